@@ -1,0 +1,151 @@
+#include "link/meter_identity.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "link/command_exchange.h"
+#include "link/link_timing.h"
+#include "link/port_table.h"
+
+std::atomic<int> PortNumber{0};
+std::atomic<bool> DeviceConnected{false};
+std::atomic<int> DeviceModel{kModelNone};
+std::atomic<float> FirmwareRevision{0.0f};
+std::string MeterName;
+
+namespace {
+
+struct TokenRule {
+    const char* token;
+    int model;
+};
+
+// "ZTX420+" is always tested before "ZTX420", which it contains.
+// clang-format off
+constexpr TokenRule kIdentifyOrder[] = {
+    {"VXQ", kModelZtx440},  {"ZTX430", kModelZtx430}, {"ZTX420+", kModelZtx420Plus},
+    {"ZTX420", kModelZtx420}, {"ZTX440", kModelZtx440}, {"TKL", kModelTkl},
+    {"ZTX-8800", kModelZtx8800},
+};
+constexpr TokenRule kScanOrder[] = {
+    {"ZTX430", kModelZtx430}, {"ZTX420+", kModelZtx420Plus}, {"ZTX420", kModelZtx420},
+    {"ZTX440", kModelZtx440}, {"TKL", kModelTkl}, {"ZTX-8800", kModelZtx8800},
+    {"VXQ", kModelZtx440},
+};
+// clang-format on
+
+bool Contains(const uint8_t* reply, int length, const char* token) {
+    const size_t n = std::strlen(token);
+    for (int i = 0; i + static_cast<int>(n) <= length; ++i)
+        if (std::memcmp(reply + i, token, n) == 0) return true;
+    return false;
+}
+
+void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) {
+    DeviceModel = model;
+    DeviceConnected = true;
+    MeterName = ParseMeterName(reply);
+    FirmwareRevision = ParseFirmwareRevision(reply);
+    view.ShowMessage(DeviceMessage(MeterName, FirmwareRevision.load()));
+}
+
+}  // namespace
+
+void DiscoveryView::Sleep(int milliseconds) { SleepMs(milliseconds); }
+
+int ClassifyReply(const uint8_t* reply, int length, ClassifyOrder order) {
+    if (length > kIdentifyReplyLength) length = kIdentifyReplyLength;
+    const TokenRule* rules = order == ClassifyOrder::Identify ? kIdentifyOrder : kScanOrder;
+    for (int i = 0; i < 7; ++i)
+        if (Contains(reply, length, rules[i].token)) return rules[i].model;
+    return kModelNone;
+}
+
+bool HasModelToken(const uint8_t* reply, int length) {
+    return ClassifyReply(reply, length, ClassifyOrder::Identify) != kModelNone;
+}
+
+std::string ParseMeterName(const uint8_t* reply32) {
+    std::string name;
+    for (int i = 0; i < kIdentifyReplyLength && reply32[i] != 'R'; ++i)
+        name += static_cast<char>(reply32[i]);
+    // A zeroed buffer behind a short reply ends the text there, as a C string would.
+    return name.substr(0, name.find('\0'));
+}
+
+float ParseFirmwareRevision(const uint8_t* reply32) {
+    int r = 0;
+    while (r < kIdentifyReplyLength && reply32[r] != 'R') ++r;
+    // No "R": parsing would start at byte 22 of the zeroed buffer, which reads as 0.
+    if (r == kIdentifyReplyLength) return 0.0f;
+    char text[kIdentifyBufferSize + 1] = {};
+    std::memcpy(text, reply32, kIdentifyBufferSize);
+    return static_cast<float>(std::strtod(text + r + 2, nullptr));
+}
+
+std::string DeviceMessage(const std::string& name, double revision) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Device:\n\n%sRe %.2lf", name.c_str(), revision);
+    return text;
+}
+
+const char* ModelName(int model) {
+    switch (model) {
+        case kModelZtx420: return "ZTX420";
+        case kModelZtx420Plus: return "ZTX420+";
+        case kModelZtx430: return "ZTX430";
+        case kModelZtx440: return "ZTX440";
+        case kModelZtx8800: return "ZTX-8800";
+        case kModelTkl: return "TKL";
+        default: return "none";
+    }
+}
+
+bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view) {
+    DeviceConnected = false;
+    PortNumber = selectorIndex + 1;
+    if (port.IsOpen()) port.Close();
+    if (!port.Open(PortNumber)) {
+        view.ShowMessage(kComportOpenError);
+        return false;
+    }
+    uint8_t reply[kIdentifyBufferSize] = {};
+    RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, PortNumber);
+    int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify);
+    if (model == kModelNone) {
+        DeviceModel = kModelNone;
+        view.ShowMessage(kComportOpenError);
+        port.Close();
+        return false;
+    }
+    AcceptIdentification(reply, model, view);
+    return true;
+}
+
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view) {
+    view.SetAutoCaption("Scanning..");
+    DeviceConnected = false;
+    const Bytes frame = BuildFrame("GETVER");
+    for (int index = 0; index < PortTable::kPortCount; ++index) {
+        view.SelectPortIndex(index);
+        view.Sleep(100);
+        PortNumber = index + 1;
+        if (port.IsOpen()) port.Close();
+        if (!port.Open(PortNumber)) continue;
+        uint8_t reply[kIdentifyBufferSize] = {};
+        ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, PortNumber);
+        if (result.whole) {
+            int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Scan);
+            view.SetAutoCaption("Auto");
+            view.HideScanningPanel();
+            AcceptIdentification(reply, model, view);
+            return true;
+        }
+        port.Close();
+    }
+    view.HideScanningPanel();
+    view.SetAutoCaption("Auto");
+    view.ShowMessage(kDeviceNotFound);
+    return false;
+}

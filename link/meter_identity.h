@@ -1,0 +1,71 @@
+#pragma once
+// Which meter is on which port. IdentifyMeter (a port picked by hand) and ScanForMeter (COM1
+// to COM32 in turn) ask "<GETVER>>" and classify the text that comes back; both leave the
+// identification state below for the rest of the program and the port open on success.
+// The visible effects go through a DiscoveryView so the window and the command-line tool
+// show them their own way.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "link/serial_port.h"
+
+// Model codes.
+enum MeterModel : int {
+    kModelNone = 0,
+    kModelZtx420 = 1,
+    kModelZtx420Plus = 2,
+    kModelZtx430 = 3,
+    kModelZtx440 = 4,  // also a "VXQ" reply
+    kModelZtx8800 = 5,
+    kModelTkl = 6,
+};
+
+inline constexpr int kIdentifyReplyLength = 20;  // only the first 20 bytes are read
+inline constexpr int kIdentifyBufferSize = 32;
+
+extern std::atomic<int> PortNumber;          // COM number in use (selector index + 1)
+extern std::atomic<bool> DeviceConnected;    // a meter answered with a known token
+extern std::atomic<int> DeviceModel;         // MeterModel, 0 before and after a failed one
+extern std::atomic<float> FirmwareRevision;  // set only on success
+extern std::string MeterName;                // the reply up to its first "R" (UI thread only)
+
+inline constexpr const char* kComportOpenError = "Comport open error";
+inline constexpr const char* kDeviceNotFound = "Device not found.";
+
+enum class ClassifyOrder { Identify, Scan };
+
+// First model token found in the reply, tested in the path's own order; 0 when none.
+int ClassifyReply(const uint8_t* reply, int length, ClassifyOrder order);
+
+// True when any model token is in the reply (the identification reply is whole then).
+bool HasModelToken(const uint8_t* reply, int length);
+
+// The reply's bytes up to (not including) its first "R", at most 20.
+std::string ParseMeterName(const uint8_t* reply32);
+
+// The decimal number two bytes after the first "R" in the first 20 bytes; 0 when no "R".
+float ParseFirmwareRevision(const uint8_t* reply32);
+
+// "Device:\n\n%sRe %.2lf"
+std::string DeviceMessage(const std::string& name, double revision);
+
+// Display name of a model code ("ZTX440"), "none" for 0.
+const char* ModelName(int model);
+
+class DiscoveryView {
+public:
+    virtual ~DiscoveryView() = default;
+    virtual void SelectPortIndex(int index) = 0;             // the selector shows index
+    virtual void SetAutoCaption(const std::string& text) = 0;  // "Scanning.." / "Auto"
+    virtual void HideScanningPanel() = 0;
+    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void Sleep(int milliseconds);  // the window keeps painting meanwhile
+};
+
+// The port picked in the selector (index 0 = COM1). True when a meter answered.
+bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view);
+
+// COM1..COM32 in order until one answers. True when a meter was found.
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view);

@@ -1,0 +1,80 @@
+#pragma once
+// CSerialPort: the program's only road to the meter. One COM port at 115200 8N1, written one
+// byte at a time and read without ever waiting for data. The class knows nothing of commands:
+// framing, waiting and retrying belong to the callers (command_exchange.h).
+//
+// Thread use: sends are serialised under one lock so two senders never interleave a frame;
+// reads may run beside a send (the terminal's receiver). Open and Close exclude both.
+
+#include <cstdint>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+
+#include "link/serial_backend.h"
+
+inline constexpr int kMaxSendLength = 32;
+inline constexpr int kPurgeDrainLimit = 60;
+inline constexpr int kWriteTimeoutMs = 1000;
+inline constexpr int kMeterBaudRate = 115200;
+inline constexpr const char* kSendTooLongMessage = "Data too long to send! (Maximum 32 bytes)";
+
+class CSerialPort {
+public:
+    CSerialPort() = default;
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens COM portNumber; 1 on success, also when a port is open already (whatever number
+    // was asked for: a caller that wants another port closes first), 0 on failure. The line
+    // is always 8 data bits, no parity, one stop bit, whatever the last three arguments say.
+    int Open(int portNumber, int baudRate = kMeterBaudRate, const char* parity = "n",
+             int dataBits = 8, int stopBits = 1);
+
+    // Purges and closes; always 1, a no-op on a closed port.
+    int Close();
+
+    // Discards pending output and input, then drains at most 60 bytes still arriving;
+    // returns the count drained.
+    int Purge();
+
+    // Sends length bytes, sleeping delayMs after each one. Returns length, 0 on a closed port
+    // or length below 1, -1 (after "Data too long to send! (Maximum 32 bytes)") above 32.
+    int Send(const uint8_t* data, int length, int delayMs = 0);
+    int Send(const std::string& text, int delayMs = 0);
+
+    // Returns what is queued, up to maxLength, without waiting for more; 0 when closed or
+    // nothing is queued. Bytes beyond the count keep their old contents.
+    int Read(uint8_t* buffer, int maxLength);
+
+    // Writes the low 8 bits; always 1 (a byte that cannot be written is dropped).
+    int WriteByte(int value);
+
+    int IsOpen() const;
+
+    // The COM number of the open port, 0 when closed.
+    int OpenPortNumber() const;
+
+    // Waits up to timeoutMs for input (a POSIX addition: lets readers sleep instead of spin).
+    // True when bytes are queued; a closed or hung-up port sleeps the timeout and says false.
+    bool WaitForInput(int timeoutMs);
+
+    // The system's reason for the last failed Open, e.g. "Permission denied", and its errno.
+    std::string LastOpenError() const;
+    int LastOpenErrno() const;
+
+private:
+    int ReadLocked(uint8_t* buffer, int maxLength);
+
+    mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O
+    std::mutex sendMutex_;                  // one frame at a time
+    serial_backend::Handle handle_ = serial_backend::kNoHandle;
+    int opened_ = 0;
+    int portNumber_ = 0;
+    std::string lastOpenError_;
+    int lastOpenErrno_ = 0;
+};
+
+// The single process-wide port every part of the program talks through.
+extern CSerialPort MeterPort;

@@ -1,0 +1,2 @@
+// Placeholder until the virtual meter lands.
+int main() { return 0; }

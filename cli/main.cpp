@@ -1,1 +1,64 @@
-int main() { return 0; }
+// ferrolog-cli: the program's jobs from a shell, addressing the meter by COM number as the
+// window does.
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/cli_context.h"
+#include "link/serial_port.h"
+
+namespace {
+
+struct Job {
+    const char* name;
+    int (*run)(const CliOptions&);
+    const char* usage;
+};
+
+// clang-format off
+constexpr Job kJobs[] = {
+    {"ports",    RunPorts,    "ports                         the COM number table"},
+    {"scan",     RunScan,     "scan                          find the meter on COM1..COM32"},
+    {"identify", RunIdentify, "identify                      ask the meter on --com N who it is"},
+    {"send",     RunSend,     "send NAME [HEX.. | --text T]  send one command, print the reply"},
+    {"key",      RunKey,      "key 0-3                       short press (0 Back, 1 Down, 2 Up, 3 Select)"},
+    {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)"},
+};
+// clang-format on
+
+void PrintUsage() {
+    std::printf(
+        "usage: ferrolog-cli [--com N] [--port N=PATH].. [--device PATH] [--only-mapped] "
+        "[--verbose] JOB [ARGS]\n\njobs:\n");
+    for (const Job& job : kJobs)
+        std::printf("  %s\n", job.usage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");  // numbers always print with a decimal point
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return 2;
+    }
+    if (options.command.empty() || options.command == "help") {
+        PrintUsage();
+        return options.command.empty() ? 2 : 0;
+    }
+    for (const Job& job : kJobs) {
+        if (options.command == job.name) {
+            int status = job.run(options);
+            std::fflush(stdout);
+            MeterPort.Close();
+            return status;
+        }
+    }
+    std::fprintf(stderr, "ferrolog-cli: unknown job '%s'\n", options.command.c_str());
+    PrintUsage();
+    return 2;
+}

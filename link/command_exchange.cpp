@@ -13,12 +13,17 @@ namespace {
 constexpr int kQuietAfterTokenMs = 20;
 constexpr int kPollStepMs = 1;
 
-bool StopRequested(const std::atomic<bool>* stop) { return stop && stop->load(); }
+bool StopRequested(const std::atomic<bool>* stop) {
+    return stop && stop->load();
+}
 
 void PrepareBuffer(const ExchangePolicy& policy, uint8_t* reply) {
     switch (policy.buffer) {
-        case BufferPrep::Keep: break;
-        case BufferPrep::Zero: std::memset(reply, 0, static_cast<size_t>(policy.readMax)); break;
+        case BufferPrep::Keep:
+            break;
+        case BufferPrep::Zero:
+            std::memset(reply, 0, static_cast<size_t>(policy.readMax));
+            break;
         case BufferPrep::FillMarks:
             reply[0] = reply[1] = kFillMark;
             reply[policy.readMax - 2] = reply[policy.readMax - 1] = kFillMark;
@@ -31,7 +36,8 @@ bool CompleteEarly(const ExchangePolicy& policy, const uint8_t* reply, int count
                    int64_t lastByteAt) {
     if (count >= policy.readMax) return true;
     if (policy.whole == WholeTest::ModelToken)
-        return count > 0 && HasModelToken(reply, count) && NowMs() - lastByteAt >= kQuietAfterTokenMs;
+        return count > 0 && HasModelToken(reply, count) &&
+               NowMs() - lastByteAt >= kQuietAfterTokenMs;
     return false;
 }
 
@@ -39,8 +45,8 @@ enum class WaitOutcome { Done, Stopped };
 
 // Waits up to waitMs for the reply, reading it as it arrives (the same bytes a single read at
 // the end of the wait would take, only sooner).
-WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int waitMs,
-                        uint8_t* reply, const std::atomic<bool>* stop, int* count) {
+WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int waitMs, uint8_t* reply,
+                        const std::atomic<bool>* stop, int* count) {
     const int64_t deadline = NowMs() + waitMs;
     int64_t lastByteAt = NowMs();
     *count = 0;
@@ -78,11 +84,15 @@ bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t s
 
 bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesRead) {
     switch (policy.whole) {
-        case WholeTest::ModelToken: return HasModelToken(reply, std::min(bytesRead, policy.readMax));
-        case WholeTest::TrailerAt: return reply[policy.trailerOffset] == kReplyTrailer;
+        case WholeTest::ModelToken:
+            return HasModelToken(reply, std::min(bytesRead, policy.readMax));
+        case WholeTest::TrailerAt:
+            return reply[policy.trailerOffset] == kReplyTrailer;
         case WholeTest::LastTwoNotMarks:
-            return !(reply[policy.readMax - 2] == kFillMark && reply[policy.readMax - 1] == kFillMark);
-        case WholeTest::Always: return true;
+            return !(reply[policy.readMax - 2] == kFillMark &&
+                     reply[policy.readMax - 1] == kFillMark);
+        case WholeTest::Always:
+            return true;
     }
     return false;
 }
@@ -103,7 +113,8 @@ ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, cons
         if (policy.prepare & kPrepDrain) DrainStale(port);
         PrepareBuffer(policy, reply);
         port.Send(frame.data(), static_cast<int>(frame.size()), policy.byteDelayMs);
-        if (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead) == WaitOutcome::Stopped) {
+        if (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead) ==
+            WaitOutcome::Stopped) {
             result.stopped = true;
             return result;
         }

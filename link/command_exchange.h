@@ -33,20 +33,20 @@ inline constexpr uint8_t kFillMark = 0xBB;
 
 struct ExchangePolicy {
     const char* what;
-    unsigned prepare;       // PortPrep bits, each attempt
-    int byteDelayMs;        // per-byte delay of the send
-    int waitMs;             // wait before reading (upper bound: reading starts once whole)
-    bool stoppable;         // the wait is 1 ms steps that test the stop flag before each sleep
-    int readMax;            // bytes asked for
+    unsigned prepare;  // PortPrep bits, each attempt
+    int byteDelayMs;   // per-byte delay of the send
+    int waitMs;        // wait before reading (upper bound: reading starts once whole)
+    bool stoppable;    // the wait is 1 ms steps that test the stop flag before each sleep
+    int readMax;       // bytes asked for
     BufferPrep buffer;
     WholeTest whole;
-    int trailerOffset;      // for TrailerAt
-    int attempts;           // 0: until whole, bounded by maxTotalMs
-    int waitGrowthMs;       // added to the wait on each repeat
-    int pauseBetweenMs;     // pause before a repeat
-    int waitCapMs;          // no repeat once the wait has reached this (0: no cap)
-    int maxTotalMs;         // bound for attempts == 0
-    bool closeBeforeRepeat; // close the port before a repeat
+    int trailerOffset;       // for TrailerAt
+    int attempts;            // 0: until whole, bounded by maxTotalMs
+    int waitGrowthMs;        // added to the wait on each repeat
+    int pauseBetweenMs;      // pause before a repeat
+    int waitCapMs;           // no repeat once the wait has reached this (0: no cap)
+    int maxTotalMs;          // bound for attempts == 0
+    bool closeBeforeRepeat;  // close the port before a repeat
 };
 
 // The exchange table. Waits are the longest a reply may take; a whole reply is read at once.
@@ -75,8 +75,7 @@ struct ExchangeResult {
 // frame, waits and reads, and applies the whole-reply test. reply must hold policy.readMax
 // bytes. portNumber is the COM number opened by kPrepOpen. stop may be null.
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
-                           uint8_t* reply, int portNumber,
-                           const std::atomic<bool>* stop = nullptr);
+                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop = nullptr);
 
 // The whole-reply test of a row on a reply buffer of policy.readMax bytes.
 bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesRead);

@@ -14,7 +14,9 @@ Bytes BuildFrame(const std::string& name, const Bytes& parameters = {});
 
 // Formats bytes as "3C 4B 45 59 30 3E 3E" (upper-case pairs separated by blanks).
 std::string HexString(const uint8_t* data, size_t length);
-inline std::string HexString(const Bytes& bytes) { return HexString(bytes.data(), bytes.size()); }
+inline std::string HexString(const Bytes& bytes) {
+    return HexString(bytes.data(), bytes.size());
+}
 
 // Bytes as characters, with anything unprintable shown as '.'.
 std::string PrintableString(const uint8_t* data, size_t length);

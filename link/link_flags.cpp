@@ -12,7 +12,8 @@ bool TryTakePort() {
 }
 
 void WaitAndTakePort() {
-    while (!TryTakePort()) SleepMs(1);
+    while (!TryTakePort())
+        SleepMs(1);
 }
 
 void TakePortForAction() {

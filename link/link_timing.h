@@ -10,13 +10,13 @@ void SleepMs(int milliseconds);
 int64_t NowMs();
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() : start_(std::chrono::steady_clock::now()) {}
     double ElapsedMs() const {
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
             .count();
     }
 
-private:
+  private:
     std::chrono::steady_clock::time_point start_;
 };

@@ -52,7 +52,9 @@ void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) 
 
 }  // namespace
 
-void DiscoveryView::Sleep(int milliseconds) { SleepMs(milliseconds); }
+void DiscoveryView::Sleep(int milliseconds) {
+    SleepMs(milliseconds);
+}
 
 int ClassifyReply(const uint8_t* reply, int length, ClassifyOrder order) {
     if (length > kIdentifyReplyLength) length = kIdentifyReplyLength;
@@ -76,7 +78,8 @@ std::string ParseMeterName(const uint8_t* reply32) {
 
 float ParseFirmwareRevision(const uint8_t* reply32) {
     int r = 0;
-    while (r < kIdentifyReplyLength && reply32[r] != 'R') ++r;
+    while (r < kIdentifyReplyLength && reply32[r] != 'R')
+        ++r;
     // No "R": parsing would start at byte 22 of the zeroed buffer, which reads as 0.
     if (r == kIdentifyReplyLength) return 0.0f;
     char text[kIdentifyBufferSize + 1] = {};
@@ -92,13 +95,20 @@ std::string DeviceMessage(const std::string& name, double revision) {
 
 const char* ModelName(int model) {
     switch (model) {
-        case kModelZtx420: return "ZTX420";
-        case kModelZtx420Plus: return "ZTX420+";
-        case kModelZtx430: return "ZTX430";
-        case kModelZtx440: return "ZTX440";
-        case kModelZtx8800: return "ZTX-8800";
-        case kModelTkl: return "TKL";
-        default: return "none";
+        case kModelZtx420:
+            return "ZTX420";
+        case kModelZtx420Plus:
+            return "ZTX420+";
+        case kModelZtx430:
+            return "ZTX430";
+        case kModelZtx440:
+            return "ZTX440";
+        case kModelZtx8800:
+            return "ZTX-8800";
+        case kModelTkl:
+            return "TKL";
+        default:
+            return "none";
     }
 }
 

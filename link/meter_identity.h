@@ -55,9 +55,9 @@ std::string DeviceMessage(const std::string& name, double revision);
 const char* ModelName(int model);
 
 class DiscoveryView {
-public:
+  public:
     virtual ~DiscoveryView() = default;
-    virtual void SelectPortIndex(int index) = 0;             // the selector shows index
+    virtual void SelectPortIndex(int index) = 0;               // the selector shows index
     virtual void SetAutoCaption(const std::string& text) = 0;  // "Scanning.." / "Auto"
     virtual void HideScanningPanel() = 0;
     virtual void ShowMessage(const std::string& text) = 0;

@@ -52,7 +52,8 @@ void PortTable::FillFromSystem(const std::string& sysRoot, const std::string& de
 
 void PortTable::Clear() {
     std::lock_guard lock(mutex_);
-    for (auto& path : paths_) path.clear();
+    for (auto& path : paths_)
+        path.clear();
 }
 
 namespace {
@@ -64,7 +65,9 @@ std::string ReadFirstLine(const fs::path& file) {
     return line;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
 
 // Adapters plugged in by the user rank first: they are almost always where the meter is.
 int Rank(const std::string& name) {
@@ -82,8 +85,8 @@ bool IsSerialPort(const fs::path& ttyDir, const std::string& name) {
         std::string type = ReadFirstLine(ttyDir / "type");
         return !type.empty() && type != "0";
     }
-    return StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") ||
-           StartsWith(name, "ttyAMA") || StartsWith(name, "ttyXRUSB") || StartsWith(name, "rfcomm");
+    return StartsWith(name, "ttyUSB") || StartsWith(name, "ttyACM") || StartsWith(name, "ttyAMA") ||
+           StartsWith(name, "ttyXRUSB") || StartsWith(name, "rfcomm");
 }
 
 }  // namespace
@@ -94,8 +97,10 @@ bool NaturalLess(const std::string& a, const std::string& b) {
         if (std::isdigit(static_cast<unsigned char>(a[i])) &&
             std::isdigit(static_cast<unsigned char>(b[j]))) {
             size_t ie = i, je = j;
-            while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie]))) ++ie;
-            while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je]))) ++je;
+            while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie])))
+                ++ie;
+            while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je])))
+                ++je;
             unsigned long long na = std::stoull(a.substr(i, std::min<size_t>(ie - i, 18)));
             unsigned long long nb = std::stoull(b.substr(j, std::min<size_t>(je - j, 18)));
             if (na != nb) return na < nb;
@@ -122,7 +127,8 @@ std::vector<std::string> ListSerialDevices(const std::string& sysRoot, const std
         return NaturalLess(a, b);
     });
     std::vector<std::string> paths;
-    for (const auto& name : names) paths.push_back((fs::path(devRoot) / name).string());
+    for (const auto& name : names)
+        paths.push_back((fs::path(devRoot) / name).string());
     return paths;
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 class PortTable {
-public:
+  public:
     static constexpr int kPortCount = 32;
 
     // The table every part of the program uses.
@@ -34,7 +34,7 @@ public:
 
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::array<std::string, kPortCount + 1> paths_;  // index 0 unused
 };

@@ -12,8 +12,8 @@ inline constexpr Handle kNoHandle = -1;
 
 struct OpenResult {
     Handle handle = kNoHandle;
-    int error = 0;            // the system's error number when the open failed
-    std::string message;      // the system's own words for it
+    int error = 0;        // the system's error number when the open failed
+    std::string message;  // the system's own words for it
 };
 
 // Opens the device exclusively, raw, at the baud rate with 8N1; never blocks on the line.

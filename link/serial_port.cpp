@@ -14,7 +14,9 @@ constexpr int kTtyChunk = 4095;
 constexpr int kPushWaitMs = 5;
 }  // namespace
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+}
 
 int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
     {
@@ -33,6 +35,8 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
             return 0;
         }
         handle_ = result.handle;
+        lastOpenError_.clear();
+        lastOpenErrno_ = 0;
         opened_ = 1;
         portNumber_ = portNumber;
     }
@@ -108,7 +112,8 @@ int CSerialPort::ReadLocked(uint8_t* buffer, int maxLength) {
 
 int CSerialPort::WriteByte(int value) {
     std::shared_lock lock(stateMutex_);
-    if (opened_) serial_backend::WriteOneByte(handle_, static_cast<uint8_t>(value), kWriteTimeoutMs);
+    if (opened_)
+        serial_backend::WriteOneByte(handle_, static_cast<uint8_t>(value), kWriteTimeoutMs);
     return 1;
 }
 

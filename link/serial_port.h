@@ -20,7 +20,7 @@ inline constexpr int kMeterBaudRate = 115200;
 inline constexpr const char* kSendTooLongMessage = "Data too long to send! (Maximum 32 bytes)";
 
 class CSerialPort {
-public:
+  public:
     CSerialPort() = default;
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
@@ -64,7 +64,7 @@ public:
     std::string LastOpenError() const;
     int LastOpenErrno() const;
 
-private:
+  private:
     int ReadLocked(uint8_t* buffer, int maxLength);
 
     mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O

@@ -18,12 +18,18 @@ namespace {
 
 speed_t SpeedFor(int baudRate) {
     switch (baudRate) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 230400: return B230400;
-        default: return B115200;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 230400:
+            return B230400;
+        default:
+            return B115200;
     }
 }
 
@@ -110,7 +116,9 @@ bool WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
     }
 }
 
-void DiscardQueues(Handle handle) { tcflush(static_cast<int>(handle), TCIOFLUSH); }
+void DiscardQueues(Handle handle) {
+    tcflush(static_cast<int>(handle), TCIOFLUSH);
+}
 
 WaitResult WaitReadable(Handle handle, int timeoutMs) {
     pollfd pfd{static_cast<int>(handle), POLLIN, 0};
@@ -120,8 +128,10 @@ WaitResult WaitReadable(Handle handle, int timeoutMs) {
         int r = poll(&pfd, 1, left > 0 ? left : 0);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return WaitResult::Timeout;
-        if (pfd.revents & POLLIN) return WaitResult::Readable;
-        // POLLHUP with no data: the far end is gone. Sleep the rest so pollers never spin.
+        // A hung-up tty also reports POLLIN (its reads return end-of-file), so ask the queue.
+        bool hungUp = pfd.revents & (POLLHUP | POLLERR | POLLNVAL);
+        if (!hungUp || QueuedBytes(handle) > 0) return WaitResult::Readable;
+        // The far end is gone. Sleep out the rest so pollers never spin.
         left = static_cast<int>(deadline - NowMs());
         SleepMs(left);
         return WaitResult::HungUp;

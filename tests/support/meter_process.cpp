@@ -16,7 +16,8 @@ namespace {
 std::vector<char*> Argv(const std::string& program, std::vector<std::string>& args) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     return argv;
 }
@@ -54,7 +55,9 @@ MeterProcess::MeterProcess(std::vector<std::string> args) {
     close(out[0]);
 }
 
-MeterProcess::~MeterProcess() { Stop(); }
+MeterProcess::~MeterProcess() {
+    Stop();
+}
 
 bool MeterProcess::Running() const {
     if (pid_ <= 0) return false;

@@ -8,7 +8,7 @@
 #include <vector>
 
 class MeterProcess {
-public:
+  public:
     // Starts the meter with the given extra arguments (e.g. {"--model", "ZTX430"}).
     explicit MeterProcess(std::vector<std::string> args = {});
     ~MeterProcess();
@@ -20,7 +20,7 @@ public:
     bool Running() const;
     void Stop();
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string devicePath_;
 };

@@ -4,7 +4,8 @@
 #include <filesystem>
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ferrolog-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "ferrolog-test-XXXXXX").string();
     if (mkdtemp(pattern.data())) path_ = pattern;
 }
 

@@ -1,0 +1,192 @@
+// CSerialPort over a real pseudo-terminal, the test playing the meter on the master side.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/port_table.h"
+#include "link/serial_port.h"
+#include "tests/support/pty_pair.h"
+
+namespace {
+
+constexpr int kCom = 7;
+
+class SerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty.SlavePath().empty());
+        PortTable::Instance().Clear();
+        PortTable::Instance().Map(kCom, pty.SlavePath());
+        previous = SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
+    }
+    void TearDown() override {
+        port.Close();
+        SetMessageHandler(previous);
+        PortTable::Instance().Clear();
+    }
+
+    PtyPair pty;
+    CSerialPort port;
+    std::vector<std::string> messages;
+    MessageHandler previous;
+};
+
+Bytes Sequence(int n) {
+    Bytes bytes(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(i * 7);
+    return bytes;
+}
+
+TEST_F(SerialPortTest, OpenWhileOpenKeepsThePortThatIsOpen) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    EXPECT_EQ(port.Open(kCom + 1), 1);
+    EXPECT_EQ(port.OpenPortNumber(), kCom);
+}
+
+TEST_F(SerialPortTest, UnmappedOrMissingDeviceFailsAndStaysClosed) {
+    EXPECT_EQ(port.Open(kCom + 1), 0);
+    PortTable::Instance().Map(kCom + 2, "/dev/ferrolog-no-such-device");
+    EXPECT_EQ(port.Open(kCom + 2), 0);
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_NE(port.LastOpenError().find("No such file"), std::string::npos);
+}
+
+TEST_F(SerialPortTest, SecondOpenerIsRefusedWhileTheFirstHoldsThePort) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    CSerialPort other;
+    EXPECT_EQ(other.Open(kCom), 0);
+    port.Close();
+    EXPECT_EQ(other.Open(kCom), 1);
+}
+
+TEST_F(SerialPortTest, SendRefusesMoreThan32BytesBeforeAnyOtherTest) {
+    Bytes frame = Sequence(33);
+    EXPECT_EQ(port.Send(frame.data(), 33), -1);  // closed port: the length test comes first
+    ASSERT_EQ(port.Open(kCom), 1);
+    EXPECT_EQ(port.Send(frame.data(), 33), -1);
+    EXPECT_EQ(messages, std::vector<std::string>(2, "Data too long to send! (Maximum 32 bytes)"));
+    EXPECT_TRUE(pty.Read(1, 100).empty());
+}
+
+TEST_F(SerialPortTest, SendOf32BytesGoesOutWhole) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    Bytes frame = Sequence(32);
+    EXPECT_EQ(port.Send(frame.data(), 32), 32);
+    EXPECT_EQ(pty.Read(32, 1000), frame);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SerialPortTest, SendOfNothingOrOnAClosedPortWritesNothing) {
+    Bytes frame = Sequence(4);
+    EXPECT_EQ(port.Send(frame.data(), 4), 0);
+    ASSERT_EQ(port.Open(kCom), 1);
+    EXPECT_EQ(port.Send(frame.data(), 0), 0);
+    EXPECT_TRUE(pty.Read(1, 100).empty());
+}
+
+TEST_F(SerialPortTest, PerByteDelayFollowsEveryByteIncludingTheLast) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    Bytes frame = Sequence(5);
+    Stopwatch watch;
+    EXPECT_EQ(port.Send(frame.data(), 5, 20), 5);
+    EXPECT_GE(watch.ElapsedMs(), 100.0);
+    EXPECT_EQ(pty.Read(5, 500), frame);
+}
+
+TEST_F(SerialPortTest, ReadNeverWaitsAndLeavesWhatItWasNotAskedFor) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    uint8_t buffer[64] = {};
+    Stopwatch watch;
+    EXPECT_EQ(port.Read(buffer, 64), 0);
+    EXPECT_LT(watch.ElapsedMs(), 20.0);
+
+    pty.Write(Sequence(40));
+    SleepMs(50);
+    EXPECT_EQ(port.Read(buffer, 30), 30);
+    EXPECT_EQ(buffer[29], static_cast<uint8_t>(29 * 7));
+    EXPECT_EQ(port.Read(buffer, 64), 10);
+    EXPECT_EQ(buffer[0], static_cast<uint8_t>(30 * 7));
+}
+
+TEST_F(SerialPortTest, ReadLeavesBytesBeyondTheCountUntouched) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    uint8_t buffer[8];
+    std::fill(std::begin(buffer), std::end(buffer), 0x5C);
+    pty.Write(Bytes{1, 2, 3});
+    SleepMs(50);
+    EXPECT_EQ(port.Read(buffer, 8), 3);
+    EXPECT_EQ(buffer[3], 0x5C);
+    EXPECT_EQ(buffer[7], 0x5C);
+}
+
+TEST_F(SerialPortTest, AHistoryBlockOf4096BytesArrivesWholeInOneRead) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    Bytes block = Sequence(4096);
+    pty.Write(block);
+    SleepMs(100);
+    Bytes got(4096);
+    ASSERT_EQ(port.Read(got.data(), 4096), 4096);
+    EXPECT_EQ(got, block);
+}
+
+TEST_F(SerialPortTest, OpenDiscardsWhatTheMeterSentBeforehand) {
+    pty.Write(Sequence(100));
+    SleepMs(30);
+    ASSERT_EQ(port.Open(kCom), 1);
+    uint8_t buffer[128];
+    EXPECT_EQ(port.Read(buffer, 128), 0);
+}
+
+TEST_F(SerialPortTest, PurgeDrainsAtMost60Bytes) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    EXPECT_LE(port.Purge(), 60);
+    EXPECT_EQ(port.Purge(), 0);
+}
+
+TEST_F(SerialPortTest, CloseIsIdempotent) {
+    EXPECT_EQ(port.Close(), 1);
+    ASSERT_EQ(port.Open(kCom), 1);
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(port.Close(), 1);
+    EXPECT_EQ(port.IsOpen(), 0);
+}
+
+TEST_F(SerialPortTest, AVanishedDeviceReadsNothingWritesNothingAndNeverSpins) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    pty.Unplug();
+    uint8_t buffer[16];
+    EXPECT_EQ(port.Read(buffer, 16), 0);
+    Bytes frame = Sequence(9);
+    Stopwatch watch;
+    EXPECT_EQ(port.Send(frame.data(), 9), 9);  // write errors are not reported
+    EXPECT_LT(watch.ElapsedMs(), 500.0);
+    Stopwatch wait;
+    EXPECT_FALSE(port.WaitForInput(50));
+    EXPECT_GE(wait.ElapsedMs(), 45.0);  // slept, did not return at once to be called again
+    EXPECT_EQ(port.Close(), 1);
+}
+
+TEST_F(SerialPortTest, TwoSendersNeverInterleaveTheirFrames) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    constexpr int kFrames = 60;
+    auto sender = [this](uint8_t fill) {
+        Bytes frame(16, fill);
+        for (int i = 0; i < kFrames; ++i)
+            port.Send(frame.data(), 16);
+    };
+    std::thread a(sender, 0xA1), b(sender, 0xB2);
+    Bytes got = pty.Read(2 * kFrames * 16, 5000);
+    a.join();
+    b.join();
+    ASSERT_EQ(got.size(), 2u * kFrames * 16);
+    for (size_t f = 0; f < got.size(); f += 16)
+        for (size_t i = 1; i < 16; ++i)
+            ASSERT_EQ(got[f + i], got[f]) << "frame at " << f;
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+#include "history/history_memory.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "link/meter_identity.h"
+
+std::array<uint8_t, kHistoryMemorySize> HistoryBuffer{};
+
+namespace {
+
+// The progress factor 100 / 1,048,576 in single precision, as the progress bar was fed.
+constexpr float kPercentPerByte = 9.5367431640625e-05f;
+constexpr float kSavingMinimumPercent = 5.0f;
+
+// Byte `index` of a value, counted from the least significant.
+uint8_t ByteOf(uint32_t value, int index) {
+    return static_cast<uint8_t>(value >> (8 * index));
+}
+
+int ProgressPosition(float percent) {
+    return static_cast<int>(std::clamp(percent, 1.0f, 100.0f));
+}
+
+std::string FormatKilobytes(const char* format, size_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, static_cast<int>(bytes / 1000));
+    return text;
+}
+
+}  // namespace
+
+Bytes SpirRequest(uint32_t address) {
+    const uint32_t count = kHistoryBlockSize;
+    const Bytes parameters = {ByteOf(address, 2), ByteOf(address, 1), ByteOf(address, 0),
+                              ByteOf(count, 1), ByteOf(count, 0)};
+    return BuildFrame("SPIR", parameters);
+}
+
+void MarkBlockUnread(uint8_t* block) {
+    block[0] = block[1] = kBlockUnreadMark;
+    block[kHistoryBlockSize - 2] = block[kHistoryBlockSize - 1] = kBlockUnreadMark;
+}
+
+bool BlockIncomplete(const uint8_t* block) {
+    return block[kHistoryBlockSize - 2] == kBlockUnreadMark &&
+           block[kHistoryBlockSize - 1] == kBlockUnreadMark;
+}
+
+bool BlockErased(const uint8_t* block) {
+    return block[0] == 0xFF && block[1] == 0xFF;
+}
+
+std::string HistoryDefaultName(const std::tm& localTime) {
+    char name[64];
+    if (std::strftime(name, sizeof name, "emfhistory_%m%d%Y_%H%M%S", &localTime) == 0) return {};
+    return name;
+}
+
+HistoryOutputFiles HistoryOutputNames(const std::string& chosenPath) {
+    static const std::string kCsv = ".csv";
+    std::string csv = chosenPath;
+    for (size_t at = csv.find(kCsv); at != std::string::npos; at = csv.find(kCsv, at))
+        csv.erase(at, kCsv.size());
+    return {chosenPath + ".bin", csv + kCsv};
+}
+
+int HistoryProgressPercent(size_t bytes) {
+    return ProgressPosition(static_cast<float>(bytes) * kPercentPerByte);
+}
+
+int HistorySavingProgressPercent(size_t bytes) {
+    return ProgressPosition(
+        std::max(static_cast<float>(bytes) * kPercentPerByte, kSavingMinimumPercent));
+}
+
+std::string HistoryDownloadingStatus(size_t blockOffset) {
+    return FormatKilobytes("Downloading %dKB of maximum 1MB", blockOffset);
+}
+
+std::string HistoryFinishedStatus(size_t countedBytes) {
+    return FormatKilobytes("Download Finished. %dKB", countedBytes);
+}
+
+bool HistoryDownloadAllowed(int model) {
+    return model == kModelZtx440 || model == kModelZtx8800;
+}

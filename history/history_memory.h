@@ -1,0 +1,73 @@
+#pragma once
+// The meter's history memory as the download sees it: 1 MiB read in 4096-byte blocks with
+// "<SPIR" requests, the names of the two output files, and the texts of the history dialog.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "link/command_frame.h"
+
+inline constexpr size_t kHistoryMemorySize = 1048576;
+inline constexpr size_t kHistoryBlockSize = 4096;
+inline constexpr size_t kHistoryBlockCount = kHistoryMemorySize / kHistoryBlockSize;  // 256
+
+// The downloaded memory; block k lands at offset 4096·k. Zero at start and kept between
+// downloads. Only the download worker writes it, and only while the history dialog holds the
+// port; the CSV is written from it by that same worker.
+extern std::array<uint8_t, kHistoryMemorySize> HistoryBuffer;
+
+// "<SPIR", the 3-byte big-endian address, the 2-byte big-endian count 4096, ">>": 12 bytes.
+Bytes SpirRequest(uint32_t address);
+
+// Block acceptance. Before each block the worker marks the first two and the last two bytes
+// of its place with 0xBB; a block whose last two bytes still read 0xBB 0xBB is incomplete.
+inline constexpr uint8_t kBlockUnreadMark = 0xBB;
+void MarkBlockUnread(uint8_t* block);
+bool BlockIncomplete(const uint8_t* block);
+// A block that begins with 0xFF 0xFF is erased memory: the log has ended before it.
+bool BlockErased(const uint8_t* block);
+
+// Attempt pacing: the first wait is 450 ms, each further attempt waits 50 ms longer, and a
+// block still incomplete after the 900 ms wait fails the download. 500 ms between attempts.
+inline constexpr int kBlockFirstWaitMs = 450;
+inline constexpr int kBlockWaitStepMs = 50;
+inline constexpr int kBlockLastWaitMs = 900;
+inline constexpr int kBlockRetryPauseMs = 500;
+
+// "emfhistory_%m%d%Y_%H%M%S" of the given local time, e.g. emfhistory_12072026_013000.
+std::string HistoryDefaultName(const std::tm& localTime);
+
+struct HistoryOutputFiles {
+    std::string bin;  // the chosen path + ".bin", whatever it ends with
+    std::string csv;  // the chosen path without any ".csv", then ".csv"
+};
+HistoryOutputFiles HistoryOutputNames(const std::string& chosenPath);
+
+// Progress bar position in percent (1…100) for `bytes` of the memory read so far.
+int HistoryProgressPercent(size_t bytes);
+// The same while saving: at least 5.
+int HistorySavingProgressPercent(size_t bytes);
+
+// Dialog texts.
+inline constexpr const char* kHistoryDialogCaption = "Download History";
+inline constexpr const char* kHistoryDownloadButton = "Download";
+inline constexpr const char* kHistoryStopSaveButton = "Stop/Save";
+inline constexpr const char* kHistoryPleaseWaitButton = "Please wait..";
+inline constexpr const char* kHistoryExitButton = "Exit";
+inline constexpr const char* kHistoryCancelButton = "Cancel";
+inline constexpr const char* kHistorySavingStatus = "Saving to file...";
+inline constexpr const char* kHistoryCanceledStatus = "Canceled.";
+inline constexpr const char* kHistoryFailedStatus = "Download Failed.";
+inline constexpr const char* kHistoryModelMessage = "Only available with ZTX-440.";
+inline constexpr const char* kHistoryComportError = "Comport Error";
+
+// "Downloading %dKB of maximum 1MB" with the block offset / 1000.
+std::string HistoryDownloadingStatus(size_t blockOffset);
+// "Download Finished. %dKB" with the counted bytes / 1000; also the final message box.
+std::string HistoryFinishedStatus(size_t countedBytes);
+
+// The history download is offered for models 4 (ZTX440, VXQ) and 5 (ZTX-8800).
+bool HistoryDownloadAllowed(int model);

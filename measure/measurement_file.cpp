@@ -1,0 +1,124 @@
+#include "measure/measurement_file.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "measure/measurement.h"
+
+namespace {
+
+constexpr char kSeparator = ',';
+constexpr const char* kLineEnd = "\r\n";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string ReadAll(std::FILE* file) {
+    std::string text;
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        text.append(chunk, got);
+    return text;
+}
+
+}  // namespace
+
+std::string WithExtension(std::string_view path, std::string_view extension) {
+    std::string result;
+    result.reserve(path.size() + extension.size());
+    std::size_t from = 0;
+    for (std::size_t at; (at = path.find(extension, from)) != std::string_view::npos;
+         from = at + extension.size()) {
+        result.append(path.substr(from, at - from));
+    }
+    result.append(path.substr(from));
+    result.append(extension);
+    return result;
+}
+
+std::string MeasurementFileText(uint8_t kind, std::span<const uint8_t> buffer) {
+    bool spectrum = kind != kKindField;
+    std::span<const uint8_t> bytes = buffer.first(std::min(MeasurementLength(kind), buffer.size()));
+    std::string text = spectrum ? "1," : "0,";
+    char number[8];
+    for (uint8_t byte : bytes) {
+        std::snprintf(number, sizeof number, "%d,", static_cast<int8_t>(byte));
+        text += number;
+    }
+    return text + kLineEnd;
+}
+
+bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer) {
+    FileHandle file(std::fopen(path.c_str(), "wb"));
+    if (!file) return false;
+    std::string text = MeasurementFileText(kind, buffer);
+    bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    return std::fclose(file.release()) == 0 && written;
+}
+
+bool WriteCurrentMeasurementFile(const std::string& path) {
+    return WriteMeasurementFile(path, MeasurementKind, MeasurementBuffer);
+}
+
+int32_t LeadingInteger(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t magnitude = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i)
+        magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
+    int64_t value = negative ? -magnitude : magnitude;
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
+std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span<uint8_t> buffer) {
+    std::size_t comma = text.find(kSeparator);
+    if (comma == std::string_view::npos) {
+        kind = kKindField;
+        return 0;
+    }
+    kind = LeadingInteger(text.substr(0, comma)) > 0 ? kKindSpectrum : kKindField;
+    text.remove_prefix(comma + 1);
+
+    std::size_t stored = 0;
+    // A comma at the very start is an empty number, which ends the values.
+    while (stored < buffer.size() && (comma = text.find(kSeparator)) != std::string_view::npos &&
+           comma > 0) {
+        buffer[stored++] = static_cast<uint8_t>(LeadingInteger(text.substr(0, comma)));
+        text.remove_prefix(comma + 1);
+    }
+    return stored;
+}
+
+LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
+                               std::size_t* stored) {
+    // Opened for writing too, as the program always has: a read-only file is refused.
+    FileHandle file(std::fopen(path.c_str(), "r+b"));
+    if (!file) return LoadStatus::kCannotOpen;
+    std::string text = ReadAll(file.get());
+    file.reset();
+    std::size_t count = ParseMeasurementText(text, kind, buffer);
+    if (stored) *stored = count;
+    return LoadStatus::kLoaded;
+}
+
+LoadStatus LoadCurrentMeasurementFile(const std::string& path) {
+    return LoadMeasurementFile(path, MeasurementKind, MeasurementBuffer);
+}

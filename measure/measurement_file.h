@@ -1,0 +1,78 @@
+#pragma once
+// The measurement file: one line of signed decimal bytes, the kind first, each number
+// followed by a comma, then "\r\n". It holds the raw reply, so a loaded file is decoded
+// exactly as a fresh reply would be.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+inline constexpr const char* kMeasurementExtension = ".csv";
+inline constexpr const char* kFailedToOpenFile = "Failed to open the file.";
+inline constexpr const char* kFileSaved = "File Saved";
+
+struct FileFilter {
+    const char* label;
+    const char* pattern;
+};
+
+// clang-format off
+inline constexpr FileFilter kLoadFilters[] = {
+    {"CSV (*.csv)",                   "*.csv"},
+    {"Binary Files (*.bin)",          "*.bin"},
+};
+
+inline constexpr FileFilter kSaveFilters[] = {
+    {"Both Files (BIN and CSV)",      "*.*"},
+    {"Binary Files (*.bin)",          "*.bin"},
+    {"CSV (Comma delimited) (*.csv)", "*.csv"},
+    {"Screen JPEG Files (*.jpeg)",    "*.jpeg"},
+    {"Graphic JPG Files (*.jpg)",     "*.jpg"},
+    {"HTM (*.htm)",                   "*.htm"},
+    {"HTML (*.html)",                 "*.html"},
+    {"Spreadsheet ODS Files (*.ods)", "*.ods"},
+    {"All Files (*.*)",               "*.*"},
+};
+// clang-format on
+
+// The file type the dialog reports before the user picks one.
+inline constexpr const char* kInitialFilterLabel = "Binary Files (*.bin)";
+
+// Removes every occurrence of `extension` (case-sensitive, one left-to-right pass) and
+// appends it once: "trace" -> "trace.csv", "a.csvb.csv" -> "ab.csv", "trace.CSV" ->
+// "trace.CSV.csv". Used for ".csv" and ".bmp" alike.
+std::string WithExtension(std::string_view path, std::string_view extension);
+
+// "0," and 1201 numbers for a field block, "1," and 269 for a spectrum (any non-zero kind),
+// each byte printed as signed 8-bit with "%d,", then "\r\n". Bytes beyond the end of
+// `buffer` are not written.
+std::string MeasurementFileText(uint8_t kind, std::span<const uint8_t> buffer);
+
+// Creates (or replaces) the file and writes the text above. False when the file cannot be
+// created or written; the caller decides whether to tell the user.
+bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer);
+bool WriteCurrentMeasurementFile(const std::string& path);  // MeasurementKind, MeasurementBuffer
+
+// Reads a measurement file's text: the number before the first comma gives the kind (1 when
+// above 0, else 0); then each number that is followed by a comma goes, low 8 bits, into the
+// next byte of `buffer`. An empty number (",,") ends the reading, text after the last comma
+// is ignored, and reading stops at the buffer's end. Text without any comma gives kind 0 and
+// stores nothing. Bytes past the last one stored keep their contents. Returns the count
+// stored.
+std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span<uint8_t> buffer);
+
+// The leading decimal integer as the run-time's atoi reads it: blanks, a sign, digits up to
+// the first other character; no digits give 0; out-of-range values saturate.
+int32_t LeadingInteger(std::string_view text);
+
+enum class LoadStatus { kLoaded, kCannotOpen };
+
+// Opens the file for reading and writing, as the program always has, so a read-only file
+// counts as one that cannot be opened (caller shows kFailedToOpenFile; nothing changes).
+// Otherwise parses it into `kind` and `buffer`; `stored` receives the count when given.
+LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
+                               std::size_t* stored = nullptr);
+// Into MeasurementKind and MeasurementBuffer; the caller then runs DecodeCurrentMeasurement.
+LoadStatus LoadCurrentMeasurementFile(const std::string& path);

@@ -1,0 +1,48 @@
+#pragma once
+// The screen mirror's worker. One run fetches one frame with "<GETSCREEN>>" (up to five
+// attempts) and hands an accepted frame to its handler; the scheduler starts a new run
+// whenever the previous one has given the port back.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+#include "link/serial_port.h"
+
+// The "Pause" box: while set the scheduler starts no run (the last frame stays shown).
+inline std::atomic<bool> MirrorPaused{false};
+
+// Called on the worker thread with the 1024 pixel bytes of an accepted frame. It must not
+// touch widgets or wait for the user-interface thread: hand the picture on and return.
+using ScreenFrameHandler = std::function<void(const uint8_t* pixels1024)>;
+
+// One run of the worker. PortFree must already be taken by the caller; the run gives it back
+// as its last step on every path. Returns the number of attempts made.
+int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame);
+
+// Owns the worker thread: at most one run at a time, joined before it goes.
+class ScreenPollThread {
+  public:
+    explicit ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame);
+    ~ScreenPollThread();
+    ScreenPollThread(const ScreenPollThread&) = delete;
+    ScreenPollThread& operator=(const ScreenPollThread&) = delete;
+
+    // Takes PortFree (one compare-and-swap, so no other exchange can slip in between the
+    // decision and the worker's start) and starts a run on portNumber. False, starting
+    // nothing, when the port is held.
+    bool StartIfPortFree(int portNumber);
+
+    // True while a run is under way.
+    bool Running() const { return running_; }
+
+    // Waits for the current run, if any, to end.
+    void Join();
+
+  private:
+    CSerialPort& port_;
+    ScreenFrameHandler onFrame_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+};

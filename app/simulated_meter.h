@@ -1,0 +1,27 @@
+#pragma once
+// --simulate: a ferrolog-meter child on a pseudo-terminal, mapped to COM1 for the run and
+// stopped when the program ends.
+
+#include <QProcess>
+#include <QString>
+
+class SimulatedMeter {
+  public:
+    SimulatedMeter() = default;
+    ~SimulatedMeter();
+
+    // Starts the meter (model name or code, empty for its default) and maps its device to
+    // COM1. False, with the reason in Error(), when it could not be started.
+    bool Start(const QString& model);
+    void Stop();
+
+    QString DevicePath() const { return devicePath_; }
+    QString Error() const { return error_; }
+
+  private:
+    QString FindMeterProgram() const;
+
+    QProcess process_;
+    QString devicePath_;
+    QString error_;
+};

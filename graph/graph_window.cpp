@@ -1,0 +1,196 @@
+#include "graph/graph_window.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include "measure/measurement.h"
+
+namespace {
+
+// The image is copied just inside the frame and is one pixel larger than the client area
+// each way, so it runs over the frame's right and bottom edges.
+constexpr int kImageLeft = 3;
+constexpr int kImageTop = 3;
+constexpr int kImageOverhang = 4;  // imageRect's right and bottom past the client size
+
+const QColor kPaper(255, 255, 255);
+const QColor kGridColour(200, 200, 200);
+const QColor kBaselineColour(155, 100, 100);
+const QColor kAxisColour(125, 125, 125);
+constexpr int kGridPenWidth = 1;
+constexpr int kBaselinePenWidth = 2;
+constexpr int kAxisPenWidth = 4;
+
+class BlankPlotPainter final : public PlotPainter {
+  public:
+    void DrawTraces(COffscreenDC&, const PlotContext&) override {}
+    void DrawAnnotations(COffscreenDC&, const PlotContext&) override {}
+};
+
+std::unique_ptr<PlotPainter> PainterOrBlank(std::unique_ptr<PlotPainter> painter) {
+    if (painter) return painter;
+    return std::make_unique<BlankPlotPainter>();
+}
+
+void DrawFullWidthLine(COffscreenDC& dc, int y, int width) {
+    dc.MoveTo(0, y);
+    dc.LineTo(width, y);
+}
+
+}  // namespace
+
+CGraphWnd::CGraphWnd(QWidget* parent)
+    : QWidget(parent),
+      spectrumPainter(PainterOrBlank(nullptr)),
+      trendPainter(PainterOrBlank(nullptr)) {
+    SpectrumRecord.dbm = FlatSpectrum();    // a spectrum drawn before the first fetch lies flat
+    setAttribute(Qt::WA_OpaquePaintEvent);  // nothing is erased between two copies
+    setMouseTracking(true);                 // plain moves steer the pointer shape and drags
+    ApplyPointerShape();
+}
+
+CGraphWnd::~CGraphWnd() = default;
+
+void CGraphWnd::SetSpectrumPainter(std::unique_ptr<PlotPainter> painter) {
+    spectrumPainter = PainterOrBlank(std::move(painter));
+}
+
+void CGraphWnd::SetTrendPainter(std::unique_ptr<PlotPainter> painter) {
+    trendPainter = PainterOrBlank(std::move(painter));
+}
+
+void CGraphWnd::RenderAll() {
+    RebuildImage();
+}
+
+void CGraphWnd::MoveCursorTo(int x, int y) {
+    if (PlaceCursor(GraphCursor, x, y, imageRect.Width(), imageRect.Height())) RebuildImage();
+    Present();
+}
+
+void CGraphWnd::Refresh() {
+    MoveCursorTo(GraphCursor.CursorPoint.x, GraphCursor.CursorPoint.y);
+}
+
+void CGraphWnd::Present() {
+    update();
+}
+
+void CGraphWnd::ResetImage() {
+    const QRect client = ClientAreaOf(rect());
+    imageRect = WindowRect{kImageLeft, kImageTop, client.width() + kImageOverhang,
+                           client.height() + kImageOverhang};
+    image.reset();
+    image = COffscreenDC::Create(imageRect.Width(), imageRect.Height(), kPaper);
+}
+
+void CGraphWnd::DrawGrid() {
+    if (!image) return;
+    const int width = imageRect.Width();
+    const int height = imageRect.Height();
+    image->SelectPen(kGridColour, kGridPenWidth);
+    for (int d = 0; d < width; d += kGridStep) {
+        image->MoveTo(d, 0);
+        image->LineTo(d, height);
+        if (d < height) DrawFullWidthLine(*image, d, width);
+    }
+    if (MeasurementKind != kKindField) {
+        image->SelectPen(kBaselineColour, kBaselinePenWidth);
+        DrawFullWidthLine(*image, kSpectrumBaseY, width);
+    } else {
+        image->SelectPen(kAxisColour, kAxisPenWidth);
+        DrawFullWidthLine(*image, UpperAxisY, width);
+        DrawFullWidthLine(*image, LowerAxisY, width);
+    }
+}
+
+void CGraphWnd::DrawTraces() {
+    if (!image) return;
+    CurrentPainter().DrawTraces(*image, {imageRect.Width(), imageRect.Height(), GraphCursor});
+}
+
+void CGraphWnd::DrawAnnotations() {
+    if (!image) return;
+    CurrentPainter().DrawAnnotations(*image, {imageRect.Width(), imageRect.Height(), GraphCursor});
+}
+
+void CGraphWnd::DrawStatusText(const std::string& text, int x, int y) {
+    if (image) image->TextOut(x, y, text);
+}
+
+const QImage* CGraphWnd::CurrentImage() const {
+    return image ? &image->Image() : nullptr;
+}
+
+QPoint CGraphWnd::ClientOrigin() const {
+    return ClientAreaOf(rect()).topLeft();
+}
+
+QSize CGraphWnd::sizeHint() const {
+    return QSize(kGraphControlWidth, kGraphControlHeight);
+}
+
+void CGraphWnd::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(ClientAreaOf(rect()), kPaper);
+    PaintSunkenFrame(painter, rect());
+    if (image) painter.drawImage(QPoint(imageRect.left, imageRect.top), image->Image());
+}
+
+// Qt hands every event of a press-move-release to the pressed widget; only those over the
+// client area count, as if the window never held the mouse. So a release elsewhere leaves
+// the drag on, and moves outside during it are not seen.
+bool CGraphWnd::ToClient(const QMouseEvent& event, QPoint& client) const {
+    const QPoint position = event.position().toPoint();
+    if (!ClientAreaOf(rect()).contains(position)) return false;
+    client = position - ClientOrigin();
+    return true;
+}
+
+void CGraphWnd::mousePressEvent(QMouseEvent* event) {
+    QPoint client;
+    if (event->button() == Qt::LeftButton && ToClient(*event, client)) PressAt(client);
+    QWidget::mousePressEvent(event);
+}
+
+void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
+    QPoint client;
+    if (ToClient(*event, client)) MoveAt(client);
+    QWidget::mouseMoveEvent(event);
+}
+
+void CGraphWnd::mouseReleaseEvent(QMouseEvent* event) {
+    QPoint client;
+    if (event->button() == Qt::LeftButton && ToClient(*event, client)) GraphCursor.Dragging = false;
+    QWidget::mouseReleaseEvent(event);
+}
+
+// The new picture reaches the screen with the next repaint or the first drag move.
+void CGraphWnd::PressAt(QPoint client) {
+    if (PressCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
+        RebuildImage();
+}
+
+void CGraphWnd::MoveAt(QPoint client) {
+    if (DragCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
+        MoveCursorTo(client.x(), client.y());
+    GraphCursor.PointerShape =
+        PointerShapeFor(client.x(), GraphCursor, MeasurementKind == kKindField);
+    ApplyPointerShape();
+}
+
+void CGraphWnd::RebuildImage() {
+    ResetImage();
+    DrawGrid();
+    DrawTraces();
+    DrawAnnotations();
+}
+
+void CGraphWnd::ApplyPointerShape() {
+    setCursor(GraphCursor.PointerShape == kPointerSizeWE ? Qt::SizeHorCursor : Qt::ArrowCursor);
+}
+
+PlotPainter& CGraphWnd::CurrentPainter() {
+    return MeasurementKind != kKindField ? *spectrumPainter : *trendPainter;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The two fetches without a window: a field block ("<GETEMFDATA>>") and a spectrum
+// ("<GETBANDDATAHEX>>" until a sweep reaches the search threshold). The graph window and the
+// command-line tool both run them; what the user sees in between goes through the hooks.
+// Both take the port through PortFree and give it back before they return.
+
+#include <functional>
+#include <string>
+
+#include "link/serial_port.h"
+
+enum class FetchOutcome {
+    Accepted,      // decoded into FieldBlock / SpectrumRecord (and auto-saved when on)
+    OpenFailed,    // the port could not be opened: nothing else changed
+    NoWholeReply,  // field block: no whole reply within the bound
+    NotFound,      // spectrum: no sweep reached the threshold in 11 sweeps
+};
+
+// "dBm Not Found" and the field fetch's plain word when the meter never sent a whole block.
+inline constexpr const char* kDbmNotFound = "dBm Not Found";
+inline constexpr const char* kNoFieldReply = "The meter sent no complete field reading.";
+inline constexpr int kSpectrumSweeps = 11;
+
+struct SpectrumFetchHooks {
+    std::function<void()> beforeSweep;  // the window redraws the graph before each sweep
+};
+
+// One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the
+// identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s.
+FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber);
+
+// Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
+// strongest bin reaches `threshold`. sweeps, when given, receives the number made.
+FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
+                                 const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr);

@@ -1,0 +1,66 @@
+#include "tests/app/main_window_fixture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "graph/display_options.h"
+#include "link/link_flags.h"
+#include "link/message_seam.h"
+#include "link/port_table.h"
+#include "link/serial_port.h"
+#include "measure/auto_save.h"
+#include "measure/measurement.h"
+#include "screen/screen_poll.h"
+
+void ResetProcessState() {
+    MeterPort.Close();
+    PortFree = true;
+    StopScreenPoll = false;
+    LinkSuspended = false;
+    DeviceConnected = false;
+    DeviceModel = kModelNone;
+    FirmwareRevision = 0.0f;
+    PortNumber = 0;
+    MirrorPaused = false;
+    AutoSaveEnabled = false;
+    SearchThreshold = -128;
+    MeasurementKind = kKindSpectrum;
+    ResetDisplayOptions();
+    PortTable::Instance().Clear();
+}
+
+void MainWindowTest::SetUp() {
+    ResetProcessState();
+    SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
+}
+
+void MainWindowTest::TearDown() {
+    window_.reset();
+    SetMessageHandler(nullptr);
+    ResetProcessState();
+}
+
+CMainDlg& MainWindowTest::Window() {
+    if (!window_) {
+        window_ = std::make_unique<CMainDlg>();
+        window_->StopAllTimers();
+        window_->show();
+    }
+    return *window_;
+}
+
+void MainWindowTest::RunStartupScan() {
+    Window().OnTimer(kTimerStartScan);
+    Window().OnTimer(kTimerScan);
+}
+
+bool MainWindowTest::MirrorUntil(int frames, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (Window().MirroredFrames() < frames && timer.elapsed() < timeoutMs) {
+        Window().OnTimer(kTimerMirror);
+        QTest::qWait(5);
+    }
+    return Window().MirroredFrames() >= frames;
+}

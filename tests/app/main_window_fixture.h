@@ -1,0 +1,40 @@
+#pragma once
+// A main window on a clean process state, with the messages it shows recorded.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/main_dialog.h"
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds the window with its timers stopped, so each test drives the scheduler itself.
+    CMainDlg& Window();
+
+    QCheckBox* Box(int id) { return static_cast<QCheckBox*>(Window().Control(id)); }
+    QComboBox* Combo(int id) { return static_cast<QComboBox*>(Window().Control(id)); }
+    QPushButton* Button(int id) { return static_cast<QPushButton*>(Window().Control(id)); }
+
+    // Runs the start-up scan the way timers 101 and 103 do.
+    void RunStartupScan();
+    // Ticks the mirror timer and lets the user-interface thread run until `frames` frames
+    // have been shown or `timeoutMs` has passed.
+    bool MirrorUntil(int frames, int timeoutMs);
+
+    std::vector<std::string> messages;
+
+  private:
+    std::unique_ptr<CMainDlg> window_;
+};
+
+// Puts every flag, option and identification back to the state a fresh run starts in.
+void ResetProcessState();

@@ -1,0 +1,224 @@
+// The main window: its controls at start, the option handlers, closing, and finding the
+// meter through the port selector and the scan.
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+
+#include "app/scanning_panel.h"
+#include "app/template_widgets.h"
+#include "graph/display_options.h"
+#include "link/link_flags.h"
+#include "link/port_table.h"
+#include "link/serial_port.h"
+#include "measure/auto_save.h"
+#include "measure/measurement.h"
+#include "res/main_dialog_template.h"
+#include "screen/screen_poll.h"
+#include "tests/app/main_window_fixture.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/pty_pair.h"
+
+namespace {
+
+TEST_F(MainWindowTest, EveryControlStandsAtItsPlaceWithItsCaption) {
+    for (const ControlTemplate& row : kMainDialogTemplate.controls) {
+        if (row.id == kNoId) continue;
+        QWidget* w = Window().Control(row.id);
+        ASSERT_NE(w, nullptr) << row.id;
+        EXPECT_EQ(w->pos(), DialogRectToPixels(row.x, row.y, row.width, row.height).topLeft())
+            << row.id;
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            EXPECT_EQ(button->text(), ResourceText(row.caption)) << row.id;
+        }
+    }
+    EXPECT_EQ(Window().Control(kIdGraph)->size(), QSize(547, 284));
+    EXPECT_EQ(Window().windowTitle(), "Ferrolog");
+}
+
+TEST_F(MainWindowTest, OptionsStartAsTheProgramDefinesThem) {
+    const std::pair<int, bool> boxes[] = {
+        {kIdLine, true},      {kIdBar, true},        {kIdPower, false},        {kIdShowX, false},
+        {kIdShowY, false},    {kIdShowZ, false},     {kIdShowEmf, true},       {kIdPause, false},
+        {kIdAutoSave, false}, {kIdAutoField, false}, {kIdAutoSpectrum, false},
+    };
+    for (auto [id, checked] : boxes)
+        EXPECT_EQ(Box(id)->isChecked(), checked) << id;
+    EXPECT_EQ(Button(kIdAutoOpen)->text(), "&Auto Open");
+    EXPECT_FALSE(Window().ScanningPanel()->isVisible());
+    EXPECT_EQ(Window().ScanningPanel()->Text(), "Scanning Device...\n Please wait...");
+}
+
+TEST_F(MainWindowTest, ThresholdListsStartOnDifferentLevelsWithTheThresholdAtMinus98) {
+    Window();
+    EXPECT_EQ(SearchThreshold, -98);
+    ASSERT_EQ(Combo(kIdThresholdDbm)->count(), 129);
+    ASSERT_EQ(Combo(kIdThresholdPower)->count(), 129);
+    EXPECT_EQ(Combo(kIdThresholdDbm)->currentText(), "-98 (dBm)");
+    EXPECT_EQ(Combo(kIdThresholdPower)->currentText(), "1.585 pW");
+    EXPECT_EQ(Combo(kIdThresholdDbm)->itemText(0), "-128 (dBm)");
+    EXPECT_EQ(Combo(kIdThresholdDbm)->itemText(128), "0 (dBm)");
+    EXPECT_EQ(Combo(kIdThresholdPower)->itemText(0), "0.000 pW");
+    EXPECT_EQ(Combo(kIdThresholdPower)->itemText(38), "1.000 pW");
+    EXPECT_EQ(Combo(kIdThresholdPower)->itemText(128), "1.000 mW");
+}
+
+TEST_F(MainWindowTest, EitherThresholdListMovesTheOther) {
+    Window();
+    emit Combo(kIdThresholdDbm)->activated(0);
+    EXPECT_EQ(SearchThreshold, -128);
+    EXPECT_EQ(Combo(kIdThresholdPower)->currentIndex(), 0);
+    Combo(kIdThresholdPower)->setCurrentIndex(30);
+    emit Combo(kIdThresholdPower)->activated(30);
+    EXPECT_EQ(Combo(kIdThresholdDbm)->currentText(), "-98 (dBm)");
+    EXPECT_EQ(SearchThreshold, -98);
+}
+
+TEST_F(MainWindowTest, PortSelectorListsCom1ToCom32OnCom1) {
+    Window();
+    ASSERT_EQ(Combo(kIdPortSelector)->count(), 32);
+    EXPECT_EQ(Combo(kIdPortSelector)->itemText(0), "COM1");
+    EXPECT_EQ(Combo(kIdPortSelector)->itemText(31), "COM32");
+    EXPECT_EQ(Combo(kIdPortSelector)->currentIndex(), 0);
+}
+
+TEST_F(MainWindowTest, StartUpTimersAreArmedWithTheirPeriods) {
+    CMainDlg window;  // timers left running
+    EXPECT_EQ(window.TimerPeriod(kTimerMirror), 500);
+    EXPECT_EQ(window.TimerPeriod(kTimerStartScan), 200);
+    EXPECT_EQ(window.TimerPeriod(kTimerBanner), 10);
+    EXPECT_EQ(window.TimerPeriod(kTimerFetch), 1000);
+    EXPECT_FALSE(window.TimerArmed(kTimerScan));
+    window.StopAllTimers();
+}
+
+TEST_F(MainWindowTest, MenuCarriesEveryCommandWithItsSeparators) {
+    QStringList seen;
+    for (QAction* top : Window().MenuBar()->actions()) {
+        seen << top->text();
+        for (QAction* item : top->menu()->actions()) {
+            if (item->isSeparator())
+                seen << "-";
+            else if (item->menu()) {
+                seen << item->text();
+                for (QAction* sub : item->menu()->actions())
+                    seen << sub->text();
+            } else
+                seen << item->text();
+        }
+    }
+    QStringList expected = {"&File", "&Load",
+                            "-",     "&Save",
+                            "-",     "Save Screen",
+                            "-",     "&Download History",
+                            "-",     "Download Screenshot",
+                            "1",     "2",
+                            "3",     "4",
+                            "Tools", "Sync Time",
+                            "-",     "HX Terminal",
+                            "Help",  "About"};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST_F(MainWindowTest, DisplayAndOptionBoxesMirrorIntoTheirFlags) {
+    QTest::mouseClick(Box(kIdLine), Qt::LeftButton);
+    QTest::mouseClick(Box(kIdShowX), Qt::LeftButton);
+    QTest::mouseClick(Box(kIdPause), Qt::LeftButton);
+    QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
+    EXPECT_EQ(ShowLine, 0);
+    EXPECT_EQ(ShowX, 1);
+    EXPECT_TRUE(MirrorPaused);
+    EXPECT_TRUE(AutoSaveEnabled);
+}
+
+TEST_F(MainWindowTest, AutomaticFetchBoxesExcludeEachOther) {
+    QTest::mouseClick(Box(kIdAutoSpectrum), Qt::LeftButton);
+    QTest::mouseClick(Box(kIdAutoField), Qt::LeftButton);
+    EXPECT_TRUE(Box(kIdAutoField)->isChecked());
+    EXPECT_FALSE(Box(kIdAutoSpectrum)->isChecked());
+    QTest::mouseClick(Box(kIdAutoSpectrum), Qt::LeftButton);
+    EXPECT_FALSE(Box(kIdAutoField)->isChecked());
+    QTest::mouseClick(Box(kIdAutoSpectrum), Qt::LeftButton);
+    EXPECT_FALSE(Box(kIdAutoField)->isChecked());
+    EXPECT_FALSE(Box(kIdAutoSpectrum)->isChecked());
+}
+
+TEST_F(MainWindowTest, SpectrumButtonRefusesModelsWithoutASpectrum) {
+    DeviceModel = kModelZtx8800;
+    QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
+    DeviceModel = kModelZtx420;
+    QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
+    EXPECT_EQ(messages, std::vector<std::string>(2, "Not Supported."));
+}
+
+TEST_F(MainWindowTest, EnterOnACheckBoxClosesTheOkWay) {
+    PtyPair pty;
+    PortTable::Instance().Map(1, pty.SlavePath());
+    ASSERT_EQ(MeterPort.Open(1), 1);
+    Box(kIdShowZ)->setFocus();
+    QTest::keyClick(Box(kIdShowZ), Qt::Key_Return);
+    EXPECT_EQ(Window().result(), QDialog::Accepted);
+    EXPECT_TRUE(LinkSuspended);
+    EXPECT_EQ(MeterPort.IsOpen(), 0);
+}
+
+TEST_F(MainWindowTest, EscapeClosesTheCancelWay) {
+    PtyPair pty;
+    PortTable::Instance().Map(1, pty.SlavePath());
+    ASSERT_EQ(MeterPort.Open(1), 1);
+    QTest::keyClick(Combo(kIdThresholdDbm), Qt::Key_Escape);
+    EXPECT_EQ(Window().result(), QDialog::Rejected);
+    EXPECT_FALSE(LinkSuspended);
+    EXPECT_EQ(MeterPort.IsOpen(), 0);
+}
+
+TEST_F(MainWindowTest, ScanFindsTheMeterOnItsComNumber) {
+    MeterProcess meter({"--fast", "--model", "ZTX430", "--revision", "3.20"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(3, meter.DevicePath());
+    RunStartupScan();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Device:\n\nZTX430Re 3.20");
+    EXPECT_EQ(Combo(kIdPortSelector)->currentIndex(), 2);
+    EXPECT_EQ(Button(kIdAutoOpen)->text(), "Auto");
+    EXPECT_FALSE(Window().ScanningPanel()->isVisible());
+    EXPECT_TRUE(DeviceConnected);
+    EXPECT_EQ(DeviceModel, kModelZtx430);
+    EXPECT_EQ(PortNumber, 3);
+    EXPECT_EQ(MeterPort.IsOpen(), 1);
+}
+
+TEST_F(MainWindowTest, ScanOverEmptyPortsEndsWithDeviceNotFoundOnCom32) {
+    DeviceModel = kModelTkl;
+    RunStartupScan();
+    EXPECT_EQ(messages, std::vector<std::string>{"Device not found."});
+    EXPECT_EQ(Combo(kIdPortSelector)->currentText(), "COM32");
+    EXPECT_EQ(Button(kIdAutoOpen)->text(), "Auto");
+    EXPECT_FALSE(DeviceConnected);
+    EXPECT_EQ(DeviceModel, kModelTkl);  // a failed scan keeps the model it had
+}
+
+TEST_F(MainWindowTest, PickingAPortIdentifiesTheMeterThere) {
+    MeterProcess meter({"--fast", "--model", "TKL", "--revision", "2.50"});
+    PortTable::Instance().Map(4, meter.DevicePath());
+    Combo(kIdPortSelector)->setCurrentIndex(3);
+    emit Combo(kIdPortSelector)->activated(3);
+    EXPECT_EQ(messages, std::vector<std::string>{"Device:\n\nTKLRe 2.50"});
+    EXPECT_EQ(DeviceModel, kModelTkl);
+    EXPECT_EQ(MeterPort.IsOpen(), 1);
+}
+
+TEST_F(MainWindowTest, PickingAnUnansweringPortSaysComportOpenErrorAndLeavesItClosed) {
+    PtyPair silent;
+    PortTable::Instance().Map(2, silent.SlavePath());
+    DeviceModel = kModelZtx440;
+    emit Combo(kIdPortSelector)->activated(1);  // a port that opens but never answers
+    emit Combo(kIdPortSelector)->activated(4);  // a port with nothing behind it
+    EXPECT_EQ(messages, std::vector<std::string>(2, "Comport open error"));
+    EXPECT_EQ(MeterPort.IsOpen(), 0);
+    EXPECT_EQ(DeviceModel, kModelNone);
+    EXPECT_FALSE(DeviceConnected);
+}
+
+}  // namespace

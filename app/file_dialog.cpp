@@ -1,0 +1,77 @@
+#include "app/file_dialog.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+#include <mutex>
+
+namespace {
+
+std::mutex scriptMutex;
+CFileLocalDlg::Script script;
+
+CFileLocalDlg::Script CurrentScript() {
+    std::lock_guard lock(scriptMutex);
+    return script;
+}
+
+// Qt reads the patterns from the last bracket of a filter: "Both Files (BIN and CSV) (*.*)".
+QString NameFilter(const FileFilter& filter) {
+    return QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filter.label),
+                                         QString::fromLatin1(filter.pattern));
+}
+
+}  // namespace
+
+CFileLocalDlg::CFileLocalDlg(bool open, const std::string& initialName,
+                             std::span<const FileFilter> filters, QWidget* parent)
+    : open_(open), initialName_(initialName), filters_(filters), parent_(parent) {
+    // Before the user picks one, the dialog reports this type.
+    filterLabel_ = kInitialFilterLabel;
+}
+
+void CFileLocalDlg::SetScript(Script newScript) {
+    std::lock_guard lock(scriptMutex);
+    script = std::move(newScript);
+}
+
+bool CFileLocalDlg::DoModal() {
+    if (Script answer = CurrentScript()) {
+        std::optional<std::string> chosen = answer(*this);
+        if (!chosen) return false;
+        path_ = *chosen;
+        if (!filters_.empty()) filterLabel_ = filters_.front().label;
+        return true;
+    }
+    QFileDialog dialog(parent_);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(open_ ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(open_ ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    QStringList nameFilters;
+    for (const FileFilter& filter : filters_)
+        nameFilters << NameFilter(filter);
+    dialog.setNameFilters(nameFilters);
+    if (!initialName_.empty()) dialog.selectFile(QString::fromLocal8Bit(initialName_.c_str()));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    path_ = dialog.selectedFiles().front().toLocal8Bit().toStdString();
+    const int chosen = nameFilters.indexOf(dialog.selectedNameFilter());
+    if (chosen >= 0) filterLabel_ = filters_[static_cast<size_t>(chosen)].label;
+    return true;
+}
+
+std::optional<std::string> ChooseFileFromWorker(bool open, const std::string& initialName,
+                                                std::span<const FileFilter> filters,
+                                                QWidget* parent) {
+    std::optional<std::string> chosen;
+    auto ask = [&] {
+        CFileLocalDlg dialog(open, initialName, filters, parent);
+        if (dialog.DoModal() && !dialog.PathName().empty()) chosen = dialog.PathName();
+    };
+    if (QThread::currentThread() == qApp->thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
+    return chosen;
+}

@@ -77,10 +77,3 @@ void CMainDlg::OnMirrorTick() {
     graph_->Present();
     SetTimer(kTimerMirror, kMirrorFastPeriodMs);
 }
-
-void CMainDlg::OnFetchTick() {
-    // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
-    // for the port here would wait for ever, so the tick is skipped instead.
-    if (!PortFree && StopScreenPoll) return;
-    // The fetches themselves belong to the measurements; the boxes only choose which.
-}

@@ -24,6 +24,7 @@
 #include "link/port_table.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
+#include "measure/spectrum.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_frame.h"
 
@@ -258,8 +259,19 @@ void CMainDlg::OnCommand(int id) {
             ShowAbout();
             break;
         case kIdGetSpectrum:
-            if (DeviceModel == kModelZtx420 || DeviceModel == kModelZtx8800)
-                ::ShowMessage("Not Supported.");
+            if (SpectrumSupported(DeviceModel))
+                FetchSpectrum();
+            else
+                ::ShowMessage(kNotSupported);
+            break;
+        case kIdGetEmf:
+            FetchFieldReading();
+            break;
+        case kCmdLoad:
+            LoadMeasurement();
+            break;
+        case kCmdSave:
+            SaveMeasurement();
             break;
         default:
             break;  // commands of the later subsystems

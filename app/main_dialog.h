@@ -50,6 +50,12 @@ class CMainDlg : public QDialog, private DiscoveryView {
     // A menu command or a button, by id.
     void OnCommand(int id);
 
+    // The measurement commands (measurement_commands.cpp).
+    void FetchFieldReading();
+    void FetchSpectrum();
+    void LoadMeasurement();
+    void SaveMeasurement();
+
     // Frames the mirror has shown since the window opened.
     int MirroredFrames() const { return mirroredFrames_; }
 
@@ -92,6 +98,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void KillTimer(int id);
     void OnMirrorTick();
     void OnFetchTick();
+    void ShowGraphStatus(const char* text, int xDivisor, int yDivisor);
 
     bool Checked(int id) const;
     QComboBox* Combo(int id) const;

@@ -90,8 +90,8 @@ void ExplainOpenFailure() {
                      "'sudo usermod -aG dialout $USER' and log in again\n");
 }
 
-bool ConnectMeter(const CliOptions& options) {
-    ConsoleView view(options.verbose);
+bool ConnectMeter(const CliOptions& options, std::FILE* messages) {
+    ConsoleView view(options.verbose, messages);
     if (options.com == 0) return ScanForMeter(MeterPort, view);
     bool found = IdentifyMeter(options.com - 1, MeterPort, view);
     if (!found && !MeterPort.IsOpen()) ExplainOpenFailure();

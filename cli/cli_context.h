@@ -1,6 +1,7 @@
 #pragma once
 // What every ferrolog-cli job shares: the parsed command line and the road to the meter.
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
 // Prints the program's texts the way a console shows them.
 class ConsoleView : public DiscoveryView {
   public:
-    explicit ConsoleView(bool verbose) : verbose_(verbose) {}
+    ConsoleView(bool verbose, std::FILE* out) : verbose_(verbose), out_(out) {}
     void SelectPortIndex(int index) override;
     void SetAutoCaption(const std::string&) override {}
     void HideScanningPanel() override {}
@@ -28,11 +29,13 @@ class ConsoleView : public DiscoveryView {
 
   private:
     bool verbose_;
+    std::FILE* out_;
 };
 
 // Finds and identifies the meter: on --com N by identification, otherwise by a scan.
-// Prints the device message or the failure (with a hint when the system refused the port).
-bool ConnectMeter(const CliOptions& options);
+// Prints the device message or the failure (with a hint when the system refused the port)
+// on `messages`: jobs whose output is data keep stdout for the data.
+bool ConnectMeter(const CliOptions& options, std::FILE* messages = stdout);
 
 // Opens the port the job names without asking the meter anything (the key jobs, which
 // send without a reply): --com N, or a scan when none is given.

@@ -100,7 +100,7 @@ int RunPorts(const CliOptions&) {
 }
 
 int RunScan(const CliOptions& options) {
-    ConsoleView view(options.verbose);
+    ConsoleView view(options.verbose, stdout);
     if (!ScanForMeter(MeterPort, view)) return 1;
     std::printf("COM%d %s\n", PortNumber.load(), PortTable::Instance().PathOf(PortNumber).c_str());
     return 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "cli/cli_context.h"
+#include "cli/cli_measure.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -24,6 +25,8 @@ constexpr Job kJobs[] = {
     {"send",     RunSend,     "send NAME [HEX.. | --text T]  send one command, print the reply"},
     {"key",      RunKey,      "key 0-3                       short press (0 Back, 1 Down, 2 Up, 3 Select)"},
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)"},
+    {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR]    the last 60 s of field readings as CSV"},
+    {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]"},
 };
 // clang-format on
 

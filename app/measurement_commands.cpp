@@ -1,0 +1,100 @@
+// The main window's measurement commands: the two fetches (on a button or once a second),
+// and File › Load and File › Save.
+
+#include <QCheckBox>
+
+#include "app/file_dialog.h"
+#include "app/main_dialog.h"
+#include "graph/banner_wnd.h"
+#include "graph/graph_window.h"
+#include "link/link_flags.h"
+#include "link/message_seam.h"
+#include "measure/measurement.h"
+#include "measure/measurement_fetch.h"
+#include "measure/measurement_file.h"
+#include "res/main_dialog_template.h"
+
+namespace {
+
+constexpr const char* kFieldFetchMark = "...";
+constexpr const char* kSpectrumFetchMark = "Please wait...";
+constexpr const char* kCannotCreateFile = "Failed to create the file.";
+
+}  // namespace
+
+// Draws a status text into the graph's image and shows it at once: the fetch that follows
+// holds this thread, so a repaint requested for later would come too late.
+void CMainDlg::ShowGraphStatus(const char* text, int xDivisor, int yDivisor) {
+    const WindowRect& rect = graph_->ImageRect();
+    graph_->DrawStatusText(text, (rect.Width() - 100) / xDivisor, rect.Height() / yDivisor);
+    graph_->repaint();
+}
+
+void CMainDlg::FetchFieldReading() {
+    MeasurementKind = kKindField;
+    ShowGraphStatus(kFieldFetchMark, 8, 4);
+    busy_ = true;
+    FetchOutcome outcome = FetchFieldBlock(MeterPort, PortNumber);
+    busy_ = false;
+    if (outcome == FetchOutcome::OpenFailed) return;  // the mark stays until the next redraw
+    graph_->Refresh();
+    graph_->repaint();
+    if (outcome == FetchOutcome::NoWholeReply) ::ShowMessage(kNoFieldReply);
+}
+
+void CMainDlg::FetchSpectrum() {
+    MeasurementKind = kKindSpectrum;
+    ShowGraphStatus(kSpectrumFetchMark, 2, 2);
+    SpectrumFetchHooks hooks;
+    hooks.beforeSweep = [this] {
+        graph_->Refresh();
+        graph_->repaint();
+    };
+    busy_ = true;
+    FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks);
+    busy_ = false;
+    if (outcome == FetchOutcome::OpenFailed) return;
+    graph_->Refresh();
+    if (outcome == FetchOutcome::NotFound) {
+        // Shown with the graph's next repaint, as the mirror asks for one on every tick.
+        const WindowRect& rect = graph_->ImageRect();
+        graph_->DrawStatusText(kDbmNotFound, (rect.Width() - 100) / 2, rect.Height() / 2);
+        return;
+    }
+    graph_->repaint();
+}
+
+void CMainDlg::OnFetchTick() {
+    // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
+    // for the port here would wait for ever, so the tick is skipped instead.
+    if (!PortFree && StopScreenPoll) return;
+    if (Checked(kIdAutoField))
+        FetchFieldReading();
+    else if (Checked(kIdAutoSpectrum))
+        FetchSpectrum();
+}
+
+void CMainDlg::LoadMeasurement() {
+    CFileLocalDlg dialog(true, "", kLoadFilters, this);
+    if (!dialog.DoModal()) {
+        banner_->Present();
+        return;
+    }
+    if (dialog.PathName().empty()) return;
+    if (LoadCurrentMeasurementFile(dialog.PathName()) != LoadStatus::kLoaded) {
+        ::ShowMessage(kFailedToOpenFile);
+        banner_->Present();
+        return;
+    }
+    DecodeCurrentMeasurement();
+    graph_->Refresh();
+    banner_->Present();
+}
+
+void CMainDlg::SaveMeasurement() {
+    CFileLocalDlg dialog(false, "", kSaveFilters, this);
+    if (!dialog.DoModal() || dialog.PathName().empty()) return;
+    // Whatever type was chosen, the file is the comma-separated text under ".csv".
+    const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);
+    ::ShowMessage(WriteCurrentMeasurementFile(path) ? kFileSaved : kCannotCreateFile);
+}

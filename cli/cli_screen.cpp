@@ -1,0 +1,83 @@
+// screenshot and screen: the window's File › Download Screenshot and File › Save Screen.
+
+#include "cli/cli_screen.h"
+
+#include <cstdio>
+
+#include "link/link_flags.h"
+#include "link/message_seam.h"
+#include "link/serial_port.h"
+#include "screen/screen_bitmap.h"
+#include "screen/screen_poll.h"
+#include "screen/screenshot_download.h"
+
+namespace {
+
+constexpr const char* kScreenshotUsage = "usage: screenshot SLOT [FILE]  (SLOT 1 to 4)";
+constexpr const char* kScreenUsage = "usage: screen FILE";
+
+bool ParseSlot(const std::string& word, char* slot) {
+    if (word.size() != 1 || word[0] < '1' || word[0] > '4') return false;
+    *slot = word[0];
+    return true;
+}
+
+// The file named on the command line stands in for the save dialog; without one the
+// dialog's initial name is taken as it is.
+BitmapFileChooser ChosenFile(const std::string& file) {
+    return [file](const std::string& initialName) -> std::optional<std::string> {
+        return file.empty() ? initialName : file;
+    };
+}
+
+int Usage(const char* usage) {
+    std::fprintf(stderr, "%s\n", usage);
+    return 2;
+}
+
+// What the user learns besides the message: where the file went.
+int Finish(ScreenshotOutcome outcome, const std::string& chosenPath) {
+    if (outcome != ScreenshotOutcome::Saved) return 1;
+    std::printf("%s\n", BitmapFileName(chosenPath).c_str());
+    return 0;
+}
+
+// One run of the mirror's worker; true when it accepted a frame into ScreenFrame.
+bool FetchLiveFrame() {
+    bool accepted = false;
+    WaitAndTakePort();  // the run gives it back
+    ScreenPollRun(MeterPort, PortNumber, [&accepted](const uint8_t*) { accepted = true; });
+    return accepted;
+}
+
+}  // namespace
+
+int RunScreenshot(const CliOptions& options) {
+    char slot = 0;
+    if (options.args.empty() || options.args.size() > 2 || !ParseSlot(options.args[0], &slot))
+        return Usage(kScreenshotUsage);
+    const std::string file = options.args.size() == 2 ? options.args[1] : "";
+    if (!ConnectMeter(options, stderr)) return 1;
+    std::string chosen = file;
+    const ScreenshotOutcome outcome = DownloadScreenshot(slot, [&](const std::string& initialName) {
+        chosen = file.empty() ? initialName : file;
+        return std::optional<std::string>(chosen);
+    });
+    return Finish(outcome, chosen);
+}
+
+int RunScreen(const CliOptions& options) {
+    if (options.args.size() != 1 || options.args[0].empty()) return Usage(kScreenUsage);
+    const std::string& file = options.args[0];
+    if (!ConnectMeter(options, stderr)) return 1;
+    // Refused before anything is sent, as the window refuses Save Screen.
+    if (!SaveScreenAllowed(DeviceModel)) {
+        ShowMessage(kScreenModelMessage);
+        return 1;
+    }
+    if (!FetchLiveFrame()) {
+        ShowMessage(kScreenshotDownloadFailedMessage);
+        return 1;
+    }
+    return Finish(SaveScreen(ChosenFile(file)), file);
+}

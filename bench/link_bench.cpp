@@ -31,8 +31,8 @@ int main() {
             return 1;
         }
         Stopwatch watch;
-        ProgramResult r = RunProgram(FERROLOG_CLI_PATH,
-                                     {"--only-mapped", "--port", "1=" + meter.DevicePath(), "scan"});
+        ProgramResult r = RunProgram(
+            FERROLOG_CLI_PATH, {"--only-mapped", "--port", "1=" + meter.DevicePath(), "scan"});
         double ms = watch.ElapsedMs();
         if (r.exitCode != 0) {
             std::fprintf(stderr, "link_bench: scan failed: %s%s\n", r.out.c_str(), r.err.c_str());
@@ -41,9 +41,10 @@ int main() {
         times.push_back(ms);
     }
     double median = Median(times);
-    std::printf("scan to identified meter on COM1: median %.0f ms over %d runs (target < %.0f ms)\n",
-                median, kRuns, kTargetMs);
-    std::printf("  ratio to target %.2f, to the original pacing (%.0f ms) %.2f\n", median / kTargetMs,
-                kOriginalPacingMs, median / kOriginalPacingMs);
+    std::printf(
+        "scan to identified meter on COM1: median %.0f ms over %d runs (target < %.0f ms)\n",
+        median, kRuns, kTargetMs);
+    std::printf("  ratio to target %.2f, to the original pacing (%.0f ms) %.2f\n",
+                median / kTargetMs, kOriginalPacingMs, median / kOriginalPacingMs);
     return 0;
 }

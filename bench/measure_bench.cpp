@@ -1,0 +1,72 @@
+// Fetch latency against the virtual meter at wire speed, as a ratio to the wire time of the
+// replies (1201 and 269 bytes at 115200 8N1) plus the meter's own latency, and decode speed.
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "link/link_timing.h"
+#include "link/meter_identity.h"
+#include "link/port_table.h"
+#include "link/serial_port.h"
+#include "measure/measurement.h"
+#include "measure/measurement_fetch.h"
+#include "tests/support/meter_process.h"
+
+namespace {
+
+constexpr double kMsPerByte = 1000.0 / (115200.0 / 10.0);
+constexpr double kTargetRatio = 1.5;
+constexpr int kRuns = 15;
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+template <typename Fetch>
+double TimeFetch(Fetch fetch) {
+    std::vector<double> times;
+    for (int i = 0; i < kRuns; ++i) {
+        Stopwatch watch;
+        fetch();
+        times.push_back(watch.ElapsedMs());
+    }
+    return Median(times);
+}
+
+void Report(const char* what, double ms, int requestBytes, int replyBytes, double latencyMs) {
+    const double wire = (requestBytes + replyBytes) * kMsPerByte;
+    std::printf(
+        "%s fetch: median %.1f ms; wire %.1f ms + meter latency %.0f ms: ratio %.2f "
+        "(target < %.1f)\n",
+        what, ms, wire, latencyMs, ms / (wire + latencyMs), kTargetRatio);
+}
+
+void ReportDecode() {
+    constexpr int kDecodes = 20000;
+    Stopwatch watch;
+    for (int i = 0; i < kDecodes; ++i) {
+        MeasurementKind = i % 2 ? kKindSpectrum : kKindField;
+        DecodeCurrentMeasurement();
+    }
+    const double us = watch.ElapsedMs() * 1000.0 / kDecodes;
+    std::printf("decode: %.2f us per measurement (%.0f per second)\n", us, 1e6 / us);
+}
+
+}  // namespace
+
+int main() {
+    MeterProcess meter;  // wire speed, the meter's default latency
+    if (meter.DevicePath().empty()) return 1;
+    PortTable::Instance().Map(1, meter.DevicePath());
+    PortNumber = 1;
+    if (!MeterPort.Open(1)) return 1;
+    // The virtual meter takes 15 ms to gather a field block and 95 ms for one sweep.
+    Report("field", TimeFetch([] { FetchFieldBlock(MeterPort, 1); }), 13, 1201, 15.0);
+    Report("spectrum", TimeFetch([] { FetchSpectrumSweeps(MeterPort, 1, kFloorDbm); }), 17, 269,
+           95.0);
+    ReportDecode();
+    MeterPort.Close();
+    return 0;
+}

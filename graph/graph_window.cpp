@@ -4,6 +4,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "graph/field_plot.h"
+#include "graph/plot_render.h"
+#include "graph/spectrum_plot.h"
 #include "measure/measurement.h"
 
 namespace {
@@ -15,12 +18,6 @@ constexpr int kImageTop = 3;
 constexpr int kImageOverhang = 4;  // imageRect's right and bottom past the client size
 
 const QColor kPaper(255, 255, 255);
-const QColor kGridColour(200, 200, 200);
-const QColor kBaselineColour(155, 100, 100);
-const QColor kAxisColour(125, 125, 125);
-constexpr int kGridPenWidth = 1;
-constexpr int kBaselinePenWidth = 2;
-constexpr int kAxisPenWidth = 4;
 
 class BlankPlotPainter final : public PlotPainter {
   public:
@@ -33,17 +30,12 @@ std::unique_ptr<PlotPainter> PainterOrBlank(std::unique_ptr<PlotPainter> painter
     return std::make_unique<BlankPlotPainter>();
 }
 
-void DrawFullWidthLine(COffscreenDC& dc, int y, int width) {
-    dc.MoveTo(0, y);
-    dc.LineTo(width, y);
-}
-
 }  // namespace
 
 CGraphWnd::CGraphWnd(QWidget* parent)
     : QWidget(parent),
-      spectrumPainter(PainterOrBlank(nullptr)),
-      trendPainter(PainterOrBlank(nullptr)) {
+      spectrumPainter(std::make_unique<SpectrumPlotPainter>()),
+      trendPainter(std::make_unique<FieldTrendPainter>()) {
     SpectrumRecord.dbm = FlatSpectrum();    // a spectrum drawn before the first fetch lies flat
     setAttribute(Qt::WA_OpaquePaintEvent);  // nothing is erased between two copies
     setMouseTracking(true);                 // plain moves steer the pointer shape and drags
@@ -86,23 +78,7 @@ void CGraphWnd::ResetImage() {
 }
 
 void CGraphWnd::DrawGrid() {
-    if (!image) return;
-    const int width = imageRect.Width();
-    const int height = imageRect.Height();
-    image->SelectPen(kGridColour, kGridPenWidth);
-    for (int d = 0; d < width; d += kGridStep) {
-        image->MoveTo(d, 0);
-        image->LineTo(d, height);
-        if (d < height) DrawFullWidthLine(*image, d, width);
-    }
-    if (MeasurementKind != kKindField) {
-        image->SelectPen(kBaselineColour, kBaselinePenWidth);
-        DrawFullWidthLine(*image, kSpectrumBaseY, width);
-    } else {
-        image->SelectPen(kAxisColour, kAxisPenWidth);
-        DrawFullWidthLine(*image, UpperAxisY, width);
-        DrawFullWidthLine(*image, LowerAxisY, width);
-    }
+    if (image) DrawGraphGrid(*image, MeasurementKind);
 }
 
 void CGraphWnd::DrawTraces() {

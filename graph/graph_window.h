@@ -40,7 +40,8 @@ class CGraphWnd : public QWidget {
     explicit CGraphWnd(QWidget* parent = nullptr);
     ~CGraphWnd() override;
 
-    // Null restores the painter that draws nothing.
+    // The spectrum and field trend painters are installed at construction; null puts one
+    // that draws nothing in their place.
     void SetSpectrumPainter(std::unique_ptr<PlotPainter> painter);
     void SetTrendPainter(std::unique_ptr<PlotPainter> painter);
 

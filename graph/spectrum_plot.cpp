@@ -1,0 +1,93 @@
+#include "graph/spectrum_plot.h"
+
+#include <QColor>
+
+#include "graph/display_options.h"
+#include "measure/measurement.h"
+
+namespace {
+
+const QColor kTraceColour(0, 0, 250);
+const QColor kThresholdColour(50, 50, 50);
+const QColor kCrosshairColour(255, 0, 0);
+constexpr int kTracePenWidth = 2;
+constexpr int kThinPenWidth = 1;
+constexpr int kCrosshairLeft = 4;
+constexpr int kCrosshairTop = 3;
+
+void TextAt(COffscreenDC& dc, GraphPoint at, const std::string& text) {
+    dc.TextOut(at.x, at.y, text);
+}
+
+void DrawBars(COffscreenDC& dc, const SpectrumLevels& dbm, const SpectrumScale& scale) {
+    for (int i = 0; i < kSpectrumBins; ++i) {
+        dc.MoveTo(BinX(i), kSpectrumBaseY);
+        dc.LineTo(BinX(i), LevelY(dbm[i], scale));
+    }
+}
+
+void DrawLine(COffscreenDC& dc, const SpectrumLevels& dbm, const SpectrumScale& scale) {
+    dc.MoveTo(BinX(0), LevelY(dbm[0], scale));
+    for (int i = 1; i < kSpectrumBins; ++i)
+        dc.LineTo(BinX(i), LevelY(dbm[i], scale));
+}
+
+void DrawThreshold(COffscreenDC& dc, int threshold, const SpectrumScale& scale) {
+    dc.SelectPen(kThresholdColour, kThinPenWidth, Qt::DashLine);
+    if (!ThresholdLineShown(threshold, scale)) return;
+    const int y = LevelY(threshold, scale);
+    dc.MoveTo(kThresholdLineStartX, y);
+    dc.LineTo(kThresholdLineEndX, y);
+    TextAt(dc, ThresholdLabelPosition(threshold, scale, ShowPower),
+           ThresholdLabelText(threshold, ShowPower));
+}
+
+void DrawCrosshair(COffscreenDC& dc, const PlotContext& plot) {
+    const int row = plot.cursor.CursorRow;
+    const int column = BinPitch * plot.cursor.CursorBin;
+    dc.SelectPen(kCrosshairColour, kThinPenWidth);
+    dc.MoveTo(kCrosshairLeft, row);
+    dc.LineTo(plot.width, row);
+    dc.MoveTo(column, kCrosshairTop);
+    dc.LineTo(column, plot.height);
+}
+
+// Only while the crosshair stands on a bin.
+void DrawCursorReadOut(COffscreenDC& dc, const CursorState& cursor) {
+    if (!CursorOnBin(cursor.CursorBin)) return;
+    const int bin = CursorBinIndex(cursor.CursorBin);
+    TextAt(dc, CursorFrequencyPosition(cursor.CursorBin, cursor.CursorRow),
+           CursorFrequencyText(SpectrumRecord, bin));
+    TextAt(dc, CursorLevelPosition(cursor.CursorBin, cursor.CursorRow),
+           CursorLevelText(SpectrumRecord.dbm[bin], ShowPower));
+}
+
+void DrawBandEdges(COffscreenDC& dc, int width) {
+    TextAt(dc, kBandStartPosition, BandStartLabel(SpectrumRecord));
+    TextAt(dc, {width - kBandStopInset, kBandStartPosition.y}, BandStopLabel(SpectrumRecord));
+}
+
+}  // namespace
+
+void SpectrumPlotPainter::DrawTraces(COffscreenDC& dc, const PlotContext&) {
+    const SpectrumLevels& dbm = SpectrumRecord.dbm;
+    statistics = MeasureSpectrum(dbm);
+    const SpectrumScale scale = ScaleSpectrum(statistics, SearchThreshold);
+    statistics.minimum = scale.minimum;  // a threshold below every level reads as the minimum
+
+    dc.SelectPen(kTraceColour, kTracePenWidth);
+    if (ShowBar) DrawBars(dc, dbm, scale);
+    if (ShowLine) DrawLine(dc, dbm, scale);
+    DrawThreshold(dc, SearchThreshold, scale);
+}
+
+void SpectrumPlotPainter::DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) {
+    TextAt(dc, kAveragePosition, AverageText(statistics.average, ShowPower));
+    TextAt(dc, kMaximumPosition, MaximumText(statistics.maximum, ShowPower));
+    TextAt(dc, kSpacingPosition, ChannelSpacingText(SpectrumRecord));
+    TextAt(dc, kBandwidthPosition, ChannelBandwidthText(SpectrumRecord));
+    DrawCrosshair(dc, plot);
+    DrawCursorReadOut(dc, plot.cursor);
+    DrawBandEdges(dc, plot.width);
+    TextAt(dc, kMinimumPosition, MinimumText(statistics.minimum, ShowPower));
+}

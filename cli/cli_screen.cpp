@@ -23,10 +23,11 @@ bool ParseSlot(const std::string& word, char* slot) {
 }
 
 // The file named on the command line stands in for the save dialog; without one the
-// dialog's initial name is taken as it is.
-BitmapFileChooser ChosenFile(const std::string& file) {
-    return [file](const std::string& initialName) -> std::optional<std::string> {
-        return file.empty() ? initialName : file;
+// dialog's initial name is taken as it is. The answer is kept in `answered`.
+BitmapFileChooser ChosenFile(const std::string& file, std::string* answered) {
+    return [file, answered](const std::string& initialName) -> std::optional<std::string> {
+        *answered = file.empty() ? initialName : file;
+        return *answered;
     };
 }
 
@@ -58,11 +59,8 @@ int RunScreenshot(const CliOptions& options) {
         return Usage(kScreenshotUsage);
     const std::string file = options.args.size() == 2 ? options.args[1] : "";
     if (!ConnectMeter(options, stderr)) return 1;
-    std::string chosen = file;
-    const ScreenshotOutcome outcome = DownloadScreenshot(slot, [&](const std::string& initialName) {
-        chosen = file.empty() ? initialName : file;
-        return std::optional<std::string>(chosen);
-    });
+    std::string chosen;
+    const ScreenshotOutcome outcome = DownloadScreenshot(slot, ChosenFile(file, &chosen));
     return Finish(outcome, chosen);
 }
 
@@ -79,5 +77,7 @@ int RunScreen(const CliOptions& options) {
         ShowMessage(kScreenshotDownloadFailedMessage);
         return 1;
     }
-    return Finish(SaveScreen(ChosenFile(file)), file);
+    std::string chosen;
+    const ScreenshotOutcome outcome = SaveScreen(ChosenFile(file, &chosen));
+    return Finish(outcome, chosen);
 }

@@ -6,7 +6,10 @@
 #include <cstring>
 
 #include "cli/cli_context.h"
+#include "cli/cli_history.h"
 #include "cli/cli_measure.h"
+#include "cli/cli_screen.h"
+#include "cli/cli_terminal.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -27,6 +30,12 @@ constexpr Job kJobs[] = {
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)"},
     {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR]    the last 60 s of field readings as CSV"},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]"},
+    {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap"},
+    {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap"},
+    {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)"},
+    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv  decode a saved history dump into a CSV table"},
+    {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time"},
+    {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies"},
 };
 // clang-format on
 

@@ -84,7 +84,8 @@ const CommandInfo* NameAtStart(const Bytes& buffer, size_t bodyEnd, bool lengthR
     for (const CommandInfo& command : kCommands) {
         const bool byLength = command.rule == Fixed || command.rule == SpiData;
         if (byLength != lengthRules) continue;
-        if (std::strlen(command.name) > bodyEnd - 1 || !StartsWith(buffer, 1, command.name)) continue;
+        if (std::strlen(command.name) > bodyEnd - 1 || !StartsWith(buffer, 1, command.name))
+            continue;
         if (!best || std::strlen(command.name) > std::strlen(best->name)) best = &command;
     }
     return best;

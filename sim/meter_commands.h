@@ -46,7 +46,7 @@ inline constexpr int kStaleFrameMs = 250;  // a frame left unfinished this long 
 
 struct ReceivedFrame {
     const CommandInfo* command = nullptr;  // null for a name the firmware does not know
-    std::string name;                   // the command name (for an unknown one, up to ">>")
+    std::string name;                      // the command name (for an unknown one, up to ">>")
     Bytes params;
     Bytes raw;                // the whole frame as received
     int64_t firstByteMs = 0;  // when its "<" and its last ">" arrived

@@ -17,6 +17,8 @@
 #include "graph/display_options.h"
 #include "graph/graph_window.h"
 #include "graph/plot_geometry.h"
+#include "history/history_dialog.h"
+#include "link/clock_sync.h"
 #include "link/command_frame.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -27,6 +29,8 @@
 #include "measure/spectrum.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_frame.h"
+#include "screen/screenshot_actions.h"
+#include "terminal/terminal_dialog.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "link/command_exchange.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "link/link_timing.h"
@@ -47,12 +48,16 @@ enum class WaitOutcome { Done, Stopped };
 // the end of the wait would take, only sooner).
 WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int waitMs, uint8_t* reply,
                         const std::atomic<bool>* stop, int* count) {
-    const int64_t deadline = NowMs() + waitMs;
+    // Whole milliseconds would let the wait end up to one short; the deadline keeps the clock's
+    // own resolution and the last step is rounded up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     int64_t lastByteAt = NowMs();
     *count = 0;
     for (;;) {
         if (policy.stoppable && StopRequested(stop)) return WaitOutcome::Stopped;
-        int64_t left = deadline - NowMs();
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
         if (left <= 0) break;
         port.WaitForInput(static_cast<int>(std::min<int64_t>(left, kPollStepMs)));
         int n = port.Read(reply + *count, policy.readMax - *count);

@@ -1,0 +1,175 @@
+// The clock and terminal jobs: sync-time, terminal.
+
+#include "cli/cli_terminal.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "link/clock_sync.h"
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/serial_port.h"
+#include "terminal/terminal_frame.h"
+
+namespace {
+
+constexpr int kReaderPollMs = 20;
+constexpr size_t kBytesPerLine = 16;
+constexpr int kReceiveChunk = 4096;
+// At the end of input, replies still on their way are waited for until the line has been
+// quiet this long, but never longer than the linger.
+constexpr int kQuietBeforeExitMs = 300;
+constexpr int kLongestLingerMs = 3000;
+constexpr const char* kQuitWord = "quit";
+constexpr const char* kTextOption = "--text";
+constexpr const char* kSentPrefix = ">> ";
+constexpr const char* kReceivedPrefix = "<< ";
+
+// The reader thread and the input loop print side by side; whole lines never interleave.
+std::mutex printMutex;
+
+void PrintLine(const std::string& text) {
+    std::lock_guard lock(printMutex);
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+// The program's messages appear on stdout among the job's other lines, for as long as the
+// job runs.
+class ConsoleMessages {
+  public:
+    ConsoleMessages() : previous_(SetMessageHandler(PrintLine)) {}
+    ~ConsoleMessages() { SetMessageHandler(previous_); }
+    ConsoleMessages(const ConsoleMessages&) = delete;
+    ConsoleMessages& operator=(const ConsoleMessages&) = delete;
+
+  private:
+    MessageHandler previous_;
+};
+
+// Prints what the meter sends, as it arrives: up to 16 bytes a line, hexadecimal and characters.
+class ReplyPrinter {
+  public:
+    ReplyPrinter() : thread_([this] { Run(); }) {}
+    ~ReplyPrinter() { Stop(); }
+    ReplyPrinter(const ReplyPrinter&) = delete;
+    ReplyPrinter& operator=(const ReplyPrinter&) = delete;
+
+    int64_t LastByteAt() const { return lastByteAt_; }
+
+    void Stop() {
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
+    }
+
+  private:
+    void Run() {
+        uint8_t chunk[kReceiveChunk];
+        while (running_) {
+            MeterPort.WaitForInput(kReaderPollMs);
+            const int count = MeterPort.Read(chunk, kReceiveChunk);
+            if (count <= 0) continue;
+            lastByteAt_ = NowMs();
+            PrintBytes(chunk, static_cast<size_t>(count));
+        }
+    }
+
+    static void PrintBytes(const uint8_t* bytes, size_t count) {
+        for (size_t i = 0; i < count; i += kBytesPerLine) {
+            const size_t n = std::min(kBytesPerLine, count - i);
+            char line[128];
+            std::snprintf(line, sizeof line, "%s%-47s  %s", kReceivedPrefix,
+                          HexString(bytes + i, n).c_str(), PrintableString(bytes + i, n).c_str());
+            PrintLine(line);
+        }
+    }
+
+    std::atomic<bool> running_{true};
+    std::atomic<int64_t> lastByteAt_{0};
+    std::thread thread_;
+};
+
+struct TerminalInput {
+    std::string command;
+    std::string parameters;
+    bool textParameters = false;
+};
+
+// "NAME [HEX PAIRS]" or "NAME --text TEXT": the name is the first word; what follows the
+// blank after it is the parameter box's text.
+TerminalInput ParseTerminalLine(const std::string& line) {
+    TerminalInput input;
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return input;
+    const size_t end = line.find_first_of(" \t", start);
+    input.command = line.substr(start, end - start);
+    if (end == std::string::npos) return input;
+    input.parameters = line.substr(end + 1);
+    const std::string option = kTextOption;
+    if (input.parameters.compare(0, option.size(), option) == 0 &&
+        (input.parameters.size() == option.size() || input.parameters[option.size()] == ' ')) {
+        input.textParameters = true;
+        input.parameters.erase(0, std::min(input.parameters.size(), option.size() + 1));
+    }
+    return input;
+}
+
+// Builds the frame with the terminal's own rules and messages, prints its read-out and
+// sends it. Returns true when something was sent.
+bool SendTerminalLine(const std::string& line) {
+    const TerminalInput input = ParseTerminalLine(line);
+    const TerminalFrameResult result =
+        BuildTerminalFrame(input.command, input.parameters, input.textParameters);
+    if (result.status == TerminalFrameStatus::Nothing) return false;
+    if (result.status != TerminalFrameStatus::Frame) {
+        ShowMessage(TerminalFrameMessage(result.status));
+        return false;
+    }
+    PrintLine(kSentPrefix + FrameReadout(result.frame));
+    return MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size())) > 0;
+}
+
+std::string WithoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+void WaitForQuietLine(const ReplyPrinter& printer, int64_t lastSentAt) {
+    const int64_t giveUpAt = NowMs() + kLongestLingerMs;
+    while (NowMs() < giveUpAt &&
+           NowMs() - std::max(printer.LastByteAt(), lastSentAt) < kQuietBeforeExitMs)
+        SleepMs(kReaderPollMs);
+}
+
+}  // namespace
+
+int RunSyncTime(const CliOptions& options) {
+    ConsoleMessages messages;
+    ConnectMeter(options);  // a failure shows here and again as "Time Sync Failed! "
+    return SyncMeterClock(MeterPort) ? 0 : 1;
+}
+
+int RunTerminal(const CliOptions& options) {
+    ConsoleMessages messages;
+    if (!OpenMeterPort(options)) return 1;
+    PrintLine(PortInfoText(MeterPort.OpenPortNumber()));
+    if (isatty(STDIN_FILENO))
+        std::fprintf(stderr, "type NAME [HEX PAIRS] or NAME --text TEXT; %s leaves\n", kQuitWord);
+    ReplyPrinter printer;
+    int64_t lastSentAt = 0;
+    for (std::string line; std::getline(std::cin, line);) {
+        line = WithoutLineEnd(line);
+        if (line == kQuitWord) break;
+        if (SendTerminalLine(line)) lastSentAt = NowMs();
+    }
+    WaitForQuietLine(printer, lastSentAt);
+    printer.Stop();
+    return 0;
+}

@@ -1,0 +1,196 @@
+#include "history/history_dialog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "app/file_dialog.h"
+#include "app/template_widgets.h"
+#include "link/link_flags.h"
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/meter_identity.h"
+#include "measure/measurement_file.h"
+#include "res/history_dialog_template.h"
+
+namespace {
+
+constexpr int kCloseCheckMs = 100;
+constexpr int kProgressMinimum = 1;
+constexpr int kProgressMaximum = 100;
+constexpr int kWorkerPollMs = 1;
+
+QString Text(const std::string& text) {
+    return QString::fromLatin1(text.c_str());
+}
+
+}  // namespace
+
+// The worker's side of the dialog: every change of a widget is queued to the user-interface
+// thread (and dropped if the dialog has gone); the file dialog runs there while the worker
+// waits; the final message goes through the message seam.
+class CHistoryDlg::WorkerView : public HistoryView {
+  public:
+    explicit WorkerView(CHistoryDlg* dialog) : dialog_(dialog) {}
+
+    std::optional<std::string> ChooseSavePath(const std::string& initialName) override {
+        return ChooseFileFromWorker(false, initialName, kSaveFilters, dialog_);
+    }
+    void SetStatus(const std::string& text) override {
+        Post([dialog = dialog_, text = Text(text)] { dialog->status_->setText(text); });
+    }
+    void SetProgress(int percent, size_t) override {
+        Post([dialog = dialog_, percent] { dialog->progress_->setValue(percent); });
+    }
+    void SetDownloadCaption(const std::string& text) override {
+        Post([dialog = dialog_, text = Text(text)] { dialog->downloadButton_->setText(text); });
+    }
+    void SetExitCaption(const std::string& text) override {
+        Post([dialog = dialog_, text = Text(text)] { dialog->exitButton_->setText(text); });
+    }
+    void ShowFinished(const std::string& text) override { ShowMessage(text); }
+
+  private:
+    template <typename Change>
+    void Post(Change change) {
+        QMetaObject::invokeMethod(dialog_, std::move(change), Qt::QueuedConnection);
+    }
+
+    CHistoryDlg* dialog_;
+};
+
+CHistoryDlg::CHistoryDlg(QWidget* parent, CSerialPort& port)
+    : QDialog(parent), view_(std::make_unique<WorkerView>(this)), download_(port, *view_) {
+    setWindowTitle(QString::fromLatin1(kHistoryDialogTemplate.caption));
+    setFont(DialogFont());
+    setFixedSize(DialogSizeToPixels(kHistoryDialogTemplate));
+    auto controls = BuildControls(kHistoryDialogTemplate, this);
+    exitButton_ = static_cast<QPushButton*>(controls.at(kIdHistoryExit));
+    status_ = static_cast<QLabel*>(controls.at(kIdHistoryStatus));
+    downloadButton_ = static_cast<QPushButton*>(controls.at(kIdHistoryDownload));
+    progress_ = static_cast<QProgressBar*>(controls.at(kIdHistoryProgress));
+
+    progress_->setRange(kProgressMinimum, kProgressMaximum);
+    progress_->setValue(kProgressMinimum);
+    progress_->setTextVisible(false);
+    connect(downloadButton_, &QPushButton::clicked, this, &CHistoryDlg::OnDownload);
+    connect(exitButton_, &QPushButton::clicked, this, &CHistoryDlg::OnExit);
+
+    Flags().Clear();
+    connect(&closeTimer_, &QTimer::timeout, this, &CHistoryDlg::OnCloseTimer);
+    closeTimer_.start(kCloseCheckMs);
+}
+
+CHistoryDlg::~CHistoryDlg() {
+    closeTimer_.stop();
+    if (workerActive_) Flags().HistoryCancel = true;
+    WaitForWorker();
+}
+
+void CHistoryDlg::OnDownload() {
+    if (Flags().HistoryDownloading) {
+        Flags().HistoryStopSave = true;
+        downloadButton_->setText(QString::fromLatin1(kHistoryPleaseWaitButton));
+        return;
+    }
+    // Pressed again while the worker's file dialog is up, or while it lets go: one at a time.
+    if (workerActive_) return;
+    Flags().HistoryCancel = false;
+    StartWorker();
+}
+
+void CHistoryDlg::OnExit() {
+    if (Flags().HistoryDownloading) {
+        Flags().HistoryCancel = true;
+        return;
+    }
+    RequestClose();
+}
+
+// Idle: close at once. A worker still in its file dialog or letting go is cancelled and the
+// close timer ends the dialog once it has finished.
+void CHistoryDlg::RequestClose() {
+    if (!workerActive_) {
+        WaitForWorker();
+        QDialog::done(QDialog::Accepted);
+        return;
+    }
+    Flags().HistoryCancel = true;
+    Flags().HistoryCloseRequested = true;
+}
+
+void CHistoryDlg::OnCloseTimer() {
+    if (!Flags().HistoryCloseRequested || Flags().HistoryDownloading || workerActive_) return;
+    closeTimer_.stop();
+    WaitForWorker();
+    QDialog::done(QDialog::Accepted);
+}
+
+void CHistoryDlg::accept() {
+    OnExit();
+}
+
+void CHistoryDlg::reject() {
+    OnExit();
+}
+
+void CHistoryDlg::closeEvent(QCloseEvent* event) {
+    Flags().HistoryCancel = true;
+    Flags().HistoryCloseRequested = true;
+    event->ignore();
+}
+
+// Enter presses the focused button, as on any dialog; elsewhere it counts as Exit.
+void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+        button->click();
+    else
+        accept();
+}
+
+void CHistoryDlg::StartWorker() {
+    WaitForWorker();  // the last one has ended already; collect it
+    workerActive_ = true;
+    worker_ = std::thread(&CHistoryDlg::HistoryDownloadThread, this);
+}
+
+void CHistoryDlg::HistoryDownloadThread() {
+    download_.Run();
+    workerActive_ = false;
+}
+
+// The worker may be waiting for its file dialog, which runs on this thread: keep events
+// flowing until it has let go, then join it.
+void CHistoryDlg::WaitForWorker() {
+    while (workerActive_) {
+        QCoreApplication::processEvents();
+        SleepMs(kWorkerPollMs);
+    }
+    if (worker_.joinable()) worker_.join();
+}
+
+void RunDownloadHistory(QWidget* mainWindow) {
+    if (!HistoryDownloadAllowed(DeviceModel)) {
+        ShowMessage(kHistoryModelMessage);
+        return;
+    }
+    TakePortForAction();
+    if (!DeviceConnected) {
+        ShowMessage(kHistoryComportError);
+        ReleasePortFromAction();
+        return;
+    }
+    {
+        CHistoryDlg dialog(mainWindow);
+        dialog.exec();
+    }  // the dialog has joined its worker: nobody uses the port any more
+    ReleasePortFromAction();
+}

@@ -1,0 +1,66 @@
+#pragma once
+// CHistoryDlg: the "Download History" dialog (template 136). Download starts the worker
+// HistoryDownloadThread, which copies the meter's history memory into a CSV table and a binary
+// dump; during a download the buttons read "Stop/Save" (keep what has arrived) and "Cancel".
+// The dialog never ends while a download runs, and joins its worker before it goes.
+
+#include <QDialog>
+#include <QTimer>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "history/history_download.h"
+#include "link/serial_port.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class CHistoryDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // port: the open port the download reads from (the main window holds it meanwhile).
+    explicit CHistoryDlg(QWidget* parent = nullptr, CSerialPort& port = MeterPort);
+    ~CHistoryDlg() override;
+
+    HistoryFlags& Flags() { return download_.Flags(); }
+
+    // True from the start of the worker (its file dialog included) until it has let go.
+    bool WorkerActive() const { return workerActive_; }
+
+    // Enter and Escape end up here: they act as Exit, so a download is cancelled first.
+    void accept() override;
+    void reject() override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    class WorkerView;
+
+    void OnDownload();
+    void OnExit();
+    void OnCloseTimer();
+    void RequestClose();
+    void StartWorker();
+    void HistoryDownloadThread();
+    void WaitForWorker();
+
+    QPushButton* exitButton_ = nullptr;
+    QLabel* status_ = nullptr;
+    QPushButton* downloadButton_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QTimer closeTimer_;
+
+    std::unique_ptr<WorkerView> view_;
+    HistoryDownload download_;
+    std::atomic<bool> workerActive_{false};
+    std::thread worker_;
+};
+
+// Menu command "Download History": offered for ZTX440, VXQ and ZTX-8800 meters only; holds the
+// port (the screen mirror stops) for as long as the dialog is open. User-interface thread.
+void RunDownloadHistory(QWidget* mainWindow);

@@ -1,0 +1,179 @@
+#include "history/history_download.h"
+
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+
+#include "history/history_csv.h"
+#include "link/link_timing.h"
+
+namespace {
+
+constexpr int kWaitStepMs = 1;
+constexpr int kBlockBytes = static_cast<int>(kHistoryBlockSize);
+
+}  // namespace
+
+void HistoryFlags::Clear() {
+    HistoryDownloading = false;
+    HistoryStopSave = false;
+    HistoryCancel = false;
+    HistoryCloseRequested = false;
+}
+
+// The two output files of one download. Either may have failed to open; its writes are
+// then lost and the download goes on.
+class HistoryDownload::Outputs {
+  public:
+    explicit Outputs(const HistoryOutputFiles& names)
+        : names_(names),
+          bin_(names.bin, std::ios::binary | std::ios::trunc),
+          csv_(names.csv, std::ios::binary | std::ios::trunc),
+          csvCreated_(csv_.is_open()) {}
+
+    const HistoryOutputFiles& Names() const { return names_; }
+    std::ofstream& Bin() { return bin_; }
+    std::ofstream& Csv() { return csv_; }
+
+    void Close() {
+        csv_.close();
+        bin_.close();
+    }
+
+    // Only a CSV this download created is removed: a path it could not open may be
+    // somebody else's.
+    void DeleteCsv() {
+        csv_.close();
+        if (csvCreated_) std::remove(names_.csv.c_str());
+    }
+
+  private:
+    HistoryOutputFiles names_;
+    std::ofstream bin_;
+    std::ofstream csv_;
+    bool csvCreated_;
+};
+
+HistoryDownload::HistoryDownload(CSerialPort& port, HistoryView& view) : port_(port), view_(view) {}
+
+HistoryResult HistoryDownload::Run() {
+    // A "Stop/Save" pressed while the last download was saving belongs to that one.
+    flags_.HistoryStopSave = false;
+    const std::optional<std::string> chosen = view_.ChooseSavePath(HistoryDefaultNameNow());
+    if (!chosen || chosen->empty()) return {};
+
+    Outputs outputs(HistoryOutputNames(*chosen));
+    view_.SetDownloadCaption(kHistoryStopSaveButton);
+    view_.SetExitCaption(kHistoryCancelButton);
+    flags_.HistoryDownloading = true;
+
+    // Every block before the current one was counted, so its offset is the count so far.
+    for (size_t offset = 0; offset < kHistoryMemorySize; offset += kHistoryBlockSize) {
+        view_.SetStatus(HistoryDownloadingStatus(offset));
+        view_.SetProgress(HistoryProgressPercent(offset), offset);
+        switch (FetchBlock(offset)) {
+            case BlockOutcome::Accepted:
+                if (BlockErased(&HistoryBuffer[offset])) return Save(offset, outputs);
+                break;
+            case BlockOutcome::StopSave:
+                return Save(offset, outputs);
+            case BlockOutcome::Canceled:
+                return Abandon(HistoryOutcome::Canceled, offset, outputs);
+            case BlockOutcome::Failed:
+                return Abandon(HistoryOutcome::Failed, offset, outputs);
+        }
+    }
+    return Save(kHistoryMemorySize, outputs);
+}
+
+// Attempts at one block: each waits 50 ms longer than the last, the tenth (900 ms) is the last.
+HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
+    uint8_t* block = &HistoryBuffer[offset];
+    const Bytes request = SpirRequest(static_cast<uint32_t>(offset));
+    for (int waitMs = kBlockFirstWaitMs;; waitMs += kBlockWaitStepMs) {
+        MarkBlockUnread(block);
+        port_.Purge();
+        DrainStaleBytes();
+        port_.Send(request.data(), static_cast<int>(request.size()));
+        if (!WaitForBlock(block, waitMs)) return BlockOutcome::Canceled;
+        if (flags_.HistoryStopSave.exchange(false)) return BlockOutcome::StopSave;
+        if (!BlockIncomplete(block)) return BlockOutcome::Accepted;
+        if (waitMs >= kBlockLastWaitMs) return BlockOutcome::Failed;
+        if (!PauseUnlessCanceled(kBlockRetryPauseMs)) return BlockOutcome::Canceled;
+    }
+}
+
+// Stale bytes go to scratch, never into the block's place, so they cannot pass for a reply.
+void HistoryDownload::DrainStaleBytes() {
+    static thread_local uint8_t scratch[kHistoryBlockSize];
+    port_.Read(scratch, kBlockBytes);
+}
+
+// Waits up to waitMs in 1 ms steps, each after a look at the cancel flag, taking the reply as
+// it arrives: the same bytes one read at the end of the wait would take, only sooner.
+// False when cancelled.
+bool HistoryDownload::WaitForBlock(uint8_t* block, int waitMs) {
+    const int64_t deadline = NowMs() + waitMs;
+    int count = 0;
+    while (count < kBlockBytes && NowMs() < deadline) {
+        if (flags_.HistoryCancel) return false;
+        port_.WaitForInput(kWaitStepMs);
+        count += port_.Read(block + count, kBlockBytes - count);
+    }
+    if (count < kBlockBytes) port_.Read(block + count, kBlockBytes - count);
+    return true;
+}
+
+bool HistoryDownload::PauseUnlessCanceled(int milliseconds) {
+    const int64_t deadline = NowMs() + milliseconds;
+    while (NowMs() < deadline) {
+        if (flags_.HistoryCancel) return false;
+        SleepMs(kWaitStepMs);
+    }
+    return !flags_.HistoryCancel;
+}
+
+HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs) {
+    view_.SetProgress(HistorySavingProgressPercent(countedBytes), countedBytes);
+    view_.SetStatus(kHistorySavingStatus);
+    view_.SetDownloadCaption(kHistoryPleaseWaitButton);
+    WriteHistoryCsv(HistoryBuffer.data(), countedBytes, outputs.Csv());
+    const std::string finished = HistoryFinishedStatus(countedBytes);
+    view_.SetStatus(finished);
+    ShowIdleButtons();
+    flags_.HistoryDownloading = false;
+    // The dump is what the CSV was made from, so it can be decoded again later.
+    outputs.Bin().write(reinterpret_cast<const char*>(HistoryBuffer.data()),
+                        static_cast<std::streamsize>(countedBytes));
+    view_.ShowFinished(finished);
+    outputs.Close();
+    return {HistoryOutcome::Finished, countedBytes, outputs.Names()};
+}
+
+// What has arrived is dropped: no CSV, an empty dump, no message.
+HistoryResult HistoryDownload::Abandon(HistoryOutcome outcome, size_t countedBytes,
+                                       Outputs& outputs) {
+    outputs.DeleteCsv();
+    ShowIdleButtons();
+    view_.SetStatus(outcome == HistoryOutcome::Canceled ? kHistoryCanceledStatus
+                                                        : kHistoryFailedStatus);
+    flags_.HistoryDownloading = false;
+    outputs.Close();
+    return {outcome, countedBytes, outputs.Names()};
+}
+
+void HistoryDownload::ShowIdleButtons() {
+    view_.SetDownloadCaption(kHistoryDownloadButton);
+    view_.SetExitCaption(kHistoryExitButton);
+}
+
+std::string HistoryDefaultNameNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    return HistoryDefaultName(local);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// "Sync Time": sets the meter's real-time clock to the computer's local time with one
+// SETDATETIME frame and reports the outcome. Runs on the caller's thread (the window's
+// user-interface thread) and uses the port as identification left it: never opens or closes it.
+
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "link/command_frame.h"
+#include "link/meter_identity.h"
+#include "link/serial_port.h"
+
+inline constexpr const char* kClockCommand = "SETDATETIME";
+inline constexpr size_t kClockFrameLength = 20;
+inline constexpr int kClockSyncLowestModel = kModelZtx430;  // older models have no clock command
+inline constexpr int kScreenPollSettleMs = 1000;  // a screen poll already running ends meanwhile
+inline constexpr const char* kTimeSyncedMessage = "Time Synced Successfully!";
+inline constexpr const char* kTimeSyncFailedMessage = "Time Sync Failed! ";  // trailing blank
+
+// "<SETDATETIME" + year - 2000, month 1-12, day, hour, minute, second as plain binary bytes
+// + ">>": 20 bytes. Years before 2000 or after 2255 wrap; the meter counts 2000-2099.
+Bytes ClockFrame(const std::tm& local);
+
+// The computer's local time now.
+std::tm CurrentLocalTime();
+
+using LocalTimeSource = std::function<std::tm()>;
+
+// Raises LinkSuspended and pauses 1000 ms, takes the local time once, purges, and (model 3
+// and above, port open) sends the clock frame at 15 ms per byte, waits 500 ms and reads one
+// byte: success when it is 0xAA. Shows "Time Synced Successfully!" or "Time Sync Failed! "
+// and lowers LinkSuspended again on every path. Blocks for about 1.8 s.
+bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime = CurrentLocalTime);
+
+// Tools > Sync Time: SyncMeterClock on MeterPort.
+void SyncTimeCommand();

@@ -1,0 +1,24 @@
+#include "screen/screenshot_actions.h"
+
+#include "app/file_dialog.h"
+#include "screen/screenshot_download.h"
+
+namespace {
+
+BitmapFileChooser SaveDialogOf(QWidget* mainWindow) {
+    return [mainWindow](const std::string& initialName) -> std::optional<std::string> {
+        CFileLocalDlg dialog(false, initialName, kBitmapFilters, mainWindow);
+        if (!dialog.DoModal()) return std::nullopt;
+        return dialog.PathName();
+    };
+}
+
+}  // namespace
+
+void DownloadScreenshotCommand(QWidget* mainWindow, char slot) {
+    DownloadScreenshot(slot, SaveDialogOf(mainWindow));
+}
+
+void SaveScreenCommand(QWidget* mainWindow) {
+    SaveScreen(SaveDialogOf(mainWindow));
+}

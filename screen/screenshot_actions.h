@@ -1,0 +1,15 @@
+#pragma once
+// The main window's File › Download Screenshot › 1–4 and File › Save Screen: the shared steps
+// of screenshot_download.h with the program's save dialog as the file choice.
+
+#include "measure/measurement_file.h"
+
+class QWidget;
+
+// The bitmap dialogs offer the bitmap type only.
+inline constexpr FileFilter kBitmapFilters[] = {{"BMP Files (*.bmp)", "*.bmp"}};
+
+// Slot '1'…'4' of the menu item. Dialogs and messages are owned by `mainWindow`.
+void DownloadScreenshotCommand(QWidget* mainWindow, char slot);
+
+void SaveScreenCommand(QWidget* mainWindow);

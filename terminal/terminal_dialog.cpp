@@ -1,0 +1,299 @@
+#include "terminal/terminal_dialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <cstdint>
+#include <utility>
+
+#include "app/template_widgets.h"
+#include "graph/label_ctrl.h"
+#include "link/link_flags.h"
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/meter_identity.h"
+#include "link/serial_port.h"
+#include "res/terminal_dialog_template.h"
+#include "terminal/terminal_frame.h"
+#include "terminal/terminal_pane.h"
+
+namespace {
+
+constexpr QColor kPortInfoColour(0, 158, 0);
+constexpr const char* kPortInfoFace = "Arial";
+constexpr int kPortInfoPoints = 18;
+
+constexpr int kConnectSettleMs = 10;     // after LinkSuspended, before the receiver starts
+constexpr int kReconnectStopMs = 10;     // after the receiver was told to stop
+constexpr int kReconnectReopenMs = 100;  // between the reopen and the connection proper
+constexpr int kCloseSettleMs = 10;       // after the receiver stopped, before the link goes back
+
+// The receiver sleeps on the port this long at a time, so a quiet or vanished line costs
+// nothing; and it hands bytes over at most this often, so a flood never floods the window.
+constexpr int kReceiverPollMs = 20;
+constexpr int kBatchIntervalMs = 50;
+constexpr int kReceiveChunk = 4096;
+
+std::string Latin1(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
+QString FromLatin1(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void ScrollToEnd(QPlainTextEdit* pane) {
+    pane->moveCursor(QTextCursor::End);
+    pane->ensureCursorVisible();
+}
+
+// Shows the pane's text model in its widget: whole after a start-over, otherwise only the
+// new tail. A CR LF pair split across two batches stays one line break in the widget too.
+void MirrorPane(QPlainTextEdit* pane, const std::string& model, size_t oldSize, bool startedOver) {
+    if (startedOver) {
+        pane->setPlainText(FromLatin1(model));
+    } else {
+        size_t from = oldSize;
+        if (from > 0 && from < model.size() && model[from - 1] == '\r' && model[from] == '\n')
+            ++from;
+        if (from < model.size()) {
+            QTextCursor cursor(pane->document());
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(FromLatin1(model.substr(from)));
+        }
+    }
+    ScrollToEnd(pane);
+}
+
+}  // namespace
+
+CTerminalDlg::CTerminalDlg(int selectorIndex, QWidget* parent)
+    : QDialog(parent), selectorIndex_(selectorIndex) {
+    BuildDialog();
+    StyleControls();
+    FillCommandList();
+    ConnectHandlers();
+    ConnectTerminal();
+}
+
+CTerminalDlg::~CTerminalDlg() {
+    HandBackLink();
+}
+
+QWidget* CTerminalDlg::Control(int id) const {
+    auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void CTerminalDlg::BuildDialog() {
+    setWindowTitle(QString::fromLatin1(kTerminalDialogTemplate.caption));
+    setFixedSize(DialogSizeToPixels(kTerminalDialogTemplate));
+    setFont(DialogFont());
+    controls_ = BuildControls(kTerminalDialogTemplate, this,
+                              [](const ControlTemplate& row, QWidget* parent) -> QWidget* {
+                                  if (row.id != kIdPortInfo) return nullptr;
+                                  return new CLabelCtrl(ResourceText(row.caption), parent);
+                              });
+}
+
+// The port line in green bold Arial; bold first, since it rebuilds the font from the
+// widget's own and would lose a face set before it.
+void CTerminalDlg::StyleControls() {
+    PortLabel()->SetLabelColor(kPortInfoColour, false);
+    PortLabel()->SetLabelBold(true, false);
+    PortLabel()->SetLabelFont(kPortInfoFace, kPortInfoPoints, false);
+    for (int id : {kIdHexPane, kIdTextPane})
+        Pane(id)->setUndoRedoEnabled(false);  // read-only panes: an undo history only costs memory
+    CommandBox()->setCompleter(nullptr);      // names are typed as they are, never completed
+}
+
+void CTerminalDlg::FillCommandList() {
+    for (const char* command : kTerminalCommands)
+        CommandBox()->addItem(QString::fromLatin1(command));
+    CommandBox()->setCurrentIndex(-1);
+    CommandBox()->setEditText(QString());
+}
+
+void CTerminalDlg::ConnectHandlers() {
+    auto button = [this](int id) { return static_cast<QPushButton*>(Control(id)); };
+    connect(CommandBox(), &QComboBox::currentTextChanged, this, &CTerminalDlg::ApplyParameterRule);
+    connect(static_cast<QCheckBox*>(Control(kIdTextParameters)), &QCheckBox::toggled, this,
+            [this](bool checked) { TextParameters = checked ? 1 : 0; });
+    connect(button(kIdSendCommand), &QPushButton::clicked, this,
+            &CTerminalDlg::SendTerminalCommand);
+    connect(button(kIdReconnect), &QPushButton::clicked, this, &CTerminalDlg::Reconnect);
+    connect(button(kIdClearHex), &QPushButton::clicked, this, [this] { ClearPane(kIdHexPane); });
+    connect(button(kIdClearText), &QPushButton::clicked, this, [this] { ClearPane(kIdTextPane); });
+    connect(button(kIdOk), &QPushButton::clicked, this, &QDialog::accept);
+    for (const TerminalKeyButton& key : kTerminalKeyButtons)
+        connect(button(key.control), &QPushButton::clicked, this,
+                [this, command = key.command] { SendKeyCommand(command); });
+}
+
+void CTerminalDlg::ApplyParameterRule(const QString& command) {
+    const ParameterRule rule = ParameterRuleFor(Latin1(command));
+    if (rule.text) ParameterBox()->setText(FromLatin1(*rule.text));
+    ParameterBox()->setEnabled(rule.enabled);
+}
+
+// The key's name goes into the box as if typed, but without its parameter rule.
+void CTerminalDlg::SendKeyCommand(const char* command) {
+    {
+        const QSignalBlocker quiet(CommandBox());
+        CommandBox()->setEditText(QString::fromLatin1(command));
+    }
+    SendTerminalCommand();
+}
+
+void CTerminalDlg::ClearPane(int id) {
+    (id == kIdHexPane ? hexPane_ : textPane_).clear();
+    Pane(id)->clear();
+}
+
+void CTerminalDlg::SendTerminalCommand() {
+    const TerminalFrameResult result = BuildTerminalFrame(
+        Latin1(CommandBox()->currentText()), Latin1(ParameterBox()->text()), TextParameters != 0);
+    switch (result.status) {
+        case TerminalFrameStatus::Nothing:
+            return;
+        case TerminalFrameStatus::ParameterError:
+        case TerminalFrameStatus::SpaceNeeded:
+            ShowMessage(TerminalFrameMessage(result.status));
+            return;
+        case TerminalFrameStatus::Frame:
+            break;
+    }
+    LastFrameBox()->setText(FromLatin1(FrameReadout(result.frame)));
+    // A frame over 32 bytes is refused here, with its message, after the read-out shows it.
+    MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size()));
+}
+
+void CTerminalDlg::ConnectTerminal() {
+    StopReceiver();
+    if (!ReopenPort()) {
+        ShowMessage(kTerminalOpenError);
+        return;
+    }
+    PortLabel()->setText(FromLatin1(PortInfoText(selectorIndex_ + 1)));
+    LinkSuspended = true;
+    SleepMs(kConnectSettleMs);
+    StartReceiver();
+}
+
+void CTerminalDlg::Reconnect() {
+    StopReceiver();
+    SleepMs(kReconnectStopMs);
+    if (!ReopenPort()) {
+        ShowMessage(kTerminalOpenError);
+        return;
+    }
+    SleepMs(kReconnectReopenMs);
+    ConnectTerminal();
+}
+
+bool CTerminalDlg::ReopenPort() {
+    MeterPort.Close();
+    return MeterPort.Open(selectorIndex_ + 1) != 0;
+}
+
+bool CTerminalDlg::ReceiverRunning() const {
+    return receiver_.joinable() && TerminalRunning;
+}
+
+// Raised before the thread starts, so a stop that comes at once is never overwritten.
+void CTerminalDlg::StartReceiver() {
+    StopReceiver();
+    TerminalRunning = true;
+    receiver_ = std::thread([this] { TerminalReceiver(); });
+}
+
+void CTerminalDlg::StopReceiver() {
+    TerminalRunning = false;
+    if (receiver_.joinable()) receiver_.join();
+}
+
+// Sleeps on the port while the line is quiet; takes whatever is queued when bytes come and
+// hands it to the user-interface thread once the line pauses or a batch interval has passed.
+void CTerminalDlg::TerminalReceiver() {
+    std::string batch;
+    int64_t batchStartedAt = 0;
+    uint8_t chunk[kReceiveChunk];
+    while (TerminalRunning) {
+        MeterPort.WaitForInput(kReceiverPollMs);
+        const int count = MeterPort.Read(chunk, kReceiveChunk);
+        if (count > 0) {
+            if (batch.empty()) batchStartedAt = NowMs();
+            batch.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
+        }
+        if (!batch.empty() && (count == 0 || NowMs() - batchStartedAt >= kBatchIntervalMs))
+            PostReceived(std::exchange(batch, std::string()));
+    }
+    if (!batch.empty()) PostReceived(std::move(batch));
+    TerminalRunning = false;
+}
+
+void CTerminalDlg::PostReceived(std::string bytes) {
+    QMetaObject::invokeMethod(
+        this, [this, bytes = std::move(bytes)] { ShowReceived(bytes); }, Qt::QueuedConnection);
+}
+
+void CTerminalDlg::ShowReceived(const std::string& bytes) {
+    const size_t hexBefore = hexPane_.size();
+    const size_t textBefore = textPane_.size();
+    const PaneAppendResult result =
+        AppendBytesToPanes(hexPane_, textPane_, reinterpret_cast<const uint8_t*>(bytes.data()),
+                           bytes.size(), kTerminalPaneLimit);
+    MirrorPane(Pane(kIdHexPane), hexPane_, hexBefore, result.hexStartedOver);
+    MirrorPane(Pane(kIdTextPane), textPane_, textBefore, result.textStartedOver);
+}
+
+void CTerminalDlg::done(int result) {
+    HandBackLink();
+    QDialog::done(result);
+}
+
+void CTerminalDlg::HandBackLink() {
+    if (linkHandedBack_) return;
+    linkHandedBack_ = true;
+    StopReceiver();
+    SleepMs(kCloseSettleMs);
+    LinkSuspended = false;
+}
+
+CLabelCtrl* CTerminalDlg::PortLabel() const {
+    return static_cast<CLabelCtrl*>(Control(kIdPortInfo));
+}
+
+QComboBox* CTerminalDlg::CommandBox() const {
+    return static_cast<QComboBox*>(Control(kIdCommand));
+}
+
+QLineEdit* CTerminalDlg::ParameterBox() const {
+    return static_cast<QLineEdit*>(Control(kIdParameters));
+}
+
+QLineEdit* CTerminalDlg::LastFrameBox() const {
+    return static_cast<QLineEdit*>(Control(kIdLastFrame));
+}
+
+QPlainTextEdit* CTerminalDlg::Pane(int id) const {
+    return static_cast<QPlainTextEdit*>(Control(id));
+}
+
+void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex) {
+    TakePortForAction();
+    if (!DeviceConnected) {
+        ShowMessage(kTerminalComportError);
+        ReleasePortFromAction();
+        return;
+    }
+    {
+        CTerminalDlg terminal(selectorIndex, mainWindow);
+        terminal.exec();
+    }
+    ReleasePortFromAction();
+}

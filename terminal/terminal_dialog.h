@@ -1,0 +1,85 @@
+#pragma once
+// CTerminalDlg ("HX Terminal"): raw commands to the meter and a live view of everything it
+// sends back, in hexadecimal and as characters. While it is open the terminal owns the link:
+// its opener holds PortFree, the dialog holds LinkSuspended, and its receiver thread is the
+// only reader of MeterPort. User-interface thread only, apart from TerminalReceiver.
+
+#include <QDialog>
+#include <atomic>
+#include <map>
+#include <string>
+#include <thread>
+
+class CLabelCtrl;
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+
+class CTerminalDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // selectorIndex is the main window's port selector index: the terminal opens COM
+    // index + 1. The dialog is ready when constructed: controls built, port reopened and the
+    // receiver running (or "Comport open error" shown and no receiver).
+    explicit CTerminalDlg(int selectorIndex, QWidget* parent = nullptr);
+    ~CTerminalDlg() override;
+    CTerminalDlg(const CTerminalDlg&) = delete;
+    CTerminalDlg& operator=(const CTerminalDlg&) = delete;
+
+    QWidget* Control(int id) const;
+
+    // Closes and reopens the port, shows its settings, raises LinkSuspended and starts the
+    // receiver; on a failed open shows "Comport open error" and leaves no receiver.
+    void ConnectTerminal();
+    // Reconnect (1192): stops and joins the receiver, then reopens and connects again.
+    void Reconnect();
+    // Send (1189): frames the two boxes and sends, or says why not.
+    void SendTerminalCommand();
+
+    bool ReceiverRunning() const;
+    // The panes' texts as received: bytes, with CR and LF as they came.
+    const std::string& HexPaneContent() const { return hexPane_; }
+    const std::string& TextPaneContent() const { return textPane_; }
+
+    // Every way out (Exit, Enter, Escape, the close box) stops and joins the receiver and
+    // lowers LinkSuspended; the port stays open.
+    void done(int result) override;
+
+  private:
+    void BuildDialog();
+    void StyleControls();
+    void FillCommandList();
+    void ConnectHandlers();
+    void ApplyParameterRule(const QString& command);
+    void SendKeyCommand(const char* command);
+    void ClearPane(int id);
+
+    bool ReopenPort();
+    void StartReceiver();
+    void StopReceiver();
+    void TerminalReceiver();
+    void PostReceived(std::string bytes);
+    void ShowReceived(const std::string& bytes);
+    void HandBackLink();
+
+    CLabelCtrl* PortLabel() const;
+    QComboBox* CommandBox() const;
+    QLineEdit* ParameterBox() const;
+    QLineEdit* LastFrameBox() const;
+    QPlainTextEdit* Pane(int id) const;
+
+    const int selectorIndex_;
+    std::map<int, QWidget*> controls_;
+    int TextParameters = 0;  // 1 while "Text Parameters" is checked
+    std::atomic<bool> TerminalRunning{false};
+    std::thread receiver_;
+    std::string hexPane_;
+    std::string textPane_;
+    bool linkHandedBack_ = false;
+};
+
+// Tools > HX Terminal: takes the port from the screen mirror, runs the terminal modally on
+// the port the selector shows, and gives the port back. With no meter identified it shows
+// "Comport Error" instead.
+void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex);

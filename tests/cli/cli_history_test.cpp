@@ -1,0 +1,152 @@
+// ferrolog-cli's history jobs against the virtual meter.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/link_timing.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The "<SPIR" requests in the meter's log (the identification's "<GETVER>>" comes first).
+size_t SpirRequests(const std::string& logPath) {
+    const std::vector<std::string> lines = ReadLogLines(logPath);
+    return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("3C 53 50 49 52 ", 0) == 0;
+    }));
+}
+
+std::vector<std::string> HistoryArgs(const MeterProcess& meter, const std::string& file) {
+    return {"--only-mapped", "--port", "1=" + meter.DevicePath(), "--com", "1", "history", file};
+}
+
+// The tool as a child whose stderr goes to a file, so a test can interrupt it.
+class CliChild {
+  public:
+    CliChild(const std::vector<std::string>& args, const std::string& errPath) {
+        std::vector<char*> argv;
+        std::string program = FERROLOG_CLI_PATH;
+        argv.push_back(program.data());
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CliChild() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Started() const { return pid_ > 0; }
+    void Interrupt() { kill(pid_, SIGINT); }
+    // The exit status, or -1 when it did not exit normally.
+    int Wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+TEST(CliHistory, DownloadAndOfflineDecodeGiveTheSameCsv) {
+    TempDir dir;
+    MeterProcess meter({"--fast", "--history-blocks", "5"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const ProgramResult download =
+        RunProgram(FERROLOG_CLI_PATH, HistoryArgs(meter, dir.File("log")));
+    ASSERT_EQ(download.exitCode, 0) << download.err;
+    const std::string written = dir.File("log.csv") + "\n" + dir.File("log.bin") + "\n";
+    EXPECT_TRUE(download.out.ends_with(written)) << download.out;
+    EXPECT_NE(download.err.find("\r[................................] 16KB"), std::string::npos);
+    EXPECT_NE(download.err.find("Download Finished. 20KB"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("log.bin")), 5u * 4096u);
+
+    const ProgramResult decode =
+        RunProgram(FERROLOG_CLI_PATH, {"history-csv", dir.File("log.bin"), dir.File("again.csv")});
+    ASSERT_EQ(decode.exitCode, 0) << decode.err;
+    const std::string csv = ReadFile(dir.File("log.csv"));
+    EXPECT_GT(csv.size(), 5u * 4096u);  // a dozen bytes make a line of about 60
+    EXPECT_EQ(ReadFile(dir.File("again.csv")), csv);
+}
+
+TEST(CliHistory, CtrlCSavesWhatHasArrived) {
+    TempDir dir;
+    MeterProcess meter({"--history-blocks", "64", "--log", dir.File("meter.log")});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    CliChild cli(HistoryArgs(meter, dir.File("part")), dir.File("err.txt"));
+    ASSERT_TRUE(cli.Started());
+    const int64_t deadline = NowMs() + 20000;
+    while (SpirRequests(dir.File("meter.log")) < 3 && NowMs() < deadline)
+        SleepMs(10);
+    cli.Interrupt();
+    EXPECT_EQ(cli.Wait(), 0) << ReadFile(dir.File("err.txt"));
+
+    const size_t requests = SpirRequests(dir.File("meter.log"));
+    const size_t saved = std::filesystem::file_size(dir.File("part.bin"));
+    EXPECT_EQ(saved, (requests - 1) * 4096u);  // the block being read when it came is dropped
+    EXPECT_GE(requests, 3u);
+    EXPECT_LT(requests, 64u);
+    EXPECT_NE(ReadFile(dir.File("err.txt"))
+                  .find("Download Finished. " + std::to_string(saved / 1000) + "KB"),
+              std::string::npos);
+    ASSERT_EQ(
+        RunProgram(FERROLOG_CLI_PATH, {"history-csv", dir.File("part.bin"), dir.File("again.csv")})
+            .exitCode,
+        0);
+    EXPECT_EQ(ReadFile(dir.File("again.csv")), ReadFile(dir.File("part.csv")));
+}
+
+TEST(CliHistory, RefusesWhatItCannotDo) {
+    TempDir dir;
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"history-csv", dir.File("missing.bin"), dir.File("out.csv")}, 1, "cannot read"},
+        {{"history-csv", dir.File("missing.bin")}, 2, "usage: history-csv"},
+        {{"history"}, 2, "usage: history FILE"},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult r = RunProgram(FERROLOG_CLI_PATH, c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.csv")));
+
+    MeterProcess meter({"--fast", "--model", "ZTX430"});
+    const ProgramResult refused = RunProgram(FERROLOG_CLI_PATH, HistoryArgs(meter, dir.File("x")));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("Only available with ZTX-440."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("x.csv")));
+}
+
+}  // namespace

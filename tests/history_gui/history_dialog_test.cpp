@@ -1,0 +1,321 @@
+// The history dialog and its menu entry, downloading from the virtual meter over a real
+// pseudo-terminal; the file dialog is answered by a script, the messages recorded.
+
+#include "history/history_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <regex>
+
+#include "app/file_dialog.h"
+#include "app/template_widgets.h"
+#include "link/link_flags.h"
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/meter_identity.h"
+#include "link/port_table.h"
+#include "res/history_dialog_template.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr int kCom = 11;
+constexpr int kWorkerTimeoutMs = 60000;
+
+// Lets the user-interface thread run until `done` holds; false on timeout.
+bool RunUntil(const std::function<bool()>& done, int timeoutMs = kWorkerTimeoutMs) {
+    const int64_t deadline = NowMs() + timeoutMs;
+    while (!done()) {
+        if (NowMs() > deadline) return false;
+        QCoreApplication::processEvents();
+        SleepMs(1);
+    }
+    QCoreApplication::processEvents();  // the worker's last queued changes
+    return true;
+}
+
+class HistoryDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        previousHandler_ = SetMessageHandler([this](const std::string& text) {
+            std::lock_guard lock(mutex_);
+            messages_.push_back(text);
+        });
+        CFileLocalDlg::SetScript([this](const CFileLocalDlg& dialog) -> std::optional<std::string> {
+            ++fileDialogs_;
+            initialName_ = dialog.InitialName();
+            openDialog_ = dialog.IsOpenDialog();
+            firstFilter_ = dialog.Filters().empty() ? "" : dialog.Filters().front().label;
+            if (whileFileDialogIsUp) whileFileDialogIsUp();
+            return dir_.File("history");
+        });
+    }
+
+    void TearDown() override {
+        CFileLocalDlg::SetScript(nullptr);
+        SetMessageHandler(previousHandler_);
+        MeterPort.Close();
+        PortTable::Instance().Clear();
+        PortFree = true;
+        StopScreenPoll = false;
+        DeviceConnected = false;
+        DeviceModel = kModelNone;
+    }
+
+    void StartMeter(std::vector<std::string> args) {
+        args.insert(args.end(), {"--log", dir_.File("meter.log")});
+        meter_ = std::make_unique<MeterProcess>(args);
+        ASSERT_FALSE(meter_->DevicePath().empty());
+        PortTable::Instance().Map(kCom, meter_->DevicePath());
+        ASSERT_EQ(MeterPort.Open(kCom), 1);
+    }
+
+    std::vector<std::string> Messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+    static QPushButton* Button(QDialog& dialog, int id) {
+        return dialog.findChild<QPushButton*>(QString::number(id));
+    }
+    static QString Status(QDialog& dialog) {
+        return dialog.findChild<QLabel*>(QString::number(kIdHistoryStatus))->text();
+    }
+    static QProgressBar* Progress(QDialog& dialog) {
+        return dialog.findChild<QProgressBar*>(QString::number(kIdHistoryProgress));
+    }
+
+    // Shows the dialog, presses Download and lets it run until the blocks are coming in.
+    static void StartDownload(CHistoryDlg& dialog) {
+        dialog.show();
+        Button(dialog, kIdHistoryDownload)->click();
+        ASSERT_TRUE(RunUntil([&] { return Status(dialog).startsWith("Downloading 4KB"); }));
+        EXPECT_EQ(Button(dialog, kIdHistoryDownload)->text(), "Stop/Save");
+        EXPECT_EQ(Button(dialog, kIdHistoryExit)->text(), "Cancel");
+    }
+
+    static void ExpectIdleButtons(QDialog& dialog) {
+        EXPECT_EQ(Button(dialog, kIdHistoryDownload)->text(), "Download");
+        EXPECT_EQ(Button(dialog, kIdHistoryExit)->text(), "Exit");
+    }
+
+    bool CsvExists() const { return std::filesystem::exists(dir_.File("history.csv")); }
+    size_t Requests() const { return ReadLogLines(dir_.File("meter.log")).size(); }
+
+    std::function<void()> whileFileDialogIsUp;
+    std::atomic<int> fileDialogs_{0};
+    std::string initialName_;
+    bool openDialog_ = true;
+    std::string firstFilter_;
+    TempDir dir_;
+
+  private:
+    std::unique_ptr<MeterProcess> meter_;
+    MessageHandler previousHandler_;
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+};
+
+TEST_F(HistoryDialogTest, OpensIdleWithTheTemplatesControls) {
+    CHistoryDlg dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Download History");
+    EXPECT_EQ(dialog.size(), QSize(450, 79));  // 300 × 49 dialog units
+    struct Control {
+        int id;
+        QRect rect;  // dialog units × 6/4 and × 13/8
+        const char* text;
+    };
+    const Control controls[] = {
+        {kIdHistoryProgress, QRect(7, 4, 433, 22), nullptr},
+        {kIdHistoryStatus, QRect(10, 39, 226, 27), ""},
+        {kIdHistoryDownload, QRect(238, 40, 96, 22), "Download"},
+        {kIdHistoryExit, QRect(337, 40, 96, 22), "Exit"},
+    };
+    for (const Control& c : controls) {
+        SCOPED_TRACE(c.id);
+        QWidget* widget = dialog.findChild<QWidget*>(QString::number(c.id));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), c.rect);
+    }
+    EXPECT_EQ(Status(dialog), "");
+    ExpectIdleButtons(dialog);
+    EXPECT_EQ(Progress(dialog)->minimum(), 1);
+    EXPECT_EQ(Progress(dialog)->maximum(), 100);
+    EXPECT_FALSE(dialog.Flags().HistoryDownloading || dialog.Flags().HistoryStopSave ||
+                 dialog.Flags().HistoryCancel || dialog.Flags().HistoryCloseRequested);
+}
+
+TEST_F(HistoryDialogTest, DownloadRunsToFinishedWithTheButtonsBack) {
+    StartMeter({"--fast", "--history-blocks", "3"});
+    CHistoryDlg dialog;
+    dialog.show();
+    Button(dialog, kIdHistoryDownload)->click();
+    ASSERT_TRUE(RunUntil([&] { return fileDialogs_ == 1 && !dialog.WorkerActive(); }));
+
+    EXPECT_FALSE(openDialog_);
+    EXPECT_EQ(firstFilter_, "Both Files (BIN and CSV)");
+    EXPECT_TRUE(std::regex_match(initialName_, std::regex(R"(emfhistory_\d{8}_\d{6})")));
+    EXPECT_EQ(Status(dialog), "Download Finished. 12KB");
+    ExpectIdleButtons(dialog);
+    EXPECT_EQ(Progress(dialog)->value(), 5);  // 12 KB of 1 MiB is 1 %; saving shows at least 5
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Download Finished. 12KB"});
+    EXPECT_TRUE(CsvExists());
+    EXPECT_EQ(std::filesystem::file_size(dir_.File("history.bin")), 12288u);
+    EXPECT_TRUE(dialog.isVisible());
+}
+
+// While the file dialog is up the worker has started but nothing downloads yet: a second
+// press must not start a second worker.
+TEST_F(HistoryDialogTest, SecondPressWhileTheFileDialogIsUpStartsNothing) {
+    StartMeter({"--fast", "--history-blocks", "2"});
+    CHistoryDlg dialog;
+    dialog.show();
+    whileFileDialogIsUp = [&] { Button(dialog, kIdHistoryDownload)->click(); };
+    Button(dialog, kIdHistoryDownload)->click();
+    ASSERT_TRUE(RunUntil([&] { return fileDialogs_ >= 1 && !dialog.WorkerActive(); }));
+    SleepMs(50);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(fileDialogs_, 1);
+    EXPECT_EQ(Requests(), 3u);  // two blocks and the erased one, once
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Download Finished. 8KB"});
+}
+
+TEST_F(HistoryDialogTest, ExitDuringADownloadOnlyCancelsAndWhileIdleCloses) {
+    StartMeter({"--history-blocks", "64"});
+    CHistoryDlg dialog;
+    StartDownload(dialog);
+    Button(dialog, kIdHistoryExit)->click();
+    ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
+
+    EXPECT_EQ(Status(dialog), "Canceled.");
+    ExpectIdleButtons(dialog);
+    EXPECT_FALSE(CsvExists());
+    EXPECT_TRUE(Messages().empty());
+    EXPECT_TRUE(dialog.isVisible());
+
+    Button(dialog, kIdHistoryExit)->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST_F(HistoryDialogTest, CloseBoxDuringADownloadCancelsThenCloses) {
+    StartMeter({"--history-blocks", "64"});
+    CHistoryDlg dialog;
+    StartDownload(dialog);
+    EXPECT_FALSE(dialog.close());  // refused: the download is cancelled first
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
+    Stopwatch sinceWorkerEnded;
+    ASSERT_TRUE(RunUntil([&] { return !dialog.isVisible(); }, 1000));
+
+    EXPECT_LT(sinceWorkerEnded.ElapsedMs(), 150.0);  // the 100 ms close check
+    EXPECT_EQ(Status(dialog), "Canceled.");
+    EXPECT_FALSE(CsvExists());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+// Escape and Enter never end the dialog during a download: Escape acts as Exit (cancels),
+// Enter presses the focused button (here Stop/Save).
+TEST_F(HistoryDialogTest, KeysNeverEndTheDialogDuringADownload) {
+    StartMeter({"--history-blocks", "64"});
+    CHistoryDlg dialog;
+    StartDownload(dialog);
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
+    EXPECT_EQ(Status(dialog), "Canceled.");
+    EXPECT_TRUE(dialog.isVisible());
+
+    StartDownload(dialog);
+    Button(dialog, kIdHistoryDownload)->setFocus();
+    QTest::keyClick(Button(dialog, kIdHistoryDownload), Qt::Key_Return);
+    EXPECT_EQ(Button(dialog, kIdHistoryDownload)->text(), "Please wait..");
+    ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
+    EXPECT_TRUE(Status(dialog).startsWith("Download Finished. "));
+    EXPECT_TRUE(dialog.isVisible());
+
+    QTest::keyClick(&dialog, Qt::Key_Escape);  // idle: Exit closes
+    EXPECT_FALSE(dialog.isVisible());
+}
+
+// Messages are recorded with the hand-over flags as they stood when each was shown.
+struct GateCase {
+    int model;
+    bool connected;
+    const char* message;  // nullptr: the dialog runs
+};
+
+TEST_F(HistoryDialogTest, EntryPointGatesAndAlwaysGivesThePortBack) {
+    const GateCase cases[] = {
+        {kModelNone, true, "Only available with ZTX-440."},
+        {kModelZtx420, true, "Only available with ZTX-440."},
+        {kModelZtx420Plus, true, "Only available with ZTX-440."},
+        {kModelZtx430, true, "Only available with ZTX-440."},
+        {kModelTkl, true, "Only available with ZTX-440."},
+        {kModelZtx440, false, "Comport Error"},
+        {kModelZtx8800, false, "Comport Error"},
+        {kModelZtx440, true, nullptr},
+        {kModelZtx8800, true, nullptr},
+    };
+    for (const GateCase& c : cases) {
+        SCOPED_TRACE(c.model);
+        DeviceModel = c.model;
+        DeviceConnected = c.connected;
+        std::vector<std::string> shown;
+        bool heldMeanwhile = false;
+        MessageHandler before = SetMessageHandler([&](const std::string& text) {
+            shown.push_back(text);
+            heldMeanwhile = !PortFree && StopScreenPoll;
+        });
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CHistoryDlg*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            heldMeanwhile = !PortFree && StopScreenPoll;
+            shown.push_back("dialog");
+            Button(*dialog, kIdHistoryExit)->click();
+        });
+        RunDownloadHistory(nullptr);
+        QCoreApplication::processEvents();  // a timer left over from a refused case
+        SetMessageHandler(before);
+
+        EXPECT_EQ(shown, std::vector<std::string>{c.message ? c.message : "dialog"});
+        const bool refusedByModel =
+            c.message && std::string(c.message) == "Only available with ZTX-440.";
+        EXPECT_EQ(heldMeanwhile, !refusedByModel);
+        EXPECT_TRUE(PortFree);
+        EXPECT_FALSE(StopScreenPoll);
+    }
+}
+
+// Closed with the close box while downloading: the menu command returns only once the worker
+// has let go, and only then gives the port back.
+TEST_F(HistoryDialogTest, EntryPointGivesThePortBackAfterTheWorker) {
+    StartMeter({"--history-blocks", "64"});
+    DeviceModel = kModelZtx440;
+    DeviceConnected = true;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CHistoryDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        StartDownload(*dialog);
+        dialog->close();
+    });
+    RunDownloadHistory(nullptr);
+
+    EXPECT_TRUE(PortFree);
+    EXPECT_FALSE(StopScreenPoll);
+    EXPECT_FALSE(CsvExists());  // cancelled, and the cancel had finished
+    EXPECT_EQ(std::filesystem::file_size(dir_.File("history.bin")), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,212 @@
+// Sync Time: the clock frame, its pacing on the wire, the model gate and every way it ends.
+
+#include "link/clock_sync.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "link/link_flags.h"
+#include "link/link_timing.h"
+#include "link/message_seam.h"
+#include "link/port_table.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr int kCom = 7;
+constexpr int kFrameBytes = 20;
+constexpr double kPauseMs = 1000.0;
+
+std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    return t;
+}
+
+const std::tm kNewYearsEve = LocalTime(2026, 12, 31, 23, 59, 59);
+
+std::tm NewYearsEve() {
+    return kNewYearsEve;
+}
+
+class ClockSyncTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        PortTable::Instance().Clear();
+        DeviceModel = kModelNone;
+        LinkSuspended = false;
+        previous_ = SetMessageHandler([this](const std::string& text) {
+            std::lock_guard lock(mutex_);
+            messages_.push_back(text);
+        });
+    }
+    void TearDown() override {
+        port.Close();
+        SetMessageHandler(previous_);
+        PortTable::Instance().Clear();
+        DeviceModel = kModelNone;
+    }
+
+    void OpenOn(const std::string& device, int model) {
+        PortTable::Instance().Map(kCom, device);
+        ASSERT_EQ(port.Open(kCom), 1);
+        DeviceModel = model;
+    }
+
+    std::vector<std::string> Messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+    CSerialPort port;
+
+  private:
+    MessageHandler previous_;
+    std::mutex mutex_;
+    std::vector<std::string> messages_;
+};
+
+TEST(ClockFrame, CarriesTheLocalTimeAsPlainBinaryBytes) {
+    struct Case {
+        std::tm time;
+        const char* hex;
+    };
+    const Case cases[] = {
+        {kNewYearsEve, "3C 53 45 54 44 41 54 45 54 49 4D 45 1A 0C 1F 17 3B 3B 3E 3E"},
+        {LocalTime(2000, 1, 1, 0, 0, 0),
+         "3C 53 45 54 44 41 54 45 54 49 4D 45 00 01 01 00 00 00 3E 3E"},
+        {LocalTime(2013, 11, 18, 5, 4, 3),
+         "3C 53 45 54 44 41 54 45 54 49 4D 45 0D 0B 12 05 04 03 3E 3E"},
+        {LocalTime(2099, 9, 9, 10, 10, 10),
+         "3C 53 45 54 44 41 54 45 54 49 4D 45 63 09 09 0A 0A 0A 3E 3E"},
+    };
+    for (const Case& c : cases) {
+        const Bytes frame = ClockFrame(c.time);
+        EXPECT_EQ(frame.size(), kClockFrameLength);
+        EXPECT_EQ(HexString(frame), c.hex);
+    }
+}
+
+// The test plays the meter on the bare pseudo-terminal and stamps each byte as it arrives.
+TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
+    PtyPair pty;
+    std::vector<double> arrivals;
+    Bytes received;
+    std::atomic<bool> suspendedWhileSending{false};
+    Stopwatch clock;
+    std::thread meter([&] {
+        while (static_cast<int>(received.size()) < kFrameBytes && clock.ElapsedMs() < 5000) {
+            Bytes got = pty.Read(1, 50);
+            if (got.empty()) continue;
+            if (received.empty()) suspendedWhileSending = LinkSuspended.load();
+            for (uint8_t byte : got) {
+                received.push_back(byte);
+                arrivals.push_back(clock.ElapsedMs());
+            }
+        }
+        pty.Write(Bytes{kReplyTrailer});
+    });
+    OpenOn(pty.SlavePath(), kModelZtx430);
+
+    int timeTaken = 0;
+    double timeTakenAtMs = 0;
+    const bool synced = SyncMeterClock(port, [&] {
+        ++timeTaken;
+        timeTakenAtMs = clock.ElapsedMs();
+        return kNewYearsEve;
+    });
+    meter.join();
+
+    EXPECT_TRUE(synced);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Time Synced Successfully!"});
+    EXPECT_EQ(received, ClockFrame(kNewYearsEve));
+    ASSERT_EQ(arrivals.size(), static_cast<size_t>(kFrameBytes));
+    EXPECT_GE(arrivals.back() - arrivals.front(), 19 * 15.0);
+    EXPECT_EQ(timeTaken, 1);
+    EXPECT_GE(timeTakenAtMs, kPauseMs);  // the time is taken after the pause, once
+    EXPECT_TRUE(suspendedWhileSending);
+    EXPECT_FALSE(LinkSuspended);
+}
+
+TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
+    TempDir dir;
+    const std::string log = dir.File("frames.log");
+    MeterProcess meter({"--log", log});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    OpenOn(meter.DevicePath(), kModelZtx440);
+
+    EXPECT_TRUE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Time Synced Successfully!"});
+    EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(ClockFrame(kNewYearsEve))});
+    EXPECT_FALSE(LinkSuspended);
+}
+
+TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
+    TempDir dir;
+    const std::string log = dir.File("frames.log");
+    MeterProcess meter({"--fast", "--model", "ZTX420+", "--log", log});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    OpenOn(meter.DevicePath(), kModelNone);
+    for (int model : {kModelNone, kModelZtx420, kModelZtx420Plus}) {
+        DeviceModel = model;
+        Stopwatch watch;
+        EXPECT_FALSE(SyncMeterClock(port, NewYearsEve)) << model;
+        EXPECT_GE(watch.ElapsedMs(), kPauseMs) << model;
+        EXPECT_LT(watch.ElapsedMs(), kPauseMs + 200) << model;  // no send, no reply wait
+        EXPECT_FALSE(LinkSuspended) << model;
+    }
+    EXPECT_EQ(Messages(), std::vector<std::string>(3, "Time Sync Failed! "));
+    SleepMs(100);
+    EXPECT_TRUE(ReadLogLines(log).empty());
+}
+
+TEST_F(ClockSyncTest, ClosedPortFailsAfterThePauseAndSendsNothing) {
+    PtyPair pty;
+    PortTable::Instance().Map(kCom, pty.SlavePath());
+    DeviceModel = kModelZtx440;
+    Stopwatch watch;
+    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_GE(watch.ElapsedMs(), kPauseMs);
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
+    EXPECT_TRUE(pty.Read(1, 100).empty());
+    EXPECT_FALSE(LinkSuspended);
+}
+
+TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
+    PtyPair pty;
+    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+        if (index == 0) return ScriptedReply{Bytes{kReplyTrailer}, 700};
+        return ScriptedReply{};  // the second sync gets no answer of its own
+    });
+    OpenOn(pty.SlavePath(), kModelZtx430);
+
+    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_FALSE(LinkSuspended);
+    // The late 0xAA lands during the next sync's pause; its purge must throw it away.
+    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_FALSE(LinkSuspended);
+    EXPECT_EQ(Messages(), std::vector<std::string>(2, "Time Sync Failed! "));
+    EXPECT_EQ(peer.Frames().size(), 2u);
+}
+
+TEST_F(ClockSyncTest, AnyOtherAnswerFails) {
+    PtyPair pty;
+    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{Bytes{0x55, 0xAA}}; });
+    OpenOn(pty.SlavePath(), kModelTkl);
+    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
+    EXPECT_FALSE(LinkSuspended);
+}
+
+}  // namespace

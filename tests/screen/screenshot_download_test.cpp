@@ -1,0 +1,407 @@
+// Download Screenshot and Save Screen over a real pseudo-terminal, against the virtual meter
+// or a scripted one where exact reply bytes matter.
+
+#include "screen/screenshot_download.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+#include "link/command_exchange.h"
+#include "link/link_flags.h"
+#include "link/message_seam.h"
+#include "link/meter_identity.h"
+#include "link/port_table.h"
+#include "screen/screen_frame.h"
+#include "tests/screen/bitmap_readback.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/scripted_peer.h"
+#include "tests/support/temp_dir.h"
+
+using namespace bitmap_readback;
+
+namespace {
+
+constexpr int kCom = 7;
+constexpr const char* kOnlyZtx440 = "Only available with ZTX-440.";
+constexpr const char* kComportError = "Comport Error";
+constexpr const char* kInfoFailed = "Failed to download. Please try again.";
+constexpr const char* kNotFound = "No screenshot found on device.";
+constexpr const char* kDownloadFailed = "Download Failed.";
+constexpr const char* kSaved = "Screenshot Saved.";
+// Frames as the meter's log shows them.
+constexpr const char* kGetSsn1Line = "3C 47 45 54 53 53 4E 31 3E 3E";
+constexpr const char* kGetSs1Line = "3C 47 45 54 53 53 31 3E 3E";
+
+// A message, and whether the port was held when it was shown.
+struct Shown {
+    std::string text;
+    bool portHeld;
+};
+
+class MessageRecorder {
+  public:
+    MessageRecorder() {
+        previous_ = SetMessageHandler([this](const std::string& text) {
+            std::lock_guard lock(mutex_);
+            shown_.push_back({text, !PortFree && StopScreenPoll});
+        });
+    }
+    ~MessageRecorder() { SetMessageHandler(previous_); }
+    std::vector<Shown> All() const {
+        std::lock_guard lock(mutex_);
+        return shown_;
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const Shown& s : All())
+            texts.push_back(s.text);
+        return texts;
+    }
+
+  private:
+    MessageHandler previous_;
+    mutable std::mutex mutex_;
+    std::vector<Shown> shown_;
+};
+
+// Answers the file choice as a user would, noting what was offered.
+struct ScriptedChoice {
+    std::optional<std::string> answer;
+    std::vector<std::string> offered;
+    bool portHeldWhileAsked = false;
+
+    BitmapFileChooser Chooser() {
+        return [this](const std::string& initialName) {
+            offered.push_back(initialName);
+            portHeldWhileAsked = !PortFree && StopScreenPoll;
+            return answer;
+        };
+    }
+};
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int CountLines(const std::vector<std::string>& lines, const std::string& line) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
+}
+
+bool PortReleased() {
+    return PortFree && !StopScreenPoll;
+}
+
+Bytes InfoReply(uint8_t year) {
+    return {year, 0x0C, 0x1F, 0x17, 0x3B, 0x3B, 0xAA};
+}
+
+class ScreenshotTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        PortTable::Instance().Clear();
+        PortNumber = kCom;
+        DeviceModel = kModelZtx440;
+        DeviceConnected = true;
+        PortFree = true;
+        StopScreenPoll = false;
+    }
+    void TearDown() override {
+        port.Close();
+        PortTable::Instance().Clear();
+        DeviceConnected = false;
+        DeviceModel = kModelNone;
+        ScreenFrame.fill(0);
+    }
+
+    // Starts the virtual meter (answering at once, logging every frame) and opens the port
+    // on it, as identification leaves it.
+    void StartMeter(std::vector<std::string> extra = {}) {
+        port.Close();
+        ++meterRuns;
+        std::vector<std::string> args = {"--fast", "--log", LogPath()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        meter = std::make_unique<MeterProcess>(args);
+        ASSERT_FALSE(meter->DevicePath().empty());
+        OpenPortOn(meter->DevicePath());
+    }
+    void OpenPortOn(const std::string& device) {
+        PortTable::Instance().Map(kCom, device);
+        ASSERT_EQ(port.Open(kCom), 1);
+    }
+    // Each meter started logs into a file of its own.
+    std::string LogPath() const {
+        return logDir.File("meter" + std::to_string(meterRuns) + ".log");
+    }
+    std::vector<std::string> Log() const { return ReadLogLines(LogPath()); }
+
+    ScreenshotOutcome Download(char slot = '1') {
+        return DownloadScreenshot(slot, choice.Chooser(), port);
+    }
+
+    TempDir logDir;
+    TempDir outDir;
+    CSerialPort port;
+    std::unique_ptr<MeterProcess> meter;
+    int meterRuns = 0;
+    MessageRecorder messages;
+    ScriptedChoice choice;
+};
+
+// ----- gates -------------------------------------------------------------------------------
+
+struct GateRow {
+    int model;
+    bool downloads;
+    bool savesScreen;
+};
+// clang-format off
+constexpr GateRow kGates[] = {
+    {kModelNone,       false, false},
+    {kModelZtx420,     false, false},
+    {kModelZtx420Plus, false, false},
+    {kModelZtx430,     false, false},
+    {kModelZtx440,     true,  true},
+    {kModelZtx8800,    true,  true},
+    {kModelTkl,        true,  false},  // downloads, yet cannot save the screen
+};
+// clang-format on
+
+// Without a connected meter a permitted command gets as far as "Comport Error" with the port
+// held; a refused one never takes the port.
+TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
+    DeviceConnected = false;
+    for (const GateRow& row : kGates) {
+        SCOPED_TRACE("model " + std::to_string(row.model));
+        DeviceModel = row.model;
+        MessageRecorder recorder;
+        const ScreenshotOutcome download = Download('1');
+        const ScreenshotOutcome save = SaveScreen(choice.Chooser());
+        EXPECT_EQ(download,
+                  row.downloads ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
+        EXPECT_EQ(save, row.savesScreen ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
+        const std::vector<Shown> shown = recorder.All();
+        ASSERT_EQ(shown.size(), 2u);
+        EXPECT_EQ(shown[0].text, row.downloads ? kComportError : kOnlyZtx440);
+        EXPECT_EQ(shown[0].portHeld, row.downloads);
+        EXPECT_EQ(shown[1].text, row.savesScreen ? kComportError : kOnlyZtx440);
+        EXPECT_EQ(shown[1].portHeld, row.savesScreen);
+        EXPECT_TRUE(PortReleased());
+    }
+    EXPECT_TRUE(choice.offered.empty());
+}
+
+TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
+    StartMeter();
+    DeviceConnected = false;
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::NoMeter);
+    EXPECT_TRUE(PortReleased());
+    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::NoMeter);
+    EXPECT_TRUE(PortReleased());
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportError, kComportError}));
+    EXPECT_TRUE(choice.offered.empty());
+    EXPECT_TRUE(Log().empty());
+    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+}
+
+// ----- information exchange ----------------------------------------------------------------
+
+TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
+    const char* faults[] = {"GETSSN1:silent", "GETSSN:corrupt", "GETSSN1:short=6"};
+    for (const char* fault : faults) {
+        SCOPED_TRACE(fault);
+        StartMeter({"--fault", fault});
+        MessageRecorder recorder;
+        ScriptedChoice unused;
+        EXPECT_EQ(DownloadScreenshot('1', unused.Chooser(), port), ScreenshotOutcome::NoInfoReply);
+        EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
+        EXPECT_TRUE(unused.offered.empty());  // no file dialog
+        const std::vector<std::string> log = Log();
+        EXPECT_EQ(CountLines(log, kGetSsn1Line), 6);
+        EXPECT_EQ(CountLines(log, kGetSs1Line), 0);
+        EXPECT_TRUE(PortReleased());
+    }
+}
+
+TEST_F(ScreenshotTest, TheMetersEmptySlotIsNotFound) {
+    StartMeter({"--empty-slots", "3"});
+    EXPECT_EQ(Download('3'), ScreenshotOutcome::SlotEmpty);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kNotFound});
+    EXPECT_TRUE(choice.offered.empty());
+    EXPECT_EQ(Log(), std::vector<std::string>{"3C 47 45 54 53 53 4E 33 3E 3E"});
+    EXPECT_TRUE(PortReleased());
+}
+
+// The year byte alone says whether the slot holds a screenshot: below 19, or 0xFF, is empty.
+TEST_F(ScreenshotTest, YearByteDecidesWhetherTheSlotIsEmpty) {
+    struct Case {
+        uint8_t year;
+        bool empty;
+    };
+    const Case cases[] = {{0x00, true}, {0x12, true}, {0x13, false}, {0xFE, false}, {0xFF, true}};
+    PtyPair pty;
+    std::atomic<uint8_t> year = 0;
+    ScriptedPeer peer(pty, [&year](const Bytes&, int) { return ScriptedReply{InfoReply(year)}; });
+    OpenPortOn(pty.SlavePath());
+    choice.answer = std::nullopt;  // a stored screenshot reaches the dialog, which is cancelled
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.year));
+        year = c.year;
+        MessageRecorder recorder;
+        const size_t asked = choice.offered.size();
+        EXPECT_EQ(Download('1'),
+                  c.empty ? ScreenshotOutcome::SlotEmpty : ScreenshotOutcome::Cancelled);
+        EXPECT_EQ(recorder.Texts(),
+                  c.empty ? std::vector<std::string>{kNotFound} : std::vector<std::string>{});
+        EXPECT_EQ(choice.offered.size() - asked, c.empty ? 0u : 1u);
+    }
+}
+
+TEST_F(ScreenshotTest, DefaultNameIsTheSlotAndTheScreenshotsTimeStamp) {
+    PtyPair pty;
+    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{InfoReply(0x19)}; });
+    OpenPortOn(pty.SlavePath());
+    choice.answer = std::nullopt;
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::Cancelled);
+    EXPECT_EQ(choice.offered, std::vector<std::string>{"emfscreenshot1_311225_235959"});
+    EXPECT_TRUE(choice.portHeldWhileAsked);
+    const std::string request = "<GETSSN1>>";
+    EXPECT_EQ(peer.Frames(), std::vector<Bytes>{Bytes(request.begin(), request.end())});
+}
+
+// ----- file choice -------------------------------------------------------------------------
+
+TEST_F(ScreenshotTest, CancelOrEmptyPathWritesNothingAndSaysNothing) {
+    StartMeter();
+    const std::optional<std::string> answers[] = {std::nullopt, std::string()};
+    for (const auto& answer : answers) {
+        choice.answer = answer;
+        EXPECT_EQ(Download('1'), ScreenshotOutcome::Cancelled);
+        EXPECT_TRUE(PortReleased());
+        EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Cancelled);
+        EXPECT_TRUE(PortReleased());
+    }
+    EXPECT_TRUE(messages.Texts().empty());
+    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_EQ(CountLines(Log(), kGetSs1Line), 0);  // no pixels asked for
+    ASSERT_EQ(choice.offered.size(), 4u);
+    EXPECT_EQ(choice.offered[1], "");  // Save Screen offers no name
+}
+
+TEST_F(ScreenshotTest, ChosenNameGetsBmpExactlyOnce) {
+    struct Case {
+        const char* chosen;
+        const char* written;
+    };
+    const Case cases[] = {{"shot", "shot.bmp"}, {"shot.bmp", "shot.bmp"}, {"a.bmp.b", "a.b.bmp"}};
+    StartMeter();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        TempDir folder;
+        choice.answer = folder.File(c.chosen);
+        EXPECT_EQ(Download('1'), ScreenshotOutcome::Saved);
+        EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{c.written});
+    }
+}
+
+// ----- pixel exchange and the file ---------------------------------------------------------
+
+TEST_F(ScreenshotTest, DownloadWritesTheMetersStoredScreenshot) {
+    StartMeter();
+    // What the meter holds in slot 1, asked for before the download.
+    std::array<uint8_t, 1025> stored{};
+    ASSERT_TRUE(
+        RunExchange(port, kShotPixelsPolicy, BuildFrame("GETSS1"), stored.data(), kCom).whole);
+    const long inkBits =
+        std::count_if(stored.begin(), stored.begin() + 1024, [](uint8_t b) { return b != 0; });
+    ASSERT_GT(inkBits, 0);  // a real picture, not a blank screen
+
+    choice.answer = outDir.File("slot1");
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::Saved);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
+    EXPECT_TRUE(messages.All().back().portHeld);  // the port goes back after the message
+    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(ShowsScreen(ReadWholeFile(outDir.File("slot1.bmp")), stored.data()));
+    const std::vector<std::string> log = Log();
+    EXPECT_EQ(CountLines(log, kGetSsn1Line), 1);
+    EXPECT_EQ(CountLines(log, kGetSs1Line), 2);  // ours and the download's
+}
+
+TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
+    StartMeter({"--fault", "GETSS:corrupt"});
+    choice.answer = outDir.File("shot");
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
+    EXPECT_EQ(CountLines(Log(), kGetSs1Line), 6);
+    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(PortReleased());
+}
+
+// One byte short of whole: the trailer position stays zero, even right after a whole reply.
+TEST_F(ScreenshotTest, ShortPixelReplyNeverPasses) {
+    StartMeter({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
+    choice.answer = outDir.File("first");
+    ASSERT_EQ(Download('1'), ScreenshotOutcome::Saved);
+    choice.answer = outDir.File("second");
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
+    EXPECT_EQ(CountLines(Log(), kGetSs1Line), 1 + 6);
+    EXPECT_EQ(FilesIn(outDir.Path()), std::vector<std::string>{"first.bmp"});
+}
+
+TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
+    StartMeter();
+    choice.answer = outDir.File("missing-folder/shot");
+    EXPECT_EQ(Download('1'), ScreenshotOutcome::WriteFailed);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
+    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(PortReleased());
+}
+
+// ----- Save Screen -------------------------------------------------------------------------
+
+TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
+    StartMeter();
+    choice.answer = outDir.File("screen");
+    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Saved);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
+    EXPECT_TRUE(choice.portHeldWhileAsked);
+    EXPECT_TRUE(PortReleased());
+    const std::array<uint8_t, 1024> blank{};
+    EXPECT_TRUE(ShowsScreen(ReadWholeFile(outDir.File("screen.bmp")), blank.data()));
+    EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
+    ScreenFrame[1023] = 0x80;
+    choice.answer = outDir.File("screen.bmp");
+    ASSERT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Saved);
+    const FileBytes file = ReadWholeFile(outDir.File("screen.bmp"));
+    ASSERT_TRUE(IsScreenBitmap(file));
+    for (int row = 0; row < 256; ++row)
+        for (int x = 0; x < 512; ++x) {
+            const bool ink = row >= 252 && x >= 508;
+            ASSERT_TRUE(StoredPixelIs(file, x, row, ink ? kInkBgr : kPaperBgr))
+                << "row " << row << " x " << x;
+        }
+}
+
+TEST_F(ScreenshotTest, SaveScreenReportsAFileThatCannotBeCreated) {
+    choice.answer = outDir.File("missing-folder/screen");
+    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::WriteFailed);
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaveScreenWriteFailedMessage});
+    EXPECT_EQ(std::string(kSaveScreenWriteFailedMessage), "Failed to create the file.");
+    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(PortReleased());
+}
+
+}  // namespace

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <future>
 #include <mutex>
 
 namespace {
@@ -64,14 +65,16 @@ bool CFileLocalDlg::DoModal() {
 std::optional<std::string> ChooseFileFromWorker(bool open, const std::string& initialName,
                                                 std::span<const FileFilter> filters,
                                                 QWidget* parent) {
-    std::optional<std::string> chosen;
-    auto ask = [&] {
+    auto ask = [&]() -> std::optional<std::string> {
         CFileLocalDlg dialog(open, initialName, filters, parent);
-        if (dialog.DoModal() && !dialog.PathName().empty()) chosen = dialog.PathName();
+        if (dialog.DoModal() && !dialog.PathName().empty()) return dialog.PathName();
+        return std::nullopt;
     };
-    if (QThread::currentThread() == qApp->thread())
-        ask();
-    else
-        QMetaObject::invokeMethod(qApp, ask, Qt::BlockingQueuedConnection);
-    return chosen;
+    if (QThread::currentThread() == qApp->thread()) return ask();
+    // A promise rather than a blocking queued call, so thread checkers see the hand-over.
+    std::promise<std::optional<std::string>> answer;
+    std::future<std::optional<std::string>> chosen = answer.get_future();
+    QMetaObject::invokeMethod(
+        qApp, [&] { answer.set_value(ask()); }, Qt::QueuedConnection);
+    return chosen.get();
 }

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kSendReplyWaitMs = 500;
+// Closing the port purges what has not left yet, so a key job lets its frame leave first.
+constexpr int kKeyFrameLeaveMs = 50;
 
 bool ParseHexByte(const std::string& text, uint8_t* value) {
     if (text.empty() || text.size() > 2) return false;
@@ -85,6 +87,7 @@ int SendKeyFrame(const CliOptions& options, const char* prefix, int low, int hig
     if (MeterPort.Send(frame.data(), static_cast<int>(frame.size())) !=
         static_cast<int>(frame.size()))
         return 1;
+    SleepMs(kKeyFrameLeaveMs);
     std::printf("sent %s\n", HexString(frame).c_str());
     return 0;
 }

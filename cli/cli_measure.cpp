@@ -15,6 +15,7 @@
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
 #include "measure/measurement_file.h"
+#include "measure/spectrum.h"
 
 namespace {
 
@@ -114,13 +115,19 @@ bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
     return true;
 }
 
-int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage) {
+int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage,
+                bool needsSpectrum) {
     RepeatOptions repeat;
     if (!ParseRepeatOptions(options, &repeat)) {
         std::fprintf(stderr, "usage: %s\n", usage);
         return 2;
     }
     if (!ConnectMeter(options, stderr)) return 1;
+    // Models without an RF section are told so before the port sees a spectrum request.
+    if (needsSpectrum && !SpectrumSupported(DeviceModel)) {
+        std::fprintf(stderr, "%s\n", kNotSupported);
+        return 1;
+    }
     int failures = 0;
     for (int n = 0; repeat.count == 0 || n < repeat.count; ++n) {
         const int64_t started = NowMs();
@@ -135,10 +142,12 @@ int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage) {
 }  // namespace
 
 int RunEmf(const CliOptions& options) {
-    return RunRepeated(options, FetchFieldOnce, "emf [--every 1s] [--count N] [--save DIR]");
+    return RunRepeated(options, FetchFieldOnce, "emf [--every 1s] [--count N] [--save DIR]",
+                       false);
 }
 
 int RunSpectrum(const CliOptions& options) {
     return RunRepeated(options, FetchSpectrumOnce,
-                       "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]");
+                       "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]",
+                       true);
 }

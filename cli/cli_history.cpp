@@ -17,6 +17,7 @@
 #include "history/history_download.h"
 #include "link/link_flags.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -136,7 +137,7 @@ int RunHistory(const CliOptions& options) {
     if (options.args.size() != 1 || options.args[0].empty()) return Usage(kHistoryUsage);
     if (!ConnectMeter(options, stderr)) return 1;
     if (!HistoryDownloadAllowed(DeviceModel)) {
-        ShowMessage(kHistoryModelMessage);
+        ShowMessage(kOnlyWithZtx440);
         return 1;
     }
     TakePortForAction();

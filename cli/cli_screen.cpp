@@ -6,6 +6,7 @@
 
 #include "link/link_flags.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "link/serial_port.h"
 #include "screen/screen_bitmap.h"
 #include "screen/screen_poll.h"
@@ -70,7 +71,7 @@ int RunScreen(const CliOptions& options) {
     if (!ConnectMeter(options, stderr)) return 1;
     // Refused before anything is sent, as the window refuses Save Screen.
     if (!SaveScreenAllowed(DeviceModel)) {
-        ShowMessage(kScreenModelMessage);
+        ShowMessage(kOnlyWithZtx440);
         return 1;
     }
     if (!FetchLiveFrame()) {

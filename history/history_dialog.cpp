@@ -179,12 +179,12 @@ void CHistoryDlg::WaitForWorker() {
 
 void RunDownloadHistory(QWidget* mainWindow) {
     if (!HistoryDownloadAllowed(DeviceModel)) {
-        ShowMessage(kHistoryModelMessage);
+        ShowMessage(kOnlyWithZtx440);
         return;
     }
     TakePortForAction();
     if (!DeviceConnected) {
-        ShowMessage(kHistoryComportError);
+        ShowMessage(kComportError);
         ReleasePortFromAction();
         return;
     }

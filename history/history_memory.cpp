@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "link/meter_identity.h"
+#include "measure/measurement_file.h"
 
 std::array<uint8_t, kHistoryMemorySize> HistoryBuffer{};
 
@@ -58,11 +59,7 @@ std::string HistoryDefaultName(const std::tm& localTime) {
 }
 
 HistoryOutputFiles HistoryOutputNames(const std::string& chosenPath) {
-    static const std::string kCsv = ".csv";
-    std::string csv = chosenPath;
-    for (size_t at = csv.find(kCsv); at != std::string::npos; at = csv.find(kCsv, at))
-        csv.erase(at, kCsv.size());
-    return {chosenPath + ".bin", csv + kCsv};
+    return {chosenPath + ".bin", WithExtension(chosenPath, ".csv")};
 }
 
 int HistoryProgressPercent(size_t bytes) {

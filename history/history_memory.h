@@ -61,8 +61,6 @@ inline constexpr const char* kHistoryCancelButton = "Cancel";
 inline constexpr const char* kHistorySavingStatus = "Saving to file...";
 inline constexpr const char* kHistoryCanceledStatus = "Canceled.";
 inline constexpr const char* kHistoryFailedStatus = "Download Failed.";
-inline constexpr const char* kHistoryModelMessage = "Only available with ZTX-440.";
-inline constexpr const char* kHistoryComportError = "Comport Error";
 
 // "Downloading %dKB of maximum 1MB" with the block offset / 1000.
 std::string HistoryDownloadingStatus(size_t blockOffset);

@@ -33,6 +33,10 @@ extern std::string MeterName;                // the reply up to its first "R" (U
 
 inline constexpr const char* kComportOpenError = "Comport open error";
 inline constexpr const char* kDeviceNotFound = "Device not found.";
+// The screenshot, history and terminal commands' texts when no meter is connected, and when
+// the connected model lacks the feature.
+inline constexpr const char* kComportError = "Comport Error";
+inline constexpr const char* kOnlyWithZtx440 = "Only available with ZTX-440.";
 
 enum class ClassifyOrder { Identify, Scan };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "link/meter_identity.h"
+#include "measure/measurement_file.h"
 #include "screen/screen_frame.h"
 
 namespace {
@@ -45,12 +46,6 @@ void PutPixelRow(Bytes& out, const uint8_t* pixels1024, int rowFromBottom) {
     }
 }
 
-std::string WithoutEvery(std::string text, const std::string& part) {
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at))
-        text.erase(at, part.size());
-    return text;
-}
-
 }  // namespace
 
 Bytes ScreenBitmapBytes(const uint8_t* pixels1024) {
@@ -80,8 +75,7 @@ bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024) {
 }
 
 std::string BitmapFileName(const std::string& chosenPath) {
-    static const std::string kBmp = ".bmp";
-    return WithoutEvery(chosenPath, kBmp) + kBmp;
+    return WithExtension(chosenPath, ".bmp");
 }
 
 Bytes ScreenshotInfoRequest(char slot) {

@@ -53,8 +53,6 @@ std::string ScreenshotDefaultName(char slot, const uint8_t* info7);
 bool ScreenshotDownloadAllowed(int model);
 bool SaveScreenAllowed(int model);
 
-inline constexpr const char* kScreenModelMessage = "Only available with ZTX-440.";
-inline constexpr const char* kScreenComportError = "Comport Error";
 inline constexpr const char* kScreenshotInfoFailedMessage = "Failed to download. Please try again.";
 inline constexpr const char* kScreenshotNotFoundMessage = "No screenshot found on device.";
 inline constexpr const char* kScreenshotDownloadFailedMessage = "Download Failed.";

@@ -49,9 +49,9 @@ bool FetchShotPixels(CSerialPort& port, char slot, uint8_t* reply1025) {
 ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
                                      CSerialPort& port) {
     if (!ScreenshotDownloadAllowed(DeviceModel))
-        return Tell(ScreenshotOutcome::Refused, kScreenModelMessage);
+        return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     ActionPortHold hold;
-    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kScreenComportError);
+    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     std::array<uint8_t, kScreenshotInfoSize> info{};
     if (!FetchShotInfo(port, slot, info.data()))
@@ -72,11 +72,10 @@ ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
 }
 
 ScreenshotOutcome SaveScreen(const BitmapFileChooser& choose) {
-    if (!SaveScreenAllowed(DeviceModel))
-        return Tell(ScreenshotOutcome::Refused, kScreenModelMessage);
+    if (!SaveScreenAllowed(DeviceModel)) return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     // Holding the port also keeps the screen worker from writing ScreenFrame meanwhile.
     ActionPortHold hold;
-    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kScreenComportError);
+    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");
     if (!path) return ScreenshotOutcome::Cancelled;

@@ -287,7 +287,7 @@ QPlainTextEdit* CTerminalDlg::Pane(int id) const {
 void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex) {
     TakePortForAction();
     if (!DeviceConnected) {
-        ShowMessage(kTerminalComportError);
+        ShowMessage(kComportError);
         ReleasePortFromAction();
         return;
     }

@@ -79,5 +79,4 @@ inline constexpr std::array<TerminalKeyButton, 4> kTerminalKeyButtons = {{
 inline constexpr const char* kTerminalCaption = "HX Terminal";
 inline constexpr const char* kParameterErrorMessage = "Parameter error!";
 inline constexpr const char* kSpaceNeededMessage = "Parameter error, space needed in between.";
-inline constexpr const char* kTerminalComportError = "Comport Error";
 inline constexpr const char* kTerminalOpenError = kComportOpenError;  // "Comport open error"

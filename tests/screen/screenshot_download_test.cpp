@@ -29,7 +29,7 @@ namespace {
 
 constexpr int kCom = 7;
 constexpr const char* kOnlyZtx440 = "Only available with ZTX-440.";
-constexpr const char* kComportError = "Comport Error";
+constexpr const char* kComportErrorText = "Comport Error";
 constexpr const char* kInfoFailed = "Failed to download. Please try again.";
 constexpr const char* kNotFound = "No screenshot found on device.";
 constexpr const char* kDownloadFailed = "Download Failed.";
@@ -191,9 +191,9 @@ TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
         EXPECT_EQ(save, row.savesScreen ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
         const std::vector<Shown> shown = recorder.All();
         ASSERT_EQ(shown.size(), 2u);
-        EXPECT_EQ(shown[0].text, row.downloads ? kComportError : kOnlyZtx440);
+        EXPECT_EQ(shown[0].text, row.downloads ? kComportErrorText : kOnlyZtx440);
         EXPECT_EQ(shown[0].portHeld, row.downloads);
-        EXPECT_EQ(shown[1].text, row.savesScreen ? kComportError : kOnlyZtx440);
+        EXPECT_EQ(shown[1].text, row.savesScreen ? kComportErrorText : kOnlyZtx440);
         EXPECT_EQ(shown[1].portHeld, row.savesScreen);
         EXPECT_TRUE(PortReleased());
     }
@@ -207,7 +207,7 @@ TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
     EXPECT_TRUE(PortReleased());
     EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::NoMeter);
     EXPECT_TRUE(PortReleased());
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportError, kComportError}));
+    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportErrorText, kComportErrorText}));
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_TRUE(Log().empty());
     EXPECT_TRUE(FilesIn(outDir.Path()).empty());

@@ -115,8 +115,7 @@ bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
     return true;
 }
 
-int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage,
-                bool needsSpectrum) {
+int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage, bool needsSpectrum) {
     RepeatOptions repeat;
     if (!ParseRepeatOptions(options, &repeat)) {
         std::fprintf(stderr, "usage: %s\n", usage);
@@ -142,12 +141,10 @@ int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage,
 }  // namespace
 
 int RunEmf(const CliOptions& options) {
-    return RunRepeated(options, FetchFieldOnce, "emf [--every 1s] [--count N] [--save DIR]",
-                       false);
+    return RunRepeated(options, FetchFieldOnce, "emf [--every 1s] [--count N] [--save DIR]", false);
 }
 
 int RunSpectrum(const CliOptions& options) {
     return RunRepeated(options, FetchSpectrumOnce,
-                       "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]",
-                       true);
+                       "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true);
 }

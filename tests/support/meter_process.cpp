@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +46,9 @@ MeterProcess::MeterProcess(std::vector<std::string> args) {
     std::string program = FERROLOG_METER_PATH;
     pid_ = fork();
     if (pid_ == 0) {
+        // A test that aborts (a failed sanitizer check) must not leave its meter running.
+        // The signal follows the forking thread, and tests start their meters on the main one.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(out[1], STDOUT_FILENO);
         auto argv = Argv(program, args);
         execv(program.c_str(), argv.data());

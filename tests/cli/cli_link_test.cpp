@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,14 +41,6 @@ std::vector<std::string> CsvFrom(const std::string& out, const std::string& head
     std::vector<std::string> lines = Lines(out);
     auto first = std::find(lines.begin(), lines.end(), header);
     return {first, lines.end()};
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 uint32_t BigEndian32(const std::string& bytes, size_t at) {
@@ -165,7 +158,7 @@ TEST(CliMeasure, SpectrumPrintsEveryBinAndSavesUnderTheAutoSaveName) {
     const auto csv = CsvFrom(spectrum.out, "bin,frequency_hz,dbm");
     ASSERT_EQ(csv.size(), 129u) << spectrum.out;
     EXPECT_EQ(csv[1].rfind("0,2400000000,", 0), 0u) << csv[1];
-    const auto files = FilesIn(dir.Path());
+    const auto files = dir.Names();
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].rfind("rfspectrum_", 0), 0u);
     EXPECT_TRUE(Contains(files[0], "_-128dBm.csv")) << files[0];
@@ -186,7 +179,7 @@ TEST(CliMeasure, EveryRepeatsTheFetchCountTimes) {
     ASSERT_EQ(emf.exitCode, 0) << emf.err;
     // One table: the header once, then both fetches' rows.
     EXPECT_EQ(CsvFrom(emf.out, "second,ef_vm,x_mg,y_mg,z_mg,emf_mg").size(), 121u);
-    EXPECT_GE(FilesIn(dir.Path()).size(), 1u);  // two fetches in one second share a name
+    EXPECT_GE(dir.Names().size(), 1u);  // two fetches in one second share a name
 }
 
 TEST(CliPlot, RendersSavedMeasurementsAsPngPictures) {
@@ -195,7 +188,7 @@ TEST(CliPlot, RendersSavedMeasurementsAsPngPictures) {
     ASSERT_EQ(RunCliOn(meter, {"emf", "--save", dir.Path()}).exitCode, 0);
     ASSERT_EQ(RunCliOn(meter, {"spectrum", "--threshold", "-128", "--save", dir.Path()}).exitCode,
               0);
-    const auto files = FilesIn(dir.Path());
+    const auto files = dir.Names();
     ASSERT_EQ(files.size(), 2u);
     for (const std::string& name : files) {
         const std::string png = dir.File(name + ".png");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <filesystem>
 
 #include "link/command_exchange.h"
 #include "link/port_table.h"
@@ -25,13 +24,6 @@ ProgramResult RunCli(const MeterProcess& meter, std::vector<std::string> job) {
     std::vector<std::string> args = {"--device", meter.DevicePath()};
     args.insert(args.end(), job.begin(), job.end());
     return RunProgram(FERROLOG_CLI_PATH, args);
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
 }
 
 // The meter's stored screenshot, asked for directly once the tool has let go of the port.
@@ -67,7 +59,7 @@ TEST(CliScreen, ScreenshotWithoutFileTakesTheMetersNameInTheCurrentFolder) {
         RunProgram("/bin/sh", {"-c", "cd '" + out.Path() + "' && exec '" + FERROLOG_CLI_PATH +
                                          "' --device '" + meter.DevicePath() + "' screenshot 2"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    const std::vector<std::string> files = FilesIn(out.Path());
+    const std::vector<std::string> files = out.Names();
     ASSERT_EQ(files.size(), 1u);
     // emfscreenshot2_DDMMYY_HHMMSS.bmp
     EXPECT_EQ(files[0].rfind("emfscreenshot2_", 0), 0u) << files[0];
@@ -114,7 +106,7 @@ TEST(CliScreen, FailuresExitNonZeroWithTheMessageAndNoFile) {
         const ProgramResult r = RunCli(meter, job);
         EXPECT_NE(r.exitCode, 0);
         EXPECT_TRUE(Contains(r.err, c.message)) << r.err;
-        EXPECT_TRUE(FilesIn(out.Path()).empty());
+        EXPECT_TRUE(out.Names().empty());
     }
 }
 

@@ -16,6 +16,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_time.h"
 
 namespace {
 
@@ -23,18 +24,7 @@ constexpr int kCom = 7;
 constexpr int kFrameBytes = 20;
 constexpr double kPauseMs = 1000.0;
 
-std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
-
-const std::tm kNewYearsEve = LocalTime(2026, 12, 31, 23, 59, 59);
+const std::tm kNewYearsEve = CalendarTime(2026, 12, 31, 23, 59, 59);
 
 std::tm NewYearsEve() {
     return kNewYearsEve;
@@ -84,11 +74,11 @@ TEST(ClockFrame, CarriesTheLocalTimeAsPlainBinaryBytes) {
     };
     const Case cases[] = {
         {kNewYearsEve, "3C 53 45 54 44 41 54 45 54 49 4D 45 1A 0C 1F 17 3B 3B 3E 3E"},
-        {LocalTime(2000, 1, 1, 0, 0, 0),
+        {CalendarTime(2000, 1, 1, 0, 0, 0),
          "3C 53 45 54 44 41 54 45 54 49 4D 45 00 01 01 00 00 00 3E 3E"},
-        {LocalTime(2013, 11, 18, 5, 4, 3),
+        {CalendarTime(2013, 11, 18, 5, 4, 3),
          "3C 53 45 54 44 41 54 45 54 49 4D 45 0D 0B 12 05 04 03 3E 3E"},
-        {LocalTime(2099, 9, 9, 10, 10, 10),
+        {CalendarTime(2099, 9, 9, 10, 10, 10),
          "3C 53 45 54 44 41 54 45 54 49 4D 45 63 09 09 0A 0A 0A 3E 3E"},
     };
     for (const Case& c : cases) {

@@ -11,23 +11,13 @@
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_time.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr std::time_t k7Dec2026At013045Utc = 1796607045;
-
-std::tm LocalTimeOf(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -70,8 +60,8 @@ class AutoSaveEnvironment : public ::testing::Test {
 };
 
 TEST(AutoSaveNames, StampRepeatsTheDayBeforeDbm) {
-    EXPECT_EQ(AutoSaveStamp(LocalTimeOf(2026, 12, 7, 1, 30, 45)), "12072026_013045_07dbm");
-    EXPECT_EQ(AutoSaveStamp(LocalTimeOf(2025, 1, 31, 23, 59, 9)), "01312025_235909_31dbm");
+    EXPECT_EQ(AutoSaveStamp(CalendarTime(2026, 12, 7, 1, 30, 45)), "12072026_013045_07dbm");
+    EXPECT_EQ(AutoSaveStamp(CalendarTime(2025, 1, 31, 23, 59, 9)), "01312025_235909_31dbm");
 }
 
 TEST(AutoSaveNames, NameFollowsKindAndThreshold) {

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -84,14 +83,6 @@ struct ScriptedChoice {
         };
     }
 };
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 int CountLines(const std::vector<std::string>& lines, const std::string& line) {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
@@ -210,7 +201,7 @@ TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportErrorText, kComportErrorText}));
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_TRUE(Log().empty());
-    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(outDir.Names().empty());
 }
 
 // ----- information exchange ----------------------------------------------------------------
@@ -291,7 +282,7 @@ TEST_F(ScreenshotTest, CancelOrEmptyPathWritesNothingAndSaysNothing) {
         EXPECT_TRUE(PortReleased());
     }
     EXPECT_TRUE(messages.Texts().empty());
-    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(outDir.Names().empty());
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 0);  // no pixels asked for
     ASSERT_EQ(choice.offered.size(), 4u);
     EXPECT_EQ(choice.offered[1], "");  // Save Screen offers no name
@@ -309,7 +300,7 @@ TEST_F(ScreenshotTest, ChosenNameGetsBmpExactlyOnce) {
         TempDir folder;
         choice.answer = folder.File(c.chosen);
         EXPECT_EQ(Download('1'), ScreenshotOutcome::Saved);
-        EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{c.written});
+        EXPECT_EQ(folder.Names(), std::vector<std::string>{c.written});
     }
 }
 
@@ -342,7 +333,7 @@ TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 6);
-    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(outDir.Names().empty());
     EXPECT_TRUE(PortReleased());
 }
 
@@ -355,7 +346,7 @@ TEST_F(ScreenshotTest, ShortPixelReplyNeverPasses) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 1 + 6);
-    EXPECT_EQ(FilesIn(outDir.Path()), std::vector<std::string>{"first.bmp"});
+    EXPECT_EQ(outDir.Names(), std::vector<std::string>{"first.bmp"});
 }
 
 TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
@@ -363,7 +354,7 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
     choice.answer = outDir.File("missing-folder/shot");
     EXPECT_EQ(Download('1'), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
-    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(outDir.Names().empty());
     EXPECT_TRUE(PortReleased());
 }
 
@@ -400,7 +391,7 @@ TEST_F(ScreenshotTest, SaveScreenReportsAFileThatCannotBeCreated) {
     EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaveScreenWriteFailedMessage});
     EXPECT_EQ(std::string(kSaveScreenWriteFailedMessage), "Failed to create the file.");
-    EXPECT_TRUE(FilesIn(outDir.Path()).empty());
+    EXPECT_TRUE(outDir.Names().empty());
     EXPECT_TRUE(PortReleased());
 }
 

@@ -67,6 +67,7 @@ struct ExchangeResult {
     bool whole = false;       // the last attempt passed the whole-reply test
     bool stopped = false;     // the stop flag ended it
     bool openFailed = false;  // the port could not be opened
+    bool hungUp = false;      // the device went away: the port is closed and LinkLost set
     int bytesRead = 0;        // bytes of the last attempt
     int attempts = 0;         // attempts made
 };

@@ -5,6 +5,7 @@
 std::atomic<bool> PortFree{true};
 std::atomic<bool> StopScreenPoll{false};
 std::atomic<bool> LinkSuspended{false};
+std::atomic<bool> LinkLost{false};
 
 bool TryTakePort() {
     bool expected = true;

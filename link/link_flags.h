@@ -11,6 +11,9 @@
 extern std::atomic<bool> PortFree;
 extern std::atomic<bool> StopScreenPoll;
 extern std::atomic<bool> LinkSuspended;
+// Set when the meter's device hung up (unplugged, EIO, ENXIO): the port has been closed and
+// DeviceConnected is false until the same device answers again (ReidentifyLostMeter).
+extern std::atomic<bool> LinkLost;
 
 // Takes the port if it is free; never waits.
 bool TryTakePort();

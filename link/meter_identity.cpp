@@ -159,3 +159,7 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view) {
     view.ShowMessage(kDeviceNotFound);
     return false;
 }
+
+bool ReidentifyLostMeter(CSerialPort&) {
+    return false;  // not yet: a lost meter is found again only by a new scan
+}

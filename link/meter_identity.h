@@ -37,6 +37,8 @@ inline constexpr const char* kDeviceNotFound = "Device not found.";
 // the connected model lacks the feature.
 inline constexpr const char* kComportError = "Comport Error";
 inline constexpr const char* kOnlyWithZtx440 = "Only available with ZTX-440.";
+// Said when the meter's device went away during or between exchanges.
+inline constexpr const char* kMeterDisconnected = "The meter was disconnected.";
 
 enum class ClassifyOrder { Identify, Scan };
 
@@ -73,3 +75,8 @@ bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view);
 
 // COM1..COM32 in order until one answers. True when a meter was found.
 bool ScanForMeter(CSerialPort& port, DiscoveryView& view);
+
+// After LinkLost: when the lost device is present again, identifies it quietly on the same COM
+// number. True when it answered (LinkLost cleared, DeviceConnected set, port open). Shows no
+// message. Callers call it at most once a second.
+bool ReidentifyLostMeter(CSerialPort& port);

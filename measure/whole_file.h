@@ -1,0 +1,19 @@
+#pragma once
+// Files written whole or not at all, and files read only when they are what they claim to be.
+// Every job that writes a file the user named goes through WriteFileWhole, so a full disk or a
+// crash never leaves a half-written file under the chosen name.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Writes `bytes` to a temporary file beside `path`, flushes it to disk and renames it into
+// place. On failure nothing is left under `path` (an older file there is kept as it was) and
+// `error` (when given) receives the system's reason, e.g. "No space left on device".
+bool WriteFileWhole(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Reads a regular file of at most maxBytes into `bytes`. Refuses a directory, a device, a FIFO
+// or a socket without reading it (so /dev/zero or a pipe never grows or blocks), and a file
+// larger than maxBytes; `error` receives the reason.
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                     std::string* error = nullptr);

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QPushButton>
 
-#include "app/template_widgets.h"
 #include "res/main_dialog_template.h"
+#include "ui/template_widgets.h"
 
 namespace {
 constexpr QColor kIconPaper(180, 200, 253);

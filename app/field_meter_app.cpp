@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "app/main_dialog.h"
-#include "app/message_box.h"
 #include "app/simulated_meter.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
+#include "ui/message_box.h"
 
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error) {
     for (int i = 0; i < args.size(); ++i) {

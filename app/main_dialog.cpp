@@ -12,7 +12,6 @@
 
 #include "app/about_dialog.h"
 #include "app/scanning_panel.h"
-#include "app/template_widgets.h"
 #include "graph/banner_wnd.h"
 #include "graph/display_options.h"
 #include "graph/graph_window.h"
@@ -31,6 +30,7 @@
 #include "screen/screen_frame.h"
 #include "screen/screenshot_actions.h"
 #include "terminal/terminal_dialog.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

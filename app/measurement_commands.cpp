@@ -3,7 +3,6 @@
 
 #include <QCheckBox>
 
-#include "app/file_dialog.h"
 #include "app/main_dialog.h"
 #include "graph/banner_wnd.h"
 #include "graph/graph_window.h"
@@ -13,6 +12,7 @@
 #include "measure/measurement_fetch.h"
 #include "measure/measurement_file.h"
 #include "res/main_dialog_template.h"
+#include "ui/file_dialog.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <QLabel>
 
-#include "app/template_widgets.h"
 #include "res/main_dialog_template.h"
+#include "ui/template_widgets.h"
 
 namespace {
 constexpr QColor kPanelColour(10, 100, 10);

@@ -7,14 +7,14 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/file_dialog.h"
-#include "app/template_widgets.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
 #include "res/history_dialog_template.h"
+#include "ui/file_dialog.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

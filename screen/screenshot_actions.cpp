@@ -1,7 +1,7 @@
 #include "screen/screenshot_actions.h"
 
-#include "app/file_dialog.h"
 #include "screen/screenshot_download.h"
+#include "ui/file_dialog.h"
 
 namespace {
 

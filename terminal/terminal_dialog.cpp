@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/template_widgets.h"
 #include "graph/label_ctrl.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -20,6 +19,7 @@
 #include "res/terminal_dialog_template.h"
 #include "terminal/terminal_frame.h"
 #include "terminal/terminal_pane.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include "app/scanning_panel.h"
-#include "app/template_widgets.h"
 #include "graph/display_options.h"
 #include "link/link_flags.h"
 #include "link/port_table.h"
@@ -19,6 +18,7 @@
 #include "tests/app/main_window_fixture.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/pty_pair.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

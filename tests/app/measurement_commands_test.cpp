@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/file_dialog.h"
 #include "graph/graph_window.h"
 #include "link/command_frame.h"
 #include "link/link_flags.h"
@@ -18,6 +17,7 @@
 #include "tests/app/main_window_fixture.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "ui/file_dialog.h"
 
 namespace fs = std::filesystem;
 

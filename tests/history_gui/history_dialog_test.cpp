@@ -17,8 +17,6 @@
 #include <mutex>
 #include <regex>
 
-#include "app/file_dialog.h"
-#include "app/template_widgets.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
@@ -27,6 +25,8 @@
 #include "res/history_dialog_template.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "ui/file_dialog.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/file_dialog.h"
 #include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -21,6 +20,7 @@
 #include "tests/screen/bitmap_readback.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "ui/file_dialog.h"
 
 using namespace bitmap_readback;
 

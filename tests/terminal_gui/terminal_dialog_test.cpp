@@ -22,7 +22,6 @@
 #include <functional>
 #include <memory>
 
-#include "app/template_widgets.h"
 #include "graph/label_ctrl.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -34,6 +33,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
+#include "ui/template_widgets.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/template_widgets.h"
+#include "ui/template_widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -12,6 +12,9 @@
 inline constexpr const char* kMeasurementExtension = ".csv";
 inline constexpr const char* kFailedToOpenFile = "Failed to open the file.";
 inline constexpr const char* kFileSaved = "File Saved";
+// Load refuses a file that is not text at all (NUL or other control bytes besides CR, LF and
+// tab, or bytes above 127), a special file, or one far larger than any measurement.
+inline constexpr const char* kNotMeasurementFile = "The file is not a measurement file.";
 
 struct FileFilter {
     const char* label;
@@ -67,7 +70,7 @@ std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span
 // the first other character; no digits give 0; out-of-range values saturate.
 int32_t LeadingInteger(std::string_view text);
 
-enum class LoadStatus { kLoaded, kCannotOpen };
+enum class LoadStatus { kLoaded, kCannotOpen, kNotMeasurement };
 
 // Opens the file for reading and writing, as the program always has, so a read-only file
 // counts as one that cannot be opened (caller shows kFailedToOpenFile; nothing changes).

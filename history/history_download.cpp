@@ -5,14 +5,7 @@
 #include <fstream>
 
 #include "history/history_csv.h"
-#include "link/link_timing.h"
-
-namespace {
-
-constexpr int kWaitStepMs = 1;
-constexpr int kBlockBytes = static_cast<int>(kHistoryBlockSize);
-
-}  // namespace
+#include "link/command_exchange.h"
 
 void HistoryFlags::Clear() {
     HistoryDownloading = false;
@@ -86,51 +79,17 @@ HistoryResult HistoryDownload::Run() {
     return Save(kHistoryMemorySize, outputs);
 }
 
-// Attempts at one block: each waits 50 ms longer than the last, the tenth (900 ms) is the last.
+// Attempts at one block, paced by the history row of the exchange table: each waits 50 ms
+// longer than the last, the tenth (900 ms) is the last. A cancel is seen within 1 ms of a wait
+// or a pause, "Stop/Save" once an attempt has read. A block that stays incomplete, a line that
+// cannot be brought back into step and a meter that went away all fail the download.
 HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
-    uint8_t* block = &HistoryBuffer[offset];
-    const Bytes request = SpirRequest(static_cast<uint32_t>(offset));
-    for (int waitMs = kBlockFirstWaitMs;; waitMs += kBlockWaitStepMs) {
-        MarkBlockUnread(block);
-        port_.Purge();
-        DrainStaleBytes();
-        port_.Send(request.data(), static_cast<int>(request.size()));
-        if (!WaitForBlock(block, waitMs)) return BlockOutcome::Canceled;
-        if (flags_.HistoryStopSave.exchange(false)) return BlockOutcome::StopSave;
-        if (!BlockIncomplete(block)) return BlockOutcome::Accepted;
-        if (waitMs >= kBlockLastWaitMs) return BlockOutcome::Failed;
-        if (!PauseUnlessCanceled(kBlockRetryPauseMs)) return BlockOutcome::Canceled;
-    }
-}
-
-// Stale bytes go to scratch, never into the block's place, so they cannot pass for a reply.
-void HistoryDownload::DrainStaleBytes() {
-    static thread_local uint8_t scratch[kHistoryBlockSize];
-    port_.Read(scratch, kBlockBytes);
-}
-
-// Waits up to waitMs in 1 ms steps, each after a look at the cancel flag, taking the reply as
-// it arrives: the same bytes one read at the end of the wait would take, only sooner.
-// False when cancelled.
-bool HistoryDownload::WaitForBlock(uint8_t* block, int waitMs) {
-    const int64_t deadline = NowMs() + waitMs;
-    int count = 0;
-    while (count < kBlockBytes && NowMs() < deadline) {
-        if (flags_.HistoryCancel) return false;
-        port_.WaitForInput(kWaitStepMs);
-        count += port_.Read(block + count, kBlockBytes - count);
-    }
-    if (count < kBlockBytes) port_.Read(block + count, kBlockBytes - count);
-    return true;
-}
-
-bool HistoryDownload::PauseUnlessCanceled(int milliseconds) {
-    const int64_t deadline = NowMs() + milliseconds;
-    while (NowMs() < deadline) {
-        if (flags_.HistoryCancel) return false;
-        SleepMs(kWaitStepMs);
-    }
-    return !flags_.HistoryCancel;
+    const ExchangeResult result = RunExchange(
+        port_, kHistoryPolicy, SpirRequest(static_cast<uint32_t>(offset)), &HistoryBuffer[offset],
+        port_.OpenPortNumber(), &flags_.HistoryCancel, &flags_.HistoryStopSave);
+    if (result.stopped) return BlockOutcome::Canceled;
+    if (flags_.HistoryStopSave.exchange(false)) return BlockOutcome::StopSave;
+    return result.whole ? BlockOutcome::Accepted : BlockOutcome::Failed;
 }
 
 HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs) {

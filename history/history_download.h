@@ -75,9 +75,6 @@ class HistoryDownload {
     class Outputs;
 
     BlockOutcome FetchBlock(size_t offset);
-    bool WaitForBlock(uint8_t* block, int waitMs);
-    bool PauseUnlessCanceled(int milliseconds);
-    void DrainStaleBytes();
     HistoryResult Save(size_t countedBytes, Outputs& outputs);
     HistoryResult Abandon(HistoryOutcome outcome, size_t countedBytes, Outputs& outputs);
     void ShowIdleButtons();

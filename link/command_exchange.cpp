@@ -13,9 +13,21 @@ namespace {
 // been quiet this long, nothing more is coming.
 constexpr int kQuietAfterTokenMs = 20;
 constexpr int kPollStepMs = 1;
+// "Quiet" is a few byte times (87 us each at 115200 baud), rounded up to what a sleeping
+// reader and a USB adapter's own delivery can resolve.
+constexpr int kQuietLineMs = 4;
+// A reply that stops arriving for this long has ended short: a meter never pauses this long
+// inside a reply, while a USB adapter may hold bytes back for up to 16 ms.
+constexpr int kShortReplyOverMs = 50;
+// Room for the meter's processing beyond the reply's time on the line.
+constexpr int kSettleMarginMs = 20;
+constexpr int kByteMicros = 87;
+// While the port's device is lost an exchange reports it after this pause, so callers that
+// keep asking never spin.
+constexpr int kLostLinkPauseMs = 20;
 
-bool StopRequested(const std::atomic<bool>* stop) {
-    return stop && stop->load();
+bool Raised(const std::atomic<bool>* flag) {
+    return flag && flag->load();
 }
 
 void PrepareBuffer(const ExchangePolicy& policy, uint8_t* reply) {
@@ -32,6 +44,11 @@ void PrepareBuffer(const ExchangePolicy& policy, uint8_t* reply) {
     }
 }
 
+uint32_t BigEndian32(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
+           static_cast<uint32_t>(bytes[2]) << 8 | bytes[3];
+}
+
 // A reply may be taken before the wait ends once nothing more belongs to it.
 bool CompleteEarly(const ExchangePolicy& policy, const uint8_t* reply, int count,
                    int64_t lastByteAt) {
@@ -42,7 +59,7 @@ bool CompleteEarly(const ExchangePolicy& policy, const uint8_t* reply, int count
     return false;
 }
 
-enum class WaitOutcome { Done, Stopped };
+enum class WaitOutcome { Done, Stopped, HungUp };
 
 // Waits up to waitMs for the reply, reading it as it arrives (the same bytes a single read at
 // the end of the wait would take, only sooner).
@@ -54,13 +71,14 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
     int64_t lastByteAt = NowMs();
     *count = 0;
     for (;;) {
-        if (policy.stoppable && StopRequested(stop)) return WaitOutcome::Stopped;
+        if (policy.stoppable && Raised(stop)) return WaitOutcome::Stopped;
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) break;
         port.WaitForInput(static_cast<int>(std::min<int64_t>(left, kPollStepMs)));
         int n = port.Read(reply + *count, policy.readMax - *count);
+        if (port.HungUp()) return WaitOutcome::HungUp;
         if (n > 0) {
             *count += n;
             lastByteAt = NowMs();
@@ -68,12 +86,50 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
         if (CompleteEarly(policy, reply, *count, lastByteAt)) return WaitOutcome::Done;
     }
     if (*count < policy.readMax) *count += port.Read(reply + *count, policy.readMax - *count);
-    return WaitOutcome::Done;
+    return port.HungUp() ? WaitOutcome::HungUp : WaitOutcome::Done;
+}
+
+// A reply of fixed length is well formed only when nothing follows it.
+bool NothingFollows(CSerialPort& port, const ExchangePolicy& policy) {
+    if (policy.whole == WholeTest::ModelToken) return true;
+    return !port.WaitForInput(kQuietLineMs) && !port.HungUp();
 }
 
 void DrainStale(CSerialPort& port) {
     static thread_local uint8_t scratch[4096];
     port.Read(scratch, sizeof scratch);
+}
+
+enum class Settle { InStep, OutOfStep, HungUp, Stopped };
+
+// After a failed attempt: lets the rest of the reply given up on (owedBytes) arrive and
+// discards it, then waits for the line to be quiet. A reply that began and then stopped has
+// ended short and owes nothing more. A request that got no answer at all may still be
+// answered at any time, so the line is in step again only if that answer comes within the
+// bound. Text replies have no known length, so for them only the quiet counts.
+Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, int bytesRead,
+                  const std::atomic<bool>* stop) {
+    const int owedBytes =
+        policy.whole == WholeTest::ModelToken ? 0 : std::max(policy.readMax - bytesRead, 0);
+    const int64_t deadline =
+        NowMs() + waitMs + (owedBytes > 0 ? owedBytes * kByteMicros / 1000 + kSettleMarginMs : 0);
+    int64_t lastByteAt = NowMs();
+    int received = 0;
+    static thread_local uint8_t scratch[4096];
+    for (;;) {
+        if (policy.stoppable && Raised(stop)) return Settle::Stopped;
+        const int64_t quietMs = NowMs() - lastByteAt;
+        if (received >= owedBytes && quietMs >= kQuietLineMs) return Settle::InStep;
+        if (bytesRead + received > 0 && quietMs >= kShortReplyOverMs) return Settle::InStep;
+        if (NowMs() >= deadline) return Settle::OutOfStep;
+        port.WaitForInput(kPollStepMs);
+        const int n = port.Read(scratch, sizeof scratch);
+        if (port.HungUp()) return Settle::HungUp;
+        if (n > 0) {
+            received += n;
+            lastByteAt = NowMs();
+        }
+    }
 }
 
 bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t startedAt) {
@@ -85,48 +141,123 @@ bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t s
     return policy.waitCapMs == 0 || waitMs < policy.waitCapMs;
 }
 
+// The pause before a repeat; a stoppable row looks at its stop flag before every 1 ms sleep.
+bool PauseUnlessStopped(const ExchangePolicy& policy, const std::atomic<bool>* stop) {
+    if (!policy.stoppable) {
+        SleepMs(policy.pauseBetweenMs);
+        return true;
+    }
+    const int64_t deadline = NowMs() + policy.pauseBetweenMs;
+    while (NowMs() < deadline) {
+        if (Raised(stop)) return false;
+        SleepMs(kPollStepMs);
+    }
+    return !Raised(stop);
+}
+
+enum class Prepared { Ready, OpenFailed, Lost };
+
+Prepared PreparePort(CSerialPort& port, const ExchangePolicy& policy, int portNumber) {
+    if (port.HungUp() && !port.IsOpen()) {
+        SleepMs(kLostLinkPauseMs);
+        return Prepared::Lost;
+    }
+    if (policy.prepare & kPrepClose) port.Close();
+    if ((policy.prepare & kPrepOpen) && !port.Open(portNumber)) return Prepared::OpenFailed;
+    if (policy.prepare & kPrepPurge) port.Purge();
+    if (policy.prepare & kPrepDrain) DrainStale(port);
+    return port.HungUp() ? Prepared::Lost : Prepared::Ready;
+}
+
 }  // namespace
 
+bool SpectrumLayoutPlausible(const uint8_t* reply) {
+    const uint64_t start = BigEndian32(reply + kSpectrumStartHzAt);
+    const uint64_t spacing = BigEndian32(reply + kSpectrumSpacingHzAt);
+    const uint64_t stop = start + kSpectrumLastBin * spacing;
+    return spacing > 0 && stop <= UINT32_MAX;
+}
+
 bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesRead) {
+    if (policy.whole == WholeTest::ModelToken)
+        return HasModelToken(reply, std::min(bytesRead, policy.readMax));
+    if (bytesRead != policy.readMax) return false;
     switch (policy.whole) {
         case WholeTest::ModelToken:
-            return HasModelToken(reply, std::min(bytesRead, policy.readMax));
+            break;
         case WholeTest::TrailerAt:
             return reply[policy.trailerOffset] == kReplyTrailer;
         case WholeTest::LastTwoNotMarks:
             return !(reply[policy.readMax - 2] == kFillMark &&
                      reply[policy.readMax - 1] == kFillMark);
-        case WholeTest::Always:
-            return true;
+        case WholeTest::SpectrumLayout:
+            return SpectrumLayoutPlausible(reply);
     }
     return false;
 }
 
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
-                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop) {
+                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop,
+                           const std::atomic<bool>* endAfterAttempt) {
     ExchangeResult result;
     const int64_t startedAt = NowMs();
     int waitMs = policy.waitMs;
     for (;;) {
         ++result.attempts;
-        if (policy.prepare & kPrepClose) port.Close();
-        if ((policy.prepare & kPrepOpen) && !port.Open(portNumber)) {
-            result.openFailed = true;
-            return result;
+        switch (PreparePort(port, policy, portNumber)) {
+            case Prepared::Ready:
+                break;
+            case Prepared::OpenFailed:
+                result.openFailed = true;
+                result.hungUp = port.HungUp();
+                return result;
+            case Prepared::Lost:
+                result.hungUp = true;
+                return result;
         }
-        if (policy.prepare & kPrepPurge) port.Purge();
-        if (policy.prepare & kPrepDrain) DrainStale(port);
         PrepareBuffer(policy, reply);
         port.Send(frame.data(), static_cast<int>(frame.size()), policy.byteDelayMs);
-        if (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead) ==
-            WaitOutcome::Stopped) {
+        switch (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead)) {
+            case WaitOutcome::Done:
+                break;
+            case WaitOutcome::Stopped:
+                result.stopped = true;
+                return result;
+            case WaitOutcome::HungUp:
+                result.hungUp = true;
+                return result;
+        }
+        result.whole =
+            IsWholeReply(policy, reply, result.bytesRead) && NothingFollows(port, policy);
+        if (port.HungUp()) {
+            result.whole = false;
+            result.hungUp = true;
+            return result;
+        }
+        if (result.whole) return result;
+        if (Raised(endAfterAttempt)) {
+            result.endedAfterAttempt = true;
+            return result;
+        }
+        switch (SettleLine(port, policy, waitMs, result.bytesRead, stop)) {
+            case Settle::InStep:
+                break;
+            case Settle::OutOfStep:
+                result.outOfStep = true;
+                return result;
+            case Settle::HungUp:
+                result.hungUp = true;
+                return result;
+            case Settle::Stopped:
+                result.stopped = true;
+                return result;
+        }
+        if (!MayRepeat(policy, result.attempts, waitMs, startedAt)) return result;
+        if (policy.closeBeforeRepeat) port.Close();
+        if (policy.pauseBetweenMs > 0 && !PauseUnlessStopped(policy, stop)) {
             result.stopped = true;
             return result;
         }
-        result.whole = IsWholeReply(policy, reply, result.bytesRead);
-        if (result.whole || !MayRepeat(policy, result.attempts, waitMs, startedAt)) return result;
-        if (policy.closeBeforeRepeat) port.Close();
-        if (policy.pauseBetweenMs > 0) SleepMs(policy.pauseBetweenMs);
         waitMs += policy.waitGrowthMs;
     }
 }

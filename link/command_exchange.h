@@ -21,13 +21,25 @@ enum PortPrep : unsigned {
 // How the reply buffer is made ready so that a short reply fails the whole-reply test.
 enum class BufferPrep { Keep, Zero, FillMarks };
 
-// When a reply counts as whole.
+// When a reply counts as whole. Every test but ModelToken also needs the reply to be well
+// formed at its frame boundaries: exactly readMax bytes, with nothing more behind them (bytes
+// ahead of a reply push its end past readMax, so they fail this too).
 enum class WholeTest {
     ModelToken,       // a model token is in the first 20 bytes (no trailer: the reply is text)
     TrailerAt,        // byte trailerOffset is 0xAA
     LastTwoNotMarks,  // the last two bytes of the block are no longer both 0xBB
-    Always,           // taken as it is; the caller judges it
+    SpectrumLayout,   // all 269 bytes, and their frequencies describe a real band
 };
+
+// The sweep's reply layout: three big-endian frequencies in Hz behind the 128 levels.
+inline constexpr int kSpectrumStartHzAt = 128;
+inline constexpr int kSpectrumBandwidthHzAt = 132;
+inline constexpr int kSpectrumSpacingHzAt = 136;
+inline constexpr int kSpectrumLastBin = 127;
+
+// True when a 269-byte sweep reply could have come from a meter: a spacing above zero and the
+// last bin's frequency above the start without leaving the 32-bit range.
+bool SpectrumLayoutPlausible(const uint8_t* reply);
 
 inline constexpr uint8_t kFillMark = 0xBB;
 
@@ -56,7 +68,7 @@ inline constexpr ExchangePolicy kIdentifyPolicy   {"GETVER on port choice", kPre
 inline constexpr ExchangePolicy kScanPolicy       {"GETVER in the scan",    kPrepNothing,                        0, 1000, false,   20, BufferPrep::Zero,      WholeTest::ModelToken,      0,     5,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kScreenPolicy     {"GETSCREEN",             kPrepOpen | kPrepPurge,              0,  100, true,  1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     5,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kFieldPolicy      {"GETEMFDATA",            kPrepOpen | kPrepPurge,              0,  300, false, 1201, BufferPrep::Zero,      WholeTest::TrailerAt,    1200,     0,   0,   0,    0, 3000,   true};
-inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, false,  269, BufferPrep::Keep,      WholeTest::Always,          0,     1,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, false,  269, BufferPrep::Keep,      WholeTest::SpectrumLayout,  0,     1,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kClockPolicy      {"SETDATETIME",           kPrepPurge,                         15,  500, false,    1, BufferPrep::Zero,      WholeTest::TrailerAt,       0,     1,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kShotInfoPolicy   {"GETSSN",                kPrepPurge,                          0,  500, false,    7, BufferPrep::Zero,      WholeTest::TrailerAt,       6,     6,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kShotPixelsPolicy {"GETSS",                 kPrepPurge,                          0,  500, false, 1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     6,   0,   0,    0,   0,    false};
@@ -64,19 +76,31 @@ inline constexpr ExchangePolicy kHistoryPolicy    {"SPIR",                  kPre
 // clang-format on
 
 struct ExchangeResult {
-    bool whole = false;       // the last attempt passed the whole-reply test
-    bool stopped = false;     // the stop flag ended it
-    bool openFailed = false;  // the port could not be opened
-    bool hungUp = false;      // the device went away: the port is closed and LinkLost set
-    int bytesRead = 0;        // bytes of the last attempt
-    int attempts = 0;         // attempts made
+    bool whole = false;              // the last attempt passed the whole-reply test
+    bool stopped = false;            // the stop flag ended it
+    bool endedAfterAttempt = false;  // the end-after-attempt flag ended it
+    bool openFailed = false;         // the port could not be opened
+    bool hungUp = false;             // the device went away: the port is closed and LinkLost set
+    bool outOfStep = false;          // replies given up on did not settle within their bound
+    int bytesRead = 0;               // bytes of the last attempt
+    int attempts = 0;                // attempts made
 };
 
 // Runs the exchange: for each attempt prepares the port and the reply buffer, sends the
 // frame, waits and reads, and applies the whole-reply test. reply must hold policy.readMax
-// bytes. portNumber is the COM number opened by kPrepOpen. stop may be null.
+// bytes. portNumber is the COM number opened by kPrepOpen. stop (seen within 1 ms of a
+// stoppable wait) and endAfterAttempt (seen once an attempt has read) may be null.
+//
+// Staying in step: after an attempt without a whole reply, the rest of its reply is let
+// arrive and discarded, and the line must then be quiet for a few byte times, before the next
+// request; when that does not happen within the row's wait plus the reply's time on the line,
+// the exchange ends with outOfStep, so a reply to an earlier request is never read as the
+// answer to a later one. A hang-up ends the exchange at once (hungUp); while the port's device
+// is lost, an exchange sleeps briefly and reports hungUp without touching the line.
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
-                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop = nullptr);
+                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop = nullptr,
+                           const std::atomic<bool>* endAfterAttempt = nullptr);
 
-// The whole-reply test of a row on a reply buffer of policy.readMax bytes.
+// The whole-reply test of a row on a reply buffer of policy.readMax bytes, of which bytesRead
+// arrived. (That nothing followed them is RunExchange's to see.)
 bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesRead);

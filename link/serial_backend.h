@@ -17,25 +17,34 @@ struct OpenResult {
 };
 
 // Opens the device exclusively, raw, at the baud rate with 8N1; never blocks on the line.
+// The line's settings are changed only once the exclusive lock is won.
 OpenResult OpenDevice(const std::string& path, int baudRate);
 void CloseDevice(Handle handle);
 
 // Bytes waiting in the input queue; 0 on error or hang-up.
 int QueuedBytes(Handle handle);
 
-// Reads what is queued, up to max, without waiting; returns 0 when nothing is there.
+// Bytes written but not yet sent on the line; 0 when it cannot tell.
+int PendingOutput(Handle handle);
+
+// Reads what is queued, up to max, without waiting; 0 when nothing is there, -1 when the
+// device has gone (hang-up, EIO, ENXIO).
 int ReadQueued(Handle handle, uint8_t* buffer, int max);
 
-// Writes one byte, waiting at most timeoutMs for room; false when it could not be written.
-bool WriteOneByte(Handle handle, uint8_t value, int timeoutMs);
+enum class WriteResult { Written, TimedOut, Gone };
 
-// Discards everything not yet sent and everything received but not read.
-void DiscardQueues(Handle handle);
+// Writes one byte, waiting at most timeoutMs for room.
+WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs);
+
+// Discards what was received but not read. Bytes written are never discarded.
+void DiscardInput(Handle handle);
 
 enum class WaitResult { Readable, Timeout, HungUp };
 
-// Waits up to timeoutMs for input. A hung-up device sleeps out the timeout before it says so,
-// so a caller polling in a loop never spins.
+// Waits up to timeoutMs for input. A hang-up is reported at once.
 WaitResult WaitReadable(Handle handle, int timeoutMs);
+
+// True when the device has hung up (looked at without waiting).
+bool HasHungUp(Handle handle);
 
 }  // namespace serial_backend

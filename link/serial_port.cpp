@@ -1,7 +1,11 @@
 #include "link/serial_port.h"
 
+#include <algorithm>
+
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "link/port_table.h"
 
 CSerialPort MeterPort;
@@ -12,6 +16,12 @@ namespace {
 constexpr int kTtyChunk = 4095;
 // How long a read may linger for the kernel to push bytes that have already arrived.
 constexpr int kPushWaitMs = 5;
+// A byte on the line takes ten bit times at 115200 baud: 87 us.
+constexpr int kByteMicros = 87;
+// Room for the driver and the adapter's own buffers beyond the bytes' time on the line.
+constexpr int kOutputMarginMs = 100;
+constexpr int kOutputPollMs = 1;
+constexpr int kGone = -1;
 }  // namespace
 
 CSerialPort::~CSerialPort() {
@@ -39,13 +49,20 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
         lastOpenErrno_ = 0;
         opened_ = 1;
         portNumber_ = portNumber;
+        openPath_ = path;
+        hungUp_ = false;
     }
     Purge();
     return 1;
 }
 
 int CSerialPort::Close() {
-    Purge();
+    {
+        std::shared_lock lock(stateMutex_);
+        if (!opened_) return 1;
+        serial_backend::DiscardInput(handle_);
+    }
+    WaitForOutputToLeave();
     std::unique_lock lock(stateMutex_);
     if (!opened_ || handle_ == serial_backend::kNoHandle) return 1;
     serial_backend::CloseDevice(handle_);
@@ -55,12 +72,50 @@ int CSerialPort::Close() {
     return 1;
 }
 
-int CSerialPort::Purge() {
+// Bounded by the queued bytes' time on the line plus a margin, so a stalled line cannot hold
+// the close for ever.
+void CSerialPort::WaitForOutputToLeave() {
     std::shared_lock lock(stateMutex_);
-    if (!opened_) return 0;
-    serial_backend::DiscardQueues(handle_);
-    uint8_t scratch[kPurgeDrainLimit];
-    return ReadLocked(scratch, kPurgeDrainLimit);
+    if (!opened_) return;
+    const int pending = serial_backend::PendingOutput(handle_);
+    const int64_t deadline = NowMs() + pending * kByteMicros / 1000 + kOutputMarginMs;
+    while (serial_backend::PendingOutput(handle_) > 0 && NowMs() < deadline)
+        SleepMs(kOutputPollMs);
+}
+
+void CSerialPort::CloseAfterHangUp() {
+    {
+        std::unique_lock lock(stateMutex_);
+        if (opened_ && handle_ != serial_backend::kNoHandle) {
+            serial_backend::CloseDevice(handle_);
+            handle_ = serial_backend::kNoHandle;
+            opened_ = 0;
+            portNumber_ = 0;
+            lostPath_ = openPath_;
+        }
+    }
+    hungUp_ = true;
+    DeviceConnected = false;
+    LinkLost = true;
+}
+
+std::string CSerialPort::LostDevicePath() const {
+    std::shared_lock lock(stateMutex_);
+    return lostPath_;
+}
+
+int CSerialPort::Purge() {
+    int drained;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (!opened_) return 0;
+        uint8_t scratch[kPurgeDrainLimit];
+        drained = ReadLocked(scratch, kPurgeDrainLimit);
+        serial_backend::DiscardInput(handle_);
+    }
+    if (drained != kGone) return drained;
+    CloseAfterHangUp();
+    return 0;
 }
 
 int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
@@ -68,15 +123,21 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         ShowMessage(kSendTooLongMessage);
         return -1;
     }
-    std::shared_lock lock(stateMutex_);
-    if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
-    if (length < 1) return 0;
-    std::lock_guard sendLock(sendMutex_);
-    for (int i = 0; i < length; ++i) {
-        serial_backend::WriteOneByte(handle_, data[i], kWriteTimeoutMs);
-        if (delayMs > 0) SleepMs(delayMs);
+    bool gone = false;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
+        if (length < 1) return 0;
+        std::lock_guard sendLock(sendMutex_);
+        for (int i = 0; i < length && !gone; ++i) {
+            gone = serial_backend::WriteOneByte(handle_, data[i], kWriteTimeoutMs) ==
+                   serial_backend::WriteResult::Gone;
+            if (!gone && delayMs > 0) SleepMs(delayMs);
+        }
     }
-    return length;
+    if (!gone) return length;
+    CloseAfterHangUp();
+    return 0;
 }
 
 int CSerialPort::Send(const std::string& text, int delayMs) {
@@ -85,16 +146,25 @@ int CSerialPort::Send(const std::string& text, int delayMs) {
 }
 
 int CSerialPort::Read(uint8_t* buffer, int maxLength) {
-    std::shared_lock lock(stateMutex_);
-    if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
-    return ReadLocked(buffer, maxLength);
+    int n;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
+        n = ReadLocked(buffer, maxLength);
+    }
+    if (n != kGone) return n;
+    CloseAfterHangUp();
+    return 0;
 }
 
+// The bytes read, or kGone when the device has gone and nothing was read.
 int CSerialPort::ReadLocked(uint8_t* buffer, int maxLength) {
     int total = 0;
     while (total < maxLength) {
         int queued = serial_backend::QueuedBytes(handle_);
         if (queued == 0) {
+            // A device that went away reads as empty; its poll says why.
+            if (total == 0 && serial_backend::HasHungUp(handle_)) return kGone;
             // A full tty buffer means more is already on its way from the kernel's side.
             if (total == 0 || total % kTtyChunk != 0) break;
             if (serial_backend::WaitReadable(handle_, kPushWaitMs) !=
@@ -104,6 +174,7 @@ int CSerialPort::ReadLocked(uint8_t* buffer, int maxLength) {
         }
         int n = serial_backend::ReadQueued(handle_, buffer + total,
                                            std::min(queued, maxLength - total));
+        if (n < 0 && total == 0) return kGone;
         if (n <= 0) break;
         total += n;
     }
@@ -111,9 +182,8 @@ int CSerialPort::ReadLocked(uint8_t* buffer, int maxLength) {
 }
 
 int CSerialPort::WriteByte(int value) {
-    std::shared_lock lock(stateMutex_);
-    if (opened_)
-        serial_backend::WriteOneByte(handle_, static_cast<uint8_t>(value), kWriteTimeoutMs);
+    const uint8_t byte = static_cast<uint8_t>(value);
+    Send(&byte, 1);  // a byte that cannot be written is dropped
     return 1;
 }
 
@@ -128,13 +198,18 @@ int CSerialPort::OpenPortNumber() const {
 }
 
 bool CSerialPort::WaitForInput(int timeoutMs) {
-    std::shared_lock lock(stateMutex_);
-    if (!opened_) {
-        lock.unlock();
-        SleepMs(timeoutMs);
-        return false;
+    serial_backend::WaitResult result;
+    {
+        std::shared_lock lock(stateMutex_);
+        if (!opened_) {
+            lock.unlock();
+            SleepMs(timeoutMs);  // pollers of a closed port never spin
+            return false;
+        }
+        result = serial_backend::WaitReadable(handle_, timeoutMs);
     }
-    return serial_backend::WaitReadable(handle_, timeoutMs) == serial_backend::WaitResult::Readable;
+    if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp();
+    return result == serial_backend::WaitResult::Readable;
 }
 
 std::string CSerialPort::LastOpenError() const {

@@ -5,7 +5,12 @@
 //
 // Thread use: sends are serialised under one lock so two senders never interleave a frame;
 // reads may run beside a send (the terminal's receiver). Open and Close exclude both.
+//
+// A hang-up (the device went away: POLLHUP, EIO, ENXIO) seen by any call closes the port,
+// sets DeviceConnected false and LinkLost true, and remembers the device's path so the meter
+// can be found there again (ReidentifyLostMeter).
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <shared_mutex>
@@ -32,11 +37,13 @@ class CSerialPort {
     int Open(int portNumber, int baudRate = kMeterBaudRate, const char* parity = "n",
              int dataBits = 8, int stopBits = 1);
 
-    // Purges and closes; always 1, a no-op on a closed port.
+    // Discards what was received, lets the bytes already written leave (waiting at most their
+    // time on the line plus a margin), then closes; always 1, a no-op on a closed port.
     int Close();
 
-    // Discards pending output and input, then drains at most 60 bytes still arriving;
-    // returns the count drained.
+    // Reads away at most 60 received bytes, then discards the rest of the input; returns the
+    // count read away. Bytes written are never discarded: a key press sent a moment ago still
+    // leaves.
     int Purge();
 
     // Sends length bytes, sleeping delayMs after each one. Returns length, 0 on a closed port
@@ -57,8 +64,15 @@ class CSerialPort {
     int OpenPortNumber() const;
 
     // Waits up to timeoutMs for input (a POSIX addition: lets readers sleep instead of spin).
-    // True when bytes are queued; a closed or hung-up port sleeps the timeout and says false.
+    // True when bytes are queued; a closed port sleeps the timeout and says false; a hang-up
+    // closes the port and says false at once.
     bool WaitForInput(int timeoutMs);
+
+    // True when the last hang-up closed the port and no Open has succeeded since.
+    bool HungUp() const { return hungUp_; }
+
+    // The device path of the port the last hang-up closed; "" before any.
+    std::string LostDevicePath() const;
 
     // The system's reason for the last failed Open, e.g. "Permission denied", and its errno.
     std::string LastOpenError() const;
@@ -66,6 +80,9 @@ class CSerialPort {
 
   private:
     int ReadLocked(uint8_t* buffer, int maxLength);
+    void WaitForOutputToLeave();
+    // Closes the port of a device that went away and raises the lost-link flags.
+    void CloseAfterHangUp();
 
     mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O
     std::mutex sendMutex_;                  // one frame at a time
@@ -74,6 +91,9 @@ class CSerialPort {
     int portNumber_ = 0;
     std::string lastOpenError_;
     int lastOpenErrno_ = 0;
+    std::string openPath_;
+    std::string lostPath_;
+    std::atomic<bool> hungUp_{false};
 };
 
 // The single process-wide port every part of the program talks through.

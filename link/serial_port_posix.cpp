@@ -55,6 +55,11 @@ bool ConfigureRaw8N1(int fd, int baudRate) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+// The errors of a device that went away: an adapter pulled, a pseudo-terminal's far end closed.
+bool DeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
 }  // namespace
 
 OpenResult OpenDevice(const std::string& path, int baudRate) {
@@ -89,35 +94,46 @@ int QueuedBytes(Handle handle) {
     return queued > 0 ? queued : 0;
 }
 
+int PendingOutput(Handle handle) {
+    int pending = 0;
+    if (ioctl(static_cast<int>(handle), TIOCOUTQ, &pending) != 0) return 0;
+    return pending > 0 ? pending : 0;
+}
+
 int ReadQueued(Handle handle, uint8_t* buffer, int max) {
     if (max <= 0) return 0;
     for (;;) {
         ssize_t n = read(static_cast<int>(handle), buffer, static_cast<size_t>(max));
         if (n > 0) return static_cast<int>(n);
         if (n < 0 && errno == EINTR) continue;
-        return 0;  // nothing queued, hang-up (0 or EIO) or error
+        if (n < 0 && DeviceGone(errno)) return -1;
+        return 0;  // nothing queued (a raw, non-blocking tty reads 0 or EAGAIN then)
     }
 }
 
-bool WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
+WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
     int fd = static_cast<int>(handle);
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
         ssize_t n = write(fd, &value, 1);
-        if (n == 1) return true;
+        if (n == 1) return WriteResult::Written;
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;  // EIO: the device went away
+        if (n < 0 && errno != EAGAIN)
+            return DeviceGone(errno) ? WriteResult::Gone : WriteResult::TimedOut;
         int left = static_cast<int>(deadline - NowMs());
-        if (left <= 0) return false;
+        if (left <= 0) return WriteResult::TimedOut;
         pollfd pfd{fd, POLLOUT, 0};
         int r = poll(&pfd, 1, left);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) return false;
+        if (r > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) return WriteResult::Gone;
+        if (r <= 0) return WriteResult::TimedOut;
     }
 }
 
-void DiscardQueues(Handle handle) {
-    tcflush(static_cast<int>(handle), TCIOFLUSH);
+void DiscardInput(Handle handle) {
+    // TCIFLUSH only: on a pseudo-terminal TCOFLUSH would also throw away what the far end has
+    // not read yet, such as a key press another thread wrote a moment ago.
+    tcflush(static_cast<int>(handle), TCIFLUSH);
 }
 
 WaitResult WaitReadable(Handle handle, int timeoutMs) {
@@ -128,14 +144,20 @@ WaitResult WaitReadable(Handle handle, int timeoutMs) {
         int r = poll(&pfd, 1, left > 0 ? left : 0);
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) return WaitResult::Timeout;
-        // A hung-up tty also reports POLLIN (its reads return end-of-file), so ask the queue.
+        // A hung-up tty also reports POLLIN (its reads fail), so ask the queue.
         bool hungUp = pfd.revents & (POLLHUP | POLLERR | POLLNVAL);
         if (!hungUp || QueuedBytes(handle) > 0) return WaitResult::Readable;
-        // The far end is gone. Sleep out the rest so pollers never spin.
-        left = static_cast<int>(deadline - NowMs());
-        SleepMs(left);
         return WaitResult::HungUp;
     }
+}
+
+bool HasHungUp(Handle handle) {
+    pollfd pfd{static_cast<int>(handle), POLLIN, 0};
+    int r;
+    do {
+        r = poll(&pfd, 1, 0);
+    } while (r < 0 && errno == EINTR);
+    return r > 0 && (pfd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 }  // namespace serial_backend

@@ -1,18 +1,22 @@
 #pragma once
 // One RF sweep. "<GETBANDDATAHEX>>" answers with 269 binary bytes: 128 levels, three
 // big-endian frequencies, the band mode and 128 per-bin frequency offsets. There is no
-// trailer; a sweep is judged only by its peak against SearchThreshold.
+// trailer; a sweep is taken when it is exactly that long with a plausible band, and then judged
+// by its peak against SearchThreshold.
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
+#include "link/command_exchange.h"
 #include "measure/measurement.h"
 
 inline constexpr std::size_t kLevelsOffset = 0;
-inline constexpr std::size_t kStartHzOffset = 128;
-inline constexpr std::size_t kBandwidthHzOffset = 132;
-inline constexpr std::size_t kSpacingHzOffset = 136;
+// The link checks a sweep's frequencies before it is taken (SpectrumLayoutPlausible), so the
+// layout is declared once, there.
+inline constexpr std::size_t kStartHzOffset = kSpectrumStartHzAt;
+inline constexpr std::size_t kBandwidthHzOffset = kSpectrumBandwidthHzAt;
+inline constexpr std::size_t kSpacingHzOffset = kSpectrumSpacingHzAt;
 inline constexpr std::size_t kBandModeOffset = 140;
 inline constexpr std::size_t kBinOffsetsOffset = 141;
 

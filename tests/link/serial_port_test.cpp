@@ -5,8 +5,10 @@
 #include <atomic>
 #include <thread>
 
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "tests/support/pty_pair.h"
@@ -106,7 +108,7 @@ TEST_F(SerialPortTest, ReadNeverWaitsAndLeavesWhatItWasNotAskedFor) {
     EXPECT_LT(watch.ElapsedMs(), 20.0);
 
     pty.Write(Sequence(40));
-    SleepMs(50);
+    ASSERT_TRUE(port.WaitForInput(1000));
     EXPECT_EQ(port.Read(buffer, 30), 30);
     EXPECT_EQ(buffer[29], static_cast<uint8_t>(29 * 7));
     EXPECT_EQ(port.Read(buffer, 64), 10);
@@ -118,7 +120,7 @@ TEST_F(SerialPortTest, ReadLeavesBytesBeyondTheCountUntouched) {
     uint8_t buffer[8];
     std::fill(std::begin(buffer), std::end(buffer), 0x5C);
     pty.Write(Bytes{1, 2, 3});
-    SleepMs(50);
+    ASSERT_TRUE(port.WaitForInput(1000));
     EXPECT_EQ(port.Read(buffer, 8), 3);
     EXPECT_EQ(buffer[3], 0x5C);
     EXPECT_EQ(buffer[7], 0x5C);
@@ -128,7 +130,7 @@ TEST_F(SerialPortTest, AHistoryBlockOf4096BytesArrivesWholeInOneRead) {
     ASSERT_EQ(port.Open(kCom), 1);
     Bytes block = Sequence(4096);
     pty.Write(block);
-    SleepMs(100);
+    ASSERT_TRUE(port.WaitForInput(1000));
     Bytes got(4096);
     ASSERT_EQ(port.Read(got.data(), 4096), 4096);
     EXPECT_EQ(got, block);
@@ -144,8 +146,22 @@ TEST_F(SerialPortTest, OpenDiscardsWhatTheMeterSentBeforehand) {
 
 TEST_F(SerialPortTest, PurgeDrainsAtMost60Bytes) {
     ASSERT_EQ(port.Open(kCom), 1);
-    EXPECT_LE(port.Purge(), 60);
-    EXPECT_EQ(port.Purge(), 0);
+    pty.Write(Sequence(100));
+    ASSERT_TRUE(port.WaitForInput(1000));
+    EXPECT_EQ(port.Purge(), 60);
+    uint8_t buffer[128];
+    EXPECT_EQ(port.Read(buffer, 128), 0);  // the other 40 were discarded
+}
+
+TEST_F(SerialPortTest, PurgeAndCloseNeverDiscardWhatWasWritten) {
+    ASSERT_EQ(port.Open(kCom), 1);
+    const Bytes key = BuildFrame("KEY2");
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(port.Send(key.data(), static_cast<int>(key.size())), 7);
+        port.Purge();
+    }
+    port.Close();
+    EXPECT_EQ(pty.Read(20 * 7, 2000).size(), 20u * 7);
 }
 
 TEST_F(SerialPortTest, CloseIsIdempotent) {
@@ -156,19 +172,25 @@ TEST_F(SerialPortTest, CloseIsIdempotent) {
     EXPECT_EQ(port.IsOpen(), 0);
 }
 
-TEST_F(SerialPortTest, AVanishedDeviceReadsNothingWritesNothingAndNeverSpins) {
+TEST_F(SerialPortTest, AVanishedDeviceClosesThePortAndMarksTheLinkLost) {
     ASSERT_EQ(port.Open(kCom), 1);
+    DeviceConnected = true;
+    LinkLost = false;
     pty.Unplug();
     uint8_t buffer[16];
     EXPECT_EQ(port.Read(buffer, 16), 0);
+    EXPECT_EQ(port.IsOpen(), 0);
+    EXPECT_TRUE(port.HungUp());
+    EXPECT_TRUE(LinkLost);
+    EXPECT_FALSE(DeviceConnected);
+    EXPECT_EQ(port.LostDevicePath(), pty.SlavePath());
     Bytes frame = Sequence(9);
-    Stopwatch watch;
-    EXPECT_EQ(port.Send(frame.data(), 9), 9);  // write errors are not reported
-    EXPECT_LT(watch.ElapsedMs(), 500.0);
+    EXPECT_EQ(port.Send(frame.data(), 9), 0);
     Stopwatch wait;
     EXPECT_FALSE(port.WaitForInput(50));
     EXPECT_GE(wait.ElapsedMs(), 45.0);  // slept, did not return at once to be called again
     EXPECT_EQ(port.Close(), 1);
+    LinkLost = false;
 }
 
 TEST_F(SerialPortTest, TwoSendersNeverInterleaveTheirFrames) {

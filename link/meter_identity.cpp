@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "link/command_exchange.h"
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 
@@ -42,11 +44,16 @@ bool Contains(const uint8_t* reply, int length, const char* token) {
     return false;
 }
 
-void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) {
+void TakeIdentification(const uint8_t* reply, int model) {
     DeviceModel = model;
-    DeviceConnected = true;
     MeterName = ParseMeterName(reply);
     FirmwareRevision = ParseFirmwareRevision(reply);
+    DeviceConnected = true;
+    LinkLost = false;
+}
+
+void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) {
+    TakeIdentification(reply, model);
     view.ShowMessage(DeviceMessage(MeterName, FirmwareRevision.load()));
 }
 
@@ -160,6 +167,25 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view) {
     return false;
 }
 
-bool ReidentifyLostMeter(CSerialPort&) {
-    return false;  // not yet: a lost meter is found again only by a new scan
+bool ReidentifyLostMeter(CSerialPort& port) {
+    if (!LinkLost) return false;
+    const std::string path = port.LostDevicePath();
+    const int com = PortNumber;
+    // Only the device that went away counts, back at the path it had; nothing is opened
+    // until that path exists again.
+    std::error_code error;
+    if (path.empty() || PortTable::Instance().PathOf(com) != path ||
+        !std::filesystem::exists(path, error))
+        return false;
+    if (port.IsOpen()) port.Close();
+    if (!port.Open(com)) return false;
+    uint8_t reply[kIdentifyBufferSize] = {};
+    RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, com);
+    const int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify);
+    if (model == kModelNone) {
+        port.Close();
+        return false;
+    }
+    TakeIdentification(reply, model);
+    return true;
 }

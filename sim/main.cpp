@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -12,6 +13,7 @@
 
 #include "sim/meter_loop.h"
 #include "sim/meter_options.h"
+#include "version.h"
 
 namespace {
 
@@ -58,6 +60,14 @@ void Announce(const VirtualMeter& meter, const PseudoTerminal& line, const Meter
                  line.DevicePath().c_str(), link.c_str());
 }
 
+// Waits out a replug delay; false when a signal asked the meter to stop meanwhile.
+bool SleepUnlessStopped(int milliseconds) {
+    timespec left{milliseconds / 1000, milliseconds % 1000 * 1'000'000L};
+    while (!stopRequested && nanosleep(&left, &left) != 0) {
+    }
+    return !stopRequested;
+}
+
 int Fail(const std::string& text) {
     std::fprintf(stderr, "ferrolog-meter: %s\n", text.c_str());
     return 2;
@@ -72,6 +82,10 @@ int main(int argc, char** argv) {
         return Fail(error);
     if (options.help) {
         std::fputs(MeterUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("ferrolog-meter %s\n", kFerrologVersion);
         return 0;
     }
     options.setup.clock = options.clock.value_or(LocalMeterTime(std::time(nullptr)));
@@ -91,13 +105,8 @@ int main(int argc, char** argv) {
             return Fail("cannot write " + options.logPath);
     }
 
-    PseudoTerminal line;
-    if (!line.Open(&error)) return Fail(error);
-    if (!options.linkPath.empty() && !MakeLink(options.linkPath, line.DevicePath()))
-        return Fail("cannot make the link " + options.linkPath);
     InstallSignals();
     TakePrecedence();
-    Announce(meter, line, options);
 
     LoopSettings settings;
     settings.paced = !options.fast;
@@ -107,7 +116,30 @@ int main(int argc, char** argv) {
     settings.unplugAfter = options.unplugAfter;
     settings.verbose = options.verbose;
     settings.startUptimeMs = options.setup.startUptimeMs;
-    const int result = RunMeterLoop(meter, faults, line, settings, stopRequested);
+    const auto pluggedAt = std::chrono::steady_clock::now();
+    int result = 0;
+    for (;;) {
+        LoopEnd end;
+        {
+            PseudoTerminal line;
+            if (!line.Open(&error)) return Fail(error);
+            if (!options.linkPath.empty() && !MakeLink(options.linkPath, line.DevicePath()))
+                return Fail("cannot make the link " + options.linkPath);
+            Announce(meter, line, options);
+            end = RunMeterLoop(meter, faults, line, settings, stopRequested);
+        }  // the line closes here: the program sees the hang-up
+        result = end == LoopEnd::LineFailed ? 1 : 0;
+        if (end != LoopEnd::Unplugged || options.replugAfterMs < 0) break;
+        // An unplugged adapter's device node goes away with it.
+        if (!options.linkPath.empty()) unlink(options.linkPath.c_str());
+        if (!SleepUnlessStopped(options.replugAfterMs)) break;
+        settings.unplugAfter = 0;  // the cable is pulled once a run
+        // The meter runs on its battery while unplugged: its uptime goes on.
+        settings.startUptimeMs =
+            options.setup.startUptimeMs + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              std::chrono::steady_clock::now() - pluggedAt)
+                                              .count();
+    }
 
     if (!options.linkPath.empty()) unlink(options.linkPath.c_str());
     if (frameLog) std::fclose(frameLog);

@@ -58,23 +58,23 @@ class Loop {
           output_(settings.paced ? kLineBytesPerSecond : 0),
           originUs_(SteadyUs()) {}
 
-    int Run(const volatile std::sig_atomic_t& stop) {
+    LoopEnd Run(const volatile std::sig_atomic_t& stop) {
         int64_t nextWatchUs = originUs_ + kPortWatchUs;
         while (!stop) {
             const int64_t nowUs = SteadyUs();
             if (!unplugging_) output_.Queue(meter_.Advance(UptimeMs(nowUs)), nowUs);
             reader_.Expire(UptimeMs(nowUs));
             Transmit(line_.fd(), output_.TakeDue(nowUs));
-            if (unplugging_ && output_.Idle() && nowUs >= unplugAtUs_) return 0;  // line closes
+            if (unplugging_ && output_.Idle() && nowUs >= unplugAtUs_) return LoopEnd::Unplugged;
             if (nowUs >= nextWatchUs) {
                 line_.ReleaseAbandonedPort();
                 nextWatchUs = nowUs + kPortWatchUs;
             }
             const int64_t wakeUs = std::min({output_.NextDueUs(), NextSecondUs(nowUs), nextWatchUs,
                                              StaleUs(), unplugging_ ? unplugAtUs_ : INT64_MAX});
-            if (!WaitForInput(std::max<int64_t>(wakeUs - nowUs, 0))) return 1;
+            if (!WaitForInput(std::max<int64_t>(wakeUs - nowUs, 0))) return LoopEnd::LineFailed;
         }
-        return 0;
+        return LoopEnd::Stopped;
     }
 
   private:
@@ -160,8 +160,8 @@ class Loop {
 
 }  // namespace
 
-int RunMeterLoop(VirtualMeter& meter, FaultPlan& faults, PseudoTerminal& line,
-                 const LoopSettings& settings, const volatile std::sig_atomic_t& stop) {
+LoopEnd RunMeterLoop(VirtualMeter& meter, FaultPlan& faults, PseudoTerminal& line,
+                     const LoopSettings& settings, const volatile std::sig_atomic_t& stop) {
     Loop loop(meter, faults, line, settings);
     return loop.Run(stop);
 }

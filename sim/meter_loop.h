@@ -20,7 +20,9 @@ struct LoopSettings {
     int64_t startUptimeMs = 0;      // the meter's uptime when the loop starts
 };
 
-// Runs until stop becomes non-zero (set from a signal handler) or the cable is pulled. Returns
-// 0, or 1 when the line fails.
-int RunMeterLoop(VirtualMeter& meter, FaultPlan& faults, PseudoTerminal& line,
-                 const LoopSettings& settings, const volatile std::sig_atomic_t& stop);
+enum class LoopEnd { Stopped, Unplugged, LineFailed };
+
+// Runs until stop becomes non-zero (set from a signal handler), the cable is pulled or the
+// line fails.
+LoopEnd RunMeterLoop(VirtualMeter& meter, FaultPlan& faults, PseudoTerminal& line,
+                     const LoopSettings& settings, const volatile std::sig_atomic_t& stop);

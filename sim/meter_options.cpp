@@ -128,6 +128,13 @@ const std::map<std::string, Setter>& ValueOptions() {
              o.unplugAfter = static_cast<int>(n);
              return true;
          }},
+        {"--replug-after",
+         [](MeterOptions& o, const std::string& v, std::string* e) {
+             long n = 0;
+             if (!ParseInt(v, 0, 3600000, &n)) return Fail(e, "--replug-after takes milliseconds");
+             o.replugAfterMs = static_cast<int>(n);
+             return true;
+         }},
         {"--fault",
          [](MeterOptions& o, const std::string& v, std::string* e) {
              FaultRule rule;
@@ -172,6 +179,7 @@ bool ParseMeterOptions(const std::vector<std::string>& args, MeterOptions* optio
     static const std::map<std::string, std::function<void(MeterOptions&)>> flags = {
         {"--help", [](MeterOptions& o) { o.help = true; }},
         {"-h", [](MeterOptions& o) { o.help = true; }},
+        {"--version", [](MeterOptions& o) { o.version = true; }},
         {"--fast", [](MeterOptions& o) { o.fast = true; }},
         {"--logging", [](MeterOptions& o) { o.setup.logging = true; }},
         {"--log-times", [](MeterOptions& o) { o.logTimes = true; }},
@@ -230,9 +238,14 @@ std::string MeterUsage() {
            "  --fault-count N       only the first N of them\n"
            "  --fault NAME:KIND[=VALUE][:COUNT[:SKIP]]   the same in one rule; repeatable\n"
            "  --unplug-after N      pull the cable halfway through the reply to frame N\n"
+           "  --replug-after MS     then plug it in again after MS, on a new device (the\n"
+           "                        --link follows it; its path goes to stdout too)\n"
            "Watching\n"
            "  --log PATH            append each frame received to PATH, one line of hex\n"
            "  --log-times           also write PATH.times: each frame's first-to-last byte, ms\n"
            "  --link PATH           also make PATH a symbolic link to the device\n"
-           "  --verbose             describe each frame and reply on stderr\n";
+           "  --verbose             describe each frame and reply on stderr\n"
+           "Other\n"
+           "  -h, --help            show this help and exit\n"
+           "  --version             show the version and exit\n";
 }

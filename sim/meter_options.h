@@ -17,9 +17,11 @@ struct MeterOptions {
     std::string logPath;
     bool logTimes = false;
     std::string linkPath;
-    int unplugAfter = 0;  // 0: never
+    int unplugAfter = 0;     // 0: never
+    int replugAfterMs = -1;  // -1: an unplugged meter stays away
     bool verbose = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses the arguments after the program name; false with the reason when they are wrong.

@@ -140,16 +140,38 @@ bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view) {
     return true;
 }
 
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view) {
+bool ScanReport::AnyOpenFailed() const {
+    for (const ScanProblem& problem : problems)
+        if (problem.error != 0) return true;
+    return false;
+}
+
+std::vector<std::string> ScanReport::Lines() const {
+    std::vector<std::string> lines;
+    for (const ScanProblem& problem : problems)
+        lines.push_back("COM" + std::to_string(problem.com) + " " + problem.path + ": " +
+                        problem.reason);
+    return lines;
+}
+
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report) {
     view.SetAutoCaption("Scanning..");
     DeviceConnected = false;
+    if (report) report->problems.clear();
     const Bytes frame = BuildFrame("GETVER");
     for (int index = 0; index < PortTable::kPortCount; ++index) {
         view.SelectPortIndex(index);
         view.Sleep(100);
         PortNumber = index + 1;
         if (port.IsOpen()) port.Close();
-        if (!port.Open(PortNumber)) continue;
+        const std::string path = PortTable::Instance().PathOf(PortNumber);
+        if (!port.Open(PortNumber)) {
+            // A port another process holds fails its exclusive open or lock with EBUSY.
+            if (report && !path.empty())
+                report->problems.push_back(
+                    {PortNumber, path, port.LastOpenErrno(), std::strerror(port.LastOpenErrno())});
+            continue;
+        }
         uint8_t reply[kIdentifyBufferSize] = {};
         ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, PortNumber);
         if (result.whole) {
@@ -159,6 +181,7 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view) {
             AcceptIdentification(reply, model, view);
             return true;
         }
+        if (report) report->problems.push_back({PortNumber, path, 0, kNoMeterAnswered});
         port.Close();
     }
     view.HideScanningPanel();

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/serial_port.h"
 
@@ -73,8 +74,28 @@ class DiscoveryView {
 // The port picked in the selector (index 0 = COM1). True when a meter answered.
 bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view);
 
-// COM1..COM32 in order until one answers. True when a meter was found.
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view);
+// Why one port of a scan could not be used.
+struct ScanProblem {
+    int com = 0;
+    std::string path;
+    int error = 0;       // errno of the failed open; 0 when it opened but no meter answered
+    std::string reason;  // the system's words ("Permission denied"), or "no meter answered"
+};
+
+struct ScanReport {
+    std::vector<ScanProblem> problems;  // in COM order; unmapped numbers are not ports
+
+    // True when some port could not be opened at all (the user may be able to change that).
+    bool AnyOpenFailed() const;
+    // One line per port: "COM1 /dev/ttyS0: Permission denied".
+    std::vector<std::string> Lines() const;
+};
+
+inline constexpr const char* kNoMeterAnswered = "no meter answered";
+
+// COM1..COM32 in order until one answers. True when a meter was found. When report is given
+// it is filled with every mapped port that could not be used and why.
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report = nullptr);
 
 // After LinkLost: when the lost device is present again, identifies it quietly on the same COM
 // number. True when it answered (LinkLost cleared, DeviceConnected set, port open). Shows no

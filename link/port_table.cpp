@@ -4,6 +4,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -115,11 +116,23 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     return a.size() - i < b.size() - j;
 }
 
+std::vector<std::string> ActiveConsoles(const std::string& sysRoot) {
+    std::istringstream words(
+        ReadFirstLine(fs::path(sysRoot) / "class" / "tty" / "console" / "active"));
+    std::vector<std::string> names;
+    for (std::string name; words >> name;)
+        names.push_back(name);
+    return names;
+}
+
 std::vector<std::string> ListSerialDevices(const std::string& sysRoot, const std::string& devRoot) {
+    // The kernel's own console must never be switched to 115200 raw and sent "<GETVER>>".
+    const std::vector<std::string> consoles = ActiveConsoles(sysRoot);
     std::vector<std::string> names;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(fs::path(sysRoot) / "class" / "tty", ec)) {
         std::string name = entry.path().filename().string();
+        if (std::find(consoles.begin(), consoles.end(), name) != consoles.end()) continue;
         if (IsSerialPort(entry.path(), name)) names.push_back(name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {

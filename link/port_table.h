@@ -39,8 +39,12 @@ class PortTable {
     std::array<std::string, kPortCount + 1> paths_;  // index 0 unused
 };
 
-// The serial devices present, as device paths, in the order they should take COM numbers.
+// The serial devices present, as device paths, in the order they should take COM numbers. The
+// active kernel consoles (sysRoot/class/tty/console/active) are left out.
 std::vector<std::string> ListSerialDevices(const std::string& sysRoot, const std::string& devRoot);
+
+// The tty names of the active kernel consoles, e.g. {"tty0", "ttyS0"}; none when unknown.
+std::vector<std::string> ActiveConsoles(const std::string& sysRoot);
 
 // Orders names the way people count: ttyUSB2 before ttyUSB10.
 bool NaturalLess(const std::string& a, const std::string& b);

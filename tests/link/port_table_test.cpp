@@ -100,3 +100,18 @@ TEST(PortTable, PortMappingsParseOnlyValidComNumbers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PortTable, TheKernelsConsoleIsNeverAPortToScan) {
+    TempDir sys;
+    AddTty(sys, "ttyS0", true, "4");
+    AddTty(sys, "ttyS1", true, "4");
+    AddTty(sys, "ttyUSB0", true);
+    fs::create_directories(fs::path(sys.Path()) / "class" / "tty" / "console");
+    std::ofstream(fs::path(sys.Path()) / "class" / "tty" / "console" / "active") << "tty0 ttyS0\n";
+    EXPECT_EQ(ListSerialDevices(sys.Path(), "/dev"),
+              (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS1"}));
+}
+
+}  // namespace

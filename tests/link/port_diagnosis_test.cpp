@@ -1,0 +1,102 @@
+// What a user is told about ports that could not be used: the scan's reasons, the hints, and
+// the check of a --port mapping.
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+
+#include "link/meter_identity.h"
+#include "link/port_diagnosis.h"
+#include "link/port_table.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class QuietView : public DiscoveryView {
+  public:
+    void SelectPortIndex(int) override {}
+    void SetAutoCaption(const std::string&) override {}
+    void HideScanningPanel() override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void Sleep(int) override {}
+    std::vector<std::string> messages;
+};
+
+// A port held by a second copy is reported busy with the system's reason, a missing device
+// with its own; numbers with nothing mapped are not ports and say nothing.
+TEST(ScanReport, SaysPerPortWhyItCouldNotBeUsed) {
+    PtyPair held;
+    PortTable::Instance().Clear();
+    PortTable::Instance().Map(1, held.SlavePath());
+    PortTable::Instance().Map(3, "/dev/ferrolog-missing");
+    CSerialPort firstCopy;
+    ASSERT_EQ(firstCopy.Open(1), 1);
+
+    CSerialPort port;
+    QuietView view;
+    ScanReport report;
+    EXPECT_FALSE(ScanForMeter(port, view, &report));
+    EXPECT_EQ(report.Lines(),
+              (std::vector<std::string>{"COM1 " + held.SlavePath() + ": Device or resource busy",
+                                        "COM3 /dev/ferrolog-missing: No such file or directory"}));
+    EXPECT_TRUE(report.AnyOpenFailed());
+    EXPECT_EQ(report.problems[0].error, EBUSY);
+    EXPECT_EQ(view.messages, std::vector<std::string>{kDeviceNotFound});
+    PortTable::Instance().Clear();
+}
+
+TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {
+    TempDir dir;
+    const std::string device = dir.File("ttyFake");
+    std::ofstream(device) << "";
+    struct Case {
+        int error;
+        const char* contains;
+    };
+    const Case cases[] = {
+        {EBUSY, "another program holds"},
+        {EACCES, "belongs to user"},  // not the dialout group: owner and group are named
+        {ENOENT, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string hint = OpenFailureHint(device, c.error);
+        EXPECT_NE(hint.find(c.contains), std::string::npos) << c.error << ": " << hint;
+        if (*c.contains == '\0') {
+            EXPECT_TRUE(hint.empty()) << hint;
+        }
+    }
+}
+
+TEST(OpenFailureHint, TheDialoutHintOnlyForADialoutDeviceOfAUserOutsideIt) {
+    const group* dialout = getgrnam("dialout");
+    TempDir dir;
+    const std::string device = dir.File("ttyDialout");
+    std::ofstream(device) << "";
+    if (!dialout || chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0)
+        GTEST_SKIP() << "cannot give a file to the dialout group here";
+    const std::string hint = OpenFailureHint(device, EACCES);
+    gid_t groups[256];
+    const int count = getgroups(256, groups);
+    const bool member = getegid() == dialout->gr_gid ||
+                        std::find(groups, groups + std::max(count, 0), dialout->gr_gid) !=
+                            groups + std::max(count, 0);
+    EXPECT_EQ(hint.find("usermod -aG dialout") != std::string::npos, !member) << hint;
+}
+
+TEST(PortMapping, APathThatIsNoDeviceIsRefused) {
+    TempDir dir;
+    const std::string file = dir.File("plain");
+    std::ofstream(file) << "";
+    PtyPair pty;
+    EXPECT_EQ(PortMappingProblem(pty.SlavePath()), "");
+    EXPECT_EQ(PortMappingProblem("/dev/ttyNOPE"), "/dev/ttyNOPE: No such file or directory");
+    EXPECT_EQ(PortMappingProblem(file), file + ": not a serial device");
+}
+
+}  // namespace

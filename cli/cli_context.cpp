@@ -1,9 +1,12 @@
 #include "cli/cli_context.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 
+#include "cli/cli_numbers.h"
+#include "link/link_flags.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 
@@ -15,11 +18,24 @@ bool TakeValue(int argc, char** argv, int* i, std::string* value) {
     return true;
 }
 
-bool ParseNumber(const std::string& text, int low, int high, int* value) {
-    char* end = nullptr;
-    long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < low || n > high) return false;
-    *value = static_cast<int>(n);
+bool IsOption(const std::string& word) {
+    return word.size() > 1 && word[0] == '-';
+}
+
+// The options that take no value; anything else starting with "-" before the job is unknown.
+bool TakeFlag(const std::string& word, CliOptions* options) {
+    if (word == "--only-mapped")
+        options->onlyMapped = true;
+    else if (word == "--verbose" || word == "-v")
+        options->verbose = true;
+    else if (word == "--json")
+        options->json = true;
+    else if (word == "--help" || word == "-h")
+        options->help = true;
+    else if (word == "--version")
+        options->version = true;
+    else
+        return false;
     return true;
 }
 
@@ -31,11 +47,13 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
         std::string word = argv[i];
         std::string value;
         if (word == "--com") {
+            int64_t com = 0;
             if (!TakeValue(argc, argv, &i, &value) ||
-                !ParseNumber(value, 1, PortTable::kPortCount, &options->com)) {
+                !ParseInteger(value, 1, PortTable::kPortCount, &com)) {
                 *error = "--com takes a COM number from 1 to 32";
                 return false;
             }
+            options->com = static_cast<int>(com);
         } else if (word == "--port") {
             int n = 0;
             std::string path;
@@ -50,16 +68,17 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
                 return false;
             }
             devices.push_back(value);
-        } else if (word == "--only-mapped") {
-            options->onlyMapped = true;
-        } else if (word == "--verbose" || word == "-v") {
-            options->verbose = true;
-        } else if (options->command.empty() && word.rfind("--", 0) != 0) {
+        } else if (TakeFlag(word, options)) {
+        } else if (options->command.empty() && !IsOption(word)) {
             options->command = word;
+        } else if (options->command.empty()) {
+            *error = "unknown option '" + word + "'";
+            return false;
         } else {
-            options->args.push_back(word);
+            options->args.push_back(word);  // the job's own, checked by the job
         }
     }
+    if (options->help || options->version) return true;
     // --device maps after the explicit mappings, so it never takes a number given by --port.
     for (const auto& path : devices) {
         int n = PortTable::Instance().MapToFreeNumber(path);
@@ -73,12 +92,26 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
     return true;
 }
 
+int RefuseUsage(const std::string& text) {
+    std::fprintf(stderr, "ferrolog-cli: %s\n", text.c_str());
+    return kExitUsage;
+}
+
+bool RefuseArgs(const CliOptions& options, int* status) {
+    if (options.args.empty()) return false;
+    *status = RefuseUsage(options.command + " takes no argument '" + options.args[0] + "'");
+    return true;
+}
+
 void ConsoleView::SelectPortIndex(int index) {
-    if (verbose_) std::fprintf(stderr, "trying COM%d\n", index + 1);
+    // Said on a terminal (or when asked for), so a slow scan shows where it is.
+    if (!verbose_ && !isatty(STDERR_FILENO)) return;
+    const std::string path = PortTable::Instance().PathOf(index + 1);
+    std::fprintf(stderr, "trying COM%d %s\n", index + 1, path.c_str());
 }
 
 void ConsoleView::ShowMessage(const std::string& text) {
-    std::printf("%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 void ExplainOpenFailure() {
@@ -90,8 +123,14 @@ void ExplainOpenFailure() {
                      "'sudo usermod -aG dialout $USER' and log in again\n");
 }
 
-bool ConnectMeter(const CliOptions& options, std::FILE* messages) {
-    ConsoleView view(options.verbose, messages);
+bool ReportIfDisconnected() {
+    if (!LinkLost) return false;
+    std::fprintf(stderr, "%s\n", kMeterDisconnected);
+    return true;
+}
+
+bool ConnectMeter(const CliOptions& options) {
+    ConsoleView view(options.verbose);
     if (options.com == 0) return ScanForMeter(MeterPort, view);
     bool found = IdentifyMeter(options.com - 1, MeterPort, view);
     if (!found && !MeterPort.IsOpen()) ExplainOpenFailure();
@@ -102,7 +141,7 @@ bool OpenMeterPort(const CliOptions& options) {
     if (options.com == 0) return ConnectMeter(options);
     PortNumber = options.com;
     if (MeterPort.Open(options.com)) return true;
-    std::printf("%s\n", kComportOpenError);
+    std::fprintf(stderr, "%s\n", kComportOpenError);
     ExplainOpenFailure();
     return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // What every ferrolog-cli job shares: the parsed command line and the road to the meter.
+// Standard output carries only a job's data; every message goes to standard error.
 
 #include <cstdio>
 #include <string>
@@ -7,21 +8,36 @@
 
 #include "link/meter_identity.h"
 
+// Exit statuses: 0 the job did exactly what was asked, 1 it failed, 2 the command line was
+// wrong (nothing was done).
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
 struct CliOptions {
     int com = 0;                    // --com N (0: scan first)
     bool onlyMapped = false;        // --only-mapped: no COM numbers from the system
     bool verbose = false;           // --verbose
+    bool json = false;              // --json: data as JSON on stdout
+    bool help = false;              // --help, -h
+    bool version = false;           // --version
     std::string command;            // the job
     std::vector<std::string> args;  // the job's own words
 };
 
-// Parses argv; on a malformed line prints the reason and returns false.
+// Parses argv; on a malformed line (an unknown option before the job included) gives the
+// reason and returns false.
 bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error);
 
-// Prints the program's texts the way a console shows them.
+// Prints "ferrolog-cli: TEXT" on stderr and returns kExitUsage.
+int RefuseUsage(const std::string& text);
+
+// A job that takes no words of its own refuses any.
+bool RefuseArgs(const CliOptions& options, int* status);
+
+// Prints the program's texts the way a console shows them: on stderr.
 class ConsoleView : public DiscoveryView {
   public:
-    ConsoleView(bool verbose, std::FILE* out) : verbose_(verbose), out_(out) {}
+    explicit ConsoleView(bool verbose) : verbose_(verbose) {}
     void SelectPortIndex(int index) override;
     void SetAutoCaption(const std::string&) override {}
     void HideScanningPanel() override {}
@@ -29,13 +45,12 @@ class ConsoleView : public DiscoveryView {
 
   private:
     bool verbose_;
-    std::FILE* out_;
 };
 
 // Finds and identifies the meter: on --com N by identification, otherwise by a scan.
 // Prints the device message or the failure (with a hint when the system refused the port)
-// on `messages`: jobs whose output is data keep stdout for the data.
-bool ConnectMeter(const CliOptions& options, std::FILE* messages = stdout);
+// on stderr.
+bool ConnectMeter(const CliOptions& options);
 
 // Opens the port the job names without asking the meter anything (the key jobs, which
 // send without a reply): --com N, or a scan when none is given.
@@ -43,6 +58,9 @@ bool OpenMeterPort(const CliOptions& options);
 
 // Adds the system's reason to a failed open, with a hint for the commonest one.
 void ExplainOpenFailure();
+
+// True (after printing kMeterDisconnected) when the last exchange found the meter gone.
+bool ReportIfDisconnected();
 
 int RunPorts(const CliOptions& options);
 int RunScan(const CliOptions& options);

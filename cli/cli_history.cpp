@@ -3,29 +3,41 @@
 #include "cli/cli_history.h"
 
 #include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include "cli/json_writer.h"
 #include "history/history_csv.h"
 #include "history/history_download.h"
 #include "link/link_flags.h"
+#include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
+#include "measure/whole_file.h"
 
 namespace {
 
 constexpr const char* kHistoryUsage = "usage: history FILE  (writes FILE.bin and FILE.csv)";
-constexpr const char* kHistoryCsvUsage = "usage: history-csv DUMP.bin OUT.csv";
+constexpr const char* kHistoryCsvUsage = "usage: history-csv DUMP.bin OUT.csv [--iso-dates]";
+constexpr const char* kIsoDatesOption = "--iso-dates";
 constexpr int kBarCells = 32;
 constexpr int kFullPercent = 100;
+constexpr int kLogStepPercent = 10;  // without a terminal, one line per 10 %
+constexpr double kBytesPerKilobyte = 1000.0;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int kSecondsPerMinute = 60;
+// A dump is the counted part of the 1 MiB memory; a little more is tolerated, nothing near
+// what /dev/zero or a stray file would give.
+constexpr size_t kLargestDump = kHistoryMemorySize + kHistoryBlockSize;
 
 // Ctrl+C during a download: the signal handler may only store into a lock-free atomic.
 std::atomic<std::atomic<bool>*> interruptTarget{nullptr};
@@ -50,19 +62,32 @@ void RestoreInterrupt() {
     interruptTarget = nullptr;
 }
 
-// "[#####...........] 123KB"
-std::string ProgressLine(int percent, size_t bytes) {
+// "14.2 KB/s, 01:10 left" for the whole memory at the rate so far.
+std::string RateText(size_t bytes, int64_t elapsedMs) {
+    if (elapsedMs <= 0 || bytes == 0) return "";
+    const double perSecond = static_cast<double>(bytes) * kMsPerSecond / elapsedMs;
+    const auto left = static_cast<int>((kHistoryMemorySize - bytes) / perSecond);
+    char text[64];
+    std::snprintf(text, sizeof text, " %.1f KB/s, %02d:%02d left", perSecond / kBytesPerKilobyte,
+                  left / kSecondsPerMinute, left % kSecondsPerMinute);
+    return text;
+}
+
+// "[#####...........] 123KB 14.2 KB/s, 01:10 left"
+std::string ProgressBar(int percent, size_t bytes, const std::string& rate) {
     const int filled = percent * kBarCells / kFullPercent;
     std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
                        std::string(static_cast<size_t>(kBarCells - filled), '.') + "] ";
-    return line + std::to_string(bytes / 1000) + "KB";
+    return line + std::to_string(bytes / 1000) + "KB" + rate;
 }
 
-// The dialog on a console: the progress bar redrawn in place on stderr, the status texts that
-// end a download as messages.
+// The dialog on a console: on a terminal a progress bar redrawn in place on stderr, otherwise
+// one line per 10 %; the status texts that end a download as messages once the files are
+// written.
 class ConsoleHistoryView : public HistoryView {
   public:
-    explicit ConsoleHistoryView(std::string file) : file_(std::move(file)) {}
+    explicit ConsoleHistoryView(std::string file)
+        : file_(std::move(file)), onTerminal_(isatty(STDERR_FILENO) != 0), startedAt_(NowMs()) {}
     ~ConsoleHistoryView() override { EndBar(); }
 
     // The flag Ctrl+C sets once the download has begun.
@@ -70,29 +95,53 @@ class ConsoleHistoryView : public HistoryView {
 
     std::optional<std::string> ChooseSavePath(const std::string&) override {
         if (stopSave_) SaveOnInterrupt(stopSave_);
+        startedAt_ = NowMs();
         return file_;
     }
     void SetStatus(const std::string& text) override { status_ = text; }
     void SetProgress(int percent, size_t bytes) override {
-        const std::string line = ProgressLine(percent, bytes);
+        const std::string rate = RateText(bytes, NowMs() - startedAt_);
+        if (onTerminal_)
+            DrawBar(ProgressBar(percent, bytes, rate));
+        else
+            LogStep(percent, bytes, rate);
+    }
+    void SetDownloadCaption(const std::string&) override {}
+    void SetExitCaption(const std::string&) override {}
+    // Said only once the files are written: a download whose files are lost is no success.
+    void ShowFinished(const std::string& text) override {
+        EndBar();
+        finished_ = text;
+    }
+
+    const std::string& Finished() const { return finished_; }
+
+    void ShowLastStatus() {
+        EndBar();
+        if (!ReportIfDisconnectedQuietly()) ShowMessage(status_);
+    }
+
+  private:
+    static bool ReportIfDisconnectedQuietly() {
+        if (!LinkLost) return false;
+        ShowMessage(kMeterDisconnected);
+        return true;
+    }
+
+    void DrawBar(const std::string& line) {
         if (line == bar_) return;
         bar_ = line;
         std::fprintf(stderr, "\r%s", bar_.c_str());
         std::fflush(stderr);
     }
-    void SetDownloadCaption(const std::string&) override {}
-    void SetExitCaption(const std::string&) override {}
-    void ShowFinished(const std::string& text) override {
-        EndBar();
-        ShowMessage(text);
+
+    void LogStep(int percent, size_t bytes, const std::string& rate) {
+        const int step = percent / kLogStepPercent;
+        if (step <= loggedStep_) return;
+        loggedStep_ = step;
+        std::fprintf(stderr, "history: %d%% %zuKB%s\n", percent, bytes / 1000, rate.c_str());
     }
 
-    void ShowLastStatus() {
-        EndBar();
-        ShowMessage(status_);
-    }
-
-  private:
     void EndBar() {
         if (bar_.empty()) return;
         std::fprintf(stderr, "\n");
@@ -100,68 +149,129 @@ class ConsoleHistoryView : public HistoryView {
     }
 
     std::string file_;
+    bool onTerminal_;
+    int64_t startedAt_;
     std::atomic<bool>* stopSave_ = nullptr;
     std::string status_;
+    std::string finished_;
     std::string bar_;
+    int loggedStep_ = 0;
 };
 
 int Usage(const char* usage) {
     std::fprintf(stderr, "%s\n", usage);
-    return 2;
+    return kExitUsage;
 }
 
-int Download(const std::string& file) {
-    ConsoleHistoryView view(file);
+// A private folder the download writes its own files into; the job writes the chosen files
+// itself from the downloaded memory, whole or not at all.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        std::error_code error;
+        std::string pattern =
+            (std::filesystem::temp_directory_path(error) / "ferrolog-history-XXXXXX").string();
+        if (!error && mkdtemp(pattern.data())) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code error;
+        if (!path_.empty()) std::filesystem::remove_all(path_, error);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+bool WriteOrSay(const std::string& path, std::string_view bytes) {
+    std::string error;
+    if (WriteFileWhole(path, bytes, &error)) return true;
+    std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", path.c_str(), error.c_str());
+    return false;
+}
+
+// Both files or neither: a CSV that cannot be written takes its dump with it.
+bool WriteHistoryFiles(const HistoryOutputFiles& names, size_t countedBytes) {
+    const std::string_view dump(reinterpret_cast<const char*>(HistoryBuffer.data()), countedBytes);
+    if (!WriteOrSay(names.bin, dump)) return false;
+    if (WriteOrSay(names.csv, HistoryCsvText(HistoryBuffer.data(), countedBytes))) return true;
+    std::remove(names.bin.c_str());
+    return false;
+}
+
+void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names, size_t bytes) {
+    if (!options.json) {
+        std::printf("%s\n%s\n", names.csv.c_str(), names.bin.c_str());
+        return;
+    }
+    JsonWriter json;
+    json.BeginObject().Key("csv").String(names.csv).Key("bin").String(names.bin);
+    PrintJsonLine(json.Key("bytes").Integer(static_cast<int64_t>(bytes)).EndObject());
+}
+
+int Download(const CliOptions& options, const std::string& file) {
+    ScratchFolder scratch;
+    if (scratch.Path().empty()) {
+        std::fprintf(stderr, "ferrolog-cli: no temporary folder for the download\n");
+        return kExitFailed;
+    }
+    ConsoleHistoryView view(scratch.Path() + "/history");
     HistoryDownload download(MeterPort, view);
     view.SaveOnInterruptInto(&download.Flags().HistoryStopSave);
     const HistoryResult result = download.Run();
     RestoreInterrupt();
     if (result.outcome != HistoryOutcome::Finished) {
         view.ShowLastStatus();
-        return 1;
+        return kExitFailed;
     }
-    std::printf("%s\n%s\n", result.files.csv.c_str(), result.files.bin.c_str());
+    const HistoryOutputFiles names = HistoryOutputNames(file);
+    if (!WriteHistoryFiles(names, result.countedBytes)) return kExitFailed;
+    ShowMessage(view.Finished());
+    PrintWritten(options, names, result.countedBytes);
     return 0;
-}
-
-bool ReadDump(const std::string& path, std::vector<uint8_t>* dump) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    dump->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
 }
 
 }  // namespace
 
 int RunHistory(const CliOptions& options) {
-    if (options.args.size() != 1 || options.args[0].empty()) return Usage(kHistoryUsage);
-    if (!ConnectMeter(options, stderr)) return 1;
+    if (options.args.size() != 1 || options.args[0].empty() || options.args[0][0] == '-')
+        return Usage(kHistoryUsage);
+    if (!ConnectMeter(options)) return kExitFailed;
     if (!HistoryDownloadAllowed(DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
-        return 1;
+        return kExitFailed;
     }
     TakePortForAction();
-    const int status = Download(options.args[0]);
+    const int status = Download(options, options.args[0]);
     ReleasePortFromAction();
     return status;
 }
 
 int RunHistoryCsv(const CliOptions& options) {
-    if (options.args.size() != 2) return Usage(kHistoryCsvUsage);
-    const std::string& dumpPath = options.args[0];
-    const std::string& csvPath = options.args[1];
-    std::vector<uint8_t> dump;
-    if (!ReadDump(dumpPath, &dump)) {
-        std::fprintf(stderr, "cannot read %s: %s\n", dumpPath.c_str(), std::strerror(errno));
-        return 1;
+    std::vector<std::string> paths;
+    HistoryDateStyle style = HistoryDateStyle::Meter;
+    for (const std::string& word : options.args) {
+        if (word == kIsoDatesOption)
+            style = HistoryDateStyle::Iso;
+        else if (word.size() > 1 && word[0] == '-')
+            return Usage(kHistoryCsvUsage);
+        else
+            paths.push_back(word);
     }
-    std::ofstream out(csvPath, std::ios::binary | std::ios::trunc);
-    if (out) WriteHistoryCsv(dump.data(), dump.size(), out);
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "cannot write %s: %s\n", csvPath.c_str(), std::strerror(errno));
-        return 1;
+    if (paths.size() != 2) return Usage(kHistoryCsvUsage);
+    const std::string& dumpPath = paths[0];
+    const std::string& csvPath = paths[1];
+    std::string dump;
+    std::string error;
+    if (!ReadRegularFile(dumpPath, kLargestDump, &dump, &error)) {
+        std::fprintf(stderr, "ferrolog-cli: cannot read %s: %s\n", dumpPath.c_str(), error.c_str());
+        return kExitFailed;
     }
+    const auto* memory = reinterpret_cast<const uint8_t*>(dump.data());
+    if (!WriteOrSay(csvPath, HistoryCsvText(memory, dump.size(), style))) return kExitFailed;
     std::printf("%s\n", csvPath.c_str());
     return 0;
 }

@@ -4,10 +4,14 @@
 #include <cstdlib>
 
 #include "cli/cli_context.h"
+#include "cli/cli_numbers.h"
+#include "cli/json_writer.h"
 #include "link/command_exchange.h"
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
+#include "terminal/terminal_frame.h"
 
 namespace {
 
@@ -15,32 +19,13 @@ constexpr int kSendReplyWaitMs = 500;
 // Closing the port purges what has not left yet, so a key job lets its frame leave first.
 constexpr int kKeyFrameLeaveMs = 50;
 
-bool ParseHexByte(const std::string& text, uint8_t* value) {
-    if (text.empty() || text.size() > 2) return false;
-    char* end = nullptr;
-    unsigned long v = std::strtoul(text.c_str(), &end, 16);
-    if (*end != '\0') return false;
-    *value = static_cast<uint8_t>(v);
-    return true;
-}
-
-// "send NAME [HEX BYTES | --text TEXT]"
-bool ParseSendWords(const std::vector<std::string>& words, std::string* name, Bytes* params) {
-    if (words.empty()) return false;
-    *name = words[0];
-    for (size_t i = 1; i < words.size(); ++i) {
-        if (words[i] == "--text") {
-            for (size_t j = i + 1; j < words.size(); ++j) {
-                if (j > i + 1) params->push_back(' ');
-                params->insert(params->end(), words[j].begin(), words[j].end());
-            }
-            return true;
-        }
-        uint8_t byte = 0;
-        if (!ParseHexByte(words[i], &byte)) return false;
-        params->push_back(byte);
-    }
-    return true;
+// "send NAME [HEX PAIRS | --text TEXT]": the words make one terminal line, read by the
+// terminal's own parser, so quoting the line or not sends the same frame.
+std::string JoinWords(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& word : words)
+        line += (line.empty() ? "" : " ") + word;
+    return line;
 }
 
 // Collects what the meter sends until it has been quiet for a while or the wait ends.
@@ -52,6 +37,7 @@ Bytes CollectReply(int waitMs) {
     while (NowMs() < deadline) {
         MeterPort.WaitForInput(5);
         int n = MeterPort.Read(chunk, sizeof chunk);
+        if (n < 0 || LinkLost) break;
         if (n > 0) {
             reply.insert(reply.end(), chunk, chunk + n);
             lastByte = NowMs();
@@ -63,11 +49,6 @@ Bytes CollectReply(int waitMs) {
 }
 
 void PrintReply(const Bytes& reply) {
-    if (reply.empty()) {
-        std::printf("no reply\n");
-        return;
-    }
-    std::printf("%zu bytes\n", reply.size());
     for (size_t i = 0; i < reply.size(); i += 16) {
         size_t n = std::min<size_t>(16, reply.size() - i);
         std::printf("%06zx  %-47s  %s\n", i, HexString(reply.data() + i, n).c_str(),
@@ -76,63 +57,106 @@ void PrintReply(const Bytes& reply) {
 }
 
 int SendKeyFrame(const CliOptions& options, const char* prefix, int low, int high) {
-    if (options.args.size() != 1 || options.args[0].size() != 1 || options.args[0][0] < '0' + low ||
-        options.args[0][0] > '0' + high) {
-        std::fprintf(stderr, "%s takes one key number from %d to %d\n", options.command.c_str(),
-                     low, high);
-        return 2;
-    }
-    if (!OpenMeterPort(options)) return 1;
-    Bytes frame = BuildFrame(std::string(prefix) + options.args[0]);
-    if (MeterPort.Send(frame.data(), static_cast<int>(frame.size())) !=
-        static_cast<int>(frame.size()))
-        return 1;
-    SleepMs(kKeyFrameLeaveMs);
-    std::printf("sent %s\n", HexString(frame).c_str());
+    int64_t key = 0;
+    if (options.args.size() != 1 || !ParseInteger(options.args[0], low, high, &key))
+        return RefuseUsage(options.command + " takes one key number from " + std::to_string(low) +
+                           " to " + std::to_string(high));
+    if (!OpenMeterPort(options)) return kExitFailed;
+    Bytes frame = BuildFrame(std::string(prefix) + std::to_string(key));
+    const bool sent = MeterPort.Send(frame.data(), static_cast<int>(frame.size())) ==
+                      static_cast<int>(frame.size());
+    if (sent) SleepMs(kKeyFrameLeaveMs);
+    if (ReportIfDisconnected() || !sent) return kExitFailed;
+    std::fprintf(stderr, "sent %s\n", HexString(frame).c_str());
     return 0;
+}
+
+void PrintMeterJson(bool found) {
+    JsonWriter json;
+    json.BeginObject().Key("found").Bool(found);
+    if (found) {
+        json.Key("com").Integer(PortNumber.load());
+        json.Key("path").String(PortTable::Instance().PathOf(PortNumber));
+        json.Key("model").Integer(DeviceModel.load());
+        json.Key("name").String(ModelName(DeviceModel));
+        json.Key("revision").Number(FirmwareRevision.load());
+    }
+    PrintJsonLine(json.EndObject());
 }
 
 }  // namespace
 
-int RunPorts(const CliOptions&) {
+int RunPorts(const CliOptions& options) {
+    int status = 0;
+    if (RefuseArgs(options, &status)) return status;
+    JsonWriter json;
+    json.BeginObject().Key("ports").BeginArray();
     for (int n = 1; n <= PortTable::kPortCount; ++n) {
         std::string path = PortTable::Instance().PathOf(n);
-        if (!path.empty()) std::printf("COM%-3d %s\n", n, path.c_str());
+        if (path.empty()) continue;
+        if (options.json)
+            json.BeginObject().Key("com").Integer(n).Key("path").String(path).EndObject();
+        else
+            std::printf("COM%-3d %s\n", n, path.c_str());
     }
+    if (options.json) PrintJsonLine(json.EndArray().EndObject());
     return 0;
 }
 
 int RunScan(const CliOptions& options) {
-    ConsoleView view(options.verbose, stdout);
-    if (!ScanForMeter(MeterPort, view)) return 1;
-    std::printf("COM%d %s\n", PortNumber.load(), PortTable::Instance().PathOf(PortNumber).c_str());
-    return 0;
+    int status = 0;
+    if (RefuseArgs(options, &status)) return status;
+    ConsoleView view(options.verbose);
+    const bool found = ScanForMeter(MeterPort, view);
+    if (options.json)
+        PrintMeterJson(found);
+    else if (found)
+        std::printf("COM%d %s\n", PortNumber.load(),
+                    PortTable::Instance().PathOf(PortNumber).c_str());
+    return found ? 0 : kExitFailed;
 }
 
 int RunIdentify(const CliOptions& options) {
-    if (!ConnectMeter(options)) return 1;
-    std::printf("model %d (%s), revision %.2f, COM%d\n", DeviceModel.load(), ModelName(DeviceModel),
-                FirmwareRevision.load(), PortNumber.load());
-    return 0;
+    int status = 0;
+    if (RefuseArgs(options, &status)) return status;
+    const bool found = ConnectMeter(options);
+    if (options.json)
+        PrintMeterJson(found);
+    else if (found)
+        std::printf("model %d (%s), revision %.2f, COM%d\n", DeviceModel.load(),
+                    ModelName(DeviceModel), FirmwareRevision.load(), PortNumber.load());
+    if (!found) ReportIfDisconnected();
+    return found ? 0 : kExitFailed;
 }
 
+// The reply is printed as it came; no reply within the wait is said on stderr but is no
+// failure by itself, since some commands (the keys among them) never answer.
 int RunSend(const CliOptions& options) {
-    std::string name;
-    Bytes params;
-    if (!ParseSendWords(options.args, &name, &params)) {
-        std::fprintf(stderr, "usage: send NAME [HEX BYTES | --text TEXT]\n");
-        return 2;
+    const TerminalLine line = ParseTerminalLine(JoinWords(options.args));
+    const TerminalFrameResult result =
+        BuildTerminalFrame(line.command, line.parameters, line.textParameters);
+    if (result.status == TerminalFrameStatus::Nothing)
+        return RefuseUsage("usage: send NAME [HEX PAIRS | --text TEXT]");
+    if (result.status != TerminalFrameStatus::Frame) {
+        std::fprintf(stderr, "%s\n", TerminalFrameMessage(result.status));
+        return kExitUsage;
     }
-    Bytes frame = BuildFrame(name, params);
+    const Bytes& frame = result.frame;
     if (frame.size() > static_cast<size_t>(kMaxSendLength)) {
         MeterPort.Send(frame.data(), static_cast<int>(frame.size()));  // says why
-        return 1;
+        return kExitFailed;
     }
-    if (!OpenMeterPort(options)) return 1;
+    if (!OpenMeterPort(options)) return kExitFailed;
     MeterPort.Purge();
-    MeterPort.Send(frame.data(), static_cast<int>(frame.size()));
-    std::printf("sent %s\n", HexString(frame).c_str());
-    PrintReply(CollectReply(kSendReplyWaitMs));
+    const bool sent = MeterPort.Send(frame.data(), static_cast<int>(frame.size())) ==
+                      static_cast<int>(frame.size());
+    if (sent) std::fprintf(stderr, "sent %s\n", HexString(frame).c_str());
+    const Bytes reply = sent ? CollectReply(kSendReplyWaitMs) : Bytes{};
+    if (ReportIfDisconnected() || !sent) return kExitFailed;
+    if (reply.empty())
+        std::fprintf(stderr, "no reply within %d ms\n", kSendReplyWaitMs);
+    else
+        PrintReply(reply);
     return 0;
 }
 

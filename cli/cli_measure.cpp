@@ -1,14 +1,17 @@
-// emf and spectrum: fetch once or repeatedly, print the decoded values as CSV, and with
-// --save DIR write measurement files named as auto save names them.
+// emf and spectrum: fetch once or repeatedly, print the decoded values as CSV (or JSON lines),
+// and with --save DIR write measurement files named as auto save names them.
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
 
 #include "cli/cli_measure.h"
+#include "cli/cli_numbers.h"
+#include "cli/json_writer.h"
 #include "graph/plot_geometry.h"
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/serial_port.h"
 #include "measure/auto_save.h"
@@ -19,71 +22,127 @@
 
 namespace {
 
+constexpr int64_t kLargestCount = 1000000;
+// A spectrum reply has no trailer: before each sweep its place is filled with this mark, and
+// a sweep whose last two bytes still hold it was never answered in full.
+constexpr uint8_t kUnansweredMark = 0xBB;
+
 struct RepeatOptions {
     int everyMs = 0;  // --every 1s / 500ms
     int count = 1;    // --count N
     std::string saveDir;
     int threshold = kFloorDbm;  // --threshold DBM (spectrum)
+    bool isoDates = false;      // --iso-dates (emf): a date column instead of the second
+    bool json = false;
 };
 
-// "1s", "1.5s", "500ms" or plain milliseconds.
-bool ParseInterval(const std::string& text, int* ms) {
-    char* end = nullptr;
-    double value = std::strtod(text.c_str(), &end);
-    std::string unit = end;
-    if (end == text.c_str() || value <= 0) return false;
-    if (unit == "s")
-        value *= 1000;
-    else if (unit != "ms" && !unit.empty())
+bool TakeRepeatOption(const std::vector<std::string>& a, size_t* i, RepeatOptions* repeat,
+                      bool spectrum) {
+    const std::string& word = a[*i];
+    if (word == "--iso-dates" && !spectrum) {
+        repeat->isoDates = true;
+        return true;
+    }
+    if (*i + 1 >= a.size()) return false;
+    const std::string& value = a[++*i];
+    int64_t number = 0;
+    if (word == "--every") {
+        if (!ParseInterval(value, &repeat->everyMs)) return false;
+    } else if (word == "--count") {
+        if (!ParseInteger(value, 1, kLargestCount, &number)) return false;
+        repeat->count = static_cast<int>(number);
+    } else if (word == "--save") {
+        repeat->saveDir = value;
+    } else if (word == "--threshold" && spectrum) {
+        if (!ParseInteger(value, kFloorDbm, 0, &number)) return false;
+        repeat->threshold = static_cast<int>(number);
+    } else {
         return false;
-    *ms = static_cast<int>(value);
-    return true;
-}
-
-bool ParseRepeatOptions(const CliOptions& options, RepeatOptions* repeat) {
-    const auto& a = options.args;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const bool hasValue = i + 1 < a.size();
-        if (a[i] == "--every" && hasValue) {
-            if (!ParseInterval(a[++i], &repeat->everyMs)) return false;
-            if (repeat->count == 1) repeat->count = 0;  // until stopped, unless counted
-        } else if (a[i] == "--count" && hasValue) {
-            repeat->count = std::atoi(a[++i].c_str());
-            if (repeat->count < 1) return false;
-        } else if (a[i] == "--save" && hasValue) {
-            repeat->saveDir = a[++i];
-        } else if (a[i] == "--threshold" && hasValue) {
-            repeat->threshold = std::atoi(a[++i].c_str());
-            if (repeat->threshold < kFloorDbm || repeat->threshold > 0) return false;
-        } else {
-            return false;
-        }
     }
     return true;
 }
 
-void SaveCurrent(const RepeatOptions& repeat, int threshold) {
-    if (repeat.saveDir.empty()) return;
-    std::time_t now = std::time(nullptr);
+bool ParseRepeatOptions(const CliOptions& options, RepeatOptions* repeat, bool spectrum) {
+    bool counted = false;
+    for (size_t i = 0; i < options.args.size(); ++i) {
+        counted = counted || options.args[i] == "--count";
+        if (!TakeRepeatOption(options.args, &i, repeat, spectrum)) return false;
+    }
+    if (repeat->everyMs > 0 && !counted) repeat->count = 0;  // until stopped, unless counted
+    repeat->json = options.json;
+    return true;
+}
+
+std::tm LocalTime(std::time_t when) {
     std::tm local{};
-    localtime_r(&now, &local);
-    std::string name = AutoSaveFileName(MeasurementKind, AutoSaveStamp(local), threshold);
+    localtime_r(&when, &local);
+    return local;
+}
+
+bool SaveCurrent(const RepeatOptions& repeat, int threshold) {
+    if (repeat.saveDir.empty()) return true;
+    std::string name =
+        AutoSaveFileName(MeasurementKind, AutoSaveStamp(LocalTime(std::time(nullptr))), threshold);
     std::string path = (std::filesystem::path(repeat.saveDir) / name).string();
-    if (WriteCurrentMeasurementFile(path))
-        std::fprintf(stderr, "saved %s\n", path.c_str());
-    else
-        std::fprintf(stderr, "ferrolog-cli: cannot write %s\n", path.c_str());
+    std::string error;
+    if (!WriteCurrentMeasurementFile(path, &error)) {
+        std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", path.c_str(), error.c_str());
+        return false;
+    }
+    std::fprintf(stderr, "saved %s\n", path.c_str());
+    return true;
 }
 
-void PrintFieldBlock(bool header) {
-    if (header) std::printf("second,ef_vm,x_mg,y_mg,z_mg,emf_mg\n");
-    for (int k = 0; k < kFieldSamples; ++k)
-        std::printf("%d,%.1f,%.3f,%.3f,%.3f,%.3f\n", k - (kFieldSamples - 1),
-                    FieldBlock.efSeries[k], FieldBlock.xSeries[k], FieldBlock.ySeries[k],
-                    FieldBlock.zSeries[k], FieldBlock.emfSeries[k]);
+std::string IsoDate(std::time_t when) {
+    char text[32];
+    const std::tm local = LocalTime(when);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
 }
 
-void PrintSpectrum(bool header) {
+void PrintFieldCsv(const RepeatOptions& repeat, bool header, std::time_t fetchedAt) {
+    if (header)
+        std::printf("%s,ef_vm,x_mg,y_mg,z_mg,emf_mg\n", repeat.isoDates ? "time" : "second");
+    for (int k = 0; k < kFieldSamples; ++k) {
+        const int second = k - (kFieldSamples - 1);
+        if (repeat.isoDates)
+            std::printf("%s,", IsoDate(fetchedAt + second).c_str());
+        else
+            std::printf("%d,", second);
+        std::printf("%.1f,%.3f,%.3f,%.3f,%.3f\n", FieldBlock.efSeries[k], FieldBlock.xSeries[k],
+                    FieldBlock.ySeries[k], FieldBlock.zSeries[k], FieldBlock.emfSeries[k]);
+    }
+}
+
+void PrintFieldJson(std::time_t fetchedAt) {
+    JsonWriter json;
+    json.BeginObject().Key("time").String(IsoDate(fetchedAt)).Key("samples").BeginArray();
+    for (int k = 0; k < kFieldSamples; ++k) {
+        json.BeginObject().Key("second").Integer(k - (kFieldSamples - 1));
+        json.Key("ef_vm").Number(FieldBlock.efSeries[k]).Key("x_mg").Number(FieldBlock.xSeries[k]);
+        json.Key("y_mg").Number(FieldBlock.ySeries[k]).Key("z_mg").Number(FieldBlock.zSeries[k]);
+        json.Key("emf_mg").Number(FieldBlock.emfSeries[k]).EndObject();
+    }
+    PrintJsonLine(json.EndArray().EndObject());
+}
+
+void PrintSpectrum(const RepeatOptions& repeat, bool header) {
+    if (repeat.json) {
+        JsonWriter json;
+        json.BeginObject().Key("time").String(IsoDate(std::time(nullptr)));
+        json.Key("threshold_dbm").Integer(repeat.threshold).Key("bins").BeginArray();
+        for (int bin = 0; bin < kSpectrumBins; ++bin)
+            json.BeginObject()
+                .Key("bin")
+                .Integer(bin)
+                .Key("frequency_hz")
+                .Integer(BinFrequency(SpectrumRecord, bin))
+                .Key("dbm")
+                .Integer(SpectrumRecord.dbm[bin])
+                .EndObject();
+        PrintJsonLine(json.EndArray().EndObject());
+        return;
+    }
     if (header) std::printf("bin,frequency_hz,dbm\n");
     for (int bin = 0; bin < kSpectrumBins; ++bin)
         std::printf("%d,%u,%d\n", bin, BinFrequency(SpectrumRecord, bin), SpectrumRecord.dbm[bin]);
@@ -93,55 +152,74 @@ using FetchOnce = bool (*)(const RepeatOptions&, bool header);
 
 bool FetchFieldOnce(const RepeatOptions& repeat, bool header) {
     if (FetchFieldBlock(MeterPort, PortNumber) != FetchOutcome::Accepted) {
-        std::fprintf(stderr, "%s\n", kNoFieldReply);
+        if (!ReportIfDisconnected()) std::fprintf(stderr, "%s\n", kNoFieldReply);
         return false;
     }
-    PrintFieldBlock(header);
-    SaveCurrent(repeat, SearchThreshold);
-    return true;
+    const std::time_t fetchedAt = std::time(nullptr);
+    if (repeat.json)
+        PrintFieldJson(fetchedAt);
+    else
+        PrintFieldCsv(repeat, header, fetchedAt);
+    return SaveCurrent(repeat, SearchThreshold);
+}
+
+void MarkUnanswered() {
+    std::memset(MeasurementBuffer.data(), kUnansweredMark, kSpectrumReplyLength);
+}
+
+bool LastSweepAnswered() {
+    return !(MeasurementBuffer[kSpectrumReplyLength - 1] == kUnansweredMark &&
+             MeasurementBuffer[kSpectrumReplyLength - 2] == kUnansweredMark);
 }
 
 bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
     int sweeps = 0;
+    SpectrumFetchHooks hooks;
+    hooks.beforeSweep = MarkUnanswered;
     FetchOutcome outcome =
-        FetchSpectrumSweeps(MeterPort, PortNumber, repeat.threshold, {}, &sweeps);
+        FetchSpectrumSweeps(MeterPort, PortNumber, repeat.threshold, hooks, &sweeps);
+    if (ReportIfDisconnected()) return false;
+    if (outcome == FetchOutcome::Accepted && !LastSweepAnswered()) {
+        std::fprintf(stderr, "The meter sent no complete spectrum.\n");
+        return false;
+    }
     if (outcome != FetchOutcome::Accepted) {
         std::fprintf(stderr, "%s\n",
                      outcome == FetchOutcome::NotFound ? kDbmNotFound : kComportOpenError);
         return false;
     }
-    PrintSpectrum(header);
-    SaveCurrent(repeat, repeat.threshold);
-    return true;
+    PrintSpectrum(repeat, header);
+    return SaveCurrent(repeat, repeat.threshold);
 }
 
-int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage, bool needsSpectrum) {
+int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage, bool spectrum) {
     RepeatOptions repeat;
-    if (!ParseRepeatOptions(options, &repeat)) {
-        std::fprintf(stderr, "usage: %s\n", usage);
-        return 2;
-    }
-    if (!ConnectMeter(options, stderr)) return 1;
+    if (!ParseRepeatOptions(options, &repeat, spectrum))
+        return RefuseUsage(std::string("usage: ") + usage);
+    if (!ConnectMeter(options)) return kExitFailed;
     // Models without an RF section are told so before the port sees a spectrum request.
-    if (needsSpectrum && !SpectrumSupported(DeviceModel)) {
+    if (spectrum && !SpectrumSupported(DeviceModel)) {
         std::fprintf(stderr, "%s\n", kNotSupported);
-        return 1;
+        return kExitFailed;
     }
     int failures = 0;
     for (int n = 0; repeat.count == 0 || n < repeat.count; ++n) {
         const int64_t started = NowMs();
         if (!fetch(repeat, n == 0)) ++failures;
         std::fflush(stdout);
+        // A meter that is gone does not come back within a fetch loop.
+        if (LinkLost) break;
         if (repeat.count != 0 && n + 1 == repeat.count) break;
         SleepMs(static_cast<int>(repeat.everyMs - (NowMs() - started)));
     }
-    return failures == 0 ? 0 : 1;
+    return failures == 0 ? 0 : kExitFailed;
 }
 
 }  // namespace
 
 int RunEmf(const CliOptions& options) {
-    return RunRepeated(options, FetchFieldOnce, "emf [--every 1s] [--count N] [--save DIR]", false);
+    return RunRepeated(options, FetchFieldOnce,
+                       "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]", false);
 }
 
 int RunSpectrum(const CliOptions& options) {

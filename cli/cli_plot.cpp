@@ -1,19 +1,26 @@
 // plot FILE --png OUT: a measurement file's graph, drawn by the window's own painters off
 // screen, saved as a PNG picture.
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLocale>
+#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "cli/cli_measure.h"
+#include "cli/cli_numbers.h"
 #include "graph/plot_render.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
+#include "measure/whole_file.h"
 
 namespace {
+
+constexpr double kHighestRevision = 99.99;
 
 struct PlotOptions {
     std::string input;
@@ -23,11 +30,13 @@ struct PlotOptions {
 
 bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
     for (size_t i = 0; i < args.size(); ++i) {
+        double revision = 0;
         if (args[i] == "--png" && i + 1 < args.size()) {
             plot->png = args[++i];
         } else if (args[i] == "--revision" && i + 1 < args.size()) {
-            plot->revision = std::strtof(args[++i].c_str(), nullptr);
-        } else if (plot->input.empty() && args[i].rfind("--", 0) != 0) {
+            if (!ParseReal(args[++i], 0.0, kHighestRevision, &revision)) return false;
+            plot->revision = static_cast<float>(revision);
+        } else if (plot->input.empty() && args[i].rfind("-", 0) != 0) {
             plot->input = args[i];
         } else {
             return false;
@@ -36,18 +45,31 @@ bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
     return !plot->input.empty() && !plot->png.empty();
 }
 
+// The whole picture in memory first, so a full disk never leaves half a PNG behind.
+bool EncodePng(const QImage& image, std::string* bytes) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return false;
+    bytes->assign(data.constData(), static_cast<size_t>(data.size()));
+    return true;
+}
+
+int RefuseInput(LoadStatus status, const std::string& path) {
+    const char* text =
+        status == LoadStatus::kNotMeasurement ? kNotMeasurementFile : kFailedToOpenFile;
+    std::fprintf(stderr, "%s (%s)\n", text, path.c_str());
+    return kExitFailed;
+}
+
 }  // namespace
 
 int RunPlot(const CliOptions& options) {
     PlotOptions plot;
-    if (!ParsePlotOptions(options.args, &plot)) {
-        std::fprintf(stderr, "usage: plot FILE --png OUT.png [--revision X.YZ]\n");
-        return 2;
-    }
-    if (LoadCurrentMeasurementFile(plot.input) != LoadStatus::kLoaded) {
-        std::fprintf(stderr, "%s\n", kFailedToOpenFile);
-        return 1;
-    }
+    if (!ParsePlotOptions(options.args, &plot))
+        return RefuseUsage("usage: plot FILE --png OUT.png [--revision X.YZ]");
+    const LoadStatus status = LoadCurrentMeasurementFile(plot.input);
+    if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
     FirmwareRevision = plot.revision;
     DecodeCurrentMeasurement();
     // Fonts need a GUI application; no display is needed for drawing off screen.
@@ -56,10 +78,16 @@ int RunPlot(const CliOptions& options) {
     char name[] = "ferrolog-cli";
     char* argv[] = {name, nullptr};
     QGuiApplication application(argc, argv);
-    QImage image = RenderMeasurementImage();
-    if (image.isNull() || !image.save(QString::fromLocal8Bit(plot.png.c_str()), "PNG")) {
-        std::fprintf(stderr, "ferrolog-cli: cannot write %s\n", plot.png.c_str());
-        return 1;
+    // The application takes the user's locale; numbers on the graph keep a decimal point, as
+    // the window's do.
+    std::setlocale(LC_NUMERIC, "C");
+    QLocale::setDefault(QLocale::c());
+    std::string png;
+    std::string error = "the picture could not be drawn";
+    if (!EncodePng(RenderMeasurementImage(), &png) || !WriteFileWhole(plot.png, png, &error)) {
+        std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", plot.png.c_str(),
+                     error.c_str());
+        return kExitFailed;
     }
     std::printf("%s\n", plot.png.c_str());
     return 0;

@@ -34,12 +34,16 @@ BitmapFileChooser ChosenFile(const std::string& file, std::string* answered) {
 
 int Usage(const char* usage) {
     std::fprintf(stderr, "%s\n", usage);
-    return 2;
+    return kExitUsage;
 }
 
-// What the user learns besides the message: where the file went.
+// What the user learns besides the message: where the file went, or why it could not.
 int Finish(ScreenshotOutcome outcome, const std::string& chosenPath) {
-    if (outcome != ScreenshotOutcome::Saved) return 1;
+    if (outcome == ScreenshotOutcome::WriteFailed && !LastBitmapWriteError().empty())
+        std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n",
+                     BitmapFileName(chosenPath).c_str(), LastBitmapWriteError().c_str());
+    ReportIfDisconnected();
+    if (outcome != ScreenshotOutcome::Saved) return kExitFailed;
     std::printf("%s\n", BitmapFileName(chosenPath).c_str());
     return 0;
 }
@@ -59,7 +63,7 @@ int RunScreenshot(const CliOptions& options) {
     if (options.args.empty() || options.args.size() > 2 || !ParseSlot(options.args[0], &slot))
         return Usage(kScreenshotUsage);
     const std::string file = options.args.size() == 2 ? options.args[1] : "";
-    if (!ConnectMeter(options, stderr)) return 1;
+    if (!ConnectMeter(options)) return kExitFailed;
     std::string chosen;
     const ScreenshotOutcome outcome = DownloadScreenshot(slot, ChosenFile(file, &chosen));
     return Finish(outcome, chosen);
@@ -68,15 +72,15 @@ int RunScreenshot(const CliOptions& options) {
 int RunScreen(const CliOptions& options) {
     if (options.args.size() != 1 || options.args[0].empty()) return Usage(kScreenUsage);
     const std::string& file = options.args[0];
-    if (!ConnectMeter(options, stderr)) return 1;
+    if (!ConnectMeter(options)) return kExitFailed;
     // Refused before anything is sent, as the window refuses Save Screen.
     if (!SaveScreenAllowed(DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
-        return 1;
+        return kExitFailed;
     }
     if (!FetchLiveFrame()) {
-        ShowMessage(kScreenshotDownloadFailedMessage);
-        return 1;
+        if (!ReportIfDisconnected()) ShowMessage(kScreenshotDownloadFailedMessage);
+        return kExitFailed;
     }
     std::string chosen;
     const ScreenshotOutcome outcome = SaveScreen(ChosenFile(file, &chosen));

@@ -2,6 +2,9 @@
 
 #include "cli/cli_terminal.h"
 
+#include "cli/cli_context.h"
+#include "cli/json_writer.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,24 +31,32 @@ constexpr int kReceiveChunk = 4096;
 constexpr int kQuietBeforeExitMs = 300;
 constexpr int kLongestLingerMs = 3000;
 constexpr const char* kQuitWord = "quit";
-constexpr const char* kTextOption = "--text";
 constexpr const char* kSentPrefix = ">> ";
 constexpr const char* kReceivedPrefix = "<< ";
 
 // The reader thread and the input loop print side by side; whole lines never interleave.
 std::mutex printMutex;
 
-void PrintLine(const std::string& text) {
+void PrintLineTo(std::FILE* out, const std::string& text) {
     std::lock_guard lock(printMutex);
-    std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
+    std::fprintf(out, "%s\n", text.c_str());
+    std::fflush(out);
 }
 
-// The program's messages appear on stdout among the job's other lines, for as long as the
+// What crossed the link is the job's data.
+void PrintLine(const std::string& text) {
+    PrintLineTo(stdout, text);
+}
+
+void PrintMessage(const std::string& text) {
+    PrintLineTo(stderr, text);
+}
+
+// The program's messages go to stderr, never between two lines of data, for as long as the
 // job runs.
 class ConsoleMessages {
   public:
-    ConsoleMessages() : previous_(SetMessageHandler(PrintLine)) {}
+    ConsoleMessages() : previous_(SetMessageHandler(PrintMessage)) {}
     ~ConsoleMessages() { SetMessageHandler(previous_); }
     ConsoleMessages(const ConsoleMessages&) = delete;
     ConsoleMessages& operator=(const ConsoleMessages&) = delete;
@@ -96,35 +107,10 @@ class ReplyPrinter {
     std::thread thread_;
 };
 
-struct TerminalInput {
-    std::string command;
-    std::string parameters;
-    bool textParameters = false;
-};
-
-// "NAME [HEX PAIRS]" or "NAME --text TEXT": the name is the first word; what follows the
-// blank after it is the parameter box's text.
-TerminalInput ParseTerminalLine(const std::string& line) {
-    TerminalInput input;
-    const size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) return input;
-    const size_t end = line.find_first_of(" \t", start);
-    input.command = line.substr(start, end - start);
-    if (end == std::string::npos) return input;
-    input.parameters = line.substr(end + 1);
-    const std::string option = kTextOption;
-    if (input.parameters.compare(0, option.size(), option) == 0 &&
-        (input.parameters.size() == option.size() || input.parameters[option.size()] == ' ')) {
-        input.textParameters = true;
-        input.parameters.erase(0, std::min(input.parameters.size(), option.size() + 1));
-    }
-    return input;
-}
-
 // Builds the frame with the terminal's own rules and messages, prints its read-out and
 // sends it. Returns true when something was sent.
 bool SendTerminalLine(const std::string& line) {
-    const TerminalInput input = ParseTerminalLine(line);
+    const TerminalLine input = ParseTerminalLine(line);
     const TerminalFrameResult result =
         BuildTerminalFrame(input.command, input.parameters, input.textParameters);
     if (result.status == TerminalFrameStatus::Nothing) return false;
@@ -151,15 +137,23 @@ void WaitForQuietLine(const ReplyPrinter& printer, int64_t lastSentAt) {
 }  // namespace
 
 int RunSyncTime(const CliOptions& options) {
+    int status = 0;
+    if (RefuseArgs(options, &status)) return status;
     ConsoleMessages messages;
     ConnectMeter(options);  // a failure shows here and again as "Time Sync Failed! "
-    return SyncMeterClock(MeterPort) ? 0 : 1;
+    const bool synced = SyncMeterClock(MeterPort);
+    if (options.json)
+        PrintJsonLine(JsonWriter().BeginObject().Key("synced").Bool(synced).EndObject());
+    if (ReportIfDisconnected()) return kExitFailed;
+    return synced ? 0 : kExitFailed;
 }
 
 int RunTerminal(const CliOptions& options) {
+    int status = 0;
+    if (RefuseArgs(options, &status)) return status;
     ConsoleMessages messages;
-    if (!OpenMeterPort(options)) return 1;
-    PrintLine(PortInfoText(MeterPort.OpenPortNumber()));
+    if (!OpenMeterPort(options)) return kExitFailed;
+    PrintMessage(PortInfoText(MeterPort.OpenPortNumber()));
     if (isatty(STDIN_FILENO))
         std::fprintf(stderr, "type NAME [HEX PAIRS] or NAME --text TEXT; %s leaves\n", kQuitWord);
     ReplyPrinter printer;

@@ -11,6 +11,7 @@
 #include "cli/cli_screen.h"
 #include "cli/cli_terminal.h"
 #include "link/serial_port.h"
+#include "version.h"
 
 namespace {
 
@@ -28,24 +29,28 @@ constexpr Job kJobs[] = {
     {"send",     RunSend,     "send NAME [HEX.. | --text T]  send one command, print the reply"},
     {"key",      RunKey,      "key 0-3                       short press (0 Back, 1 Down, 2 Up, 3 Select)"},
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)"},
-    {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR]    the last 60 s of field readings as CSV"},
+    {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV"},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]"},
     {"plot",     RunPlot,     "plot FILE --png OUT.png       a measurement file's graph as a picture"},
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap"},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap"},
     {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)"},
-    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv  decode a saved history dump into a CSV table"},
+    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates]  decode a saved history dump into a CSV table"},
     {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time"},
     {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies"},
 };
 // clang-format on
 
-void PrintUsage() {
-    std::printf(
-        "usage: ferrolog-cli [--com N] [--port N=PATH].. [--device PATH] [--only-mapped] "
-        "[--verbose] JOB [ARGS]\n\njobs:\n");
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: ferrolog-cli [--com N] [--port N=PATH].. [--device PATH] [--only-mapped] "
+                 "[--json] [--verbose] JOB [ARGS]\n"
+                 "       ferrolog-cli --help | --version\n\njobs:\n");
     for (const Job& job : kJobs)
-        std::printf("  %s\n", job.usage);
+        std::fprintf(out, "  %s\n", job.usage);
+    std::fprintf(out,
+                 "\nData goes to standard output, messages to standard error. Exit status: 0 done, "
+                 "1 failed, 2 wrong command line.\n");
 }
 
 }  // namespace
@@ -57,11 +62,19 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseCliOptions(argc, argv, &options, &error)) {
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
-        return 2;
+        return kExitUsage;
     }
-    if (options.command.empty() || options.command == "help") {
-        PrintUsage();
-        return options.command.empty() ? 2 : 0;
+    if (options.help || options.command == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("ferrolog-cli %s\n", kFerrologVersion);
+        return 0;
+    }
+    if (options.command.empty()) {
+        PrintUsage(stderr);
+        return kExitUsage;
     }
     for (const Job& job : kJobs) {
         if (options.command == job.name) {
@@ -72,6 +85,6 @@ int main(int argc, char** argv) {
         }
     }
     std::fprintf(stderr, "ferrolog-cli: unknown job '%s'\n", options.command.c_str());
-    PrintUsage();
-    return 2;
+    PrintUsage(stderr);
+    return kExitUsage;
 }

@@ -92,13 +92,18 @@ std::string FrequencyInUnitOf(uint32_t startHz, uint32_t hz, const char* gigaher
     return FormatText(megahertz, hz * kHzToMhz);
 }
 
+// Far beyond any image, yet safe to add to a coordinate: a pixel count is clamped to it before
+// it becomes an int, since converting an out-of-range or NaN float is undefined.
+constexpr float kLargestPixelOffset = 1e6f;
+
 int Truncated(float pixels) {
-    return static_cast<int>(pixels);
+    if (std::isnan(pixels)) return 0;
+    return static_cast<int>(std::clamp(pixels, -kLargestPixelOffset, kLargestPixelOffset));
 }
 
 void Widen(SeriesExtremes& extremes, float value) {
-    extremes.maximum = std::max(extremes.maximum, value);
-    extremes.minimum = std::min(extremes.minimum, value);
+    extremes.maximum = std::max(extremes.maximum, PlottableValue(value));
+    extremes.minimum = std::min(extremes.minimum, PlottableValue(value));
 }
 
 TrendScale ScaleOf(SeriesExtremes extremes, float pixelsPerUnit) {
@@ -341,15 +346,21 @@ TrendScale EfScaleFor(const FieldSeries& ef) {
     return ScaleOf(extremes, EfPixelsPerUnit(extremes.maximum - extremes.minimum));
 }
 
+float PlottableValue(float value) {
+    if (std::isnan(value)) return 0.0f;
+    return std::clamp(value, -kLargestPlottedValue, kLargestPlottedValue);
+}
+
 SeriesExtremes EfExtremes(const FieldSeries& ef) {
-    SeriesExtremes extremes{ef[0], ef[0]};
+    const float first = PlottableValue(ef[0]);
+    SeriesExtremes extremes{first, first};
     for (float v : ef)
         Widen(extremes, v);
     return extremes;
 }
 
 SeriesExtremes EmfExtremes(const FieldSeries& emf) {
-    const float newest = emf[kFieldSamples - 1];
+    const float newest = PlottableValue(emf[kFieldSamples - 1]);
     SeriesExtremes extremes{newest, newest};
     for (int j = 0; j < kFieldSamples - 1; ++j)
         Widen(extremes, emf[j]);
@@ -357,11 +368,11 @@ SeriesExtremes EmfExtremes(const FieldSeries& emf) {
 }
 
 int MagneticY(float value, const TrendScale& scale) {
-    return MagneticBaseY - Truncated((value - scale.minimum) * scale.pixelsPerUnit);
+    return MagneticBaseY - Truncated((PlottableValue(value) - scale.minimum) * scale.pixelsPerUnit);
 }
 
 int EfY(float value, const TrendScale& scale) {
-    return EfBaseY - Truncated((value - scale.minimum) * scale.pixelsPerUnit);
+    return EfBaseY - Truncated((PlottableValue(value) - scale.minimum) * scale.pixelsPerUnit);
 }
 
 int SampleX(int sample) {

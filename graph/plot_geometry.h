@@ -184,6 +184,12 @@ struct TrendScale {
     float pixelsPerUnit;
 };
 
+// A sample as the plot uses it: NaN as 0, infinities and anything beyond ±kLargestPlottedValue
+// at that limit (an EF count past the calibration's range converts to +inf), so scales, pixels
+// and labels stay finite numbers.
+inline constexpr float kLargestPlottedValue = 1e9f;
+float PlottableValue(float value);
+
 struct SeriesExtremes {
     float maximum;
     float minimum;
@@ -201,9 +207,10 @@ TrendScale EfScaleFor(const FieldSeries& ef);  // 0 pixels per unit for a consta
 SeriesExtremes EfExtremes(const FieldSeries& ef);    // EfMaximum, EfMinimum
 SeriesExtremes EmfExtremes(const FieldSeries& emf);  // EmfMaximum, EmfMinimum
 
-int MagneticY(float value, const TrendScale& scale);  // 115 - ..., not clamped
-int EfY(float value, const TrendScale& scale);        // 240 - ..., not clamped
-int SampleX(int sample);                              // 80 + 6 * (sample + 1)
+// 115 - ... and 240 - ..., not clamped to the image; offsets beyond a million pixels are.
+int MagneticY(float value, const TrendScale& scale);
+int EfY(float value, const TrendScale& scale);
+int SampleX(int sample);  // 80 + 6 * (sample + 1)
 
 // 1..60 for a time line at cx (sample k - 1, labelled k - 60 sec), 0 when cx is off the
 // 60-second span (outside 86..440) and no line is drawn.

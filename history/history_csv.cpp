@@ -108,7 +108,8 @@ char* PutText(char* at, const char* text) {
 
 class HistoryTable {
   public:
-    explicit HistoryTable(size_t count) {
+    HistoryTable(size_t count, HistoryDateStyle style)
+        : dateSeparator_(style == HistoryDateStyle::Iso ? '-' : '/') {
         text_.reserve(count / kSmallestRecordSize * kTypicalLineLength + kLineCapacity);
         text_ += kHeader;
     }
@@ -140,9 +141,9 @@ class HistoryTable {
         char* const end = std::end(line);
         char* at = PutText(line, "20");
         at = PutTwoDigits(at, end, stamp_.year);
-        *at++ = '/';
+        *at++ = dateSeparator_;
         at = PutTwoDigits(at, end, stamp_.month);
-        *at++ = '/';
+        *at++ = dateSeparator_;
         at = PutTwoDigits(at, end, stamp_.day);
         *at++ = ' ';
         at = PutTwoDigits(at, end, stamp_.hour);
@@ -178,6 +179,7 @@ class HistoryTable {
         text_.append(line, at);
     }
 
+    const char dateSeparator_;
     std::string text_;
     RunningStamp stamp_;
     bool datePending_ = false;  // a time stamp's date is written and waits for its reading
@@ -200,8 +202,8 @@ const char* PossibleSourceText(uint8_t code) {
     return code < std::size(kPossibleSources) ? kPossibleSources[code] : kMixedSource;
 }
 
-std::string HistoryCsvText(const uint8_t* memory, size_t count) {
-    HistoryTable table(count);
+std::string HistoryCsvText(const uint8_t* memory, size_t count, HistoryDateStyle style) {
+    HistoryTable table(count, style);
     size_t n = 0;
     while (n + kMarkerSize <= count) {
         const uint8_t first = memory[n], second = memory[n + 1];

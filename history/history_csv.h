@@ -19,8 +19,13 @@
 
 inline constexpr const char* kHistoryCsvLineEnd = "\r\n";
 
+// How the table writes dates: the meter's "2026/12/07 01:30:00", or "2026-12-07 01:30:00",
+// which spreadsheets recognise as dates in every language.
+enum class HistoryDateStyle { Meter, Iso };
+
 // The whole CSV text: the three header lines, then the table.
-std::string HistoryCsvText(const uint8_t* memory, size_t count);
+std::string HistoryCsvText(const uint8_t* memory, size_t count,
+                           HistoryDateStyle style = HistoryDateStyle::Meter);
 
 // Writes HistoryCsvText to the stream in one go.
 void WriteHistoryCsv(const uint8_t* memory, size_t count, std::ostream& out);

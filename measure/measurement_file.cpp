@@ -1,22 +1,22 @@
 #include "measure/measurement_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
-#include <memory>
 
 #include "measure/measurement.h"
+#include "measure/whole_file.h"
 
 namespace {
 
 constexpr char kSeparator = ',';
 constexpr const char* kLineEnd = "\r\n";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
+constexpr char kTab = '\t';
+constexpr char kLastPrintable = '~';
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -25,13 +25,17 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-        text.append(chunk, got);
-    return text;
+bool IsTextByte(char c) {
+    return (c >= ' ' && c <= kLastPrintable) || c == '\r' || c == '\n' || c == kTab;
+}
+
+// The program has always opened a file to load for reading and writing: a read-only file is
+// refused. O_NONBLOCK: a FIFO must not wait here for a writer.
+bool OpensForUpdate(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
 }
 
 }  // namespace
@@ -61,16 +65,17 @@ std::string MeasurementFileText(uint8_t kind, std::span<const uint8_t> buffer) {
     return text + kLineEnd;
 }
 
-bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer) {
-    FileHandle file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
-    std::string text = MeasurementFileText(kind, buffer);
-    bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    return std::fclose(file.release()) == 0 && written;
+bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer,
+                          std::string* error) {
+    return WriteFileWhole(path, MeasurementFileText(kind, buffer), error);
 }
 
-bool WriteCurrentMeasurementFile(const std::string& path) {
-    return WriteMeasurementFile(path, MeasurementKind, MeasurementBuffer);
+bool WriteCurrentMeasurementFile(const std::string& path, std::string* error) {
+    return WriteMeasurementFile(path, MeasurementKind, MeasurementBuffer, error);
+}
+
+bool IsMeasurementText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), IsTextByte);
 }
 
 int32_t LeadingInteger(std::string_view text) {
@@ -109,11 +114,10 @@ std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span
 
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
                                std::size_t* stored) {
-    // Opened for writing too, as the program always has: a read-only file is refused.
-    FileHandle file(std::fopen(path.c_str(), "r+b"));
-    if (!file) return LoadStatus::kCannotOpen;
-    std::string text = ReadAll(file.get());
-    file.reset();
+    if (!OpensForUpdate(path)) return LoadStatus::kCannotOpen;
+    std::string text;
+    if (!ReadRegularFile(path, kMeasurementFileLimit, &text) || !IsMeasurementText(text))
+        return LoadStatus::kNotMeasurement;
     std::size_t count = ParseMeasurementText(text, kind, buffer);
     if (stored) *stored = count;
     return LoadStatus::kLoaded;

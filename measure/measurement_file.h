@@ -53,10 +53,13 @@ std::string WithExtension(std::string_view path, std::string_view extension);
 // `buffer` are not written.
 std::string MeasurementFileText(uint8_t kind, std::span<const uint8_t> buffer);
 
-// Creates (or replaces) the file and writes the text above. False when the file cannot be
-// created or written; the caller decides whether to tell the user.
-bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer);
-bool WriteCurrentMeasurementFile(const std::string& path);  // MeasurementKind, MeasurementBuffer
+// Creates (or replaces) the file with the text above, whole or not at all: on failure nothing
+// is left under `path` (an older file there stays as it was), `error` (when given) receives
+// the system's reason and the caller decides whether to tell the user.
+bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer,
+                          std::string* error = nullptr);
+// MeasurementKind, MeasurementBuffer
+bool WriteCurrentMeasurementFile(const std::string& path, std::string* error = nullptr);
 
 // Reads a measurement file's text: the number before the first comma gives the kind (1 when
 // above 0, else 0); then each number that is followed by a comma goes, low 8 bits, into the
@@ -72,8 +75,16 @@ int32_t LeadingInteger(std::string_view text);
 
 enum class LoadStatus { kLoaded, kCannotOpen, kNotMeasurement };
 
+// The largest file Load reads: a measurement file is under 5 KB.
+inline constexpr std::size_t kMeasurementFileLimit = 65536;
+
+// True when every byte is printable ASCII, CR, LF or tab.
+bool IsMeasurementText(std::string_view text);
+
 // Opens the file for reading and writing, as the program always has, so a read-only file
 // counts as one that cannot be opened (caller shows kFailedToOpenFile; nothing changes).
+// A special file (device, FIFO, directory), one over kMeasurementFileLimit or one that is not
+// text gives kNotMeasurement (caller shows kNotMeasurementFile; nothing changes).
 // Otherwise parses it into `kind` and `buffer`; `stored` receives the count when given.
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
                                std::size_t* stored = nullptr);

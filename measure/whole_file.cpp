@@ -32,9 +32,20 @@ std::string TemporaryBeside(const std::string& path) {
     return path + ".part-XXXXXX";
 }
 
+// The rename would put a regular file in the place of a device, FIFO or folder (as root even
+// /dev/null); such a name is refused.
+bool IsSpecialFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 bool WriteFileWhole(const std::string& path, std::string_view bytes, std::string* error) {
+    if (IsSpecialFile(path)) {
+        SetError(error, "Not a regular file");
+        return false;
+    }
     std::string temporary = TemporaryBeside(path);
     int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {

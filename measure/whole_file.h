@@ -9,7 +9,8 @@
 
 // Writes `bytes` to a temporary file beside `path`, flushes it to disk and renames it into
 // place. On failure nothing is left under `path` (an older file there is kept as it was) and
-// `error` (when given) receives the system's reason, e.g. "No space left on device".
+// `error` (when given) receives the system's reason, e.g. "No space left on device". A name
+// that holds a device, FIFO or folder is refused ("Not a regular file") and left alone.
 bool WriteFileWhole(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
 // Reads a regular file of at most maxBytes into `bytes`. Refuses a directory, a device, a FIFO

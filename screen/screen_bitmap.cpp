@@ -4,6 +4,7 @@
 
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
+#include "measure/whole_file.h"
 #include "screen/screen_frame.h"
 
 namespace {
@@ -63,15 +64,21 @@ Bytes ScreenBitmapBytes(const uint8_t* pixels1024) {
     return out;
 }
 
+namespace {
+// The reason of the last failed write, for tools that name it.
+thread_local std::string lastBitmapWriteError;
+}  // namespace
+
 bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024) {
     const Bytes bytes = ScreenBitmapBytes(pixels1024);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed) return true;
-    std::remove(path.c_str());
-    return false;
+    lastBitmapWriteError.clear();
+    return WriteFileWhole(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        &lastBitmapWriteError);
+}
+
+const std::string& LastBitmapWriteError() {
+    return lastBitmapWriteError;
 }
 
 std::string BitmapFileName(const std::string& chosenPath) {

@@ -24,9 +24,10 @@ struct ScreenBitmapFile {
 // The whole file: both headers, then 256 rows of B, G, R pixels, bottom row first.
 Bytes ScreenBitmapBytes(const uint8_t* pixels1024);
 
-// Creates or replaces the file. False when it cannot be created or fully written; a file
-// left half-written is removed.
+// Creates or replaces the file, whole or not at all: on failure nothing is left under `path`
+// and LastBitmapWriteError (of the calling thread) gives the system's reason.
 bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024);
+const std::string& LastBitmapWriteError();
 
 // The chosen path without any ".bmp", then ".bmp" once: shot → shot.bmp, a.bmp.b → a.b.bmp.
 std::string BitmapFileName(const std::string& chosenPath);

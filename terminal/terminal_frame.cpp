@@ -91,6 +91,23 @@ TerminalFrameResult BuildTerminalFrame(const std::string& commandText,
     return {TerminalFrameStatus::Frame, BuildFrame(commandText, parameters)};
 }
 
+TerminalLine ParseTerminalLine(const std::string& line) {
+    TerminalLine input;
+    const size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return input;
+    const size_t end = line.find_first_of(" \t", start);
+    input.command = line.substr(start, end - start);
+    if (end == std::string::npos) return input;
+    input.parameters = line.substr(end + 1);
+    const std::string option = kTerminalTextOption;
+    if (input.parameters.compare(0, option.size(), option) == 0 &&
+        (input.parameters.size() == option.size() || input.parameters[option.size()] == ' ')) {
+        input.textParameters = true;
+        input.parameters.erase(0, std::min(input.parameters.size(), option.size() + 1));
+    }
+    return input;
+}
+
 const char* TerminalFrameMessage(TerminalFrameStatus status) {
     switch (status) {
         case TerminalFrameStatus::ParameterError:

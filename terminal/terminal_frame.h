@@ -54,6 +54,17 @@ struct TerminalFrameResult {
 TerminalFrameResult BuildTerminalFrame(const std::string& commandText,
                                        const std::string& parameterText, bool textParameters);
 
+// A typed command line, as the command-line tool's terminal and send jobs take it:
+// "NAME [HEX PAIRS]" or "NAME --text TEXT". The name is the first word; what follows the blank
+// after it is the parameter box's text, as text parameters after "--text".
+struct TerminalLine {
+    std::string command;
+    std::string parameters;
+    bool textParameters = false;
+};
+inline constexpr const char* kTerminalTextOption = "--text";
+TerminalLine ParseTerminalLine(const std::string& line);
+
 // The message box text for a refused frame; empty for Nothing and Frame.
 const char* TerminalFrameMessage(TerminalFrameStatus status);
 

@@ -36,11 +36,14 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// The lines of a CSV printed after the device message, from its header on.
-std::vector<std::string> CsvFrom(const std::string& out, const std::string& header) {
+// The lines of a CSV that stands alone on stdout, its header on line 1.
+std::vector<std::string> CsvOf(const std::string& out, const std::string& header) {
     std::vector<std::string> lines = Lines(out);
-    auto first = std::find(lines.begin(), lines.end(), header);
-    return {first, lines.end()};
+    EXPECT_FALSE(lines.empty());
+    if (!lines.empty()) {
+        EXPECT_EQ(lines[0], header) << out;
+    }
+    return lines;
 }
 
 uint32_t BigEndian32(const std::string& bytes, size_t at) {
@@ -73,13 +76,13 @@ TEST_P(CliScanEveryModel, ScanFindsTheMeterOnItsComNumberAndIdentifyNamesIt) {
 
     const ProgramResult scan = RunCli({"--port", mapping, "--only-mapped", "scan"});
     EXPECT_EQ(scan.exitCode, 0) << scan.err;
-    EXPECT_TRUE(Contains(scan.out, "Device:\n\n")) << scan.out;
-    EXPECT_TRUE(Contains(scan.out, "COM7 " + meter.DevicePath())) << scan.out;
+    EXPECT_TRUE(Contains(scan.err, "Device:\n\n")) << scan.err;
+    EXPECT_EQ(scan.out, "COM7 " + meter.DevicePath() + "\n");
 
     const ProgramResult identify = RunCli({"--port", mapping, "--com", "7", "identify"});
     EXPECT_EQ(identify.exitCode, 0) << identify.err;
     const std::string expected = "model " + std::to_string(model.code) + " (" + model.name + ")";
-    EXPECT_TRUE(Contains(identify.out, expected)) << identify.out;
+    EXPECT_EQ(identify.out.rfind(expected, 0), 0u) << identify.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,7 +115,8 @@ TEST(CliLink, SendPrintsTheFrameAndTheReplyInHexAndCharacters) {
     MeterProcess meter({"--fast", "--model", "ZTX430"});
     const ProgramResult sent = RunCliOn(meter, {"send", "GETVER"});
     EXPECT_EQ(sent.exitCode, 0) << sent.err;
-    EXPECT_TRUE(Contains(sent.out, "sent 3C 47 45 54 56 45 52 3E 3E")) << sent.out;
+    EXPECT_TRUE(Contains(sent.err, "sent 3C 47 45 54 56 45 52 3E 3E")) << sent.err;
+    EXPECT_EQ(sent.out.rfind("000000  5A 54 58 34 33 30", 0), 0u) << sent.out;  // "ZTX430"
     EXPECT_TRUE(Contains(sent.out, "ZTX430")) << sent.out;
 }
 
@@ -143,7 +147,7 @@ TEST(CliMeasure, EmfPrintsSixtySecondsOfReadings) {
     MeterProcess meter;
     const ProgramResult emf = RunCliOn(meter, {"emf"});
     ASSERT_EQ(emf.exitCode, 0) << emf.err;
-    const auto csv = CsvFrom(emf.out, "second,ef_vm,x_mg,y_mg,z_mg,emf_mg");
+    const auto csv = CsvOf(emf.out, "second,ef_vm,x_mg,y_mg,z_mg,emf_mg");
     ASSERT_EQ(csv.size(), 61u) << emf.out;
     EXPECT_EQ(csv[1].rfind("-59,", 0), 0u);
     EXPECT_EQ(csv[60].rfind("0,", 0), 0u);
@@ -155,7 +159,7 @@ TEST(CliMeasure, SpectrumPrintsEveryBinAndSavesUnderTheAutoSaveName) {
     const ProgramResult spectrum =
         RunCliOn(meter, {"spectrum", "--threshold", "-128", "--save", dir.Path()});
     ASSERT_EQ(spectrum.exitCode, 0) << spectrum.err;
-    const auto csv = CsvFrom(spectrum.out, "bin,frequency_hz,dbm");
+    const auto csv = CsvOf(spectrum.out, "bin,frequency_hz,dbm");
     ASSERT_EQ(csv.size(), 129u) << spectrum.out;
     EXPECT_EQ(csv[1].rfind("0,2400000000,", 0), 0u) << csv[1];
     const auto files = dir.Names();
@@ -178,7 +182,7 @@ TEST(CliMeasure, EveryRepeatsTheFetchCountTimes) {
         RunCliOn(meter, {"emf", "--every", "1s", "--count", "2", "--save", dir.Path()});
     ASSERT_EQ(emf.exitCode, 0) << emf.err;
     // One table: the header once, then both fetches' rows.
-    EXPECT_EQ(CsvFrom(emf.out, "second,ef_vm,x_mg,y_mg,z_mg,emf_mg").size(), 121u);
+    EXPECT_EQ(CsvOf(emf.out, "second,ef_vm,x_mg,y_mg,z_mg,emf_mg").size(), 121u);
     EXPECT_GE(dir.Names().size(), 1u);  // two fetches in one second share a name
 }
 

@@ -89,7 +89,7 @@ TEST(CliSyncTime, SetsTheMetersClockToTheComputersLocalTime) {
     ProgramResult r = RunProgram(FERROLOG_CLI_PATH, {"--device", meter.DevicePath(), "sync-time"});
     const std::time_t after = std::time(nullptr);
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.out, "Time Synced Successfully!\n")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "Time Synced Successfully!\n")) << r.err;
 
     std::string frame;
     for (const auto& line : ReadLogLines(log))
@@ -116,7 +116,7 @@ TEST(CliSyncTime, AZtx420FailsWithoutAClockFrame) {
     ASSERT_FALSE(meter.DevicePath().empty());
     ProgramResult r = RunProgram(FERROLOG_CLI_PATH, {"--device", meter.DevicePath(), "sync-time"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Contains(r.out, "Time Sync Failed! \n")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "Time Sync Failed! \n")) << r.err;
     for (const auto& line : ReadLogLines(log))
         EXPECT_NE(line.rfind(kClockFramePrefix, 0), 0u) << line;
 }
@@ -127,8 +127,8 @@ TEST(CliSyncTime, NoMeterFails) {
         RunProgram(FERROLOG_CLI_PATH,
                    {"--only-mapped", "--port", "3=" + dir.File("none"), "--com", "3", "sync-time"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(Contains(r.out, "Comport open error\n")) << r.out;
-    EXPECT_TRUE(Contains(r.out, "Time Sync Failed! \n")) << r.out;
+    EXPECT_TRUE(Contains(r.err, "Comport open error\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "Time Sync Failed! \n")) << r.err;
 }
 
 TEST(CliTerminal, SendsEachLinePrintsItsReadoutAndTheRepliesUntilQuit) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "graph/plot_geometry.h"
 
 namespace {
@@ -94,6 +97,43 @@ TEST(TrendPlot, ExtremesOfTheSeries) {
     EXPECT_EQ(EmfExtremes(newest).maximum, 4.0f);
     EXPECT_EQ(EfExtremes(newest).maximum, 4.0f);
     EXPECT_EQ(EmfExtremes(FieldSeries{}).minimum, 0.0f);
+}
+
+// An EF count past the calibration's range converts to +inf; the plot keeps finite labels and
+// pixels, whatever else lies in the series.
+TEST(TrendPlot, NonFiniteSamplesAreClampedBeforeTheyBecomePixels) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        float odd;
+        float expectedMaximum;
+        float expectedMinimum;
+    };
+    // clang-format off
+    const Case cases[] = {
+        { inf,   kLargestPlottedValue, 1.0f},
+        {-inf,   60.0f,               -kLargestPlottedValue},
+        { nan,   60.0f,                0.0f},
+        { 3e38f, kLargestPlottedValue, 1.0f},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        FieldSeries ef = Ramp(1.0f, 60.0f);
+        ef[30] = c.odd;
+        const SeriesExtremes extremes = EfExtremes(ef);
+        EXPECT_EQ(extremes.maximum, c.expectedMaximum) << c.odd;
+        EXPECT_EQ(extremes.minimum, c.expectedMinimum) << c.odd;
+        const TrendScale scale = EfScaleFor(ef);
+        for (float v : ef) {
+            const int y = EfY(v, scale);
+            EXPECT_GE(y, EfBaseY - 101) << c.odd;
+            EXPECT_LE(y, EfBaseY) << c.odd;
+        }
+        EXPECT_EQ(FormatText("%.03lf Vm", extremes.maximum).find("inf"), std::string::npos);
+        ef[0] = c.odd;  // the walk's start too
+        EXPECT_TRUE(std::isfinite(EfExtremes(ef).maximum)) << c.odd;
+        EXPECT_TRUE(std::isfinite(EmfExtremes(ef).minimum)) << c.odd;
+    }
 }
 
 }  // namespace

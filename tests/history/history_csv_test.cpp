@@ -60,6 +60,17 @@ TEST(HistoryCsv, ReadingLineCarriesAllColumns) {
     EXPECT_EQ(Table(memory), "2017/12/31 23:59:59,18.3,230.0,0.010,0.000,1000.000,WiFi/Phone\r\n");
 }
 
+TEST(HistoryCsv, IsoDatesChangeOnlyTheDateSeparators) {
+    Memory memory;
+    AddStamp(memory, 0x11, 0x0C, 0x1F, 0x17, 0x3B, 0x3B);
+    AddReading(memory, 0x01, 0x23, 230.0f, 1000.0f, 0x04);
+    AddReading(memory, 0x01, 0x23, 230.0f, 1000.0f, 0x04);
+    const std::string iso = HistoryCsvText(memory.data(), memory.size(), HistoryDateStyle::Iso);
+    EXPECT_EQ(iso.substr(kHeader.size()),
+              "2017-12-31 23:59:59,18.3,230.0,0.010,0.000,1000.000,WiFi/Phone\r\n"
+              "2017-12-32 00:00:00,18.3,230.0,0.010,0.000,1000.000,WiFi/Phone\r\n");
+}
+
 TEST(HistoryCsv, RunningStampAdvancesWithThirtyDayMonths) {
     struct Case {
         uint8_t fields[6];

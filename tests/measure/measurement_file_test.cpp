@@ -1,6 +1,7 @@
 #include "measure/measurement_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -178,6 +179,61 @@ TEST(MeasurementFile, LoadRefusesAReadOnlyFile) {
     MeasurementBytes buffer{};
     uint8_t kind = kKindField;
     EXPECT_EQ(LoadMeasurementFile(path, kind, buffer), LoadStatus::kCannotOpen);
+}
+
+// Files that are not text at all, special files and oversize ones are refused before anything
+// is parsed; every text file, however odd, is still read by the lenient rules above.
+TEST(MeasurementFile, LoadRefusesWhatIsNotAMeasurementFile) {
+    TempDir dir;
+    const std::string fifo = dir.File("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        std::string content;  // written to path unless empty
+        LoadStatus expected;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {dir.File("nul.csv"),   std::string("0,1,\0,2,", 7),             LoadStatus::kNotMeasurement},
+        {dir.File("bell.csv"),  "0,1,\a2,",                              LoadStatus::kNotMeasurement},
+        {dir.File("high.csv"),  "0,1,\xC3\xA9,",                          LoadStatus::kNotMeasurement},
+        {dir.File("big.csv"),   std::string(kMeasurementFileLimit + 1, '1'), LoadStatus::kNotMeasurement},
+        {"/dev/zero",           "",                                        LoadStatus::kNotMeasurement},
+        {fifo,                  "",                                        LoadStatus::kNotMeasurement},
+        {dir.File("tabs.csv"),  "\t0,\t1 ,\r\n2,\r\n",                    LoadStatus::kLoaded},
+        {dir.File("words.csv"), "hello, world,",                           LoadStatus::kLoaded},
+        {dir.File("empty.csv"), "",                                        LoadStatus::kLoaded},
+    };
+    // clang-format on
+    std::ofstream(dir.File("empty.csv")).close();
+    for (const Case& c : cases) {
+        if (!c.content.empty()) std::ofstream(c.path, std::ios::binary) << c.content;
+        MeasurementBytes buffer;
+        buffer.fill(kUntouched);
+        uint8_t kind = kKindSpectrum;
+        EXPECT_EQ(LoadMeasurementFile(c.path, kind, buffer), c.expected) << c.path;
+        if (c.expected != LoadStatus::kLoaded) {
+            EXPECT_EQ(kind, kKindSpectrum) << c.path;
+            EXPECT_EQ(buffer[0], kUntouched) << c.path;
+        }
+    }
+}
+
+TEST(MeasurementFile, AFailedWriteLeavesTheOlderFileAndNoOther) {
+    TempDir dir;
+    const std::string path = dir.File("trace.csv");
+    MeasurementBytes first = FieldReplyBytes();
+    ASSERT_TRUE(WriteMeasurementFile(path, kKindField, first));
+    std::string error;
+    EXPECT_FALSE(WriteMeasurementFile(dir.File("gone/t.csv"), kKindField, first, &error));
+    EXPECT_EQ(error, "No such file or directory");
+    // A special file under the name is never replaced by a regular one.
+    ASSERT_EQ(mkfifo(dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(WriteMeasurementFile(dir.File("fifo"), kKindField, first, &error));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.File("fifo")));
+    auto names = dir.Names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"fifo", "trace.csv"}));
 }
 
 }  // namespace

@@ -117,9 +117,11 @@ TEST(ScreenBitmap, UncreatableFileFailsAndLeavesNothing) {
     const Pixels blank{};
     const std::string inMissingFolder = dir.File("missing/shot.bmp");
     EXPECT_FALSE(WriteScreenBitmapFile(inMissingFolder, blank.data()));
+    EXPECT_EQ(LastBitmapWriteError(), "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
     EXPECT_FALSE(WriteScreenBitmapFile(dir.Path(), blank.data()));  // a folder
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path()));
+    EXPECT_TRUE(dir.Names().empty());  // no temporary file left beside either
 }
 
 TEST(ScreenBitmap, FileNameEndsInOneBmp) {

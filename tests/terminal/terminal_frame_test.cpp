@@ -45,6 +45,34 @@ TEST(TerminalFrame, HexParametersBecomeBytes) {
     }
 }
 
+// One typed line, as the command-line tool's terminal and send jobs read it.
+TEST(TerminalFrame, ATypedLineSplitsIntoCommandAndParameterBox) {
+    struct Case {
+        const char* line;
+        const char* command;
+        const char* parameters;
+        bool text;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"GETVER",                  "GETVER",    "",               false},
+        {"  GETSERIAL 00 AE F0",    "GETSERIAL", "00 AE F0",       false},
+        {"SETEMF\t00AEF0",          "SETEMF",    "00AEF0",         false},
+        {"SETEMF --text ab c  ",    "SETEMF",    "ab c  ",         true},
+        {"SETEMF --text",           "SETEMF",    "",               true},
+        {"SETEMF --textual",        "SETEMF",    "--textual",      false},
+        {"SETEMF  --text x",        "SETEMF",    " --text x",      false},
+        {"   ",                     "",          "",               false},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        const TerminalLine line = ParseTerminalLine(c.line);
+        EXPECT_EQ(line.command, c.command) << c.line;
+        EXPECT_EQ(line.parameters, c.parameters) << c.line;
+        EXPECT_EQ(line.textParameters, c.text) << c.line;
+    }
+}
+
 TEST(TerminalFrame, SpirWithDefaultParametersIsTwelveBytes) {
     const TerminalFrameResult result =
         BuildTerminalFrame("SPIR", *ParameterRuleFor("SPIR").text, false);

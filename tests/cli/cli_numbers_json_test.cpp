@@ -1,0 +1,64 @@
+// The command line's number rules and the JSON writer, without a meter.
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "cli/cli_numbers.h"
+#include "cli/json_writer.h"
+
+TEST(CliNumbers, IntervalsAreFiniteAndBetweenAMillisecondAndADay) {
+    struct Case {
+        const char* text;
+        bool accepted;
+        int ms;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"1s", true, 1000},   {"1.5s", true, 1500}, {"500ms", true, 500}, {"250", true, 250},
+        {"86400s", true, 86400000},
+        {"86401s", false, 0}, {"0", false, 0},      {"-1s", false, 0},    {"0.1ms", false, 0},
+        {"nan", false, 0},    {"inf", false, 0},    {"infs", false, 0},   {"1e300s", false, 0},
+        {"0x10", false, 0},   {"1h", false, 0},     {"", false, 0},       {"s", false, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        int ms = -1;
+        EXPECT_EQ(ParseInterval(c.text, &ms), c.accepted) << c.text;
+        if (c.accepted) {
+            EXPECT_EQ(ms, c.ms) << c.text;
+        }
+    }
+}
+
+TEST(CliNumbers, IntegersAreWholeWordsInRange) {
+    int64_t value = 0;
+    EXPECT_TRUE(ParseInteger("-128", -128, 0, &value));
+    EXPECT_EQ(value, -128);
+    for (const char* text : {"-129", "1", "", " 5", "5 ", "5x", "99999999999999999999", "0x1"})
+        EXPECT_FALSE(ParseInteger(text, -128, 0, &value)) << text;
+}
+
+TEST(JsonWriter, StringsAreEscapedAndNonFiniteNumbersAreNull) {
+    JsonWriter json;
+    json.BeginObject()
+        .Key("text")
+        .String("a\"b\\c\n\x01\xC3\xA9\xFF")
+        .Key("values")
+        .BeginArray()
+        .Number(0.005)
+        .Number(std::numeric_limits<double>::infinity())
+        .Number(std::numeric_limits<float>::quiet_NaN())
+        .Number(3.62f)
+        .Integer(-7)
+        .Bool(true)
+        .Null()
+        .EndArray()
+        .Key("empty")
+        .BeginObject()
+        .EndObject()
+        .EndObject();
+    EXPECT_EQ(json.Text(),
+              "{\"text\":\"a\\\"b\\\\c\\n\\u0001\xC3\xA9\xEF\xBF\xBD\","
+              "\"values\":[0.005,null,null,3.62,-7,true,null],\"empty\":{}}");
+}

@@ -7,11 +7,15 @@
 #include "graph/banner_wnd.h"
 #include "graph/graph_window.h"
 #include "link/link_flags.h"
+#include "link/meter_identity.h"
+#include "measure/port_guard.h"
 #include "res/main_dialog_template.h"
 
 namespace {
 constexpr int kMirrorFastPeriodMs = 5;
-}
+constexpr int kMirrorIdlePeriodMs = 100;   // paused: a resumed mirror starts within this
+constexpr int kReidentifyPeriodMs = 1000;  // a lost meter is looked for once a second
+}  // namespace
 
 void CMainDlg::SetTimer(int id, int milliseconds) {
     QTimer*& timer = timers_[id];
@@ -46,6 +50,7 @@ void CMainDlg::OnTimer(int id) {
     // A scan or an exchange on this thread pumps events while it waits; the ticks that
     // would start work of their own wait for it to end, as a blocked thread would make them.
     if (busy_ && id != kTimerBanner) return;
+    if (closeRequested_) return;
     switch (id) {
         case kTimerMirror:
             OnMirrorTick();
@@ -70,10 +75,31 @@ void CMainDlg::OnTimer(int id) {
     }
 }
 
+// The graph is repainted by whoever changes it; a tick only starts a screen run, so an idle
+// mirror costs a flag test.
 void CMainDlg::OnMirrorTick() {
+    if (LinkLost) {
+        OnLostLinkTick();
+        return;
+    }
     if (LinkSuspended || !DeviceConnected) return;
-    if (MirrorPaused) return;
+    if (MirrorPaused) {
+        if (TimerPeriod(kTimerMirror) != kMirrorIdlePeriodMs)
+            SetTimer(kTimerMirror, kMirrorIdlePeriodMs);
+        return;
+    }
     if (!StopScreenPoll) screenPoll_->StartIfPortFree(PortNumber);
-    graph_->Present();
-    SetTimer(kTimerMirror, kMirrorFastPeriodMs);
+    if (TimerPeriod(kTimerMirror) != kMirrorFastPeriodMs)
+        SetTimer(kTimerMirror, kMirrorFastPeriodMs);
+}
+
+// The meter's device went away: say so where its screen was, start no run, and look for the
+// same device once a second; the next working tick resumes the mirror.
+void CMainDlg::OnLostLinkTick() {
+    ShowLinkLost();
+    if (TimerPeriod(kTimerMirror) != kReidentifyPeriodMs)
+        SetTimer(kTimerMirror, kReidentifyPeriodMs);
+    if (screenPoll_->Running() || !PortFree) return;
+    PortGuard guard;
+    if (ReidentifyLostMeter(MeterPort)) SetTimer(kTimerMirror, kMirrorFastPeriodMs);
 }

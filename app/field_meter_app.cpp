@@ -1,8 +1,17 @@
 #include "app/field_meter_app.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "app/main_dialog.h"
 #include "app/simulated_meter.h"
@@ -10,6 +19,32 @@
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "ui/message_box.h"
+
+const char* const kAppUsage =
+    "usage: ferrolog [--simulate[=MODEL]] [--meter-option WORD].. [--port N=PATH].. "
+    "[--only-mapped]\n"
+    "                [--snapshot FILE.png [--after MS]] [--help] [--version]\n"
+    "  --simulate[=MODEL]    start a virtual meter as COM1 and stop it on exit\n"
+    "  --meter-option WORD   pass WORD on to the virtual meter (e.g. --meter-option --log\n"
+    "                        --meter-option FILE)\n"
+    "  --port N=PATH         COM N is the device PATH (N from 1 to 32)\n"
+    "  --only-mapped         leave the system's serial ports out of the COM table\n"
+    "  --snapshot FILE.png   save a picture of the window after --after MS and exit\n"
+    "  --help, -h            show this text\n"
+    "  --version             show the version\n";
+
+namespace {
+
+// A mapping must name a device that is there; the reason is the system's own.
+bool CheckMappedPath(const QString& mapping, const std::string& path, QString* error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) return true;
+    *error =
+        QStringLiteral("--port %1: %2").arg(mapping, QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+}
+
+}  // namespace
 
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error) {
     for (int i = 0; i < args.size(); ++i) {
@@ -28,6 +63,7 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
                     *error = QStringLiteral("--port takes N=PATH, N from 1 to 32");
                 return false;
             }
+            if (!CheckMappedPath(mapping, path, error)) return false;
             options->portMappings.push_back(mapping.toStdString());
         } else if (word == QLatin1String("--only-mapped")) {
             options->onlyMapped = true;
@@ -45,6 +81,14 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
                 *error = QStringLiteral("--after takes milliseconds");
                 return false;
             }
+        } else if (word == QLatin1String("--meter-option")) {
+            const QString meterWord = value("--meter-option");
+            if (!error->isEmpty()) return false;
+            options->meterOptions << meterWord;
+        } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+            options->showHelp = true;
+        } else if (word == QLatin1String("--version")) {
+            options->showVersion = true;
         } else {
             *error = QStringLiteral("unknown argument %1").arg(word);
             return false;
@@ -76,6 +120,35 @@ void ScheduleSnapshot(CMainDlg& dialog, const AppOptions& options) {
     });
 }
 
+// SIGTERM, SIGINT and SIGHUP close the window as its close box does: the handler only writes a
+// byte into a pipe, and the window's thread reads it through a socket notifier.
+int signalPipe[2] = {-1, -1};
+
+void OnCloseSignal(int) {
+    const char byte = 1;
+    const int saved = errno;
+    [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+std::unique_ptr<QSocketNotifier> CloseOnSignals(CMainDlg& dialog) {
+    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
+    struct sigaction action {};
+    action.sa_handler = OnCloseSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &dialog, [&dialog] {
+        char bytes[16];
+        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        dialog.RequestClose();
+    });
+    return notifier;
+}
+
 }  // namespace
 
 int CFieldMeterApp::Run(const AppOptions& options) {
@@ -85,7 +158,7 @@ int CFieldMeterApp::Run(const AppOptions& options) {
     SimulatedMeter meter;
     if (options.simulate) {
         // The virtual meter takes COM1 before the system's ports fill the rest.
-        if (!meter.Start(options.simulatedModel)) {
+        if (!meter.Start(options.simulatedModel, options.meterOptions)) {
             std::fprintf(stderr, "ferrolog: %s\n", meter.Error().toLocal8Bit().constData());
             return 1;
         }
@@ -96,6 +169,7 @@ int CFieldMeterApp::Run(const AppOptions& options) {
         CMainDlg dialog;
         InstallMessageBoxes(&dialog);
         if (!options.snapshotFile.isEmpty()) ScheduleSnapshot(dialog, options);
+        std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(dialog);
         dialog.exec();
         SetMessageHandler(nullptr);
     }

@@ -3,6 +3,7 @@
 // asked, and runs the main window modally; the program ends when it closes.
 
 #include <QString>
+#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,16 @@ struct AppOptions {
     QString simulatedModel;
     QString snapshotFile;        // --snapshot FILE
     int snapshotAfterMs = 3000;  // --after MS
+    QStringList meterOptions;    // --meter-option WORD, passed on to the --simulate meter
+    bool showHelp = false;       // --help, -h
+    bool showVersion = false;    // --version
 };
 
-// Parses the arguments after the program name; false with a reason on a malformed line.
+// The usage text of --help.
+extern const char* const kAppUsage;
+
+// Parses the arguments after the program name; false with a reason on a malformed line or a
+// --port mapping to a path that does not exist. Needs no QApplication.
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error);
 
 class CFieldMeterApp {

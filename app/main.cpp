@@ -4,18 +4,28 @@
 #include <cstdio>
 
 #include "app/field_meter_app.h"
+#include "version.h"
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
-    QApplication::setStyle(QStringLiteral("Fusion"));
+    // The options are read before the toolkit starts, so --help and --version need no display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     AppOptions options;
     QString error;
-    if (!ParseAppOptions(QApplication::arguments().mid(1), &options, &error)) {
-        std::fprintf(stderr,
-                     "ferrolog: %s\nusage: ferrolog [--simulate[=MODEL]] [--port N=PATH].. "
-                     "[--only-mapped] [--snapshot FILE.png [--after MS]]\n",
-                     error.toLocal8Bit().constData());
+    if (!ParseAppOptions(args, &options, &error)) {
+        std::fprintf(stderr, "ferrolog: %s\n%s", error.toLocal8Bit().constData(), kAppUsage);
         return 2;
     }
+    if (options.showHelp) {
+        std::fputs(kAppUsage, stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("ferrolog %s\n", kFerrologVersion);
+        return 0;
+    }
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
     return CFieldMeterApp().Run(options);
 }

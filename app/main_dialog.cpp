@@ -1,14 +1,18 @@
 #include "app/main_dialog.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/scanning_panel.h"
@@ -25,6 +29,7 @@
 #include "link/port_table.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
+#include "measure/port_guard.h"
 #include "measure/spectrum.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_frame.h"
@@ -37,7 +42,13 @@ namespace {
 constexpr QColor kDialogColour(200, 200, 200);
 constexpr int kInitialDbmItem = 30;    // "-98 (dBm)"
 constexpr int kInitialPowerItem = 40;  // "1.585 pW": the two lists disagree until changed
-constexpr int kClosingGraceMs = 500;   // lets a running screen run end before the port closes
+constexpr int kBusyPumpMs = 5;
+constexpr int kListMarginPx = 24;  // an open list's scroll bar and frame beside its widest item //
+                                   // how long one look at the event queue may take while busy
+
+constexpr const char* kAutoSpectrumTip = "Fetch a spectrum every second";
+constexpr const char* kAutoFieldTip = "Fetch a field reading every second";
+constexpr const char* kAutoSaveTip = "Save every fetched measurement in Ferrolog_AutoSave";
 
 // The check boxes that only choose what the graph shows, and the flag each one sets.
 struct DisplayBox {
@@ -60,7 +71,36 @@ const KeyButton kKeyButtons[] = {
     {kIdOnOff, "KEYHOLD3"},
 };
 
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
+
+CMainDlg::BusyScope::BusyScope(CMainDlg& window) : window_(window), wasBusy_(window.busy_) {
+    window_.busy_ = true;
+}
+
+CMainDlg::BusyScope::~BusyScope() {
+    window_.busy_ = wasBusy_;
+    if (wasBusy_) return;
+    window_.drainingInput_ = true;
+    QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
+    window_.drainingInput_ = false;
+    if (window_.closeRequested_) QTimer::singleShot(0, &window_, &CMainDlg::reject);
+}
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent) {
     BuildWindow();
@@ -68,21 +108,18 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent) {
     LayOutWindow();
     ApplyColours();
     ConnectHandlers();
-    screenPoll_ = std::make_unique<ScreenPollThread>(MeterPort, [this](const uint8_t* pixels) {
-        // Worker thread: build the picture here, paint it on the user-interface thread.
-        RgbImage rgb = ScreenToRgbImage(pixels, kScreenMirrorScale);
-        QImage image(rgb.rgb.data(), rgb.width, rgb.height, rgb.width * 3, QImage::Format_RGB888);
-        QMetaObject::invokeMethod(
-            this, [this, frame = image.copy()] { ShowMirroredFrame(frame); }, Qt::QueuedConnection);
-    });
+    screenPoll_ = std::make_unique<ScreenPollThread>(
+        MeterPort, [this](const uint8_t* pixels) { HandOverFrame(pixels); });
+    qApp->installEventFilter(this);
     InitialiseDialog();
 }
 
 CMainDlg::~CMainDlg() {
+    qApp->removeEventFilter(this);
     // Stop the screen worker before the window and the port it uses go.
     StopScreenPoll = true;
     StopAllTimers();
-    screenPoll_->Join();
+    screenPoll_.reset();
 }
 
 QWidget* CMainDlg::Control(int id) const {
@@ -125,6 +162,28 @@ void CMainDlg::BuildWindow() {
     }
     for (int i = 0; i < kThresholdListItems; ++i)
         Combo(kIdThresholdDbm)->addItem(QString::fromStdString(DbmListText(i)));
+    Control(kIdAutoSpectrum)->setToolTip(QString::fromLatin1(kAutoSpectrumTip));
+    Control(kIdAutoField)->setToolTip(QString::fromLatin1(kAutoFieldTip));
+    Control(kIdAutoSave)->setToolTip(QString::fromLatin1(kAutoSaveTip));
+}
+
+// The closed lists are as narrow as the template makes them: their text gets the room of the
+// frame, and an open list is as wide as its widest item.
+void CMainDlg::FitListsToTheirItems() {
+    for (int id : {kIdThresholdDbm, kIdThresholdPower, kIdPortSelector}) {
+        QComboBox* combo = Combo(id);
+        combo->setStyleSheet(
+            QStringLiteral("QComboBox { padding-left: 1px; padding-right: 0px; }"
+                           "QComboBox::drop-down { width: 12px; }"));
+        combo->view()->setMinimumWidth(combo->view()->sizeHintForColumn(0) + kListMarginPx);
+    }
+}
+
+// The selector's tooltip names the device behind the chosen COM number.
+void CMainDlg::ShowPortDevice(int index) {
+    const std::string path = PortTable::Instance().PathOf(index + 1);
+    Combo(kIdPortSelector)
+        ->setToolTip(path.empty() ? QString() : QString::fromLocal8Bit(path.c_str()));
 }
 
 // The menu bar above, the template's client area below it.
@@ -181,6 +240,8 @@ void CMainDlg::ConnectHandlers() {
     connect(Combo(kIdThresholdDbm), &QComboBox::activated, this, &CMainDlg::OnThresholdDbm);
     connect(Combo(kIdThresholdPower), &QComboBox::activated, this, &CMainDlg::OnThresholdPower);
     connect(Combo(kIdPortSelector), &QComboBox::activated, this, &CMainDlg::OnIdentify);
+    connect(Combo(kIdPortSelector), &QComboBox::currentIndexChanged, this,
+            &CMainDlg::ShowPortDevice);
     connect(Button(kIdAutoOpen), &QPushButton::clicked, this, &CMainDlg::StartAutoScan);
     for (int id : {kIdGetSpectrum, kIdGetEmf})
         connect(Button(id), &QPushButton::clicked, this, [this, id] { OnCommand(id); });
@@ -192,6 +253,8 @@ void CMainDlg::InitialiseDialog() {
     FillThresholdLists();
     Combo(kIdThresholdPower)->setCurrentIndex(kInitialPowerItem);
     Combo(kIdPortSelector)->setCurrentIndex(0);
+    ShowPortDevice(0);
+    FitListsToTheirItems();
     for (const DisplayBox& box : kDisplayBoxes)
         static_cast<QCheckBox*>(Control(box.id))->setChecked(*box.flag);
     graph_->RenderAll();
@@ -239,9 +302,14 @@ void CMainDlg::OnKey(const char* command) {
 }
 
 void CMainDlg::OnIdentify(int index) {
-    busy_ = true;
-    IdentifyMeter(index, MeterPort, *this);
-    busy_ = false;
+    bool found = false;
+    {
+        BusyScope busy(*this);
+        { PortGuard guard; }  // a screen run under way lets go before the port is reopened
+        LinkLost = false;
+        found = IdentifyMeter(index, MeterPort, *this);
+    }
+    if (!found) banner_->Present();  // an old frame must not stand there as if live
 }
 
 void CMainDlg::StartAutoScan() {
@@ -251,9 +319,14 @@ void CMainDlg::StartAutoScan() {
 }
 
 void CMainDlg::RunScan() {
-    busy_ = true;
-    ScanForMeter(MeterPort, *this);
-    busy_ = false;
+    bool found = false;
+    {
+        BusyScope busy(*this);
+        { PortGuard guard; }
+        LinkLost = false;
+        found = ScanForMeter(MeterPort, *this);
+    }
+    if (!found) banner_->Present();
 }
 
 void CMainDlg::OnCommand(int id) {
@@ -278,7 +351,37 @@ void CMainDlg::OnCommand(int id) {
             SaveMeasurement();
             break;
         default:
-            break;  // commands of the later subsystems
+            RunMenuCommand(id);
+            break;
+    }
+}
+
+// The menu's commands that take the port for a dialog of their own.
+void CMainDlg::RunMenuCommand(int id) {
+    switch (id) {
+        case kCmdSaveScreen:
+            SaveScreenCommand(this);
+            break;
+        case kCmdDownloadHistory:
+            RunDownloadHistory(this);
+            break;
+        case kCmdScreenshot1:
+        case kCmdScreenshot2:
+        case kCmdScreenshot3:
+        case kCmdScreenshot4:
+            DownloadScreenshotCommand(this, static_cast<char>('1' + id - kCmdScreenshot1));
+            break;
+        case kCmdSyncTime: {
+            BusyScope busy(*this);
+            PortGuard guard;
+            SyncTimeCommand();
+            break;
+        }
+        case kCmdTerminal:
+            OpenTerminalCommand(this, Combo(kIdPortSelector)->currentIndex());
+            break;
+        default:
+            break;
     }
 }
 
@@ -287,9 +390,46 @@ void CMainDlg::ShowAbout() {
     about.exec();
 }
 
-void CMainDlg::ShowMirroredFrame(const QImage& image) {
-    banner_->ShowScreenImage(image);
+// Screen worker: the frame waits in the slot; only the first frame since the last take sends
+// a notification, and the notification carries no data.
+void CMainDlg::HandOverFrame(const uint8_t* pixels) {
+    bool notify = false;
+    {
+        std::lock_guard lock(frameMutex_);
+        std::copy(pixels, pixels + pendingFrame_.size(), pendingFrame_.begin());
+        notify = !framePending_;
+        framePending_ = true;
+    }
+    if (notify) QMetaObject::invokeMethod(this, "TakeMirroredFrame", Qt::QueuedConnection);
+}
+
+void CMainDlg::TakeMirroredFrame() {
+    std::array<uint8_t, 1024> pixels;
+    {
+        std::lock_guard lock(frameMutex_);
+        if (!framePending_) return;
+        pixels = pendingFrame_;
+        framePending_ = false;
+    }
+    if (LinkLost) return;  // a frame read just before the hang-up is not live any more
+    ShowMirroredFrame(pixels.data());
+}
+
+// Only a frame that differs from the one on show is drawn again.
+void CMainDlg::ShowMirroredFrame(const uint8_t* pixels) {
     ++mirroredFrames_;
+    if (banner_->ShowsScreen() && shownFrameValid_ &&
+        std::equal(shownFrame_.begin(), shownFrame_.end(), pixels))
+        return;
+    std::copy(pixels, pixels + shownFrame_.size(), shownFrame_.begin());
+    shownFrameValid_ = true;
+    RgbImage rgb = ScreenToRgbImage(pixels, kScreenMirrorScale);
+    QImage image(rgb.rgb.data(), rgb.width, rgb.height, rgb.width * 3, QImage::Format_RGB888);
+    banner_->ShowScreenImage(image.copy());
+}
+
+void CMainDlg::ShowLinkLost() {
+    banner_->ShowNotice(QString::fromLatin1(kMeterDisconnected));
 }
 
 void CMainDlg::keyPressEvent(QKeyEvent* event) {
@@ -307,15 +447,50 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainDlg::accept() {
+    if (busy_ || drainingInput_) return;  // Enter while busy starts nothing
     LinkSuspended = true;
-    SleepMs(kClosingGraceMs);
+    StopScreenPoll = true;  // a run under way lets go at once; none starts after it
+    screenPoll_->Join();
     MeterPort.Close();
     QDialog::accept();
 }
 
 void CMainDlg::reject() {
+    if (busy_ || drainingInput_) {
+        // The scan or fetch holding this thread stops at its next look at the flag; the
+        // window closes once it has let go (BusyScope).
+        closeRequested_ = true;
+        stopRequested_ = true;
+        return;
+    }
+    StopScreenPoll = true;
+    screenPoll_->Join();
     MeterPort.Close();
     QDialog::reject();
+}
+
+void CMainDlg::RequestClose() {
+    reject();
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+    QDialog::closeEvent(event);  // asks reject, which knows whether the window can go yet
+}
+
+// While busy, input for this window is dropped; Escape among it is a close request.
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if ((!busy_ && !drainingInput_) || !IsUserInput(event->type())) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this) return false;  // message boxes stay usable
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        RequestClose();
+    return true;
+}
+
+// Lets painting, timers and close requests through while busy; input is dropped.
+void CMainDlg::PumpWhileBusy() {
+    QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
 }
 
 // DiscoveryView: the scan and the identification show themselves through the window.
@@ -332,16 +507,20 @@ void CMainDlg::HideScanningPanel() {
     scanningPanel_->hide();
 }
 
+// The mirror runs behind the box, as behind any modal box whose loop still delivers ticks.
 void CMainDlg::ShowMessage(const std::string& text) {
+    if (closeRequested_) return;
+    const bool wasBusy = std::exchange(busy_, false);
     ::ShowMessage(text);
+    busy_ = wasBusy;
 }
 
 void CMainDlg::Sleep(int milliseconds) {
-    // The window keeps painting (the selector visibly walks the list); user input waits.
+    // The window keeps painting (the selector visibly walks the list); input is dropped.
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+    while (timer.elapsed() < milliseconds && !stopRequested_) {
+        PumpWhileBusy();
         SleepMs(1);
     }
 }

@@ -4,8 +4,12 @@
 // the program does by itself (acquisition_scheduler.cpp).
 
 #include <QDialog>
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "link/meter_identity.h"
 #include "screen/screen_poll.h"
@@ -64,10 +68,28 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void accept() override;
     void reject() override;
 
+    // A close request (close box, Escape, a signal): closes the Cancel way at once, or, while
+    // a scan or fetch holds this thread, stops it and closes as soon as it has let go.
+    void RequestClose();
+    // True once a close request has asked the running scan, fetch or sweep loop to stop.
+    bool StopRequested() const { return stopRequested_; }
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    class BusyScope;
+
+    // User-interface thread: shows the frame the screen worker has handed over, if any.
+    Q_INVOKABLE void TakeMirroredFrame();
+    void HandOverFrame(const uint8_t* pixels);
+    void ShowLinkLost();
+    void OnLostLinkTick();
+    void PumpWhileBusy();
+    void RunMenuCommand(int id);
+
     // DiscoveryView
     void SelectPortIndex(int index) override;
     void SetAutoCaption(const std::string& text) override;
@@ -82,6 +104,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void ConnectHandlers();
     void InitialiseDialog();
     void FillThresholdLists();
+    void FitListsToTheirItems();
+    void ShowPortDevice(int index);
 
     void OnDisplayOption(int id);
     void OnThresholdDbm(int index);
@@ -92,7 +116,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void StartAutoScan();
     void RunScan();
     void ShowAbout();
-    void ShowMirroredFrame(const QImage& image);
+    void ShowMirroredFrame(const uint8_t* pixels);
 
     void SetTimer(int id, int milliseconds);
     void KillTimer(int id);
@@ -112,6 +136,31 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CBannerWnd* banner_ = nullptr;
     CScanningDlg* scanningPanel_ = nullptr;
     std::unique_ptr<ScreenPollThread> screenPoll_;
-    bool busy_ = false;  // a scan or an exchange holds the user-interface thread
+    bool busy_ = false;            // a scan or an exchange holds the user-interface thread
+    bool drainingInput_ = false;   // input that queued up while busy is being dropped
+    bool closeRequested_ = false;  // a close request came while busy
+    std::atomic<bool> stopRequested_{false};
     int mirroredFrames_ = 0;
+
+    // The screen worker's hand-over: the latest accepted frame, taken by the UI thread.
+    std::mutex frameMutex_;
+    std::array<uint8_t, 1024> pendingFrame_{};  // guarded by frameMutex_
+    bool framePending_ = false;                 // guarded by frameMutex_
+    std::array<uint8_t, 1024> shownFrame_{};    // user-interface thread only
+    bool shownFrameValid_ = false;
+};
+
+// Marks a scan or an exchange that holds the user-interface thread. Input for the window that
+// arrives meanwhile starts nothing: it is dropped, also what is still queued when the work
+// ends. A close request that came meanwhile closes the window once the handler has returned.
+class CMainDlg::BusyScope {
+  public:
+    explicit BusyScope(CMainDlg& window);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    CMainDlg& window_;
+    bool wasBusy_;
 };

@@ -8,6 +8,7 @@
 #include "graph/graph_window.h"
 #include "link/link_flags.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
 #include "measure/measurement_file.h"
@@ -33,13 +34,21 @@ void CMainDlg::ShowGraphStatus(const char* text, int xDivisor, int yDivisor) {
 void CMainDlg::FetchFieldReading() {
     MeasurementKind = kKindField;
     ShowGraphStatus(kFieldFetchMark, 8, 4);
-    busy_ = true;
-    FetchOutcome outcome = FetchFieldBlock(MeterPort, PortNumber);
-    busy_ = false;
-    if (outcome == FetchOutcome::OpenFailed) return;  // the mark stays until the next redraw
+    FetchOutcome outcome;
+    {
+        BusyScope busy(*this);
+        outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
+    }
+    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    // A port that would not open leaves the mark until the next redraw, unless the meter went.
+    if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
     graph_->repaint();
-    if (outcome == FetchOutcome::NoWholeReply) ::ShowMessage(kNoFieldReply);
+    if (closeRequested_) return;
+    if (lost)
+        ::ShowMessage(kMeterDisconnected);
+    else if (outcome == FetchOutcome::NoWholeReply)
+        ::ShowMessage(kNoFieldReply);
 }
 
 void CMainDlg::FetchSpectrum() {
@@ -49,25 +58,31 @@ void CMainDlg::FetchSpectrum() {
     hooks.beforeSweep = [this] {
         graph_->Refresh();
         graph_->repaint();
+        PumpWhileBusy();  // a close request between sweeps stops the loop
     };
-    busy_ = true;
-    FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks);
-    busy_ = false;
-    if (outcome == FetchOutcome::OpenFailed) return;
+    FetchOutcome outcome;
+    {
+        BusyScope busy(*this);
+        outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks, nullptr,
+                                      &stopRequested_);
+    }
+    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
     if (outcome == FetchOutcome::NotFound) {
-        // Shown with the graph's next repaint, as the mirror asks for one on every tick.
         const WindowRect& rect = graph_->ImageRect();
         graph_->DrawStatusText(kDbmNotFound, (rect.Width() - 100) / 2, rect.Height() / 2);
-        return;
     }
     graph_->repaint();
+    if (lost && !closeRequested_) ::ShowMessage(kMeterDisconnected);
 }
 
 void CMainDlg::OnFetchTick() {
     // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
-    // for the port here would wait for ever, so the tick is skipped instead.
+    // for the port here would wait for ever, so the tick is skipped instead. A lost meter
+    // pauses the automatic fetches until it is found again.
     if (!PortFree && StopScreenPoll) return;
+    if (LinkLost) return;
     if (Checked(kIdAutoField))
         FetchFieldReading();
     else if (Checked(kIdAutoSpectrum))
@@ -81,8 +96,11 @@ void CMainDlg::LoadMeasurement() {
         return;
     }
     if (dialog.PathName().empty()) return;
-    if (LoadCurrentMeasurementFile(dialog.PathName()) != LoadStatus::kLoaded) {
-        ::ShowMessage(kFailedToOpenFile);
+    const LoadStatus status = LoadCurrentMeasurementFile(dialog.PathName());
+    if (status != LoadStatus::kLoaded) {
+        // Nothing of the measurement on show changes.
+        ::ShowMessage(status == LoadStatus::kNotMeasurement ? kNotMeasurementFile
+                                                            : kFailedToOpenFile);
         banner_->Present();
         return;
     }

@@ -23,7 +23,7 @@ QString SimulatedMeter::FindMeterProgram() const {
     return QStandardPaths::findExecutable(QStringLiteral("ferrolog-meter"));
 }
 
-bool SimulatedMeter::Start(const QString& model) {
+bool SimulatedMeter::Start(const QString& model, const QStringList& extraOptions) {
     const QString program = FindMeterProgram();
     if (program.isEmpty()) {
         error_ = QStringLiteral("ferrolog-meter not found");
@@ -31,6 +31,7 @@ bool SimulatedMeter::Start(const QString& model) {
     }
     QStringList args;
     if (!model.isEmpty()) args << QStringLiteral("--model") << model;
+    args << extraOptions;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(program, args);
     if (!process_.waitForStarted(kStartTimeoutMs)) {

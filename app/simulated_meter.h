@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 class SimulatedMeter {
   public:
@@ -12,7 +13,8 @@ class SimulatedMeter {
 
     // Starts the meter (model name or code, empty for its default) and maps its device to
     // COM1. False, with the reason in Error(), when it could not be started.
-    bool Start(const QString& model);
+    // extraOptions go to the meter's command line as they are (e.g. "--log", "FILE").
+    bool Start(const QString& model, const QStringList& extraOptions = {});
     void Stop();
 
     QString DevicePath() const { return devicePath_; }

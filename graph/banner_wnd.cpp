@@ -14,6 +14,8 @@ const QColor kPaper(180, 200, 253);  // the screen mirror's paper colour
 const QColor kControlBackground(0, 0, 0);
 
 constexpr int kFullStretch = 100;  // QFont::setStretch's unstretched width
+constexpr int kNoticeWidth = 384;  // the mirrored screen's size
+constexpr int kNoticeHeight = 192;
 
 // A text's font is given by its cell: the height of the whole text cell and the average
 // character width, both in pixels, as the face was designed for.
@@ -92,6 +94,13 @@ void CBannerWnd::ShowScreenImage(const QImage& screen) {
     update();
 }
 
+void CBannerWnd::ShowNotice(const QString& text) {
+    if (shown == Shown::Notice && notice == text) return;
+    notice = text;
+    shown = Shown::Notice;
+    update();
+}
+
 const QImage* CBannerWnd::CurrentImage() const {
     return image ? &image->Image() : nullptr;
 }
@@ -108,4 +117,10 @@ void CBannerWnd::paintEvent(QPaintEvent*) {
         painter.drawImage(QPoint(imageRect.left, imageRect.top), image->Image());
     else if (shown == Shown::Screen)
         painter.drawImage(kScreenImageOrigin, screenImage);
+    else if (shown == Shown::Notice) {
+        const QRect area(kScreenImageOrigin, QSize(kNoticeWidth, kNoticeHeight));
+        painter.fillRect(area, kPaper);
+        painter.setPen(Qt::black);
+        painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, notice);
+    }
 }

@@ -32,6 +32,11 @@ class CBannerWnd : public QWidget {
     // Shows `screen` (the 384 x 192 mirrored screen) at kScreenImageOrigin in place of the
     // banner until the next Present.
     void ShowScreenImage(const QImage& screen);
+    // Shows `text` on a blank screen area in place of the mirrored screen, so a frame that is
+    // no longer live never stands there as if it were.
+    void ShowNotice(const QString& text);
+    bool ShowsScreen() const { return shown == Shown::Screen; }
+    bool ShowsNotice() const { return shown == Shown::Notice; }
 
     // Null before Build, or when the picture could not be made.
     const QImage* CurrentImage() const;
@@ -43,10 +48,11 @@ class CBannerWnd : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    enum class Shown { Nothing, Banner, Screen };
+    enum class Shown { Nothing, Banner, Screen, Notice };
 
     std::unique_ptr<COffscreenDC> image;
     WindowRect imageRect;  // whole-control coordinates; its size is the picture's
     QImage screenImage;
+    QString notice;
     Shown shown = Shown::Nothing;
 };

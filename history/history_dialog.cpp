@@ -6,12 +6,15 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <mutex>
+#include <optional>
+#include <utility>
 
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
+#include "measure/port_guard.h"
 #include "res/history_dialog_template.h"
 #include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
@@ -29,9 +32,10 @@ QString Text(const std::string& text) {
 
 }  // namespace
 
-// The worker's side of the dialog: every change of a widget is queued to the user-interface
-// thread (and dropped if the dialog has gone); the file dialog runs there while the worker
-// waits; the final message goes through the message seam.
+// The worker's side of the dialog: every change of a widget waits in a locked slot (the
+// latest value of each wins) and a data-free queued notification has the user-interface
+// thread take them, so thread checkers see the hand-over. The file dialog runs there while
+// the worker waits; the final message goes through the message seam.
 class CHistoryDlg::WorkerView : public HistoryView {
   public:
     explicit WorkerView(CHistoryDlg* dialog) : dialog_(dialog) {}
@@ -40,26 +44,56 @@ class CHistoryDlg::WorkerView : public HistoryView {
         return ChooseFileFromWorker(false, initialName, kSaveFilters, dialog_);
     }
     void SetStatus(const std::string& text) override {
-        Post([dialog = dialog_, text = Text(text)] { dialog->status_->setText(text); });
+        Post([&](Pending& p) { p.status = Text(text); });
     }
     void SetProgress(int percent, size_t) override {
-        Post([dialog = dialog_, percent] { dialog->progress_->setValue(percent); });
+        Post([&](Pending& p) { p.progress = percent; });
     }
     void SetDownloadCaption(const std::string& text) override {
-        Post([dialog = dialog_, text = Text(text)] { dialog->downloadButton_->setText(text); });
+        Post([&](Pending& p) { p.downloadCaption = Text(text); });
     }
     void SetExitCaption(const std::string& text) override {
-        Post([dialog = dialog_, text = Text(text)] { dialog->exitButton_->setText(text); });
+        Post([&](Pending& p) { p.exitCaption = Text(text); });
     }
     void ShowFinished(const std::string& text) override { ShowMessage(text); }
 
+    // User-interface thread: applies what the worker has handed over.
+    void TakeChanges() {
+        Pending changes;
+        {
+            std::lock_guard lock(mutex_);
+            changes = std::exchange(pending_, Pending{});
+        }
+        if (changes.status) dialog_->status_->setText(*changes.status);
+        if (changes.progress) dialog_->progress_->setValue(*changes.progress);
+        if (changes.downloadCaption) dialog_->downloadButton_->setText(*changes.downloadCaption);
+        if (changes.exitCaption) dialog_->exitButton_->setText(*changes.exitCaption);
+    }
+
   private:
+    struct Pending {
+        std::optional<QString> status;
+        std::optional<int> progress;
+        std::optional<QString> downloadCaption;
+        std::optional<QString> exitCaption;
+        bool notified = false;
+    };
+
     template <typename Change>
     void Post(Change change) {
-        QMetaObject::invokeMethod(dialog_, std::move(change), Qt::QueuedConnection);
+        bool notify = false;
+        {
+            std::lock_guard lock(mutex_);
+            change(pending_);
+            notify = !pending_.notified;
+            pending_.notified = true;
+        }
+        if (notify) QMetaObject::invokeMethod(dialog_, "TakeWorkerChanges", Qt::QueuedConnection);
     }
 
     CHistoryDlg* dialog_;
+    std::mutex mutex_;
+    Pending pending_;
 };
 
 CHistoryDlg::CHistoryDlg(QWidget* parent, CSerialPort& port)
@@ -88,6 +122,10 @@ CHistoryDlg::~CHistoryDlg() {
     closeTimer_.stop();
     if (workerActive_) Flags().HistoryCancel = true;
     WaitForWorker();
+}
+
+void CHistoryDlg::TakeWorkerChanges() {
+    view_->TakeChanges();
 }
 
 void CHistoryDlg::OnDownload() {
@@ -175,6 +213,7 @@ void CHistoryDlg::WaitForWorker() {
         SleepMs(kWorkerPollMs);
     }
     if (worker_.joinable()) worker_.join();
+    TakeWorkerChanges();  // the worker's last changes, whether or not their notification came
 }
 
 void RunDownloadHistory(QWidget* mainWindow) {
@@ -182,15 +221,11 @@ void RunDownloadHistory(QWidget* mainWindow) {
         ShowMessage(kOnlyWithZtx440);
         return;
     }
-    TakePortForAction();
+    PortGuard guard;
     if (!DeviceConnected) {
         ShowMessage(kComportError);
-        ReleasePortFromAction();
         return;
     }
-    {
-        CHistoryDlg dialog(mainWindow);
-        dialog.exec();
-    }  // the dialog has joined its worker: nobody uses the port any more
-    ReleasePortFromAction();
-}
+    CHistoryDlg dialog(mainWindow);
+    dialog.exec();
+}  // the dialog has joined its worker before the guard gives the port back

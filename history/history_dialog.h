@@ -41,6 +41,9 @@ class CHistoryDlg : public QDialog {
   private:
     class WorkerView;
 
+    // User-interface thread: applies the widget changes the worker has handed over.
+    Q_INVOKABLE void TakeWorkerChanges();
+
     void OnDownload();
     void OnExit();
     void OnCloseTimer();

@@ -1,22 +1,36 @@
 #include "measure/measurement_fetch.h"
 
 #include <algorithm>
+#include <array>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
+#include "measure/port_guard.h"
 #include "measure/spectrum.h"
 
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber) {
+namespace {
+
+bool Stopping(const std::atomic<bool>* stop) {
+    return stop && *stop;
+}
+
+}  // namespace
+
+FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomic<bool>* stop) {
     MeasurementKind = kKindField;
-    WaitAndTakePort();
-    // The buffer is zeroed before each attempt, so a short reply never passes for a whole
-    // one on the strength of an older reply's trailer.
-    ExchangeResult result = RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"),
-                                        MeasurementBuffer.data(), portNumber);
-    PortFree = true;
+    ExchangeResult result;
+    {
+        PortGuard guard;
+        if (Stopping(stop)) return FetchOutcome::Stopped;
+        // The buffer is zeroed before each attempt, so a short reply never passes for a whole
+        // one on the strength of an older reply's trailer.
+        result = RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), MeasurementBuffer.data(),
+                             portNumber, stop);
+    }
+    if (result.hungUp) return FetchOutcome::Disconnected;
     if (result.openFailed) return FetchOutcome::OpenFailed;
+    if (result.stopped) return FetchOutcome::Stopped;
     if (!result.whole) return FetchOutcome::NoWholeReply;
     DecodeCurrentMeasurement();
     AutoSaveCurrentMeasurement();
@@ -24,22 +38,35 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber) {
 }
 
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
-                                 const SpectrumFetchHooks& hooks, int* sweeps) {
+                                 const SpectrumFetchHooks& hooks, int* sweeps,
+                                 const std::atomic<bool>* stop) {
     MeasurementKind = kKindSpectrum;
-    WaitAndTakePort();
+    PortGuard guard;
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
+    // A sweep lands in scratch first: a reply that is not whole never reaches the record.
+    static std::array<uint8_t, sizeof(MeasurementBuffer)> reply;
     int peak = kFloorDbm;
     int made = 0;
     FetchOutcome outcome = FetchOutcome::NotFound;
     while (made < kSpectrumSweeps) {
+        if (Stopping(stop)) {
+            outcome = FetchOutcome::Stopped;
+            break;
+        }
         if (hooks.beforeSweep) hooks.beforeSweep();
-        ExchangeResult result =
-            RunExchange(port, kSpectrumPolicy, frame, MeasurementBuffer.data(), portNumber);
+        std::copy(MeasurementBuffer.begin(), MeasurementBuffer.end(), reply.begin());
+        ExchangeResult result = RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber);
+        if (result.hungUp) {
+            outcome = FetchOutcome::Disconnected;
+            break;
+        }
         if (result.openFailed) {
             outcome = FetchOutcome::OpenFailed;
             break;
         }
         ++made;
+        if (!result.whole) continue;
+        std::copy(reply.begin(), reply.end(), MeasurementBuffer.begin());
         DecodeCurrentMeasurement();
         peak = std::max(peak, SpectrumPeak(SpectrumRecord));
         if (peak >= threshold) {
@@ -47,7 +74,6 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
             break;
         }
     }
-    PortFree = true;
     if (sweeps) *sweeps = made;
     if (outcome == FetchOutcome::Accepted) AutoSaveCurrentMeasurement();
     return outcome;

@@ -2,8 +2,9 @@
 // The two fetches without a window: a field block ("<GETEMFDATA>>") and a spectrum
 // ("<GETBANDDATAHEX>>" until a sweep reaches the search threshold). The graph window and the
 // command-line tool both run them; what the user sees in between goes through the hooks.
-// Both take the port through PortFree and give it back before they return.
+// Both take the port with a PortGuard and give it back before they return.
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,8 @@ enum class FetchOutcome {
     OpenFailed,    // the port could not be opened: nothing else changed
     NoWholeReply,  // field block: no whole reply within the bound
     NotFound,      // spectrum: no sweep reached the threshold in 11 sweeps
+    Disconnected,  // the meter's device went away (LinkLost): nothing decoded
+    Stopped,       // the stop flag ended it: nothing decoded
 };
 
 // "dBm Not Found" and the field fetch's plain word when the meter never sent a whole block.
@@ -26,10 +29,15 @@ struct SpectrumFetchHooks {
 };
 
 // One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the
-// identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s.
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber);
+// identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s. Only a whole
+// reply is decoded and auto-saved.
+FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber,
+                             const std::atomic<bool>* stop = nullptr);
 
 // Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
-// strongest bin reaches `threshold`. sweeps, when given, receives the number made.
+// strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that is not
+// whole counts as made but leaves SpectrumRecord as the last whole one left it. sweeps, when
+// given, receives the number made. `stop`, when given, is tested before every sweep.
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
-                                 const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr);
+                                 const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr,
+                                 const std::atomic<bool>* stop = nullptr);

@@ -21,23 +21,47 @@ int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& o
 }
 
 ScreenPollThread::ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame)
-    : port_(port), onFrame_(std::move(onFrame)) {}
+    : port_(port), onFrame_(std::move(onFrame)), thread_([this] { WorkerLoop(); }) {}
 
 ScreenPollThread::~ScreenPollThread() {
-    Join();
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
 }
 
 bool ScreenPollThread::StartIfPortFree(int portNumber) {
     if (running_ || !TryTakePort()) return false;
-    Join();  // the previous run has given the port back; collect its thread
-    running_ = true;
-    thread_ = std::thread([this, portNumber] {
-        ScreenPollRun(port_, portNumber, onFrame_);
-        running_ = false;
-    });
+    {
+        std::lock_guard lock(mutex_);
+        running_ = true;
+        runRequested_ = true;
+        portNumber_ = portNumber;
+    }
+    wake_.notify_all();
     return true;
 }
 
 void ScreenPollThread::Join() {
-    if (thread_.joinable()) thread_.join();
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !running_; });
+}
+
+void ScreenPollThread::WorkerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return runRequested_ || quit_; });
+        if (runRequested_) {
+            runRequested_ = false;
+            const int portNumber = portNumber_;
+            lock.unlock();
+            ScreenPollRun(port_, portNumber, onFrame_);
+            lock.lock();
+            running_ = false;
+            wake_.notify_all();  // Join waits on the same condition
+        }
+        if (quit_) return;
+    }
 }

@@ -1,11 +1,13 @@
 #pragma once
 // The screen mirror's worker. One run fetches one frame with "<GETSCREEN>>" (up to five
-// attempts) and hands an accepted frame to its handler; the scheduler starts a new run
+// attempts) and hands an accepted frame to its handler; the scheduler asks for a new run
 // whenever the previous one has given the port back.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <thread>
 
 #include "link/serial_port.h"
@@ -21,16 +23,17 @@ using ScreenFrameHandler = std::function<void(const uint8_t* pixels1024)>;
 // as its last step on every path. Returns the number of attempts made.
 int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame);
 
-// Owns the worker thread: at most one run at a time, joined before it goes.
+// Owns the worker thread: one thread for the window's life that sleeps on its own condition
+// between runs, so a run costs no thread start. At most one run at a time.
 class ScreenPollThread {
   public:
     explicit ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame);
-    ~ScreenPollThread();
+    ~ScreenPollThread();  // ends the thread and joins it
     ScreenPollThread(const ScreenPollThread&) = delete;
     ScreenPollThread& operator=(const ScreenPollThread&) = delete;
 
     // Takes PortFree (one compare-and-swap, so no other exchange can slip in between the
-    // decision and the worker's start) and starts a run on portNumber. False, starting
+    // decision and the run) and wakes the worker for a run on portNumber. False, starting
     // nothing, when the port is held.
     bool StartIfPortFree(int portNumber);
 
@@ -41,8 +44,15 @@ class ScreenPollThread {
     void Join();
 
   private:
+    void WorkerLoop();
+
     CSerialPort& port_;
     ScreenFrameHandler onFrame_;
-    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool runRequested_ = false;  // guarded by mutex_
+    bool quit_ = false;          // guarded by mutex_
+    int portNumber_ = 0;         // guarded by mutex_
     std::atomic<bool> running_{false};
+    std::thread thread_;
 };

@@ -3,23 +3,13 @@
 #include <array>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
+#include "measure/port_guard.h"
 #include "screen/screen_bitmap.h"
 #include "screen/screen_frame.h"
 
 namespace {
-
-// Holds the port from the screen mirror for one user action; the port goes back on every
-// path, after the action's last message.
-class ActionPortHold {
-  public:
-    ActionPortHold() { TakePortForAction(); }
-    ~ActionPortHold() { ReleasePortFromAction(); }
-    ActionPortHold(const ActionPortHold&) = delete;
-    ActionPortHold& operator=(const ActionPortHold&) = delete;
-};
 
 ScreenshotOutcome Tell(ScreenshotOutcome outcome, const char* message) {
     ShowMessage(message);
@@ -50,7 +40,7 @@ ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
                                      CSerialPort& port) {
     if (!ScreenshotDownloadAllowed(DeviceModel))
         return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
-    ActionPortHold hold;
+    PortGuard guard;
     if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     std::array<uint8_t, kScreenshotInfoSize> info{};
@@ -74,7 +64,7 @@ ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
 ScreenshotOutcome SaveScreen(const BitmapFileChooser& choose) {
     if (!SaveScreenAllowed(DeviceModel)) return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     // Holding the port also keeps the screen worker from writing ScreenFrame meanwhile.
-    ActionPortHold hold;
+    PortGuard guard;
     if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");

@@ -16,6 +16,7 @@
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
+#include "measure/port_guard.h"
 #include "res/terminal_dialog_template.h"
 #include "terminal/terminal_frame.h"
 #include "terminal/terminal_pane.h"
@@ -214,6 +215,7 @@ void CTerminalDlg::StartReceiver() {
 void CTerminalDlg::StopReceiver() {
     TerminalRunning = false;
     if (receiver_.joinable()) receiver_.join();
+    TakeReceived();  // the receiver's last batch, whether or not its notification came yet
 }
 
 // Sleeps on the port while the line is quiet; takes whatever is queued when bytes come and
@@ -236,9 +238,27 @@ void CTerminalDlg::TerminalReceiver() {
     TerminalRunning = false;
 }
 
+// Receiver thread: the bytes wait in a locked slot; the notification itself carries no data,
+// so the hand-over is visible to race checkers that cannot see inside the toolkit's queue.
 void CTerminalDlg::PostReceived(std::string bytes) {
-    QMetaObject::invokeMethod(
-        this, [this, bytes = std::move(bytes)] { ShowReceived(bytes); }, Qt::QueuedConnection);
+    bool notify = false;
+    {
+        std::lock_guard lock(receivedMutex_);
+        received_ += bytes;
+        notify = !receivedNotified_;
+        receivedNotified_ = true;
+    }
+    if (notify) QMetaObject::invokeMethod(this, "TakeReceived", Qt::QueuedConnection);
+}
+
+void CTerminalDlg::TakeReceived() {
+    std::string bytes;
+    {
+        std::lock_guard lock(receivedMutex_);
+        bytes.swap(received_);
+        receivedNotified_ = false;
+    }
+    if (!bytes.empty()) ShowReceived(bytes);
 }
 
 void CTerminalDlg::ShowReceived(const std::string& bytes) {
@@ -285,15 +305,11 @@ QPlainTextEdit* CTerminalDlg::Pane(int id) const {
 }
 
 void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex) {
-    TakePortForAction();
+    PortGuard guard;
     if (!DeviceConnected) {
         ShowMessage(kComportError);
-        ReleasePortFromAction();
         return;
     }
-    {
-        CTerminalDlg terminal(selectorIndex, mainWindow);
-        terminal.exec();
-    }
-    ReleasePortFromAction();
-}
+    CTerminalDlg terminal(selectorIndex, mainWindow);
+    terminal.exec();
+}  // the terminal has joined its receiver before the guard gives the port back

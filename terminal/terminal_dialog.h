@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -47,6 +48,9 @@ class CTerminalDlg : public QDialog {
     void done(int result) override;
 
   private:
+    // User-interface thread: shows what the receiver has handed over since the last time.
+    Q_INVOKABLE void TakeReceived();
+
     void BuildDialog();
     void StyleControls();
     void FillCommandList();
@@ -74,6 +78,9 @@ class CTerminalDlg : public QDialog {
     int TextParameters = 0;  // 1 while "Text Parameters" is checked
     std::atomic<bool> TerminalRunning{false};
     std::thread receiver_;
+    std::mutex receivedMutex_;
+    std::string received_;           // bytes the receiver handed over, not yet shown
+    bool receivedNotified_ = false;  // a notification for received_ is on its way
     std::string hexPane_;
     std::string textPane_;
     bool linkHandedBack_ = false;

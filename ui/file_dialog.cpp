@@ -19,9 +19,13 @@ CFileLocalDlg::Script CurrentScript() {
 }
 
 // Qt reads the patterns from the last bracket of a filter: "Both Files (BIN and CSV) (*.*)".
+// A label that already ends with its pattern ("CSV (*.csv)") is shown as it is.
 QString NameFilter(const FileFilter& filter) {
-    return QStringLiteral("%1 (%2)").arg(QString::fromLatin1(filter.label),
-                                         QString::fromLatin1(filter.pattern));
+    const QString label = QString::fromLatin1(filter.label);
+    const QString pattern = QString::fromLatin1(filter.pattern);
+    const QString bracket = QStringLiteral("(%1)").arg(pattern);
+    if (label.endsWith(bracket)) return label;
+    return QStringLiteral("%1 %2").arg(label, bracket);
 }
 
 }  // namespace

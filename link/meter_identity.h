@@ -97,7 +97,8 @@ inline constexpr const char* kNoMeterAnswered = "no meter answered";
 // it is filled with every mapped port that could not be used and why.
 bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report = nullptr);
 
-// After LinkLost: when the lost device is present again, identifies it quietly on the same COM
-// number. True when it answered (LinkLost cleared, DeviceConnected set, port open). Shows no
-// message. Callers call it at most once a second.
+// After LinkLost: when the lost device is present again at the path it had (PortNumber still
+// mapped there; nothing is opened before the path exists), identifies it quietly with one
+// "<GETVER>>". True when it answered (LinkLost cleared, DeviceConnected, DeviceModel and
+// FirmwareRevision set, port open). Shows no message. Callers call it at most once a second.
 bool ReidentifyLostMeter(CSerialPort& port);

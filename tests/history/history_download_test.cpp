@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "history/history_csv.h"
+#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
@@ -348,6 +349,21 @@ TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
         }
         port_.Close();
     }
+}
+
+TEST_F(HistoryDownloadTest, AMeterUnpluggedDuringTheDownloadFailsIt) {
+    StartMeter({"--fast", "--history-blocks", "8", "--unplug-after", "3"});
+    RecordingView view(Chosen("unplugged"));
+    HistoryDownload download(port_, view);
+    const HistoryResult result = download.Run();
+
+    EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
+    EXPECT_EQ(result.countedBytes, 2 * kHistoryBlockSize);
+    EXPECT_EQ(view.Statuses().back(), "Download Failed.");
+    EXPECT_TRUE(LinkLost);
+    EXPECT_FALSE(port_.IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(Chosen("unplugged.csv")));
+    LinkLost = false;
 }
 
 // A reply cut two bytes short, or one that happens to end 0xBB 0xBB, leaves the block

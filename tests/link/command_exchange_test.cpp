@@ -120,10 +120,12 @@ TEST_F(ExchangeTest, GarbageIsNeverTakenForAModel) {
 }
 
 TEST_F(ExchangeTest, StopFlagEndsAStoppableWaitWithoutReading) {
-    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{Bytes(1025, 0xAA), 60}; });
+    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{Bytes(1025, 0xAA), 400}; });
     std::atomic<bool> stop{false};
     std::thread stopper([&] {
-        SleepMs(20);
+        // The request has gone out, so the exchange is in its wait.
+        for (int64_t deadline = NowMs() + 5000; peer.Frames().empty() && NowMs() < deadline;)
+            SleepMs(1);
         stop = true;
     });
     Bytes reply(1025);
@@ -133,7 +135,7 @@ TEST_F(ExchangeTest, StopFlagEndsAStoppableWaitWithoutReading) {
     stopper.join();
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(r.bytesRead, 0);
-    EXPECT_LT(watch.ElapsedMs(), 50.0);
+    EXPECT_LT(watch.ElapsedMs(), 390.0);  // well before the reply
 }
 
 TEST_F(ExchangeTest, AnIncompleteHistoryBlockIsAskedForAgainWithALongerWait) {

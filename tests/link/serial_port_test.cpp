@@ -1,5 +1,9 @@
 // CSerialPort over a real pseudo-terminal, the test playing the meter on the master side.
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -138,7 +142,11 @@ TEST_F(SerialPortTest, AHistoryBlockOf4096BytesArrivesWholeInOneRead) {
 
 TEST_F(SerialPortTest, OpenDiscardsWhatTheMeterSentBeforehand) {
     pty.Write(Sequence(100));
-    SleepMs(30);
+    // The bytes wait in the device's input queue, whoever looks at it.
+    const int look = open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    pollfd pfd{look, POLLIN, 0};
+    ASSERT_EQ(poll(&pfd, 1, 5000), 1);
+    close(look);
     ASSERT_EQ(port.Open(kCom), 1);
     uint8_t buffer[128];
     EXPECT_EQ(port.Read(buffer, 128), 0);

@@ -133,7 +133,7 @@ bool ConnectMeter(const CliOptions& options) {
     ConsoleView view(options.verbose);
     if (options.com == 0) return ScanForMeter(MeterPort, view);
     bool found = IdentifyMeter(options.com - 1, MeterPort, view);
-    if (!found && !MeterPort.IsOpen()) ExplainOpenFailure();
+    if (!found && !ReportIfDisconnected() && !MeterPort.IsOpen()) ExplainOpenFailure();
     return found;
 }
 

@@ -5,10 +5,14 @@
 #include "cli/cli_context.h"
 
 // "history FILE": FILE stands for the path chosen in the window's Save dialog, so the outputs
-// are FILE.bin and FILE (without any ".csv") + ".csv". A progress bar runs on stderr; Ctrl+C
-// acts as Stop/Save and keeps what has arrived. Exit status 0 once "Download Finished".
+// are FILE.bin and FILE (without any ".csv") + ".csv", written whole from the downloaded memory
+// once the download ends: both or neither, the system's reason said when they cannot be.
+// Progress goes to stderr (a bar on a terminal, else a line per 10 %); Ctrl+C acts as
+// Stop/Save and keeps what has arrived. Exit status 0 once both files are written.
 int RunHistory(const CliOptions& options);
 
-// "history-csv DUMP OUT": decodes a dump written by "history" (or by the window) into OUT,
-// exactly as the download writes its CSV. Exit status 0 when OUT was written.
+// "history-csv DUMP OUT [--iso-dates]": decodes a dump written by "history" (or by the window)
+// into OUT, exactly as the download writes its CSV (dates as 2026-12-07 01:30:00 with
+// --iso-dates). Only a regular file of at most 1 MiB and a block is read. Exit status 0 when
+// OUT was written whole.
 int RunHistoryCsv(const CliOptions& options);

@@ -125,7 +125,6 @@ int RunIdentify(const CliOptions& options) {
     else if (found)
         std::printf("model %d (%s), revision %.2f, COM%d\n", DeviceModel.load(),
                     ModelName(DeviceModel), FirmwareRevision.load(), PortNumber.load());
-    if (!found) ReportIfDisconnected();
     return found ? 0 : kExitFailed;
 }
 

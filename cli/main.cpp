@@ -19,25 +19,26 @@ struct Job {
     const char* name;
     int (*run)(const CliOptions&);
     const char* usage;
+    bool json;  // prints JSON with --json
 };
 
 // clang-format off
 constexpr Job kJobs[] = {
-    {"ports",    RunPorts,    "ports                         the COM number table"},
-    {"scan",     RunScan,     "scan                          find the meter on COM1..COM32"},
-    {"identify", RunIdentify, "identify                      ask the meter on --com N who it is"},
-    {"send",     RunSend,     "send NAME [HEX.. | --text T]  send one command, print the reply"},
-    {"key",      RunKey,      "key 0-3                       short press (0 Back, 1 Down, 2 Up, 3 Select)"},
-    {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)"},
-    {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV"},
-    {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]"},
-    {"plot",     RunPlot,     "plot FILE --png OUT.png       a measurement file's graph as a picture"},
-    {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap"},
-    {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap"},
-    {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)"},
-    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates]  decode a saved history dump into a CSV table"},
-    {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time"},
-    {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies"},
+    {"ports",    RunPorts,    "ports                         the COM number table", true},
+    {"scan",     RunScan,     "scan                          find the meter on COM1..COM32", true},
+    {"identify", RunIdentify, "identify                      ask the meter on --com N who it is", true},
+    {"send",     RunSend,     "send NAME [HEX.. | --text T]  send one command, print the reply", false},
+    {"key",      RunKey,      "key 0-3                       short press (0 Back, 1 Down, 2 Up, 3 Select)", false},
+    {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)", false},
+    {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV", true},
+    {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true},
+    {"plot",     RunPlot,     "plot FILE --png OUT.png       a measurement file's graph as a picture", false},
+    {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
+    {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},
+    {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)", true},
+    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates]  decode a saved history dump into a CSV table", false},
+    {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time", true},
+    {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies", false},
 };
 // clang-format on
 
@@ -49,8 +50,9 @@ void PrintUsage(std::FILE* out) {
     for (const Job& job : kJobs)
         std::fprintf(out, "  %s\n", job.usage);
     std::fprintf(out,
-                 "\nData goes to standard output, messages to standard error. Exit status: 0 done, "
-                 "1 failed, 2 wrong command line.\n");
+                 "\n--json: ports, scan, identify, emf, spectrum, history and sync-time print JSON "
+                 "(a line per fetch).\nData goes to standard output, messages to standard error. "
+                 "Exit status: 0 done, 1 failed, 2 wrong command line.\n");
 }
 
 }  // namespace
@@ -78,6 +80,8 @@ int main(int argc, char** argv) {
     }
     for (const Job& job : kJobs) {
         if (options.command == job.name) {
+            if (options.json && !job.json)
+                return RefuseUsage(std::string(job.name) + " has no JSON output");
             int status = job.run(options);
             std::fflush(stdout);
             MeterPort.Close();

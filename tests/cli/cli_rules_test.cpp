@@ -82,6 +82,7 @@ TEST(CliRules, AWrongCommandLineIsRefusedBeforeTheMeterHearsAnything) {
         {{"history-csv", "a", "b", "--bogus"},       "usage: history-csv"},
         {{"plot", "a.csv", "--png", "b.png", "--revision", "nan"}, "usage: plot"},
         {{"sync-time", "now"},                       "now"},
+        {{"--json", "key", "1"},                     "key has no JSON output"},
     };
     // clang-format on
     for (const Case& c : cases) {

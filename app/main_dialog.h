@@ -62,6 +62,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
     // Frames the mirror has shown since the window opened.
     int MirroredFrames() const { return mirroredFrames_; }
+    // True while the screen worker runs an exchange.
+    bool ScreenPollRunning() const { return screenPoll_->Running(); }
 
     // The two ways out: OK (Enter) suspends the link, lets a screen run end and closes the
     // port; Cancel (Escape, the close box) closes the port.
@@ -122,6 +124,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void KillTimer(int id);
     void OnMirrorTick();
     void OnFetchTick();
+    bool SayIfMeterLost();
     void ShowGraphStatus(const char* text, int xDivisor, int yDivisor);
 
     bool Checked(int id) const;

@@ -18,6 +18,7 @@ void ResetProcessState() {
     PortFree = true;
     StopScreenPoll = false;
     LinkSuspended = false;
+    LinkLost = false;
     DeviceConnected = false;
     DeviceModel = kModelNone;
     FirmwareRevision = 0.0f;

@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "link/meter_identity.h"
 #include "screen/screen_poll.h"
@@ -90,6 +92,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void ShowLinkLost();
     void OnLostLinkTick();
     void PumpWhileBusy();
+    void NoteOpenFailure();
     void RunMenuCommand(int id);
 
     // DiscoveryView
@@ -144,6 +147,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool closeRequested_ = false;  // a close request came while busy
     std::atomic<bool> stopRequested_{false};
     int mirroredFrames_ = 0;
+    bool scanning_ = false;                 // ScanForMeter runs
+    int scanIndex_ = -1;                    // the selector index the scan is trying
+    std::vector<std::string> scanReasons_;  // ports the scan could not open, and why
 
     // The screen worker's hand-over: the latest accepted frame, taken by the UI thread.
     std::mutex frameMutex_;

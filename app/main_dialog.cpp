@@ -473,7 +473,16 @@ void CMainDlg::reject() {
     QDialog::reject();
 }
 
+// The boxes and dialogs over the window close first, as their own close boxes would; one
+// that must let go of its work first (a running download) closes when it has.
 void CMainDlg::RequestClose() {
+    stopRequested_ = true;
+    for (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this;) {
+        modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == modal) break;
+        modal = next;
+    }
     reject();
 }
 

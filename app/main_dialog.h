@@ -72,8 +72,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void accept() override;
     void reject() override;
 
-    // A close request (close box, Escape, a signal): closes the Cancel way at once, or, while
-    // a scan or fetch holds this thread, stops it and closes as soon as it has let go.
+    // A close request from outside (SIGTERM, SIGINT, SIGHUP): closes the boxes over the window,
+    // then the window the Cancel way, at once or, while a scan or fetch holds this thread, as
+    // soon as it has let go.
     void RequestClose();
     // True once a close request has asked the running scan, fetch or sweep loop to stop.
     bool StopRequested() const { return stopRequested_; }

@@ -324,7 +324,11 @@ void CMainDlg::RunScan() {
         BusyScope busy(*this);
         { PortGuard guard; }
         LinkLost = false;
+        scanning_ = true;
+        scanIndex_ = -1;
+        scanReasons_.clear();
         found = ScanForMeter(MeterPort, *this);
+        scanning_ = false;
     }
     if (!found) banner_->Present();
 }
@@ -469,7 +473,16 @@ void CMainDlg::reject() {
     QDialog::reject();
 }
 
+// The boxes and dialogs over the window close first, as their own close boxes would; one
+// that must let go of its work first (a running download) closes when it has.
 void CMainDlg::RequestClose() {
+    stopRequested_ = true;
+    for (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this;) {
+        modal->close();
+        QWidget* next = QApplication::activeModalWidget();
+        if (next == modal) break;
+        modal = next;
+    }
     reject();
 }
 
@@ -496,7 +509,20 @@ void CMainDlg::PumpWhileBusy() {
 // DiscoveryView: the scan and the identification show themselves through the window.
 
 void CMainDlg::SelectPortIndex(int index) {
+    NoteOpenFailure();
+    scanIndex_ = index;
     Combo(kIdPortSelector)->setCurrentIndex(index);
+}
+
+// The scan moves on from a port it could not open without a word; the reason is kept for the
+// "Device not found." box (a second copy holding the port, a missing permission).
+void CMainDlg::NoteOpenFailure() {
+    if (!scanning_ || scanIndex_ < 0 || MeterPort.IsOpen()) return;
+    const int com = scanIndex_ + 1;
+    if (PortTable::Instance().PathOf(com).empty()) return;
+    const std::string reason = MeterPort.LastOpenError();
+    if (!reason.empty()) scanReasons_.push_back("COM" + std::to_string(com) + " " + reason);
+    scanIndex_ = -1;
 }
 
 void CMainDlg::SetAutoCaption(const std::string& text) {
@@ -510,8 +536,15 @@ void CMainDlg::HideScanningPanel() {
 // The mirror runs behind the box, as behind any modal box whose loop still delivers ticks.
 void CMainDlg::ShowMessage(const std::string& text) {
     if (closeRequested_) return;
+    std::string shown = text;
+    if (scanning_ && text == kDeviceNotFound) {
+        NoteOpenFailure();
+        if (!scanReasons_.empty()) shown += "\n";
+        for (const std::string& reason : scanReasons_)
+            shown += "\n" + reason;
+    }
     const bool wasBusy = std::exchange(busy_, false);
-    ::ShowMessage(text);
+    ::ShowMessage(shown);
     busy_ = wasBusy;
 }
 

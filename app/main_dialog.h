@@ -10,6 +10,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "link/meter_identity.h"
 #include "screen/screen_poll.h"
@@ -62,14 +64,17 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
     // Frames the mirror has shown since the window opened.
     int MirroredFrames() const { return mirroredFrames_; }
+    // True while the screen worker runs an exchange.
+    bool ScreenPollRunning() const { return screenPoll_->Running(); }
 
     // The two ways out: OK (Enter) suspends the link, lets a screen run end and closes the
     // port; Cancel (Escape, the close box) closes the port.
     void accept() override;
     void reject() override;
 
-    // A close request (close box, Escape, a signal): closes the Cancel way at once, or, while
-    // a scan or fetch holds this thread, stops it and closes as soon as it has let go.
+    // A close request from outside (SIGTERM, SIGINT, SIGHUP): closes the boxes over the window,
+    // then the window the Cancel way, at once or, while a scan or fetch holds this thread, as
+    // soon as it has let go.
     void RequestClose();
     // True once a close request has asked the running scan, fetch or sweep loop to stop.
     bool StopRequested() const { return stopRequested_; }
@@ -88,6 +93,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void ShowLinkLost();
     void OnLostLinkTick();
     void PumpWhileBusy();
+    void NoteOpenFailure();
     void RunMenuCommand(int id);
 
     // DiscoveryView
@@ -122,6 +128,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void KillTimer(int id);
     void OnMirrorTick();
     void OnFetchTick();
+    bool SayIfMeterLost();
     void ShowGraphStatus(const char* text, int xDivisor, int yDivisor);
 
     bool Checked(int id) const;
@@ -141,6 +148,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool closeRequested_ = false;  // a close request came while busy
     std::atomic<bool> stopRequested_{false};
     int mirroredFrames_ = 0;
+    bool scanning_ = false;                 // ScanForMeter runs
+    int scanIndex_ = -1;                    // the selector index the scan is trying
+    std::vector<std::string> scanReasons_;  // ports the scan could not open, and why
 
     // The screen worker's hand-over: the latest accepted frame, taken by the UI thread.
     std::mutex frameMutex_;

@@ -31,7 +31,15 @@ void CMainDlg::ShowGraphStatus(const char* text, int xDivisor, int yDivisor) {
     graph_->repaint();
 }
 
+// Until the lost meter is found again there is nobody to ask.
+bool CMainDlg::SayIfMeterLost() {
+    if (!LinkLost) return false;
+    ::ShowMessage(kMeterDisconnected);
+    return true;
+}
+
 void CMainDlg::FetchFieldReading() {
+    if (SayIfMeterLost()) return;
     MeasurementKind = kKindField;
     ShowGraphStatus(kFieldFetchMark, 8, 4);
     FetchOutcome outcome;
@@ -52,6 +60,7 @@ void CMainDlg::FetchFieldReading() {
 }
 
 void CMainDlg::FetchSpectrum() {
+    if (SayIfMeterLost()) return;
     MeasurementKind = kKindSpectrum;
     ShowGraphStatus(kSpectrumFetchMark, 2, 2);
     SpectrumFetchHooks hooks;

@@ -4,6 +4,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "res/version_texts.h"
+
 namespace {
 
 constexpr int kImageLeft = 3;
@@ -30,10 +32,10 @@ struct BannerText {
 
 // clang-format off
 constexpr BannerText kBannerTexts[] = {
-    {"HX",       80, 40, true,  qRgb(0, 145, 0),     125,  20},
-    {"Ferrolog", 50, 25, false, qRgb(0, 0, 0),        60, 110},
-    {"(V3.66)",  18,  9, false, qRgb(0, 0, 255),     320, 170},
-    {"TM",       18,  9, false, qRgb(100, 100, 100), 265,  30},
+    {"HX",               80, 40, true,  qRgb(0, 145, 0),     125,  20},
+    {"Ferrolog",         50, 25, false, qRgb(0, 0, 0),        60, 110},
+    {kBannerVersionText, 18,  9, false, qRgb(0, 0, 255),     320, 170},
+    {"TM",               18,  9, false, qRgb(100, 100, 100), 265,  30},
 };
 // clang-format on
 

@@ -3,6 +3,7 @@
 // scanning panel), with their control and command ids.
 
 #include "res/dialog_template.h"
+#include "res/version_texts.h"
 
 // Control ids of the main window.
 enum MainControlId : int {
@@ -62,7 +63,6 @@ inline constexpr int kScanningOkId = 1057;
 
 inline constexpr const char* kProgramTitle = "Ferrolog";
 inline constexpr const char* kAboutMenuText = "&About Ferrolog...";  // string 101
-inline constexpr const char* kAboutVersionText = "Ferrolog Version 3.66";
 inline constexpr const char* kScanningText = "Scanning Device...\r\n Please wait...";
 
 extern const DialogTemplate kMainDialogTemplate;

@@ -18,6 +18,7 @@ void ResetProcessState() {
     PortFree = true;
     StopScreenPoll = false;
     LinkSuspended = false;
+    LinkLost = false;
     DeviceConnected = false;
     DeviceModel = kModelNone;
     FirmwareRevision = 0.0f;
@@ -32,13 +33,21 @@ void ResetProcessState() {
 
 void MainWindowTest::SetUp() {
     ResetProcessState();
-    SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
+    SetMessageHandler([this](const std::string& text) {
+        std::lock_guard lock(messagesMutex);
+        messages.push_back(text);
+    });
 }
 
 void MainWindowTest::TearDown() {
     window_.reset();
     SetMessageHandler(nullptr);
     ResetProcessState();
+}
+
+std::vector<std::string> MainWindowTest::Messages() {
+    std::lock_guard lock(messagesMutex);
+    return messages;
 }
 
 CMainDlg& MainWindowTest::Window() {

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,11 @@ class MainWindowTest : public ::testing::Test {
     // have been shown or `timeoutMs` has passed.
     bool MirrorUntil(int frames, int timeoutMs);
 
-    std::vector<std::string> messages;
+    // Messages shown so far; a copy taken under the lock, for messages a worker thread shows.
+    std::vector<std::string> Messages();
+
+    std::vector<std::string> messages;  // guarded by messagesMutex while workers may add
+    std::mutex messagesMutex;
 
   private:
     std::unique_ptr<CMainDlg> window_;

@@ -199,6 +199,18 @@ TEST_F(MainWindowTest, ScanOverEmptyPortsEndsWithDeviceNotFoundOnCom32) {
     EXPECT_EQ(DeviceModel, kModelTkl);  // a failed scan keeps the model it had
 }
 
+TEST_F(MainWindowTest, ScanSaysWhyAPortHeldByAnotherCopyCouldNotBeUsed) {
+    MeterProcess meter({"--fast"});
+    PortTable::Instance().Map(1, meter.DevicePath());
+    CSerialPort secondCopy;
+    ASSERT_EQ(secondCopy.Open(1), 1);
+    RunStartupScan();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("Device not found.\n\nCOM1 " + meter.DevicePath() + ": ", 0), 0u)
+        << messages[0];
+    EXPECT_FALSE(DeviceConnected);
+}
+
 TEST_F(MainWindowTest, PickingAPortIdentifiesTheMeterThere) {
     MeterProcess meter({"--fast", "--model", "TKL", "--revision", "2.50"});
     PortTable::Instance().Map(4, meter.DevicePath());

@@ -196,7 +196,7 @@ TEST_F(MenuCommandsTest, DownloadHistoryWritesTheTableAndTheDump) {
     WhenOpened<CHistoryDlg>([&](CHistoryDlg& dialog) {
         auto button = [&](int id) { return dialog.findChild<QPushButton*>(QString::number(id)); };
         QTest::mouseClick(button(kIdHistoryDownload), Qt::LeftButton);
-        finished = WaitFor([&] { return !messages.empty() && !dialog.WorkerActive(); });
+        finished = WaitFor([&] { return !Messages().empty() && !dialog.WorkerActive(); });
         QTest::mouseClick(button(kIdHistoryExit), Qt::LeftButton);
     });
     ClickMenu(Window().MenuBar(), {"&File", "&Download History"});

@@ -1,0 +1,67 @@
+// The window program's command line: what it refuses before anything starts, and the options
+// that answer without a display.
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <cstdlib>
+#include <string>
+
+#include "app/field_meter_app.h"
+#include "tests/support/meter_process.h"
+#include "version.h"
+
+namespace {
+
+// Runs ferrolog where no display can be opened: the toolkit would abort if it started.
+ProgramResult RunWithoutDisplay(const std::vector<std::string>& args) {
+    const std::string platform = qEnvironmentVariable("QT_QPA_PLATFORM").toStdString();
+    const std::string display = qEnvironmentVariable("DISPLAY").toStdString();
+    ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    ::unsetenv("DISPLAY");
+    ProgramResult result = RunProgram(FERROLOG_APP_PATH, args);
+    ::setenv("QT_QPA_PLATFORM", platform.c_str(), 1);
+    if (!display.empty()) ::setenv("DISPLAY", display.c_str(), 1);
+    return result;
+}
+
+TEST(AppOptionsTest, HelpAndVersionAnswerWithoutADisplay) {
+    for (const char* help : {"--help", "-h"}) {
+        ProgramResult result = RunWithoutDisplay({help});
+        EXPECT_EQ(result.exitCode, 0) << help;
+        EXPECT_EQ(result.out.rfind("usage: ferrolog", 0), 0u) << result.out;
+    }
+    ProgramResult version = RunWithoutDisplay({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, std::string("ferrolog ") + kFerrologVersion + "\n");
+}
+
+TEST(AppOptionsTest, UnknownOptionsAndMissingDevicesAreRefusedWithStatus2) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"--bogus"},
+        {"--port", "3=/dev/ttyNOPE"},
+        {"--port", "33=/dev/null"},
+        {"--after"},
+    };
+    for (const auto& args : refused) {
+        ProgramResult result = RunWithoutDisplay(args);
+        EXPECT_EQ(result.exitCode, 2) << args[0];
+        EXPECT_TRUE(result.out.empty()) << result.out;
+        EXPECT_EQ(result.err.rfind("ferrolog: ", 0), 0u) << result.err;
+    }
+    EXPECT_NE(RunWithoutDisplay({"--port", "3=/dev/ttyNOPE"}).err.find("No such file"),
+              std::string::npos);
+}
+
+TEST(AppOptionsTest, MeterOptionsArePassedOnToTheVirtualMeter) {
+    AppOptions options;
+    QString error;
+    ASSERT_TRUE(ParseAppOptions({"--simulate", "--meter-option", "--log", "--meter-option",
+                                 "/tmp/x.log", "--port", "2=/dev/null"},
+                                &options, &error))
+        << error.toStdString();
+    EXPECT_EQ(options.meterOptions, QStringList({"--log", "/tmp/x.log"}));
+    EXPECT_EQ(options.portMappings, std::vector<std::string>{"2=/dev/null"});
+}
+
+}  // namespace

@@ -83,18 +83,18 @@ void CSerialPort::WaitForOutputToLeave() {
         SleepMs(kOutputPollMs);
 }
 
-void CSerialPort::CloseAfterHangUp() {
+void CSerialPort::CloseAfterHangUp(serial_backend::Handle gone) {
     {
         std::unique_lock lock(stateMutex_);
-        if (opened_ && handle_ != serial_backend::kNoHandle) {
-            serial_backend::CloseDevice(handle_);
-            handle_ = serial_backend::kNoHandle;
-            opened_ = 0;
-            portNumber_ = 0;
-            lostPath_ = openPath_;
-        }
+        // The port may have been closed, or opened afresh, since the hang-up was seen.
+        if (!opened_ || handle_ != gone) return;
+        serial_backend::CloseDevice(handle_);
+        handle_ = serial_backend::kNoHandle;
+        opened_ = 0;
+        portNumber_ = 0;
+        lostPath_ = openPath_;
+        hungUp_ = true;
     }
-    hungUp_ = true;
     DeviceConnected = false;
     LinkLost = true;
 }
@@ -106,15 +106,17 @@ std::string CSerialPort::LostDevicePath() const {
 
 int CSerialPort::Purge() {
     int drained;
+    serial_backend::Handle handle;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_) return 0;
+        handle = handle_;
         uint8_t scratch[kPurgeDrainLimit];
         drained = ReadLocked(scratch, kPurgeDrainLimit);
         serial_backend::DiscardInput(handle_);
     }
     if (drained != kGone) return drained;
-    CloseAfterHangUp();
+    CloseAfterHangUp(handle);
     return 0;
 }
 
@@ -124,10 +126,12 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         return -1;
     }
     bool gone = false;
+    serial_backend::Handle handle;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
         if (length < 1) return 0;
+        handle = handle_;
         std::lock_guard sendLock(sendMutex_);
         for (int i = 0; i < length && !gone; ++i) {
             gone = serial_backend::WriteOneByte(handle_, data[i], kWriteTimeoutMs) ==
@@ -136,7 +140,7 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         }
     }
     if (!gone) return length;
-    CloseAfterHangUp();
+    CloseAfterHangUp(handle);
     return 0;
 }
 
@@ -147,13 +151,15 @@ int CSerialPort::Send(const std::string& text, int delayMs) {
 
 int CSerialPort::Read(uint8_t* buffer, int maxLength) {
     int n;
+    serial_backend::Handle handle;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
+        handle = handle_;
         n = ReadLocked(buffer, maxLength);
     }
     if (n != kGone) return n;
-    CloseAfterHangUp();
+    CloseAfterHangUp(handle);
     return 0;
 }
 
@@ -199,6 +205,7 @@ int CSerialPort::OpenPortNumber() const {
 
 bool CSerialPort::WaitForInput(int timeoutMs) {
     serial_backend::WaitResult result;
+    serial_backend::Handle handle;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_) {
@@ -206,9 +213,10 @@ bool CSerialPort::WaitForInput(int timeoutMs) {
             SleepMs(timeoutMs);  // pollers of a closed port never spin
             return false;
         }
+        handle = handle_;
         result = serial_backend::WaitReadable(handle_, timeoutMs);
     }
-    if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp();
+    if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp(handle);
     return result == serial_backend::WaitResult::Readable;
 }
 

@@ -81,8 +81,9 @@ class CSerialPort {
   private:
     int ReadLocked(uint8_t* buffer, int maxLength);
     void WaitForOutputToLeave();
-    // Closes the port of a device that went away and raises the lost-link flags.
-    void CloseAfterHangUp();
+    // Closes the port of the device that went away (gone: its handle) and raises the lost-link
+    // flags; nothing when the port has been closed or opened afresh meanwhile.
+    void CloseAfterHangUp(serial_backend::Handle gone);
 
     mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O
     std::mutex sendMutex_;                  // one frame at a time

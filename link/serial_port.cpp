@@ -50,6 +50,7 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
         opened_ = 1;
         portNumber_ = portNumber;
         openPath_ = path;
+        ++opening_;
         hungUp_ = false;
     }
     Purge();
@@ -83,18 +84,19 @@ void CSerialPort::WaitForOutputToLeave() {
         SleepMs(kOutputPollMs);
 }
 
-void CSerialPort::CloseAfterHangUp() {
+void CSerialPort::CloseAfterHangUp(uint64_t opening) {
     {
         std::unique_lock lock(stateMutex_);
-        if (opened_ && handle_ != serial_backend::kNoHandle) {
-            serial_backend::CloseDevice(handle_);
-            handle_ = serial_backend::kNoHandle;
-            opened_ = 0;
-            portNumber_ = 0;
-            lostPath_ = openPath_;
-        }
+        // The port may have been closed, or opened afresh (perhaps under the same descriptor
+        // number), since the hang-up was seen.
+        if (!opened_ || opening_ != opening) return;
+        serial_backend::CloseDevice(handle_);
+        handle_ = serial_backend::kNoHandle;
+        opened_ = 0;
+        portNumber_ = 0;
+        lostPath_ = openPath_;
+        hungUp_ = true;
     }
-    hungUp_ = true;
     DeviceConnected = false;
     LinkLost = true;
 }
@@ -106,15 +108,17 @@ std::string CSerialPort::LostDevicePath() const {
 
 int CSerialPort::Purge() {
     int drained;
+    uint64_t opening;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_) return 0;
+        opening = opening_;
         uint8_t scratch[kPurgeDrainLimit];
         drained = ReadLocked(scratch, kPurgeDrainLimit);
         serial_backend::DiscardInput(handle_);
     }
     if (drained != kGone) return drained;
-    CloseAfterHangUp();
+    CloseAfterHangUp(opening);
     return 0;
 }
 
@@ -124,10 +128,12 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         return -1;
     }
     bool gone = false;
+    uint64_t opening;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
         if (length < 1) return 0;
+        opening = opening_;
         std::lock_guard sendLock(sendMutex_);
         for (int i = 0; i < length && !gone; ++i) {
             gone = serial_backend::WriteOneByte(handle_, data[i], kWriteTimeoutMs) ==
@@ -136,7 +142,7 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         }
     }
     if (!gone) return length;
-    CloseAfterHangUp();
+    CloseAfterHangUp(opening);
     return 0;
 }
 
@@ -147,13 +153,15 @@ int CSerialPort::Send(const std::string& text, int delayMs) {
 
 int CSerialPort::Read(uint8_t* buffer, int maxLength) {
     int n;
+    uint64_t opening;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_ || handle_ == serial_backend::kNoHandle) return 0;
+        opening = opening_;
         n = ReadLocked(buffer, maxLength);
     }
     if (n != kGone) return n;
-    CloseAfterHangUp();
+    CloseAfterHangUp(opening);
     return 0;
 }
 
@@ -199,6 +207,7 @@ int CSerialPort::OpenPortNumber() const {
 
 bool CSerialPort::WaitForInput(int timeoutMs) {
     serial_backend::WaitResult result;
+    uint64_t opening;
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_) {
@@ -206,9 +215,10 @@ bool CSerialPort::WaitForInput(int timeoutMs) {
             SleepMs(timeoutMs);  // pollers of a closed port never spin
             return false;
         }
+        opening = opening_;
         result = serial_backend::WaitReadable(handle_, timeoutMs);
     }
-    if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp();
+    if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp(opening);
     return result == serial_backend::WaitResult::Readable;
 }
 

@@ -81,8 +81,9 @@ class CSerialPort {
   private:
     int ReadLocked(uint8_t* buffer, int maxLength);
     void WaitForOutputToLeave();
-    // Closes the port of a device that went away and raises the lost-link flags.
-    void CloseAfterHangUp();
+    // Closes the port of the device that went away (opening: the Open it was seen on) and
+    // raises the lost-link flags; nothing when the port has been closed or opened afresh since.
+    void CloseAfterHangUp(uint64_t opening);
 
     mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O
     std::mutex sendMutex_;                  // one frame at a time
@@ -92,6 +93,7 @@ class CSerialPort {
     std::string lastOpenError_;
     int lastOpenErrno_ = 0;
     std::string openPath_;
+    uint64_t opening_ = 0;  // counts the Opens, so a hang-up is tied to the one it was seen on
     std::string lostPath_;
     std::atomic<bool> hungUp_{false};
 };

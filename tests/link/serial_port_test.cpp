@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 #include "link/link_flags.h"
@@ -68,6 +71,28 @@ TEST_F(SerialPortTest, SecondOpenerIsRefusedWhileTheFirstHoldsThePort) {
     EXPECT_EQ(other.Open(kCom), 0);
     port.Close();
     EXPECT_EQ(other.Open(kCom), 1);
+}
+
+// Another process holds the port's advisory lock: the open is refused as busy and the line's
+// settings (here 9600 baud, not raw) are left as that process set them.
+TEST_F(SerialPortTest, APortLockedElsewhereIsBusyAndKeepsItsSettings) {
+    const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(other, 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(other, &before), 0);
+    cfsetispeed(&before, B9600);
+    cfsetospeed(&before, B9600);
+    before.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(other, TCSANOW, &before), 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+
+    EXPECT_EQ(port.Open(kCom), 0);
+    EXPECT_EQ(port.LastOpenErrno(), EBUSY);
+    termios after{};
+    ASSERT_EQ(tcgetattr(other, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B9600));
+    EXPECT_TRUE(after.c_lflag & ICANON);
+    close(other);
 }
 
 TEST_F(SerialPortTest, SendRefusesMoreThan32BytesBeforeAnyOtherTest) {

@@ -118,16 +118,10 @@ class ConsoleHistoryView : public HistoryView {
 
     void ShowLastStatus() {
         EndBar();
-        if (!ReportIfDisconnectedQuietly()) ShowMessage(status_);
+        if (!ReportIfDisconnected()) ShowMessage(status_);
     }
 
   private:
-    static bool ReportIfDisconnectedQuietly() {
-        if (!LinkLost) return false;
-        ShowMessage(kMeterDisconnected);
-        return true;
-    }
-
     void DrawBar(const std::string& line) {
         if (line == bar_) return;
         bar_ = line;

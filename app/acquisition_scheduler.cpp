@@ -12,7 +12,9 @@
 #include "res/main_dialog_template.h"
 
 namespace {
-constexpr int kMirrorFastPeriodMs = 5;
+// The worker runs frame after frame by itself; the tick only tells it whether to, and
+// nudges it after the port was lent.
+constexpr int kMirrorFastPeriodMs = 50;
 constexpr int kMirrorIdlePeriodMs = 100;   // paused: a resumed mirror starts within this
 constexpr int kReidentifyPeriodMs = 1000;  // a lost meter is looked for once a second
 }  // namespace
@@ -75,10 +77,11 @@ void CMainDlg::OnTimer(int id) {
     }
 }
 
-// The graph is repainted by whoever changes it; a tick only starts a screen run, so an idle
-// mirror costs a flag test.
+// The graph is repainted by whoever changes it; a tick only keeps the screen worker going,
+// so an idle mirror costs a flag test.
 void CMainDlg::OnMirrorTick() {
     if (LinkLost) {
+        screenPoll_->SetMirroring(false, 0);
         OnLostLinkTick();
         return;
     }
@@ -88,7 +91,7 @@ void CMainDlg::OnMirrorTick() {
             SetTimer(kTimerMirror, kMirrorIdlePeriodMs);
         return;
     }
-    if (!StopScreenPoll) screenPoll_->StartIfPortFree(PortNumber);
+    if (!StopScreenPoll) screenPoll_->SetMirroring(true, PortNumber);
     if (TimerPeriod(kTimerMirror) != kMirrorFastPeriodMs)
         SetTimer(kTimerMirror, kMirrorFastPeriodMs);
 }

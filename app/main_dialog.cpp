@@ -305,7 +305,7 @@ void CMainDlg::OnIdentify(int index) {
     bool found = false;
     {
         BusyScope busy(*this);
-        { PortGuard guard; }  // a screen run under way lets go before the port is reopened
+        StopMirroring();
         LinkLost = false;
         found = IdentifyMeter(index, MeterPort, *this);
     }
@@ -318,11 +318,18 @@ void CMainDlg::StartAutoScan() {
     SetTimer(kTimerScan, 10);
 }
 
+// The worker starts no run of its own until a tick after the scan or identification, and a
+// run under way lets go before the port is closed and reopened.
+void CMainDlg::StopMirroring() {
+    screenPoll_->SetMirroring(false, 0);
+    PortGuard guard;
+}
+
 void CMainDlg::RunScan() {
     bool found = false;
     {
         BusyScope busy(*this);
-        { PortGuard guard; }
+        StopMirroring();
         LinkLost = false;
         scanning_ = true;
         scanIndex_ = -1;

@@ -121,6 +121,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void OnIdentify(int index);
     void StartAutoScan();
     void RunScan();
+    void StopMirroring();
     void ShowAbout();
     void ShowMirroredFrame(const uint8_t* pixels);
 

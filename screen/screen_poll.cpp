@@ -4,6 +4,7 @@
 
 #include "link/command_exchange.h"
 #include "link/link_flags.h"
+#include "link/meter_identity.h"
 #include "screen/screen_frame.h"
 
 int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame) {
@@ -32,16 +33,14 @@ ScreenPollThread::~ScreenPollThread() {
     thread_.join();
 }
 
-bool ScreenPollThread::StartIfPortFree(int portNumber) {
-    if (running_ || !TryTakePort()) return false;
+void ScreenPollThread::SetMirroring(bool on, int portNumber) {
     {
         std::lock_guard lock(mutex_);
-        running_ = true;
-        runRequested_ = true;
+        mirroring_ = on;
+        nudged_ = true;
         portNumber_ = portNumber;
     }
     wake_.notify_all();
-    return true;
 }
 
 void ScreenPollThread::Join() {
@@ -49,19 +48,28 @@ void ScreenPollThread::Join() {
     wake_.wait(lock, [this] { return !running_; });
 }
 
+// The flags are read again before every run: a box or dialog that changed them needs no word
+// to the worker.
+bool ScreenPollThread::TakePortForRun() {
+    if (!DeviceConnected || LinkLost || LinkSuspended || StopScreenPoll || MirrorPaused)
+        return false;
+    return TryTakePort();
+}
+
 void ScreenPollThread::WorkerLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return runRequested_ || quit_; });
-        if (runRequested_) {
-            runRequested_ = false;
-            const int portNumber = portNumber_;
-            lock.unlock();
-            ScreenPollRun(port_, portNumber, onFrame_);
-            lock.lock();
-            running_ = false;
-            wake_.notify_all();  // Join waits on the same condition
-        }
+        wake_.wait(lock, [this] { return quit_ || (mirroring_ && nudged_); });
         if (quit_) return;
+        nudged_ = false;
+        if (!TakePortForRun()) continue;  // the next nudge looks again
+        running_ = true;
+        const int portNumber = portNumber_;
+        lock.unlock();
+        ScreenPollRun(port_, portNumber, onFrame_);
+        lock.lock();
+        running_ = false;
+        nudged_ = true;      // the next frame at once
+        wake_.notify_all();  // Join waits on the same condition
     }
 }

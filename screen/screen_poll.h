@@ -23,8 +23,9 @@ using ScreenFrameHandler = std::function<void(const uint8_t* pixels1024)>;
 // as its last step on every path. Returns the number of attempts made.
 int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame);
 
-// Owns the worker thread: one thread for the window's life that sleeps on its own condition
-// between runs, so a run costs no thread start. At most one run at a time.
+// Owns the worker thread: one thread for the window's life. While mirroring is on it starts
+// a run whenever it can take the port, one after another, and otherwise sleeps on its own
+// condition; a run costs no thread start and an idle mirror no wake-ups.
 class ScreenPollThread {
   public:
     explicit ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame);
@@ -32,10 +33,11 @@ class ScreenPollThread {
     ScreenPollThread(const ScreenPollThread&) = delete;
     ScreenPollThread& operator=(const ScreenPollThread&) = delete;
 
-    // Takes PortFree (one compare-and-swap, so no other exchange can slip in between the
-    // decision and the run) and wakes the worker for a run on portNumber. False, starting
-    // nothing, when the port is held.
-    bool StartIfPortFree(int portNumber);
+    // Mirroring on COM portNumber on or off, and a nudge to look again now. A run starts only
+    // while the link allows it (DeviceConnected, no LinkLost, LinkSuspended, StopScreenPoll or
+    // MirrorPaused) and PortFree can be taken, with one compare-and-swap, so no other exchange
+    // can slip in between the decision and the run.
+    void SetMirroring(bool on, int portNumber);
 
     // True while a run is under way.
     bool Running() const { return running_; }
@@ -45,14 +47,16 @@ class ScreenPollThread {
 
   private:
     void WorkerLoop();
+    bool TakePortForRun();
 
     CSerialPort& port_;
     ScreenFrameHandler onFrame_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool runRequested_ = false;  // guarded by mutex_
-    bool quit_ = false;          // guarded by mutex_
-    int portNumber_ = 0;         // guarded by mutex_
+    bool mirroring_ = false;  // guarded by mutex_
+    bool nudged_ = false;     // guarded by mutex_
+    bool quit_ = false;       // guarded by mutex_
+    int portNumber_ = 0;      // guarded by mutex_
     std::atomic<bool> running_{false};
     std::thread thread_;
 };

@@ -1,9 +1,12 @@
 // The main window: its controls at start, the option handlers, closing, and finding the
 // meter through the port selector and the scan.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTest>
 
 #include "app/scanning_panel.h"
@@ -62,6 +65,22 @@ TEST_F(MainWindowTest, ThresholdListsStartOnDifferentLevelsWithTheThresholdAtMin
     EXPECT_EQ(Combo(kIdThresholdPower)->itemText(0), "0.000 pW");
     EXPECT_EQ(Combo(kIdThresholdPower)->itemText(38), "1.000 pW");
     EXPECT_EQ(Combo(kIdThresholdPower)->itemText(128), "1.000 mW");
+}
+
+TEST_F(MainWindowTest, ListsShowTheirWidestItemsWhole) {
+    for (int id : {kIdThresholdDbm, kIdThresholdPower, kIdPortSelector}) {
+        QComboBox* combo = Combo(id);
+        QStyleOptionComboBox option;
+        option.initFrom(combo);
+        option.editable = combo->isEditable();
+        const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                           QStyle::SC_ComboBoxEditField, combo);
+        for (int i = 0; i < combo->count(); ++i) {
+            const int textWidth = combo->fontMetrics().horizontalAdvance(combo->itemText(i));
+            EXPECT_LE(textWidth, field.width()) << combo->itemText(i).toStdString();
+            EXPECT_LE(textWidth, combo->view()->width()) << combo->itemText(i).toStdString();
+        }
+    }
 }
 
 TEST_F(MainWindowTest, EitherThresholdListMovesTheOther) {

@@ -23,6 +23,7 @@
 #include <memory>
 
 #include "graph/label_ctrl.h"
+#include "link/command_frame.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
@@ -387,10 +388,12 @@ TEST_F(ScriptedTerminalTest, ParametersBecomeBytesOrAreRefused) {
             EXPECT_EQ(Readout(), lastReadout) << c.parameters;  // nothing new was framed
         }
     }
-    SleepMs(50);
-    ASSERT_EQ(Frames().size(), framesSent);
+    // A last frame marks the end: everything sent before it has arrived by then.
+    SetTextParameters(false);
+    Send("KEY0", "");
+    ASSERT_TRUE(WaitFor([&] { return Frames().size() == framesSent + 1; }));
     EXPECT_EQ(HexString(Frames().at(0)), "3C 53 45 54 45 4D 46 00 AE F0 3E 3E");
-    EXPECT_EQ(HexString(Frames().back()), "3C 53 45 54 45 4D 46 61 20 63 3E 3E");
+    EXPECT_EQ(HexString(Frames().at(framesSent - 1)), "3C 53 45 54 45 4D 46 61 20 63 3E 3E");
 }
 
 TEST_F(TerminalTest, GetverAfterSpiseKeepsItsParametersAndSendsThem) {
@@ -415,8 +418,10 @@ TEST_F(ScriptedTerminalTest, AOneCharacterCommandSendsAndShowsNothing) {
         EXPECT_EQ(Readout(), "3C 4B 45 59 30 3E 3E ") << parameters;
     }
     Send("", "");
-    SleepMs(100);
-    EXPECT_EQ(Frames().size(), 1u);
+    Send("KEY1", "");  // marks the end: whatever was sent before it has arrived by then
+    ASSERT_TRUE(WaitFor([&] { return Frames().size() >= 2; }));
+    ASSERT_EQ(Frames().size(), 2u);
+    EXPECT_EQ(HexString(Frames().back()), "3C 4B 45 59 31 3E 3E");
     EXPECT_TRUE(messages.empty());
 }
 
@@ -576,15 +581,17 @@ TEST_F(TerminalTest, ScreenMirrorIsHeldOffWhileTheTerminalIsOpen) {
 TEST_F(TerminalTest, ComportErrorWhenNoMeterIsConnected) {
     StartMeter();
     bool opened = false;
-    QTimer::singleShot(300, [&] {
+    bool looked = false;
+    QTimer::singleShot(0, [&] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             opened = true;
             modal->close();
         }
+        looked = true;
     });
     OpenTerminalCommand(nullptr, kSelectorIndex);
     EXPECT_EQ(messages, std::vector<std::string>{"Comport Error"});
-    QTest::qWait(400);
+    ASSERT_TRUE(WaitFor([&] { return looked; }));
     EXPECT_FALSE(opened);
     EXPECT_TRUE(PortFree);
     EXPECT_FALSE(StopScreenPoll);
@@ -618,8 +625,10 @@ TEST_F(TerminalTest, EnterInTheCommandOrParameterBoxClosesInsteadOfSending) {
         EXPECT_FALSE(Dialog().ReceiverRunning());
         EXPECT_FALSE(LinkSuspended);
     }
-    SleepMs(100);
-    EXPECT_TRUE(ReadLogLines(log).empty());
+    const Bytes marker = BuildFrame("KEY0");  // whatever was sent before it has arrived by then
+    MeterPort.Send(marker.data(), static_cast<int>(marker.size()));
+    ASSERT_TRUE(WaitFor([&] { return !ReadLogLines(log).empty(); }));
+    EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{"3C 4B 45 59 30 3E 3E"});
 }
 
 TEST_F(TerminalTest, ReconnectRestartsTheReceiver) {

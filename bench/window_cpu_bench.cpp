@@ -1,0 +1,105 @@
+// CPU time of the window process (all its threads, the virtual meter not included) while it
+// mirrors the wire-speed virtual meter, while the mirror is paused, and after the meter's
+// device hung up. Each figure is a share of one core over 10 s, printed with its target.
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+#include "app/main_dialog.h"
+#include "link/link_flags.h"
+#include "link/message_seam.h"
+#include "link/port_table.h"
+#include "res/main_dialog_template.h"
+#include "tests/support/meter_process.h"
+
+namespace {
+
+constexpr int kMeasureMs = 10000;
+constexpr int kStartTimeoutMs = 10000;
+constexpr double kMirrorTarget = 3.0;  // percent of a core
+constexpr double kIdleTarget = 0.5;
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Lets the window run for kMeasureMs; its CPU share in percent of one core.
+double MeasureCpuShare(CMainDlg& window, int* frames = nullptr) {
+    const int firstFrame = window.MirroredFrames();
+    const double cpuBefore = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;  // an idle loop, unlike a polling wait, adds no work of its own
+    QTimer::singleShot(kMeasureMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double share = (CpuSeconds() - cpuBefore) * 100.0 / (wall.elapsed() / 1000.0);
+    if (frames) *frames = window.MirroredFrames() - firstFrame;
+    return share;
+}
+
+bool WaitForFrames(CMainDlg& window, int frames) {
+    QElapsedTimer wait;
+    wait.start();
+    while (window.MirroredFrames() < frames && wait.elapsed() < kStartTimeoutMs)
+        QTest::qWait(20);
+    return window.MirroredFrames() >= frames;
+}
+
+void Report(const char* state, double share, double target) {
+    std::printf("window CPU while %-10s %5.2f %% of a core (target <= %.1f %%)%s\n", state, share,
+                target, share <= target ? "" : "  ABOVE TARGET");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    SetMessageHandler([](const std::string&) {});
+    {
+        MeterProcess meter;  // paced at 115200 baud, as a real meter
+        if (meter.DevicePath().empty()) {
+            std::fprintf(stderr, "window_cpu_bench: the virtual meter did not start\n");
+            return 1;
+        }
+        PortTable::Instance().Map(1, meter.DevicePath());
+        CMainDlg window;
+        window.show();
+        if (!WaitForFrames(window, 3)) {
+            std::fprintf(stderr, "window_cpu_bench: no mirrored frames\n");
+            return 1;
+        }
+        int frames = 0;
+        const double mirroring = MeasureCpuShare(window, &frames);
+        Report("mirroring", mirroring, kMirrorTarget);
+        std::printf("  (%.1f frames/s)\n", frames * 1000.0 / kMeasureMs);
+        QTest::mouseClick(static_cast<QCheckBox*>(window.Control(kIdPause)), Qt::LeftButton);
+        QTest::qWait(500);  // the run under way ends
+        Report("paused", MeasureCpuShare(window), kIdleTarget);
+        window.reject();
+    }
+    {
+        MeterProcess meter({"--unplug-after", "20"});
+        PortTable::Instance().Map(1, meter.DevicePath());
+        CMainDlg window;
+        window.show();
+        WaitForFrames(window, 3);
+        QTest::qWait(3000);  // the device hangs up during the 20th frame
+        Report("unplugged", MeasureCpuShare(window), kIdleTarget);
+        std::printf("  (LinkLost %s)\n", LinkLost ? "set" : "not set");
+        window.reject();
+    }
+    return 0;
+}

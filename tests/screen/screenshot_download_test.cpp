@@ -206,9 +206,15 @@ TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
 
 // ----- information exchange ----------------------------------------------------------------
 
-TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
-    const char* faults[] = {"GETSSN1:silent", "GETSSN:corrupt", "GETSSN1:short=6"};
-    for (const char* fault : faults) {
+TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttemptsOrAnOutOfStepLine) {
+    // A request that is never answered may still be answered late, and that answer must not
+    // be taken for a repeat's: the line is out of step and the exchange ends after one try.
+    struct Case {
+        const char* fault;
+        int requests;
+    };
+    const Case cases[] = {{"GETSSN1:silent", 1}, {"GETSSN:corrupt", 6}, {"GETSSN1:short=6", 6}};
+    for (const auto& [fault, requests] : cases) {
         SCOPED_TRACE(fault);
         StartMeter({"--fault", fault});
         MessageRecorder recorder;
@@ -217,7 +223,7 @@ TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
         EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
         EXPECT_TRUE(unused.offered.empty());  // no file dialog
         const std::vector<std::string> log = Log();
-        EXPECT_EQ(CountLines(log, kGetSsn1Line), 6);
+        EXPECT_EQ(CountLines(log, kGetSsn1Line), requests);
         EXPECT_EQ(CountLines(log, kGetSs1Line), 0);
         EXPECT_TRUE(PortReleased());
     }

@@ -36,8 +36,11 @@ void ScriptedPeer::Run() {
             index = static_cast<int>(frames_.size()) - 1;
         }
         ScriptedReply reply = script_(frame, index);
-        if (reply.delayMs > 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(reply.delayMs));
+        // A long delay ends early when the peer goes, so tests never wait it out.
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.delayMs);
+        while (running_ && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (!reply.bytes.empty() && running_) pty_.Write(reply.bytes);
     }
 }

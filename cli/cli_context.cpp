@@ -7,6 +7,7 @@
 
 #include "cli/cli_numbers.h"
 #include "link/link_flags.h"
+#include "link/port_diagnosis.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 
@@ -59,6 +60,10 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
             std::string path;
             if (!TakeValue(argc, argv, &i, &value) || !ParsePortMapping(value, &n, &path)) {
                 *error = "--port takes N=PATH, N from 1 to 32";
+                return false;
+            }
+            if (std::string problem = PortMappingProblem(path); !problem.empty()) {
+                *error = "--port " + problem;
                 return false;
             }
             PortTable::Instance().Map(n, path);
@@ -117,10 +122,23 @@ void ConsoleView::ShowMessage(const std::string& text) {
 void ExplainOpenFailure() {
     std::string reason = MeterPort.LastOpenError();
     if (!reason.empty()) std::fprintf(stderr, "(%s)\n", reason.c_str());
-    if (MeterPort.LastOpenErrno() == EACCES)
-        std::fprintf(stderr,
-                     "hint: serial devices belong to the group dialout; add yourself with "
-                     "'sudo usermod -aG dialout $USER' and log in again\n");
+    const std::string hint =
+        OpenFailureHint(PortTable::Instance().PathOf(PortNumber), MeterPort.LastOpenErrno());
+    if (!hint.empty()) std::fprintf(stderr, "hint: %s\n", hint.c_str());
+}
+
+bool ScanAndExplain(ConsoleView& view) {
+    ScanReport report;
+    if (ScanForMeter(MeterPort, view, &report)) return true;
+    for (const std::string& line : report.Lines())
+        std::fprintf(stderr, "%s\n", line.c_str());
+    std::string lastHint;
+    for (const ScanProblem& problem : report.problems) {
+        const std::string hint = problem.error ? OpenFailureHint(problem.path, problem.error) : "";
+        if (!hint.empty() && hint != lastHint) std::fprintf(stderr, "hint: %s\n", hint.c_str());
+        lastHint = hint;
+    }
+    return false;
 }
 
 bool ReportIfDisconnected() {
@@ -131,7 +149,7 @@ bool ReportIfDisconnected() {
 
 bool ConnectMeter(const CliOptions& options) {
     ConsoleView view(options.verbose);
-    if (options.com == 0) return ScanForMeter(MeterPort, view);
+    if (options.com == 0) return ScanAndExplain(view);
     bool found = IdentifyMeter(options.com - 1, MeterPort, view);
     if (!found && !ReportIfDisconnected() && !MeterPort.IsOpen()) ExplainOpenFailure();
     return found;

@@ -59,6 +59,9 @@ bool OpenMeterPort(const CliOptions& options);
 // Adds the system's reason to a failed open, with a hint for the commonest one.
 void ExplainOpenFailure();
 
+// Scans COM1..COM32; when no meter answers, says on stderr per port why, with hints.
+bool ScanAndExplain(ConsoleView& view);
+
 // True (after printing kMeterDisconnected) when the last exchange found the meter gone.
 bool ReportIfDisconnected();
 

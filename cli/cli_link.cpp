@@ -17,7 +17,6 @@ namespace {
 
 constexpr int kSendReplyWaitMs = 500;
 // Closing the port purges what has not left yet, so a key job lets its frame leave first.
-constexpr int kKeyFrameLeaveMs = 50;
 
 // "send NAME [HEX PAIRS | --text TEXT]": the words make one terminal line, read by the
 // terminal's own parser, so quoting the line or not sends the same frame.
@@ -65,7 +64,6 @@ int SendKeyFrame(const CliOptions& options, const char* prefix, int low, int hig
     Bytes frame = BuildFrame(std::string(prefix) + std::to_string(key));
     const bool sent = MeterPort.Send(frame.data(), static_cast<int>(frame.size())) ==
                       static_cast<int>(frame.size());
-    if (sent) SleepMs(kKeyFrameLeaveMs);
     if (ReportIfDisconnected() || !sent) return kExitFailed;
     std::fprintf(stderr, "sent %s\n", HexString(frame).c_str());
     return 0;
@@ -107,7 +105,7 @@ int RunScan(const CliOptions& options) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
     ConsoleView view(options.verbose);
-    const bool found = ScanForMeter(MeterPort, view);
+    const bool found = ScanAndExplain(view);
     if (options.json)
         PrintMeterJson(found);
     else if (found)

@@ -178,9 +178,19 @@ bool SpectrumLayoutPlausible(const uint8_t* reply) {
     return spacing > 0 && stop <= UINT32_MAX;
 }
 
+// The identification reply is printable text; another control byte in it means the line
+// spoiled it.
+static bool PrintableText(const uint8_t* reply, int count) {
+    return std::all_of(reply, reply + count, [](uint8_t b) {
+        return (b >= 0x20 && b < 0x7F) || b == '\r' || b == '\n' || b == '\t';
+    });
+}
+
 bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesRead) {
-    if (policy.whole == WholeTest::ModelToken)
-        return HasModelToken(reply, std::min(bytesRead, policy.readMax));
+    if (policy.whole == WholeTest::ModelToken) {
+        const int count = std::min(bytesRead, policy.readMax);
+        return HasModelToken(reply, count) && PrintableText(reply, count);
+    }
     if (bytesRead != policy.readMax) return false;
     switch (policy.whole) {
         case WholeTest::ModelToken:

@@ -128,8 +128,11 @@ bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view) {
         return false;
     }
     uint8_t reply[kIdentifyBufferSize] = {};
-    RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, PortNumber);
-    int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify);
+    // A spoiled reply (control bytes, a hang-up) names no model, however much of one it holds.
+    const bool whole =
+        RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, PortNumber).whole;
+    int model =
+        whole ? ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify) : kModelNone;
     if (model == kModelNone) {
         DeviceModel = kModelNone;
         view.ShowMessage(kComportOpenError);
@@ -203,8 +206,9 @@ bool ReidentifyLostMeter(CSerialPort& port) {
     if (port.IsOpen()) port.Close();
     if (!port.Open(com)) return false;
     uint8_t reply[kIdentifyBufferSize] = {};
-    RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, com);
-    const int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify);
+    const bool whole = RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, com).whole;
+    const int model =
+        whole ? ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify) : kModelNone;
     if (model == kModelNone) {
         port.Close();
         return false;

@@ -123,9 +123,8 @@ TEST(CliSyncTime, AZtx420FailsWithoutAClockFrame) {
 
 TEST(CliSyncTime, NoMeterFails) {
     TempDir dir;
-    ProgramResult r =
-        RunProgram(FERROLOG_CLI_PATH,
-                   {"--only-mapped", "--port", "3=" + dir.File("none"), "--com", "3", "sync-time"});
+    ProgramResult r = RunProgram(
+        FERROLOG_CLI_PATH, {"--only-mapped", "--port", "3=/dev/null", "--com", "3", "sync-time"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(Contains(r.err, "Comport open error\n")) << r.err;
     EXPECT_TRUE(Contains(r.err, "Time Sync Failed! \n")) << r.err;

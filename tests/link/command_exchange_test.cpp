@@ -124,6 +124,14 @@ TEST_F(ExchangeTest, GarbageIsNeverTakenForAModel) {
     EXPECT_EQ(r.bytesRead, 20);
 }
 
+TEST_F(ExchangeTest, AnIdentificationWithAControlByteIsSpoiled) {
+    ScriptedPeer peer(pty, [](const Bytes&, int) {
+        return ScriptedReply{Bytes{'Z', 'T', 'X', '4', '4', '0', 'R', 'e', ' ', '3', '.', '6', 0}};
+    });
+    uint8_t reply[kIdentifyBufferSize];
+    EXPECT_FALSE(RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, kCom).whole);
+}
+
 TEST_F(ExchangeTest, StopFlagEndsAStoppableWaitWithoutReading) {
     ScriptedPeer peer(pty, [](const Bytes&, int) {
         return ScriptedReply{Bytes(1025, 0xAA), 20000};

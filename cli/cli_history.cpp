@@ -2,13 +2,16 @@
 
 #include "cli/cli_history.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -118,16 +121,10 @@ class ConsoleHistoryView : public HistoryView {
 
     void ShowLastStatus() {
         EndBar();
-        if (!ReportIfDisconnectedQuietly()) ShowMessage(status_);
+        if (!ReportIfDisconnected()) ShowMessage(status_);
     }
 
   private:
-    static bool ReportIfDisconnectedQuietly() {
-        if (!LinkLost) return false;
-        ShowMessage(kMeterDisconnected);
-        return true;
-    }
-
     void DrawBar(const std::string& line) {
         if (line == bar_) return;
         bar_ = line;
@@ -193,6 +190,21 @@ bool WriteOrSay(const std::string& path, std::string_view bytes) {
     return false;
 }
 
+// A download takes minutes: a folder that cannot take the files is found out before it starts,
+// by creating (and removing) a temporary file where the dump's temporary file will go.
+bool FilesCanBeCreated(const HistoryOutputFiles& names) {
+    std::string probe = names.bin + ".part-XXXXXX";
+    const int fd = mkostemp(probe.data(), O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        unlink(probe.c_str());
+        return true;
+    }
+    std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", names.bin.c_str(),
+                 std::strerror(errno));
+    return false;
+}
+
 // Both files or neither: a CSV that cannot be written takes its dump with it.
 bool WriteHistoryFiles(const HistoryOutputFiles& names, size_t countedBytes) {
     const std::string_view dump(reinterpret_cast<const char*>(HistoryBuffer.data()), countedBytes);
@@ -213,6 +225,8 @@ void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names, si
 }
 
 int Download(const CliOptions& options, const std::string& file) {
+    const HistoryOutputFiles names = HistoryOutputNames(file);
+    if (!FilesCanBeCreated(names)) return kExitFailed;
     ScratchFolder scratch;
     if (scratch.Path().empty()) {
         std::fprintf(stderr, "ferrolog-cli: no temporary folder for the download\n");
@@ -227,7 +241,6 @@ int Download(const CliOptions& options, const std::string& file) {
         view.ShowLastStatus();
         return kExitFailed;
     }
-    const HistoryOutputFiles names = HistoryOutputNames(file);
     if (!WriteHistoryFiles(names, result.countedBytes)) return kExitFailed;
     ShowMessage(view.Finished());
     PrintWritten(options, names, result.countedBytes);

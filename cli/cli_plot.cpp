@@ -1,13 +1,15 @@
 // plot FILE --png OUT: a measurement file's graph, drawn by the window's own painters off
-// screen, saved as a PNG picture.
+// screen, saved as a PNG picture (or, with "--png -", written to stdout).
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLocale>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "cli/cli_measure.h"
@@ -55,6 +57,17 @@ bool EncodePng(const QImage& image, std::string* bytes) {
     return true;
 }
 
+constexpr const char* kStandardOutput = "-";
+
+// "--png -" sends the picture down a pipe instead of into a file.
+bool WritePicture(const std::string& target, const std::string& png, std::string* error) {
+    if (target != kStandardOutput) return WriteFileWhole(target, png, error);
+    const bool written =
+        std::fwrite(png.data(), 1, png.size(), stdout) == png.size() && std::fflush(stdout) == 0;
+    if (!written) *error = std::strerror(errno);
+    return written;
+}
+
 int RefuseInput(LoadStatus status, const std::string& path) {
     const char* text =
         status == LoadStatus::kNotMeasurement ? kNotMeasurementFile : kFailedToOpenFile;
@@ -67,7 +80,7 @@ int RefuseInput(LoadStatus status, const std::string& path) {
 int RunPlot(const CliOptions& options) {
     PlotOptions plot;
     if (!ParsePlotOptions(options.args, &plot))
-        return RefuseUsage("usage: plot FILE --png OUT.png [--revision X.YZ]");
+        return RefuseUsage("usage: plot FILE --png OUT.png|- [--revision X.YZ]");
     const LoadStatus status = LoadCurrentMeasurementFile(plot.input);
     if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
     FirmwareRevision = plot.revision;
@@ -84,11 +97,11 @@ int RunPlot(const CliOptions& options) {
     QLocale::setDefault(QLocale::c());
     std::string png;
     std::string error = "the picture could not be drawn";
-    if (!EncodePng(RenderMeasurementImage(), &png) || !WriteFileWhole(plot.png, png, &error)) {
+    if (!EncodePng(RenderMeasurementImage(), &png) || !WritePicture(plot.png, png, &error)) {
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", plot.png.c_str(),
                      error.c_str());
         return kExitFailed;
     }
-    std::printf("%s\n", plot.png.c_str());
+    if (plot.png != kStandardOutput) std::printf("%s\n", plot.png.c_str());
     return 0;
 }

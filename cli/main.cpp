@@ -32,7 +32,7 @@ constexpr Job kJobs[] = {
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)", false},
     {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV", true},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true},
-    {"plot",     RunPlot,     "plot FILE --png OUT.png       a measurement file's graph as a picture", false},
+    {"plot",     RunPlot,     "plot FILE --png OUT.png|-     a measurement file's graph as a picture", false},
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},
     {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)", true},

@@ -77,23 +77,26 @@ class CliChild {
 
 TEST(CliHistory, DownloadAndOfflineDecodeGiveTheSameCsv) {
     TempDir dir;
-    MeterProcess meter({"--fast", "--history-blocks", "5"});
+    MeterProcess meter({"--fast", "--history-blocks", "30"});
     ASSERT_FALSE(meter.DevicePath().empty());
     const ProgramResult download =
         RunProgram(FERROLOG_CLI_PATH, HistoryArgs(meter, dir.File("log")));
     ASSERT_EQ(download.exitCode, 0) << download.err;
     const std::string written = dir.File("log.csv") + "\n" + dir.File("log.bin") + "\n";
     EXPECT_EQ(download.out, written);
-    // Not a terminal: no bar redrawn in place (and 20 KB of 1 MiB is no 10 % step).
+    // Not a terminal: no bar redrawn in place, one line for the 10 % step of 1 MiB passed.
     EXPECT_EQ(download.err.find('\r'), std::string::npos) << download.err;
-    EXPECT_NE(download.err.find("Download Finished. 20KB"), std::string::npos);
-    EXPECT_EQ(std::filesystem::file_size(dir.File("log.bin")), 5u * 4096u);
+    EXPECT_NE(download.err.find("history: 10% 106KB"), std::string::npos) << download.err;
+    EXPECT_EQ(download.err.find("history: ", download.err.find("history: ") + 1),
+              std::string::npos);
+    EXPECT_NE(download.err.find("Download Finished. 122KB"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(dir.File("log.bin")), 30u * 4096u);
 
     const ProgramResult decode =
         RunProgram(FERROLOG_CLI_PATH, {"history-csv", dir.File("log.bin"), dir.File("again.csv")});
     ASSERT_EQ(decode.exitCode, 0) << decode.err;
     const std::string csv = ReadFile(dir.File("log.csv"));
-    EXPECT_GT(csv.size(), 5u * 4096u);  // a dozen bytes make a line of about 60
+    EXPECT_GT(csv.size(), 30u * 4096u);  // a dozen bytes make a line of about 60
     EXPECT_EQ(ReadFile(dir.File("again.csv")), csv);
 }
 

@@ -204,6 +204,10 @@ TEST(CliPlot, RendersSavedMeasurementsAsPngPictures) {
         EXPECT_EQ(bytes.substr(12, 4), "IHDR");
         EXPECT_EQ(BigEndian32(bytes, 16), 546u);  // the graph window's off-screen image
         EXPECT_EQ(BigEndian32(bytes, 20), 281u);
+        // Down a pipe: the same picture alone on stdout.
+        const ProgramResult piped = RunCli({"plot", dir.File(name), "--png", "-"});
+        EXPECT_EQ(piped.exitCode, 0) << piped.err;
+        EXPECT_TRUE(piped.out == bytes);
     }
 }
 

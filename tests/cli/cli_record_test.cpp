@@ -1,0 +1,192 @@
+// ferrolog-cli record against the virtual meter: every second once across an unplugged, a
+// late and a vanished meter, and a file that reads back whole however the recorder ends.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "link/link_timing.h"
+#include "link/meter_identity.h"
+#include "record/recording_reader.h"
+#include "tests/cli/cli_child.h"
+#include "tests/support/meter_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+size_t Lines(const std::string& path) {
+    const std::string text = ReadFile(path);
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+template <typename Condition>
+bool WaitUntil(Condition condition, int timeoutMs) {
+    const int64_t deadline = NowMs() + timeoutMs;
+    while (!condition()) {
+        if (NowMs() >= deadline) return false;
+        SleepMs(10);
+    }
+    return true;
+}
+
+std::vector<std::string> RecordArgs(const std::string& port, std::vector<std::string> job) {
+    std::vector<std::string> args = {"--only-mapped", "--port", "1=" + port,
+                                     "--com",         "1",      "record"};
+    args.insert(args.end(), job.begin(), job.end());
+    return args;
+}
+
+TimeSeries ReadFieldFile(const std::string& path) {
+    RecordingKind kind{};
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+    EXPECT_TRUE(LoadRecording(path, &kind, &series, &spectrum, &error)) << error;
+    EXPECT_EQ(kind, RecordingKind::Field);
+    return series;
+}
+
+// Seconds one after another: none missing, none twice.
+void ExpectEverySecondOnce(const TimeSeries& series) {
+    for (size_t i = 1; i < series.times.size(); ++i)
+        ASSERT_EQ(series.times[i], series.times[i - 1] + 1) << "row " << i;
+}
+
+TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
+    TempDir dir;
+    const std::string link = dir.File("ttyMeter");
+    MeterProcess meter({"--fast", "--unplug-after", "4", "--replug-after", "1500", "--link", link});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string file = dir.File("night.csv");
+    const ProgramResult run = RunProgram(
+        FERROLOG_CLI_PATH, RecordArgs(link, {"field", "--every", "1", "--for", "8", "-o", file}));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find(kMeterDisconnected), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("The meter is back"), std::string::npos) << run.err;
+    const TimeSeries series = ReadFieldFile(file);
+    // The meter kept measuring while unplugged for less than its 60 s: no second is lost.
+    EXPECT_GE(series.times.size(), 60u + 4u);
+    ExpectEverySecondOnce(series);
+}
+
+TEST(CliRecord, AMeterThatNeverComesBackFailsWithTheRowsKept) {
+    TempDir dir;
+    MeterProcess meter({"--fast", "--unplug-after", "3"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string file = dir.File("short.csv");
+    const ProgramResult run = RunProgram(
+        FERROLOG_CLI_PATH,
+        RecordArgs(meter.DevicePath(), {"field", "--every", "1", "--for", "4", "-o", file}));
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.rfind(std::string(kMeterDisconnected) + "\n"), std::string::npos);
+    const TimeSeries series = ReadFieldFile(file);
+    EXPECT_EQ(series.times.size(), 60u);  // the first block; the second fetch lost the meter
+    ExpectEverySecondOnce(series);
+}
+
+TEST(CliRecord, ALateReplyLeavesNeitherHoleNorRepeat) {
+    TempDir dir;
+    MeterProcess meter({"--fast", "--fault", "GETEMFDATA:late:1:1"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string file = dir.File("late.csv");
+    const ProgramResult run = RunProgram(
+        FERROLOG_CLI_PATH,
+        RecordArgs(meter.DevicePath(), {"field", "--every", "1", "--for", "7", "-o", file}));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const TimeSeries series = ReadFieldFile(file);
+    EXPECT_GE(series.times.size(), 60u + 4u);
+    ExpectEverySecondOnce(series);
+}
+
+TEST(CliRecord, KilledMidRecordingLeavesAFileThatReadsBackWhole) {
+    TempDir dir;
+    MeterProcess meter({"--fast"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string file = dir.File("killed.csv");
+    CliChild cli(RecordArgs(meter.DevicePath(), {"field", "--every", "1", "-o", file}),
+                 dir.File("err.txt"));
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 60 + 3; }, 30000));
+    cli.Kill();
+    cli.Wait();
+    const std::string text = ReadFile(file);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    const TimeSeries series = ReadFieldFile(file);
+    EXPECT_EQ(series.times.size(), Lines(file) - 1);
+    ExpectEverySecondOnce(series);
+}
+
+TEST(CliRecord, CtrlCEndsTheStreamWithEveryRowWritten) {
+    TempDir dir;
+    MeterProcess meter({"--fast"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string out = dir.File("out.csv");
+    CliChild cli(RecordArgs(meter.DevicePath(), {"field", "--every", "1"}), dir.File("err.txt"),
+                 out);
+    ASSERT_TRUE(cli.Started());
+    ASSERT_TRUE(WaitUntil([&] { return Lines(out) >= 1 + 60 + 2; }, 30000));
+    cli.Interrupt();
+    EXPECT_EQ(cli.Wait(), 0) << ReadFile(dir.File("err.txt"));
+    TimeSeries series;
+    std::string error;
+    ASSERT_TRUE(ParseFieldRecording(ReadFile(out), &series, &error)) << error;
+    EXPECT_EQ(series.times.size(), Lines(out) - 1);
+    EXPECT_EQ(ReadFile(out).back(), '\n');
+}
+
+TEST(CliRecord, SpectrumRowsUnderTheirBinFrequencies) {
+    TempDir dir;
+    MeterProcess meter({"--fast", "--band", "5"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    const std::string file = dir.File("rf.csv");
+    const ProgramResult run = RunProgram(
+        FERROLOG_CLI_PATH, RecordArgs(meter.DevicePath(), {"spectrum", "--for", "3", "-o", file}));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    RecordingKind kind{};
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+    ASSERT_TRUE(LoadRecording(file, &kind, &series, &spectrum, &error)) << error;
+    EXPECT_EQ(kind, RecordingKind::Spectrum);
+    ASSERT_GE(spectrum.rows.size(), 2u);
+    EXPECT_EQ(spectrum.rows[0].frequencyHz[0], 863000000u);
+    EXPECT_EQ(spectrum.rows[0].frequencyHz[1], 863125000u);
+}
+
+TEST(CliRecord, RefusesWhatItCannotDo) {
+    TempDir dir;
+    const std::string existing = dir.File("kept.csv");
+    std::ofstream(existing) << "earlier\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const Case cases[] = {
+        {{"record"}, 2},
+        {{"record", "noise"}, 2},
+        {{"record", "field", "--for", "0"}, 2},
+        {{"record", "field", "--every", "soon"}, 2},
+        {{"record", "field", "-o"}, 2},
+        {{"record", "field", "--threshold", "-90"}, 2},
+        {{"--json", "record", "field", "-o", dir.File("new.csv")}, 2},
+        {{"record", "field", "-o", existing}, 1},
+    };
+    for (const Case& c : cases) {
+        const ProgramResult run = RunProgram(FERROLOG_CLI_PATH, c.args);
+        EXPECT_EQ(run.exitCode, c.status) << c.args.back() << ": " << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+    EXPECT_EQ(ReadFile(existing), "earlier\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.File("new.csv")));
+}
+
+}  // namespace

@@ -34,7 +34,7 @@ constexpr Job kJobs[] = {
     {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV", true},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true},
     {"record",   RunRecord,   "record field|spectrum [--for 8h] [--every 30] [--threshold DBM] [-o FILE]  record continuously (Ctrl+C ends)", true},
-    {"plot",     RunPlot,     "plot FILE --png OUT.png|-     a measurement file's graph as a picture", false},
+    {"plot",     RunPlot,     "plot FILE --png OUT.png|- [--size WxH] [--from T] [--to T]  a measurement file, recording or history as a picture", false},
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},
     {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)", true},

@@ -76,6 +76,24 @@ bool ParseIsoTime(const std::string& text, int64_t* time) {
     return true;
 }
 
+bool ParseUserTime(const std::string& text, int64_t* time) {
+    if (ParseIsoTime(text, time)) return true;
+    // Completed to seconds, read in the local time zone.
+    std::string full = text;
+    if (full.size() == 10) full += " 00:00:00";
+    if (full.size() == 16) full += ":00";
+    int64_t asUtc = 0;
+    if (full.size() != 19 || !ParseIsoTime(full + "Z", &asUtc)) return false;
+    const std::time_t guess = static_cast<std::time_t>(asUtc);
+    std::tm fields{};
+    gmtime_r(&guess, &fields);
+    fields.tm_isdst = -1;
+    const std::time_t local = std::mktime(&fields);
+    if (local == static_cast<std::time_t>(-1)) return false;
+    *time = static_cast<int64_t>(local);
+    return true;
+}
+
 std::string FormatDecimal(float value) {
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);

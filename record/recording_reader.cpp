@@ -66,13 +66,13 @@ bool Ascending(const std::vector<int64_t>& times, int64_t time) {
 bool DetectRecordingKind(const std::string& path, const std::string& firstLine,
                          RecordingKind* kind) {
     const std::string_view line = std::string_view(firstLine).substr(0, firstLine.find('\r'));
-    if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0)
-        *kind = RecordingKind::History;
-    else if (line == kFieldRecordingHeader)
+    if (line == kFieldRecordingHeader)
         *kind = RecordingKind::Field;
     else if (line.rfind(std::string("time,") + kSpectrumColumnPrefix, 0) == 0)
         *kind = RecordingKind::Spectrum;
     else if (line.find("Data Logged History") != std::string_view::npos)
+        *kind = RecordingKind::History;
+    else if (path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0)
         *kind = RecordingKind::History;
     else
         return false;

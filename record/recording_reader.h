@@ -31,7 +31,7 @@ struct SpectrumSeries {
 
 enum class RecordingKind { Field, Spectrum, History };
 
-// Which kind the file is, from its first line (a .bin name is a history dump).
+// Which kind the file is, from its first line; failing that, a .bin name is a history dump.
 bool DetectRecordingKind(const std::string& path, const std::string& firstLine,
                          RecordingKind* kind);
 

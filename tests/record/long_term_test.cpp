@@ -68,7 +68,7 @@ TEST(LongTermAxis, StepsFromSecondsToWeeksOnRoundLocalTimes) {
     const Case cases[] = {
         {60, 5, "13:00:00"},          // a minute over 1200 pixels, labels 90 px apart
         {3600, 5 * 60, "13:00"},      // an hour
-        {86400, 2 * 3600, "13:00"},   // a day
+        {86400, 2 * 3600, "14:00"},   // a day: on even hours
         {7 * 86400, 86400, "12-09"},  // a week: local midnights
         {60 * 86400, 7 * 86400, "12-09"},
     };

@@ -10,6 +10,7 @@
 
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "tests/cli/cli_child.h"
 #include "tests/support/meter_process.h"
@@ -187,6 +188,61 @@ TEST(CliRecord, RefusesWhatItCannotDo) {
     }
     EXPECT_EQ(ReadFile(existing), "earlier\n");
     EXPECT_FALSE(std::filesystem::exists(dir.File("new.csv")));
+}
+
+uint32_t BigEndian32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < 4; ++i)
+        value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+    return value;
+}
+
+TEST(CliPlotLongTerm, RecordingsAndHistoriesDrawAsLongTermViews) {
+    TempDir dir;
+    std::string field = std::string(kFieldRecordingHeader) + "\n";
+    SpectrumRow sweep;
+    std::string spectrum;
+    for (int64_t t = 1796731200; t < 1796731200 + 7200; t += 2) {
+        field += FieldCsvLine({t, 0.5f, 0.25f, 0.125f, 0.6f, 18.0f});
+        sweep.time = t;
+        sweep.frequencyHz.fill(240000000u);
+        sweep.dbm.fill(static_cast<int8_t>(-100 + t % 40));
+        spectrum += (spectrum.empty() ? SpectrumCsvHeader(sweep) : "") + SpectrumCsvLine(sweep);
+    }
+    std::ofstream(dir.File("field.csv")) << field;
+    std::ofstream(dir.File("rf.csv")) << spectrum;
+    std::ofstream(dir.File("log.csv"))
+        << "ZTX-440 Data Logged History\r\n,EMF,EF,RF Power Density\r\n"
+           "Date and Time,mG,V/m,mW/m2,mW/cm2,pW/cm2, Possible Source\r\n"
+           "2026/12/08 12:00:00,1.2,18.5,0.009,0.000,900.000,\r\n"
+           "2026/12/08 12:00:01,0.9,17.0,0.200,0.000,20000.000,Smart Meter\r\n";
+    struct Case {
+        std::vector<std::string> args;
+        uint32_t width;
+        uint32_t height;
+    };
+    const Case cases[] = {
+        {{"field.csv"}, 1200, 600},
+        {{"field.csv", "--size", "640x320", "--from", "2026-12-08T12:30:00Z"}, 640, 320},
+        {{"rf.csv"}, 1200, 600},
+        {{"log.csv"}, 1200, 600},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"plot", dir.File(c.args[0]), "--png", dir.File("out.png")};
+        args.insert(args.end(), c.args.begin() + 1, c.args.end());
+        const ProgramResult plot = RunProgram(FERROLOG_CLI_PATH, args);
+        ASSERT_EQ(plot.exitCode, 0) << c.args[0] << ": " << plot.err;
+        const std::string bytes = ReadFile(dir.File("out.png"));
+        ASSERT_GT(bytes.size(), 24u);
+        EXPECT_EQ(BigEndian32(bytes, 16), c.width) << c.args[0];
+        EXPECT_EQ(BigEndian32(bytes, 20), c.height) << c.args[0];
+        std::filesystem::remove(dir.File("out.png"));
+    }
+    const ProgramResult outside = RunProgram(
+        FERROLOG_CLI_PATH,
+        {"plot", dir.File("field.csv"), "--png", dir.File("none.png"), "--from", "2027-01-01"});
+    EXPECT_EQ(outside.exitCode, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none.png")));
 }
 
 }  // namespace

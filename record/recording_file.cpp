@@ -144,6 +144,16 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// The new file's name survives a power cut only once its folder is synced too.
+void SyncFolderOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 }  // namespace
 
 RecordingFile::~RecordingFile() {
@@ -162,6 +172,7 @@ bool RecordingFile::Create(const std::string& path, const std::string& headerLin
         return false;
     }
     length_ = static_cast<int64_t>(headerLine.size());
+    SyncFolderOf(path);
     return true;
 }
 

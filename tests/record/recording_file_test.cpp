@@ -157,4 +157,27 @@ TEST(RecordingReader, HistoryTableInEitherDateStyle) {
     EXPECT_TRUE(series.GapBefore(2));
 }
 
+TEST(RecordingReader, HistoryDumpReadsAsItsTable) {
+    ZoneScope zone("UTC0");
+    TempDir dir;
+    // A time stamp, then two readings: 1.2 mG, 18.5 V/m, 900 pW/cm² each.
+    const unsigned char dump[] = {0x55, 0xAA, 26,   12,   8,    12,   0,    0,    0xAA, 0x55, 0x00,
+                                  0x12, 0x00, 0x00, 0x94, 0x41, 0x00, 0x00, 0x61, 0x44, 0xAA, 0x55,
+                                  0x00, 0x12, 0x00, 0x00, 0x94, 0x41, 0x00, 0x00, 0x61, 0x44};
+    std::ofstream(dir.File("log.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(dump), sizeof dump);
+    RecordingKind kind{};
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+    ASSERT_TRUE(LoadRecording(dir.File("log.bin"), &kind, &series, &spectrum, &error)) << error;
+    EXPECT_EQ(kind, RecordingKind::History);
+    ASSERT_EQ(series.times.size(), 2u);
+    EXPECT_EQ(series.times[0], kNoon);
+    EXPECT_EQ(series.times[1], kNoon + 1);
+    EXPECT_FLOAT_EQ(series.columns[series.Column("emf_mg")][0], 1.2f);
+    EXPECT_FLOAT_EQ(series.columns[series.Column("ef_vm")][1], 18.5f);
+    EXPECT_FLOAT_EQ(series.columns[series.Column("rf_pw_cm2")][1], 900.0f);
+}
+
 }  // namespace

@@ -25,7 +25,7 @@ struct TimeSeries {
 };
 
 struct SpectrumSeries {
-    std::vector<SpectrumRow> rows;  // ascending time
+    std::vector<SpectrumRow> rows;  // time never going back (two sweeps may share a second)
     int64_t longestStep = 1;
 };
 

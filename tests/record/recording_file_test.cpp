@@ -128,11 +128,12 @@ TEST(RecordingReader, SpectrumSectionsKeepTheirOwnBins) {
     moved.time = kNoon + 1;
     moved.frequencyHz[0] = 88000000u;
     const std::string text = SpectrumCsvHeader(row) + SpectrumCsvLine(row) +
-                             SpectrumCsvHeader(moved) + SpectrumCsvLine(moved);
+                             SpectrumCsvHeader(moved) + SpectrumCsvLine(moved) +
+                             SpectrumCsvLine(moved);  // two sweeps in one second
     SpectrumSeries series;
     std::string error;
     ASSERT_TRUE(ParseSpectrumRecording(text, &series, &error)) << error;
-    ASSERT_EQ(series.rows.size(), 2u);
+    ASSERT_EQ(series.rows.size(), 3u);
     EXPECT_EQ(series.rows[0].frequencyHz[0], 2400000000u);
     EXPECT_EQ(series.rows[1].frequencyHz[0], 88000000u);
     EXPECT_EQ(series.rows[1].frequencyHz[1], 2400400000u);

@@ -16,6 +16,7 @@ namespace {
 constexpr int64_t kShortestSpan = 10;   // seconds
 constexpr double kZoomPerNotch = 1.25;  // one wheel notch
 constexpr int kWheelNotch = 120;
+constexpr const char* kNoSource = "---";  // the history's "no source found"
 
 // clang-format off
 struct Caption { const char* name; const char* text; const char* unit; };
@@ -145,28 +146,44 @@ void LongTermView::leaveEvent(QEvent*) {
     update();
 }
 
+namespace {
+
+// The row nearest `time`; the series must not be empty.
+std::size_t NearestRow(const TimeSeries& series, int64_t time) {
+    const auto after = std::lower_bound(series.times.begin(), series.times.end(), time);
+    const std::size_t row = static_cast<std::size_t>(after - series.times.begin());
+    if (row == 0) return 0;
+    if (row == series.times.size() || time - series.times[row - 1] < *after - time) return row - 1;
+    return row;
+}
+
+QString RowText(const TimeSeries& series, std::size_t row) {
+    QString text = QDateTime::fromSecsSinceEpoch(series.times[row])
+                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (const Caption& caption : kCaptions)
+        if (int c = series.Column(caption.name); c >= 0)
+            text += QStringLiteral("  %1 %2 %3")
+                        .arg(QString::fromUtf8(caption.text))
+                        .arg(series.columns[c][row], 0, 'g', 4)
+                        .arg(QString::fromUtf8(caption.unit));
+    if (row < series.sources.size() && !series.sources[row].empty() &&
+        series.sources[row] != kNoSource)
+        text += QStringLiteral("  ") + QString::fromStdString(series.sources[row]);
+    return text;
+}
+
+}  // namespace
+
 void LongTermView::UpdateCursor(int x, int) {
     cursorX_ = x;
     cursorText_.clear();
     const QRect area = TrendPlotArea(width(), height());
     if (x >= area.left() && x <= area.right() && !series_.times.empty()) {
         const int64_t time = TimeAtX(area, t0_, t1_, x);
-        const auto after = std::lower_bound(series_.times.begin(), series_.times.end(), time);
-        std::size_t row = static_cast<std::size_t>(after - series_.times.begin());
-        if (row == series_.times.size() ||
-            (row > 0 && time - series_.times[row - 1] < *after - time))
-            row = row > 0 ? row - 1 : row;
-        if (std::llabs(series_.times[row] - time) <=
-            std::max<int64_t>(series_.longestStep, (t1_ - t0_) / area.width())) {
-            cursorText_ = QDateTime::fromSecsSinceEpoch(series_.times[row])
-                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-            for (const Caption& caption : kCaptions)
-                if (int c = series_.Column(caption.name); c >= 0)
-                    cursorText_ += QStringLiteral("  %1 %2 %3")
-                                       .arg(QString::fromUtf8(caption.text))
-                                       .arg(series_.columns[c][row], 0, 'g', 4)
-                                       .arg(QString::fromUtf8(caption.unit));
-        }
+        const std::size_t row = NearestRow(series_, time);
+        // Only a row within a step (or a pixel) of the pointer: a gap reads as nothing.
+        const int64_t near = std::max<int64_t>(series_.longestStep, (t1_ - t0_) / area.width());
+        if (std::llabs(series_.times[row] - time) <= near) cursorText_ = RowText(series_, row);
     }
     update();
 }

@@ -31,7 +31,8 @@ class LongTermView : public QWidget {
     void SetSpan(int64_t t0, int64_t t1);
     void ShowAll();
 
-    // "2026-12-08 10:15:03  EMF 1.2 mG  X 0.5 mG …" for the row nearest the pointer; empty
+    // "2026-12-08 10:15:03  EMF 1.2 mG  X 0.5 mG …" for the row nearest the pointer, with a
+    // history's possible source at its end ("… RF 900 pW/cm²  Smart Meter"); empty
     // when the pointer is outside the plot or no row is near it.
     QString CursorText() const { return cursorText_; }
 

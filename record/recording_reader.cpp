@@ -195,6 +195,7 @@ bool ParseHistoryDate(std::string_view text, int64_t* time) {
 struct HistoryRow {
     int64_t time;
     float emf, ef, rf;
+    std::string_view source;
 };
 
 }  // namespace
@@ -213,6 +214,7 @@ bool ParseHistoryCsv(const std::string& text, TimeSeries* series, std::string* e
         if (fields.size() != 7 || !ReadWhole(fields[1], &row.emf) ||
             !ReadWhole(fields[2], &row.ef) || !ReadWhole(fields[5], &row.rf))
             return Refuse(error, i, "not a reading");
+        row.source = fields[6];
         rows.push_back(row);
     }
     // The meter's clock may have been set back between sessions: the view wants time order.
@@ -227,6 +229,7 @@ bool ParseHistoryCsv(const std::string& text, TimeSeries* series, std::string* e
         result.columns[0].push_back(row.emf);
         result.columns[1].push_back(row.ef);
         result.columns[2].push_back(row.rf);
+        result.sources.emplace_back(row.source);
     }
     *series = std::move(result);
     return true;

@@ -17,6 +17,8 @@ struct TimeSeries {
     std::vector<int64_t> times;
     std::vector<std::vector<float>> columns;  // columns[c][row]
     int64_t longestStep = 1;                  // a longer step between rows is a gap
+    // A history's possible source per row ("Smart Meter", "---" or empty); empty otherwise.
+    std::vector<std::string> sources;
 
     bool GapBefore(std::size_t row) const {
         return row > 0 && times[row] - times[row - 1] > longestStep;

@@ -155,6 +155,7 @@ TEST(RecordingReader, HistoryTableInEitherDateStyle) {
     ASSERT_EQ(series.times.size(), 3u);
     EXPECT_EQ(series.times[0], kNoon);
     EXPECT_EQ(series.columns[series.Column("rf_pw_cm2")][1], 20000.0f);
+    EXPECT_EQ(series.sources[1], "Smart Meter");
     EXPECT_TRUE(series.GapBefore(2));
 }
 

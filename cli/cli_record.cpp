@@ -79,6 +79,10 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
     record->everyMs = record->spectrum ? kSpectrumEveryMs : kFieldEveryMs;
     record->json = options.json;
     for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--json") {  // also after the job's name, as its usage line shows it
+            record->json = true;
+            continue;
+        }
         if (i + 1 >= a.size()) return false;
         const std::string& word = a[i];
         const std::string& value = a[++i];

@@ -80,16 +80,18 @@ TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
 
 TEST(CliRecord, AMeterThatNeverComesBackFailsWithTheRowsKept) {
     TempDir dir;
-    MeterProcess meter({"--fast", "--unplug-after", "3"});
+    // Through a link of its own: the pseudo-terminal's number may go to another program's
+    // terminal once the meter has gone.
+    const std::string link = dir.File("ttyMeter");
+    MeterProcess meter({"--fast", "--unplug-after", "3", "--link", link});
     ASSERT_FALSE(meter.DevicePath().empty());
     const std::string file = dir.File("short.csv");
     const ProgramResult run = RunProgram(
-        FERROLOG_CLI_PATH,
-        RecordArgs(meter.DevicePath(), {"field", "--every", "1", "--for", "4", "-o", file}));
+        FERROLOG_CLI_PATH, RecordArgs(link, {"field", "--every", "1", "--for", "4", "-o", file}));
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.rfind(std::string(kMeterDisconnected) + "\n"), std::string::npos);
     const TimeSeries series = ReadFieldFile(file);
-    EXPECT_EQ(series.times.size(), 60u);  // the first block; the second fetch lost the meter
+    EXPECT_EQ(series.times.size(), 60u) << run.err;  // the second fetch lost the meter
     ExpectEverySecondOnce(series);
 }
 
@@ -179,6 +181,7 @@ TEST(CliRecord, RefusesWhatItCannotDo) {
         {{"record", "field", "-o"}, 2},
         {{"record", "field", "--threshold", "-90"}, 2},
         {{"--json", "record", "field", "-o", dir.File("new.csv")}, 2},
+        {{"record", "field", "-o", dir.File("new.csv"), "--json"}, 2},
         {{"record", "field", "-o", existing}, 1},
     };
     for (const Case& c : cases) {

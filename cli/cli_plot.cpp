@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -162,8 +163,11 @@ bool SpanOf(const PlotOptions& plot, int64_t first, int64_t last, int64_t* t0, i
     return *t0 <= last && *t1 >= first;
 }
 
+// Empty for anything but a regular file: a pipe or a device is never read here.
 std::string FirstLine(const std::string& path) {
     constexpr std::streamsize kLongestHeader = 4096;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
     std::ifstream in(path, std::ios::binary);
     std::string line(kLongestHeader, '\0');
     in.read(line.data(), kLongestHeader);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numeric>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int64_t kHistoryMaxBytes = 1 << 20;
 constexpr std::size_t kFieldColumns = 5;
+constexpr std::uintmax_t kLargestRecording = std::uintmax_t{1} << 30;  // years of field rows
 
 // Whole lines of `text` (a last line without its end is left out), CR dropped.
 std::vector<std::string_view> WholeLines(const std::string& text) {
@@ -237,9 +239,18 @@ bool ParseHistoryCsv(const std::string& text, TimeSeries* series, std::string* e
 
 bool LoadRecording(const std::string& path, RecordingKind* kind, TimeSeries* series,
                    SpectrumSeries* spectrum, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::error_code status;
+    const bool regular = std::filesystem::is_regular_file(path, status);
+    if (regular && std::filesystem::file_size(path, status) > kLargestRecording) {
+        if (error) *error = path + ": larger than any recording";
+        return false;
+    }
+    std::ifstream in;
+    if (regular) in.open(path, std::ios::binary);
     if (!in) {
-        if (error) *error = path + ": " + std::strerror(errno);
+        // A pipe or a device is refused before it is opened: it might never end.
+        if (error)
+            *error = path + (regular ? ": " + std::string(std::strerror(errno)) : ": not a file");
         return false;
     }
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -36,16 +36,16 @@ bool ReadDigits(const char* text, int count, int* value) {
 
 // The offset after the seconds: "Z", "+01:00" or "-0530"; in seconds east of UTC.
 bool ParseZone(const char* zone, long* seconds) {
-    if (std::strcmp(zone, "Z") == 0) {
+    const std::size_t length = std::strlen(zone);
+    if (length == 1 && zone[0] == 'Z') {
         *seconds = 0;
         return true;
     }
-    if (zone[0] != '+' && zone[0] != '-') return false;
+    const bool colon = length == 6 && zone[3] == ':';
+    if ((length != 5 && !colon) || (zone[0] != '+' && zone[0] != '-')) return false;
     int hours = 0;
     int minutes = 0;
-    const char* rest = zone + 3;
-    if (*rest == ':') ++rest;
-    if (!ReadDigits(zone + 1, 2, &hours) || !ReadDigits(rest, 2, &minutes) || rest[2] != '\0')
+    if (!ReadDigits(zone + 1, 2, &hours) || !ReadDigits(zone + (colon ? 4 : 3), 2, &minutes))
         return false;
     *seconds = (hours * 60L + minutes) * 60L * (zone[0] == '-' ? -1 : 1);
     return true;

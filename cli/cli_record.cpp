@@ -131,14 +131,12 @@ class RowSink {
     // that never got a row leaves no file.
     bool Put(const std::string& header, const std::string& csv, const JsonWriter* json) {
         if (!opened_ && !Open(header)) return false;
-        if (!record_.output.empty()) {
-            std::string error;
-            if (file_.Append(csv, NowMs(), &error)) return true;
-            std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
-            return false;
-        }
-        return Print(json ? json->Text() + '\n' : csv);
+        if (!Write(csv, json)) return false;
+        ++rows_;
+        return true;
     }
+
+    int64_t Rows() const { return rows_; }
 
     bool Sync() {
         std::string error;
@@ -155,6 +153,14 @@ class RowSink {
     }
 
   private:
+    bool Write(const std::string& csv, const JsonWriter* json) {
+        if (record_.output.empty()) return Print(json ? json->Text() + '\n' : csv);
+        std::string error;
+        if (file_.Append(csv, NowMs(), &error)) return true;
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return false;
+    }
+
     bool Open(const std::string& header) {
         opened_ = true;
         if (record_.output.empty()) return record_.json || Print(header);
@@ -175,6 +181,7 @@ class RowSink {
     const RecordOptions& record_;
     RecordingFile file_;
     bool opened_ = false;
+    int64_t rows_ = 0;
 };
 
 JsonWriter FieldJson(const FieldRow& row) {
@@ -308,6 +315,8 @@ int RecordUntilStopped(const RecordOptions& record) {
                   (LinkLost || clock.WaitUntil(started + record.everyMs, sink));
     }
     const bool closed = sink.Close();
+    std::fprintf(stderr, "%lld rows recorded%s%s.\n", static_cast<long long>(sink.Rows()),
+                 record.output.empty() ? "" : " in ", record.output.c_str());
     if (!written || !closed) return kExitFailed;
     if (LinkLost) {
         std::fprintf(stderr, "%s\n", kMeterDisconnected);

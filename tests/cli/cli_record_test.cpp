@@ -73,6 +73,9 @@ TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
     EXPECT_NE(run.err.find(kMeterDisconnected), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("The meter is back"), std::string::npos) << run.err;
     const TimeSeries series = ReadFieldFile(file);
+    EXPECT_NE(run.err.find(std::to_string(series.times.size()) + " rows recorded in " + file),
+              std::string::npos)
+        << run.err;
     // The meter kept measuring while unplugged for less than its 60 s: no second is lost.
     EXPECT_GE(series.times.size(), 60u + 4u);
     ExpectEverySecondOnce(series);

@@ -163,23 +163,14 @@ bool FetchFieldOnce(const RepeatOptions& repeat, bool header) {
     return SaveCurrent(repeat, SearchThreshold);
 }
 
-void MarkUnanswered() {
-    std::memset(MeasurementBuffer.data(), kUnansweredMark, kSpectrumReplyLength);
-}
-
-bool LastSweepAnswered() {
-    return !(MeasurementBuffer[kSpectrumReplyLength - 1] == kUnansweredMark &&
-             MeasurementBuffer[kSpectrumReplyLength - 2] == kUnansweredMark);
-}
-
 bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
     int sweeps = 0;
     SpectrumFetchHooks hooks;
-    hooks.beforeSweep = MarkUnanswered;
+    hooks.beforeSweep = MarkSweepUnanswered;
     FetchOutcome outcome =
         FetchSpectrumSweeps(MeterPort, PortNumber, repeat.threshold, hooks, &sweeps);
     if (ReportIfDisconnected()) return false;
-    if (outcome == FetchOutcome::Accepted && !LastSweepAnswered()) {
+    if (outcome == FetchOutcome::Accepted && !SweepAnswered()) {
         std::fprintf(stderr, "The meter sent no complete spectrum.\n");
         return false;
     }
@@ -216,6 +207,15 @@ int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage, b
 }
 
 }  // namespace
+
+void MarkSweepUnanswered() {
+    std::memset(MeasurementBuffer.data(), kUnansweredMark, kSpectrumReplyLength);
+}
+
+bool SweepAnswered() {
+    return !(MeasurementBuffer[kSpectrumReplyLength - 1] == kUnansweredMark &&
+             MeasurementBuffer[kSpectrumReplyLength - 2] == kUnansweredMark);
+}
 
 int RunEmf(const CliOptions& options) {
     return RunRepeated(options, FetchFieldOnce,

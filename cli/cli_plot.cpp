@@ -1,5 +1,6 @@
 // plot FILE --png OUT: a measurement file's graph, drawn by the window's own painters off
-// screen, saved as a PNG picture (or, with "--png -", written to stdout).
+// screen, or a recording's or history's long-term view (trend or waterfall), saved as a PNG
+// picture (or, with "--png -", written to stdout).
 
 #include <QBuffer>
 #include <QByteArray>
@@ -10,25 +11,59 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/cli_measure.h"
 #include "cli/cli_numbers.h"
+#include "graph/long_term_plot.h"
 #include "graph/plot_render.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 #include "measure/whole_file.h"
+#include "record/recording_file.h"
+#include "record/recording_reader.h"
 
 namespace {
 
 constexpr double kHighestRevision = 99.99;
 
+constexpr int kLargestSide = 10000;
+
 struct PlotOptions {
     std::string input;
     std::string png;
     float revision = 0.0f;  // the curves a field file is converted with
+    int width = 0;          // --size WxH; 0: the kind's own size
+    int height = 0;
+    std::optional<int64_t> from;  // --from / --to: the span of a long-term view
+    std::optional<int64_t> to;
 };
+
+// "1200x600", each side 16 to 10000 pixels.
+bool ParseSize(const std::string& text, int* width, int* height) {
+    const size_t x = text.find('x');
+    int64_t w = 0;
+    int64_t h = 0;
+    if (x == std::string::npos || !ParseInteger(text.substr(0, x), 16, kLargestSide, &w) ||
+        !ParseInteger(text.substr(x + 1), 16, kLargestSide, &h))
+        return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    return true;
+}
+
+bool TakeTime(const std::string& text, std::optional<int64_t>* time) {
+    int64_t value = 0;
+    if (!ParseUserTime(text, &value)) return false;
+    *time = value;
+    return true;
+}
 
 bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -38,12 +73,19 @@ bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
         } else if (args[i] == "--revision" && i + 1 < args.size()) {
             if (!ParseReal(args[++i], 0.0, kHighestRevision, &revision)) return false;
             plot->revision = static_cast<float>(revision);
+        } else if (args[i] == "--size" && i + 1 < args.size()) {
+            if (!ParseSize(args[++i], &plot->width, &plot->height)) return false;
+        } else if (args[i] == "--from" && i + 1 < args.size()) {
+            if (!TakeTime(args[++i], &plot->from)) return false;
+        } else if (args[i] == "--to" && i + 1 < args.size()) {
+            if (!TakeTime(args[++i], &plot->to)) return false;
         } else if (plot->input.empty() && args[i].rfind("-", 0) != 0) {
             plot->input = args[i];
         } else {
             return false;
         }
     }
+    if (plot->from && plot->to && *plot->from >= *plot->to) return false;
     return !plot->input.empty() && !plot->png.empty();
 }
 
@@ -77,31 +119,113 @@ int RefuseInput(LoadStatus status, const std::string& path) {
 
 }  // namespace
 
-int RunPlot(const CliOptions& options) {
-    PlotOptions plot;
-    if (!ParsePlotOptions(options.args, &plot))
-        return RefuseUsage("usage: plot FILE --png OUT.png|- [--revision X.YZ]");
-    const LoadStatus status = LoadCurrentMeasurementFile(plot.input);
-    if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
-    FirmwareRevision = plot.revision;
-    DecodeCurrentMeasurement();
-    // Fonts need a GUI application; no display is needed for drawing off screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    int argc = 1;
-    char name[] = "ferrolog-cli";
-    char* argv[] = {name, nullptr};
-    QGuiApplication application(argc, argv);
-    // The application takes the user's locale; numbers on the graph keep a decimal point, as
-    // the window's do.
-    std::setlocale(LC_NUMERIC, "C");
-    QLocale::setDefault(QLocale::c());
+namespace {
+
+constexpr const char* kPlotUsage =
+    "usage: plot FILE --png OUT.png|- [--revision X.YZ] [--size WxH] [--from TIME] [--to TIME]";
+
+// Fonts need a GUI application; no display is needed for drawing off screen.
+class OffscreenApplication {
+  public:
+    OffscreenApplication() {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application_ = std::make_unique<QGuiApplication>(argc_, argv_);
+        // The application takes the user's locale; numbers on the graph keep a decimal
+        // point, as the window's do.
+        std::setlocale(LC_NUMERIC, "C");
+        QLocale::setDefault(QLocale::c());
+    }
+
+  private:
+    int argc_ = 1;
+    char name_[13] = "ferrolog-cli";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QGuiApplication> application_;
+};
+
+int SavePicture(const PlotOptions& plot, const QImage& image) {
     std::string png;
     std::string error = "the picture could not be drawn";
-    if (!EncodePng(RenderMeasurementImage(), &png) || !WritePicture(plot.png, png, &error)) {
+    if (!EncodePng(image, &png) || !WritePicture(plot.png, png, &error)) {
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", plot.png.c_str(),
                      error.c_str());
         return kExitFailed;
     }
     if (plot.png != kStandardOutput) std::printf("%s\n", plot.png.c_str());
     return 0;
+}
+
+// The span to draw: --from / --to, or the whole recording.
+bool SpanOf(const PlotOptions& plot, int64_t first, int64_t last, int64_t* t0, int64_t* t1) {
+    *t0 = plot.from.value_or(first);
+    *t1 = plot.to.value_or(std::max(last, first + 1));
+    if (*t1 <= *t0) *t1 = *t0 + 1;
+    return *t0 <= last && *t1 >= first;
+}
+
+// Empty for anything but a regular file: a pipe or a device is never read here.
+std::string FirstLine(const std::string& path) {
+    constexpr std::streamsize kLongestHeader = 4096;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return {};
+    std::ifstream in(path, std::ios::binary);
+    std::string line(kLongestHeader, '\0');
+    in.read(line.data(), kLongestHeader);
+    line.resize(static_cast<size_t>(in.gcount()));
+    return line.substr(0, line.find('\n'));
+}
+
+bool IsDumpName(const std::string& path) {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
+}
+
+int PlotLongTerm(const PlotOptions& plot) {
+    RecordingKind kind{};
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+    if (!LoadRecording(plot.input, &kind, &series, &spectrum, &error)) {
+        std::fprintf(stderr, "%s (%s)\n", kNotMeasurementFile, error.c_str());
+        return kExitFailed;
+    }
+    std::vector<int64_t> times = series.times;
+    if (kind == RecordingKind::Spectrum)
+        for (const SpectrumRow& row : spectrum.rows)
+            times.push_back(row.time);
+    if (times.empty()) {
+        std::fprintf(stderr, "ferrolog-cli: %s holds no readings\n", plot.input.c_str());
+        return kExitFailed;
+    }
+    int64_t t0 = 0;
+    int64_t t1 = 0;
+    if (!SpanOf(plot, times.front(), times.back(), &t0, &t1)) {
+        std::fprintf(stderr, "ferrolog-cli: %s holds no readings between --from and --to\n",
+                     plot.input.c_str());
+        return kExitFailed;
+    }
+    const int width = plot.width ? plot.width : kLongTermWidth;
+    const int height = plot.height ? plot.height : kLongTermHeight;
+    OffscreenApplication application;
+    return SavePicture(plot, kind == RecordingKind::Spectrum
+                                 ? RenderWaterfallImage(spectrum, t0, t1, width, height)
+                                 : RenderTrendImage(series, t0, t1, width, height));
+}
+
+}  // namespace
+
+int RunPlot(const CliOptions& options) {
+    PlotOptions plot;
+    if (!ParsePlotOptions(options.args, &plot)) return RefuseUsage(kPlotUsage);
+    // A recording or a history table says so in its first line; a history dump is binary,
+    // which no measurement file is.
+    RecordingKind kind{};
+    if (DetectRecordingKind("", FirstLine(plot.input), &kind)) return PlotLongTerm(plot);
+    const LoadStatus status = LoadCurrentMeasurementFile(plot.input);
+    if (status == LoadStatus::kNotMeasurement && IsDumpName(plot.input)) return PlotLongTerm(plot);
+    if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
+    FirmwareRevision = plot.revision;
+    DecodeCurrentMeasurement();
+    OffscreenApplication application;
+    return SavePicture(plot, RenderMeasurementImage(plot.width ? plot.width : kGraphImageWidth,
+                                                    plot.height ? plot.height : kGraphImageHeight));
 }

@@ -8,6 +8,7 @@
 #include "cli/cli_context.h"
 #include "cli/cli_history.h"
 #include "cli/cli_measure.h"
+#include "cli/cli_record.h"
 #include "cli/cli_screen.h"
 #include "cli/cli_terminal.h"
 #include "link/serial_port.h"
@@ -32,7 +33,8 @@ constexpr Job kJobs[] = {
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)", false},
     {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV", true},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true},
-    {"plot",     RunPlot,     "plot FILE --png OUT.png|-     a measurement file's graph as a picture", false},
+    {"record",   RunRecord,   "record field|spectrum [--for 8h] [--every 30] [--threshold DBM] [-o FILE]  record continuously (Ctrl+C ends)", true},
+    {"plot",     RunPlot,     "plot FILE --png OUT.png|- [--size WxH] [--from T] [--to T]  a measurement file, recording or history as a picture", false},
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},
     {"history",  RunHistory,  "history FILE                  the logged history as FILE.csv and FILE.bin (Ctrl+C saves)", true},
@@ -49,10 +51,11 @@ void PrintUsage(std::FILE* out) {
                  "       ferrolog-cli --help | --version\n\njobs:\n");
     for (const Job& job : kJobs)
         std::fprintf(out, "  %s\n", job.usage);
-    std::fprintf(out,
-                 "\n--json: ports, scan, identify, emf, spectrum, history and sync-time print JSON "
-                 "(a line per fetch).\nData goes to standard output, messages to standard error. "
-                 "Exit status: 0 done, 1 failed, 2 wrong command line.\n");
+    std::fprintf(
+        out,
+        "\n--json: ports, scan, identify, emf, spectrum, record, history and sync-time print JSON "
+        "(a line per fetch).\nData goes to standard output, messages to standard error. "
+        "Exit status: 0 done, 1 failed, 2 wrong command line.\n");
 }
 
 }  // namespace

@@ -1,11 +1,5 @@
 // ferrolog-cli's history jobs against the virtual meter.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +8,7 @@
 #include <iterator>
 
 #include "link/link_timing.h"
+#include "tests/cli/cli_child.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -35,45 +30,6 @@ size_t SpirRequests(const std::string& logPath) {
 std::vector<std::string> HistoryArgs(const MeterProcess& meter, const std::string& file) {
     return {"--only-mapped", "--port", "1=" + meter.DevicePath(), "--com", "1", "history", file};
 }
-
-// The tool as a child whose stderr goes to a file, so a test can interrupt it.
-class CliChild {
-  public:
-    CliChild(const std::vector<std::string>& args, const std::string& errPath) {
-        std::vector<char*> argv;
-        std::string program = FERROLOG_CLI_PATH;
-        argv.push_back(program.data());
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~CliChild() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    void Interrupt() { kill(pid_, SIGINT); }
-    // The exit status, or -1 when it did not exit normally.
-    int Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
 
 TEST(CliHistory, DownloadAndOfflineDecodeGiveTheSameCsv) {
     TempDir dir;

@@ -1,0 +1,349 @@
+// record field|spectrum: fetches as the window's recorder does, appends every second (or
+// every accepted sweep) once, and keeps going across an unplugged meter until --for ends or
+// Ctrl+C. Rows go to -o FILE, or stream to standard output flushed per row.
+
+#include "cli/cli_record.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "cli/cli_measure.h"
+#include "cli/cli_numbers.h"
+#include "cli/json_writer.h"
+#include "graph/plot_geometry.h"
+#include "link/link_flags.h"
+#include "link/link_timing.h"
+#include "link/meter_identity.h"
+#include "link/serial_port.h"
+#include "measure/measurement.h"
+#include "measure/measurement_fetch.h"
+#include "measure/spectrum.h"
+#include "record/field_recorder.h"
+#include "record/recording_file.h"
+
+namespace {
+
+constexpr const char* kRecordUsage =
+    "usage: record field|spectrum [--for DURATION] [--every SECONDS] [--threshold DBM] "
+    "[-o FILE] [--json]";
+constexpr int64_t kMsPerSecond = 1000;
+const std::string kFieldHeaderLine = std::string(kFieldRecordingHeader) + "\n";
+constexpr int64_t kFieldEveryMs = 30 * kMsPerSecond;    // half the meter's 60-second memory
+constexpr int64_t kSpectrumEveryMs = 1 * kMsPerSecond;  // a sweep a second
+// Past this the meter's 60-second memory no longer overlaps from one fetch to the next.
+constexpr int64_t kLongestGaplessEveryMs = 55 * kMsPerSecond;
+constexpr int64_t kLongestDurationMs = 366LL * 24 * 3600 * kMsPerSecond;
+constexpr int kWaitSliceMs = 100;
+constexpr int kReidentifyEveryMs = 1000;  // ReidentifyLostMeter at most once a second
+
+struct RecordOptions {
+    bool spectrum = false;
+    int64_t forMs = 0;  // 0: until stopped
+    int64_t everyMs = 0;
+    int threshold = kFloorDbm;
+    std::string output;  // empty: standard output
+    bool json = false;
+};
+
+// "90", "90s", "15m", "8h", "7d": whole seconds and up, at most a year.
+bool ParseDuration(const std::string& text, int64_t* ms) {
+    if (text.empty()) return false;
+    int64_t unit = kMsPerSecond;
+    std::string digits = text;
+    const char last = text.back();
+    const int64_t units[] = {kMsPerSecond, 60 * kMsPerSecond, 3600 * kMsPerSecond,
+                             86400 * kMsPerSecond};
+    const char* letters = "smhd";
+    for (int i = 0; i < 4; ++i)
+        if (last == letters[i]) {
+            unit = units[i];
+            digits.pop_back();
+        }
+    int64_t count = 0;
+    if (!ParseInteger(digits, 1, kLongestDurationMs / unit, &count)) return false;
+    *ms = count * unit;
+    return true;
+}
+
+bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
+    const std::vector<std::string>& a = options.args;
+    if (a.empty() || (a[0] != "field" && a[0] != "spectrum")) return false;
+    record->spectrum = a[0] == "spectrum";
+    record->everyMs = record->spectrum ? kSpectrumEveryMs : kFieldEveryMs;
+    record->json = options.json;
+    for (size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--json") {  // also after the job's name, as its usage line shows it
+            record->json = true;
+            continue;
+        }
+        if (i + 1 >= a.size()) return false;
+        const std::string& word = a[i];
+        const std::string& value = a[++i];
+        int64_t number = 0;
+        if (word == "--for") {
+            if (!ParseDuration(value, &record->forMs)) return false;
+        } else if (word == "--every") {
+            if (!ParseDuration(value, &record->everyMs)) return false;
+        } else if (word == "-o") {
+            if (value.empty()) return false;
+            record->output = value;
+        } else if (word == "--threshold" && record->spectrum) {
+            if (!ParseInteger(value, kFloorDbm, 0, &number)) return false;
+            record->threshold = static_cast<int>(number);
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Ctrl+C and SIGTERM end the recording after the rows in hand are written.
+std::atomic<bool> stopRecording{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+    stopRecording.store(true);
+}
+
+void StopOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader that goes away is seen as a failed write, not a killed recorder.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+// Where the rows go: the recording file, or standard output as CSV or JSON lines.
+class RowSink {
+  public:
+    explicit RowSink(const RecordOptions& record) : record_(record) {}
+
+    // Rows under `header`; the first rows open the file (or print the header), so a recording
+    // that never got a row leaves no file.
+    bool Put(const std::string& header, const std::string& csv, const JsonWriter* json) {
+        if (!opened_ && !Open(header)) return false;
+        if (!Write(csv, json)) return false;
+        ++rows_;
+        return true;
+    }
+
+    int64_t Rows() const { return rows_; }
+
+    bool Sync() {
+        std::string error;
+        if (file_.SyncIfDue(NowMs(), &error)) return true;
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return false;
+    }
+
+    bool Close() {
+        std::string error;
+        if (file_.Close(&error)) return true;
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return false;
+    }
+
+  private:
+    bool Write(const std::string& csv, const JsonWriter* json) {
+        if (record_.output.empty()) return Print(json ? json->Text() + '\n' : csv);
+        std::string error;
+        if (file_.Append(csv, NowMs(), &error)) return true;
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return false;
+    }
+
+    bool Open(const std::string& header) {
+        opened_ = true;
+        if (record_.output.empty()) return record_.json || Print(header);
+        std::string error;
+        if (file_.Create(record_.output, header, &error)) return true;
+        std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
+        return false;
+    }
+
+    bool Print(const std::string& text) {
+        if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+            std::fflush(stdout) == 0)
+            return true;
+        std::fprintf(stderr, "ferrolog-cli: cannot write to standard output\n");
+        return false;
+    }
+
+    const RecordOptions& record_;
+    RecordingFile file_;
+    bool opened_ = false;
+    int64_t rows_ = 0;
+};
+
+JsonWriter FieldJson(const FieldRow& row) {
+    JsonWriter json;
+    json.BeginObject().Key("time").String(IsoLocalTime(row.time));
+    json.Key("x_mg").Number(row.xMg).Key("y_mg").Number(row.yMg).Key("z_mg").Number(row.zMg);
+    json.Key("emf_mg").Number(row.emfMg).Key("ef_vm").Number(row.efVm).EndObject();
+    return json;
+}
+
+JsonWriter SpectrumJson(const SpectrumRow& row) {
+    JsonWriter json;
+    json.BeginObject().Key("time").String(IsoLocalTime(row.time)).Key("frequency_hz").BeginArray();
+    for (uint32_t hz : row.frequencyHz)
+        json.Integer(hz);
+    json.EndArray().Key("dbm").BeginArray();
+    for (int8_t level : row.dbm)
+        json.Integer(level);
+    json.EndArray().EndObject();
+    return json;
+}
+
+// One fetch and its rows. False when the rows could not be written.
+class Fetcher {
+  public:
+    Fetcher(const RecordOptions& record, RowSink& sink) : record_(record), sink_(sink) {}
+
+    bool FetchAndWrite() { return record_.spectrum ? SpectrumOnce() : FieldOnce(); }
+
+  private:
+    bool FieldOnce() {
+        if (FetchFieldBlock(MeterPort, PortNumber, &stopRecording) != FetchOutcome::Accepted) {
+            if (!LinkLost && !stopRecording) std::fprintf(stderr, "%s\n", kNoFieldReply);
+            return true;
+        }
+        const std::vector<FieldRow> rows =
+            recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, NowMs(),
+                               static_cast<int64_t>(std::time(nullptr)));
+        for (const FieldRow& row : rows) {
+            const JsonWriter json = FieldJson(row);
+            if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
+                return false;
+        }
+        return true;
+    }
+
+    bool SpectrumOnce() {
+        SpectrumFetchHooks hooks;
+        hooks.beforeSweep = MarkSweepUnanswered;
+        const FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold,
+                                                         hooks, nullptr, &stopRecording);
+        if (outcome != FetchOutcome::Accepted || !SweepAnswered()) {
+            if (!LinkLost && !stopRecording && outcome == FetchOutcome::NotFound)
+                std::fprintf(stderr, "%s\n", kDbmNotFound);
+            return true;
+        }
+        SpectrumRow row;
+        row.time = static_cast<int64_t>(std::time(nullptr));
+        row.dbm = SpectrumRecord.dbm;
+        for (int bin = 0; bin < kSpectrumBins; ++bin)
+            row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+        const std::string header = SpectrumCsvHeader(row);
+        if (record_.json) {
+            const JsonWriter json = SpectrumJson(row);
+            return sink_.Put(header, "", &json);
+        }
+        // A band changed on the meter starts a new section under its own header.
+        const bool newBand = last_ && !SameBins(*last_, row);
+        last_ = row;
+        return sink_.Put(header, (newBand ? header : "") + SpectrumCsvLine(row), nullptr);
+    }
+
+    const RecordOptions& record_;
+    RowSink& sink_;
+    FieldRecorder recorder_;
+    std::optional<SpectrumRow> last_;
+};
+
+}  // namespace
+
+namespace {
+
+// The recording's clock: when it ends, when the next fetch is due, and a wait that a stop
+// signal cuts short while the file keeps its sync schedule.
+class RecordClock {
+  public:
+    explicit RecordClock(int64_t forMs) : endMs_(forMs > 0 ? NowMs() + forMs : 0) {}
+
+    bool Over() const { return stopRecording || (endMs_ != 0 && NowMs() >= endMs_); }
+
+    // Waits until `untilMs`, the end or a stop. False when the file could not be synced.
+    bool WaitUntil(int64_t untilMs, RowSink& sink) const {
+        while (!Over() && NowMs() < untilMs) {
+            if (!sink.Sync()) return false;
+            int64_t slice = std::min<int64_t>(kWaitSliceMs, untilMs - NowMs());
+            if (endMs_ != 0) slice = std::min(slice, endMs_ - NowMs());
+            SleepMs(static_cast<int>(std::max<int64_t>(slice, 1)));
+        }
+        return true;
+    }
+
+  private:
+    int64_t endMs_;
+};
+
+// While the meter is away: one quiet identification a second until it answers.
+bool WaitForMeter(const RecordClock& clock, RowSink& sink) {
+    std::fprintf(stderr, "%s Recording goes on when it is back.\n", kMeterDisconnected);
+    while (!clock.Over()) {
+        if (ReidentifyLostMeter(MeterPort)) {
+            std::fprintf(stderr, "The meter is back; recording goes on.\n");
+            return true;
+        }
+        if (!clock.WaitUntil(NowMs() + kReidentifyEveryMs, sink)) return false;
+    }
+    return true;
+}
+
+int RecordUntilStopped(const RecordOptions& record) {
+    RowSink sink(record);
+    Fetcher fetcher(record, sink);
+    const RecordClock clock(record.forMs);
+    bool written = true;
+    while (written && !clock.Over()) {
+        if (LinkLost) {
+            written = WaitForMeter(clock, sink);
+            continue;
+        }
+        const int64_t started = NowMs();
+        written = fetcher.FetchAndWrite() &&
+                  (LinkLost || clock.WaitUntil(started + record.everyMs, sink));
+    }
+    const bool closed = sink.Close();
+    std::fprintf(stderr, "%lld rows recorded%s%s.\n", static_cast<long long>(sink.Rows()),
+                 record.output.empty() ? "" : " in ", record.output.c_str());
+    if (!written || !closed) return kExitFailed;
+    if (LinkLost) {
+        std::fprintf(stderr, "%s\n", kMeterDisconnected);
+        return kExitFailed;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunRecord(const CliOptions& options) {
+    RecordOptions record;
+    if (!ParseRecordOptions(options, &record)) return RefuseUsage(kRecordUsage);
+    if (record.json && !record.output.empty())
+        return RefuseUsage("record -o FILE writes CSV; --json is for standard output");
+    if (!record.output.empty() && std::filesystem::exists(record.output)) {
+        std::fprintf(stderr, "ferrolog-cli: %s already exists\n", record.output.c_str());
+        return kExitFailed;
+    }
+    if (!record.spectrum && record.everyMs > kLongestGaplessEveryMs)
+        std::fprintf(stderr, "A fetch less often than every %lld s leaves gaps.\n",
+                     static_cast<long long>(kLongestGaplessEveryMs / kMsPerSecond));
+    if (!ConnectMeter(options)) return kExitFailed;
+    if (record.spectrum && !SpectrumSupported(DeviceModel)) {
+        std::fprintf(stderr, "%s\n", kNotSupported);
+        return kExitFailed;
+    }
+    StopOnSignals();
+    return RecordUntilStopped(record);
+}

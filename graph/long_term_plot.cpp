@@ -1,0 +1,262 @@
+#include "graph/long_term_plot.h"
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr int kLeftMargin = 64;
+constexpr int kRightMargin = 12;
+constexpr int kTopMargin = 8;
+constexpr int kBottomMargin = 24;
+constexpr int kLegendWidth = 80;   // the waterfall's colour bar and its levels
+constexpr int kWaterfallTop = 22;  // the frequencies above the waterfall
+constexpr int kPanelGap = 6;
+constexpr int kTickSpacing = 90;  // pixels at least between time labels
+constexpr int kFontPixels = 11;
+const QColor kBackground(255, 255, 255);
+const QColor kFrame(120, 120, 120);
+const QColor kGrid(225, 225, 225);
+const QColor kText(0, 0, 0);
+const QColor kEmptyCell(240, 240, 240);
+
+// clang-format off
+struct TraceStyle { const char* name; const char* caption; const char* unit; QColor colour; };
+constexpr TraceStyle kTraceStyles[] = {
+    {"emf_mg",    "EMF", "mG",     QColor(200, 30, 30)},
+    {"x_mg",      "X",   "mG",     QColor(30, 120, 200)},
+    {"y_mg",      "Y",   "mG",     QColor(40, 160, 60)},
+    {"z_mg",      "Z",   "mG",     QColor(150, 60, 170)},
+    {"ef_vm",     "EF",  "V/m",    QColor(210, 120, 0)},
+    {"rf_pw_cm2", "RF",  "pW/cm²", QColor(0, 140, 140)},
+};
+// clang-format on
+
+const TraceStyle& StyleOf(const std::string& name) {
+    for (const TraceStyle& style : kTraceStyles)
+        if (name == style.name) return style;
+    return kTraceStyles[0];
+}
+
+QFont PlotFont() {
+    QFont font;
+    font.setPixelSize(kFontPixels);
+    return font;
+}
+
+// EMF first, as people read it; then the axes and the rest in file order.
+std::vector<int> DefaultTraces(const TimeSeries& series) {
+    std::vector<int> traces;
+    for (const TraceStyle& style : kTraceStyles)
+        if (int column = series.Column(style.name); column >= 0) traces.push_back(column);
+    return traces;
+}
+
+// A round top for the axis: 1, 2 or 5 times a power of ten, at least the largest value.
+double NiceTop(double largest) {
+    if (!(largest > 0)) return 1.0;
+    const double power = std::pow(10.0, std::floor(std::log10(largest)));
+    for (double step : {1.0, 2.0, 5.0, 10.0})
+        if (step * power >= largest) return step * power;
+    return 10.0 * power;
+}
+
+QString Number(double value) {
+    return QString::number(value, 'g', 4);
+}
+
+void DrawTimeAxis(QPainter& painter, const QRect& area, int64_t t0, int64_t t1, int top) {
+    for (const TimeTick& tick : TimeTicks(t0, t1, area.width(), kTickSpacing)) {
+        const int x = XOfTime(area, t0, t1, tick.time);
+        painter.setPen(kGrid);
+        painter.drawLine(x, top, x, area.bottom());
+        painter.setPen(kText);
+        painter.drawText(QRect(x - kTickSpacing / 2, area.bottom() + 4, kTickSpacing, 16),
+                         Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(tick.label));
+    }
+}
+
+int YOf(const QRect& panel, double value, double top) {
+    const double fraction = std::clamp(value / top, 0.0, 1.0);
+    return panel.bottom() - static_cast<int>(std::lround(fraction * (panel.height() - 1)));
+}
+
+void DrawTrace(QPainter& painter, const QRect& panel, const std::vector<PixelColumn>& columns,
+               double top, QColor colour) {
+    painter.setPen(colour);
+    for (std::size_t x = 0; x < columns.size(); ++x) {
+        const PixelColumn& column = columns[x];
+        if (!column.any) continue;
+        const int px = panel.left() + static_cast<int>(x);
+        if (column.joined) {
+            const PixelColumn& from = columns[static_cast<std::size_t>(column.previous)];
+            painter.drawLine(panel.left() + column.previous, YOf(panel, from.last, top), px,
+                             YOf(panel, column.first, top));
+        }
+        painter.drawLine(px, YOf(panel, column.min, top), px, YOf(panel, column.max, top));
+    }
+}
+
+QString FiguresText(const TraceStyle& style, const SpanFigures& figures) {
+    QString text = QString::fromUtf8(style.caption) + " (" + QString::fromUtf8(style.unit) + ")";
+    if (figures.count == 0) return text + "  no readings";
+    return text + "  min " + Number(figures.min) + "  max " + Number(figures.max) + "  avg " +
+           Number(figures.mean);
+}
+
+void DrawPanel(QPainter& painter, const QRect& panel, const TimeSeries& series, int column,
+               int64_t t0, int64_t t1) {
+    const TraceStyle& style = StyleOf(series.names[static_cast<std::size_t>(column)]);
+    const SpanFigures figures = FiguresOf(series, column, t0, t1);
+    const double top = NiceTop(figures.count ? figures.max : 0.0);
+    painter.setPen(kFrame);
+    painter.drawRect(panel.adjusted(0, 0, -1, -1));
+    painter.setPen(kText);
+    painter.drawText(QRect(0, panel.top(), kLeftMargin - 4, 14), Qt::AlignRight, Number(top));
+    painter.drawText(QRect(0, panel.bottom() - 13, kLeftMargin - 4, 14), Qt::AlignRight, "0");
+    DrawTrace(painter, panel, DecimateToColumns(series, column, t0, t1, panel.width()), top,
+              style.colour);
+    painter.setPen(kText);
+    painter.drawText(panel.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop,
+                     FiguresText(style, figures));
+}
+
+QImage BlankImage(int width, int height) {
+    if (width <= 0 || height <= 0) return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    image.fill(kBackground);
+    return image;
+}
+
+}  // namespace
+
+QRect TrendPlotArea(int width, int height) {
+    return QRect(kLeftMargin, kTopMargin, std::max(1, width - kLeftMargin - kRightMargin),
+                 std::max(1, height - kTopMargin - kBottomMargin));
+}
+
+QRect WaterfallPlotArea(int width, int height) {
+    return QRect(kLeftMargin, kWaterfallTop,
+                 std::max(1, width - kLeftMargin - kRightMargin - kLegendWidth),
+                 std::max(1, height - kWaterfallTop - kTopMargin));
+}
+
+namespace {
+
+QRect PanelRect(const QRect& area, int index, int count) {
+    const int height = (area.height() - kPanelGap * (count - 1)) / count;
+    return QRect(area.left(), area.top() + index * (height + kPanelGap), area.width(), height);
+}
+
+}  // namespace
+
+int TrendPanelAt(const QRect& area, int traceCount, int y) {
+    for (int i = 0; i < traceCount; ++i) {
+        const QRect panel = PanelRect(area, i, traceCount);
+        if (y >= panel.top() && y <= panel.bottom()) return i;
+    }
+    return -1;
+}
+
+int64_t TimeAtX(const QRect& area, int64_t t0, int64_t t1, int x) {
+    const double fraction = static_cast<double>(x - area.left()) / std::max(1, area.width());
+    return t0 + static_cast<int64_t>(std::llround(fraction * static_cast<double>(t1 - t0)));
+}
+
+int XOfTime(const QRect& area, int64_t t0, int64_t t1, int64_t time) {
+    if (t1 <= t0) return area.left();
+    const double fraction = static_cast<double>(time - t0) / static_cast<double>(t1 - t0);
+    return area.left() + static_cast<int>(std::floor(fraction * area.width()));
+}
+
+QImage RenderTrendImage(const TimeSeries& series, int64_t t0, int64_t t1, int width, int height,
+                        const std::vector<int>& traces) {
+    QImage image = BlankImage(width, height);
+    if (image.isNull() || t1 <= t0) return {};
+    const std::vector<int> shown = traces.empty() ? DefaultTraces(series) : traces;
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setFont(PlotFont());
+    const QRect area = TrendPlotArea(width, height);
+    DrawTimeAxis(painter, area, t0, t1, area.top());
+    const int count = static_cast<int>(shown.size());
+    for (int i = 0; i < count; ++i)
+        DrawPanel(painter, PanelRect(area, i, count), series, shown[static_cast<std::size_t>(i)],
+                  t0, t1);
+    return image;
+}
+
+namespace {
+
+void DrawFrequencies(QPainter& painter, const QRect& area, const SpectrumRow& row) {
+    constexpr int kLabelEvery = 32;  // bins
+    painter.setPen(kText);
+    for (int bin = 0; bin < kSpectrumBins; bin += kLabelEvery) {
+        const int x = area.left() + bin * area.width() / kSpectrumBins;
+        const double mhz = row.frequencyHz[bin] / 1e6;
+        painter.drawText(QRect(x, 2, 120, 16), Qt::AlignLeft, Number(mhz) + " MHz");
+    }
+}
+
+void DrawLegend(QPainter& painter, const QRect& area, int weakest, int strongest) {
+    const QRect bar(area.right() + 14, area.top(), 16, area.height());
+    for (int y = 0; y < bar.height(); ++y) {
+        const Rgb colour =
+            ViridisColour(1.0 - static_cast<double>(y) / std::max(1, bar.height() - 1));
+        painter.setPen(QColor(colour.r, colour.g, colour.b));
+        painter.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
+    }
+    painter.setPen(kText);
+    painter.drawText(QRect(bar.right() + 4, bar.top(), 60, 14), Qt::AlignLeft,
+                     QString::number(strongest) + " dBm");
+    painter.drawText(QRect(bar.right() + 4, bar.bottom() - 13, 60, 14), Qt::AlignLeft,
+                     QString::number(weakest) + " dBm");
+}
+
+void DrawTimeLabels(QPainter& painter, const QRect& area, int64_t t0, int64_t t1) {
+    painter.setPen(kText);
+    for (const TimeTick& tick : TimeTicks(t0, t1, area.height(), kTickSpacing / 2)) {
+        const int y = area.top() + static_cast<int>((tick.time - t0) * area.height() / (t1 - t0));
+        painter.drawText(QRect(0, y - 7, kLeftMargin - 4, 14), Qt::AlignRight,
+                         QString::fromStdString(tick.label));
+    }
+}
+
+}  // namespace
+
+QImage RenderWaterfallImage(const SpectrumSeries& series, int64_t t0, int64_t t1, int width,
+                            int height) {
+    QImage image = BlankImage(width, height);
+    if (image.isNull() || t1 <= t0) return {};
+    const QRect area = WaterfallPlotArea(width, height);
+    const std::vector<int16_t> cells = WaterfallCells(series, t0, t1, area.width(), area.height());
+    int weakest = 0;
+    int strongest = kFloorDbm;
+    for (int16_t cell : cells)
+        if (cell != kNoSweep) {
+            weakest = std::min<int>(weakest, cell);
+            strongest = std::max<int>(strongest, cell);
+        }
+    for (int y = 0; y < area.height(); ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(area.top() + y));
+        for (int x = 0; x < area.width(); ++x) {
+            const int16_t cell = cells[static_cast<std::size_t>(y) * area.width() + x];
+            const Rgb colour = ViridisColour(LevelFraction(cell, weakest, strongest));
+            line[area.left() + x] =
+                cell == kNoSweep ? kEmptyCell.rgb() : qRgb(colour.r, colour.g, colour.b);
+        }
+    }
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setFont(PlotFont());
+    if (!series.rows.empty()) DrawFrequencies(painter, area, series.rows.back());
+    DrawLegend(painter, area, weakest, std::max(strongest, weakest + 1));
+    DrawTimeLabels(painter, area, t0, t1);
+    return image;
+}

@@ -1,0 +1,212 @@
+#include "record/recording_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+std::string IsoLocalTime(int64_t time) {
+    const std::time_t when = static_cast<std::time_t>(time);
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[40];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    const long offsetMinutes = local.tm_gmtoff / 60;
+    const long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char zone[32];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return std::string(text) + zone;
+}
+
+namespace {
+
+bool ReadDigits(const char* text, int count, int* value) {
+    *value = 0;
+    for (int i = 0; i < count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        *value = *value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+// The offset after the seconds: "Z", "+01:00" or "-0530"; in seconds east of UTC.
+bool ParseZone(const char* zone, long* seconds) {
+    const std::size_t length = std::strlen(zone);
+    if (length == 1 && zone[0] == 'Z') {
+        *seconds = 0;
+        return true;
+    }
+    const bool colon = length == 6 && zone[3] == ':';
+    if ((length != 5 && !colon) || (zone[0] != '+' && zone[0] != '-')) return false;
+    int hours = 0;
+    int minutes = 0;
+    if (!ReadDigits(zone + 1, 2, &hours) || !ReadDigits(zone + (colon ? 4 : 3), 2, &minutes))
+        return false;
+    *seconds = (hours * 60L + minutes) * 60L * (zone[0] == '-' ? -1 : 1);
+    return true;
+}
+
+}  // namespace
+
+bool ParseIsoTime(const std::string& text, int64_t* time) {
+    // YYYY-MM-DDTHH:MM:SS then the zone
+    if (text.size() < 20) return false;
+    const char* s = text.c_str();
+    std::tm fields{};
+    int year = 0;
+    if (!ReadDigits(s, 4, &year) || s[4] != '-' || !ReadDigits(s + 5, 2, &fields.tm_mon) ||
+        s[7] != '-' || !ReadDigits(s + 8, 2, &fields.tm_mday) || (s[10] != 'T' && s[10] != ' ') ||
+        !ReadDigits(s + 11, 2, &fields.tm_hour) || s[13] != ':' ||
+        !ReadDigits(s + 14, 2, &fields.tm_min) || s[16] != ':' ||
+        !ReadDigits(s + 17, 2, &fields.tm_sec))
+        return false;
+    long zone = 0;
+    if (!ParseZone(s + 19, &zone)) return false;
+    if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
+        fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60)
+        return false;
+    fields.tm_year = year - 1900;
+    fields.tm_mon -= 1;
+    *time = static_cast<int64_t>(timegm(&fields)) - zone;
+    return true;
+}
+
+bool ParseUserTime(const std::string& text, int64_t* time) {
+    if (ParseIsoTime(text, time)) return true;
+    // Completed to seconds, read in the local time zone.
+    std::string full = text;
+    if (full.size() == 10) full += " 00:00:00";
+    if (full.size() == 16) full += ":00";
+    int64_t asUtc = 0;
+    if (full.size() != 19 || !ParseIsoTime(full + "Z", &asUtc)) return false;
+    const std::time_t guess = static_cast<std::time_t>(asUtc);
+    std::tm fields{};
+    gmtime_r(&guess, &fields);
+    fields.tm_isdst = -1;
+    const std::time_t local = std::mktime(&fields);
+    if (local == static_cast<std::time_t>(-1)) return false;
+    *time = static_cast<int64_t>(local);
+    return true;
+}
+
+std::string FormatDecimal(float value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+    return std::string(text, result.ptr);
+}
+
+std::string FieldCsvLine(const FieldRow& row) {
+    return IsoLocalTime(row.time) + ',' + FormatDecimal(row.xMg) + ',' + FormatDecimal(row.yMg) +
+           ',' + FormatDecimal(row.zMg) + ',' + FormatDecimal(row.emfMg) + ',' +
+           FormatDecimal(row.efVm) + '\n';
+}
+
+std::string SpectrumCsvHeader(const SpectrumRow& row) {
+    std::string line = "time";
+    for (uint32_t hz : row.frequencyHz)
+        line +=
+            std::string(",") + kSpectrumColumnPrefix + std::to_string(hz) + kSpectrumColumnSuffix;
+    return line + '\n';
+}
+
+std::string SpectrumCsvLine(const SpectrumRow& row) {
+    std::string line = IsoLocalTime(row.time);
+    for (int8_t level : row.dbm)
+        line += ',' + std::to_string(level);
+    return line + '\n';
+}
+
+bool SameBins(const SpectrumRow& a, const SpectrumRow& b) {
+    return a.frequencyHz == b.frequencyHz;
+}
+
+namespace {
+
+bool Fail(std::string* error, const char* what) {
+    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+    return false;
+}
+
+// Writes all of `text`, retrying after signals and short writes.
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The new file's name survives a power cut only once its folder is synced too.
+void SyncFolderOf(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+RecordingFile::~RecordingFile() {
+    Close(nullptr);
+}
+
+bool RecordingFile::Create(const std::string& path, const std::string& headerLine,
+                           std::string* error) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd_ < 0) return Fail(error, path.c_str());
+    if (!WriteAll(fd_, headerLine) || ::fsync(fd_) != 0) {
+        Fail(error, path.c_str());
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(path.c_str());
+        return false;
+    }
+    length_ = static_cast<int64_t>(headerLine.size());
+    SyncFolderOf(path);
+    return true;
+}
+
+bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string* error) {
+    if (lines.empty()) return true;
+    if (fd_ < 0) {
+        if (error) *error = "the recording file is not open";
+        return false;
+    }
+    if (!WriteAll(fd_, lines)) {
+        const int reason = errno;
+        // Leave only whole lines behind.
+        if (::ftruncate(fd_, static_cast<off_t>(length_)) == 0)
+            ::lseek(fd_, static_cast<off_t>(length_), SEEK_SET);
+        errno = reason;
+        return Fail(error, "cannot write the recording");
+    }
+    length_ += static_cast<int64_t>(lines.size());
+    if (unsyncedSinceMs_ < 0) unsyncedSinceMs_ = nowMs;
+    return true;
+}
+
+bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
+    if (fd_ < 0 || unsyncedSinceMs_ < 0 || nowMs - unsyncedSinceMs_ < kSyncEveryMs) return true;
+    unsyncedSinceMs_ = -1;
+    if (::fdatasync(fd_) != 0) return Fail(error, "cannot sync the recording");
+    return true;
+}
+
+bool RecordingFile::Close(std::string* error) {
+    if (fd_ < 0) return true;
+    const bool synced = ::fsync(fd_) == 0;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!synced || !closed) return Fail(error, "cannot finish the recording");
+    return true;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// Recording files: CSV text that grows a row at a time and stays valid whenever it is cut
+// off. Each line reaches the file in one write, so a killed recorder leaves whole lines;
+// the file is synced to disk at least every kSyncEveryMs while rows come, so a power cut
+// loses at most that much. Times are ISO 8601 local times with their UTC offset; numbers
+// always have a decimal point, whatever the locale.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "measure/measurement.h"
+#include "record/field_recorder.h"
+
+inline constexpr const char* kFieldRecordingHeader = "time,x_mg,y_mg,z_mg,emf_mg,ef_vm";
+// A spectrum recording's header: "time" and one column per bin, named by its frequency as
+// "dbm_at_2400000000_hz". When the band changes, a new header line starts a new section.
+inline constexpr const char* kSpectrumColumnPrefix = "dbm_at_";
+inline constexpr const char* kSpectrumColumnSuffix = "_hz";
+inline constexpr int64_t kSyncEveryMs = 5000;
+
+// One accepted sweep: its time (seconds since the epoch), bin frequencies and levels.
+struct SpectrumRow {
+    int64_t time = 0;
+    std::array<uint32_t, kSpectrumBins> frequencyHz{};
+    SpectrumLevels dbm{};
+};
+
+// "2026-12-08T10:15:03+01:00" for the local time zone.
+std::string IsoLocalTime(int64_t time);
+
+// Reads IsoLocalTime's form (any offset, or "Z") back to seconds since the epoch.
+bool ParseIsoTime(const std::string& text, int64_t* time);
+
+// What a person types for a moment: ParseIsoTime's forms, or a local time without an offset,
+// "2026-12-08 10:15:00", "2026-12-08T10:15" or "2026-12-08".
+bool ParseUserTime(const std::string& text, int64_t* time);
+
+// A float with a decimal point and no more digits than it needs to read back exactly.
+std::string FormatDecimal(float value);
+
+std::string FieldCsvLine(const FieldRow& row);          // ends in "\n"
+std::string SpectrumCsvHeader(const SpectrumRow& row);  // ends in "\n"
+std::string SpectrumCsvLine(const SpectrumRow& row);    // ends in "\n"
+
+// True when both sweeps have the same bin frequencies (the band did not change).
+bool SameBins(const SpectrumRow& a, const SpectrumRow& b);
+
+class RecordingFile {
+  public:
+    RecordingFile() = default;
+    RecordingFile(const RecordingFile&) = delete;
+    RecordingFile& operator=(const RecordingFile&) = delete;
+    ~RecordingFile();
+
+    // Creates `path` (an existing file is never overwritten) and writes the header line.
+    // On failure gives the system's reason and leaves no file behind.
+    bool Create(const std::string& path, const std::string& headerLine, std::string* error);
+
+    // Appends whole lines; on a failed write the file is cut back to its last whole line.
+    bool Append(const std::string& lines, int64_t nowMs, std::string* error);
+
+    // Syncs when rows have waited kSyncEveryMs; Close syncs what is left.
+    bool SyncIfDue(int64_t nowMs, std::string* error);
+    bool Close(std::string* error);
+
+  private:
+    int fd_ = -1;
+    int64_t length_ = 0;
+    int64_t unsyncedSinceMs_ = -1;  // -1: nothing waiting
+};

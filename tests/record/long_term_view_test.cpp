@@ -1,0 +1,122 @@
+// The long-term trend and waterfall views, acted on as a person would: wheel, drag, pointer.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "graph/long_term_plot.h"
+#include "graph/long_term_view.h"
+#include "graph/waterfall_view.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr int64_t kStart = 1796731200;
+
+TimeSeries HourOfRows() {
+    TimeSeries series;
+    series.names = {"x_mg", "y_mg", "z_mg", "emf_mg", "ef_vm"};
+    series.columns.assign(5, {});
+    for (int64_t t = 0; t < 3600; ++t) {
+        series.times.push_back(kStart + t);
+        for (auto& column : series.columns)
+            column.push_back(static_cast<float>(t % 100));
+    }
+    return series;
+}
+
+void Wheel(QWidget& widget, QPoint at, int notches) {
+    QWheelEvent event(at, widget.mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&widget, &event);
+}
+
+TEST(LongTermView, WheelZoomsAroundThePointerAndDragPans) {
+    LongTermView view;
+    view.resize(800, 400);
+    view.SetSeries(HourOfRows());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(view.SpanStart(), kStart);
+    EXPECT_EQ(view.SpanEnd(), kStart + 3599);
+
+    const QRect area = TrendPlotArea(view.width(), view.height());
+    const QPoint middle(area.center().x(), area.center().y());
+    const int64_t pivot = TimeAtX(area, view.SpanStart(), view.SpanEnd(), middle.x());
+    Wheel(view, middle, 3);
+    const int64_t span = view.SpanEnd() - view.SpanStart();
+    EXPECT_LT(span, 3599 * 6 / 10);
+    EXPECT_LE(view.SpanStart(), pivot);
+    EXPECT_GE(view.SpanEnd(), pivot);
+
+    // Dragging to the right brings earlier times into view, the span unchanged.
+    const int64_t before = view.SpanStart();
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, middle);
+    QTest::mouseMove(&view, middle + QPoint(100, 0));
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, middle + QPoint(100, 0));
+    EXPECT_LT(view.SpanStart(), before);
+    EXPECT_EQ(view.SpanEnd() - view.SpanStart(), span);
+}
+
+TEST(LongTermView, PointerReadsTheValuesAndTheViewExports) {
+    LongTermView view;
+    view.resize(800, 400);
+    view.SetSeries(HourOfRows());
+    view.SetSpan(kStart + 1000, kStart + 1100);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QRect area = TrendPlotArea(view.width(), view.height());
+    // The row at 1050 s holds 50 in every trace.
+    const int x = XOfTime(area, view.SpanStart(), view.SpanEnd(), kStart + 1050) + 1;
+    QTest::mouseMove(&view, QPoint(x, area.center().y()));
+    EXPECT_TRUE(view.CursorText().contains("EMF 50 mG")) << view.CursorText().toStdString();
+
+    TempDir dir;
+    std::string error;
+    ASSERT_TRUE(view.ExportPng(dir.File("view.png"), &error)) << error;
+    const QImage saved(QString::fromStdString(dir.File("view.png")));
+    EXPECT_EQ(saved.size(), view.size());
+}
+
+TEST(LongTermView, LiveRowsAreFollowed) {
+    LongTermView view;
+    view.resize(800, 400);
+    std::vector<FieldRow> rows;
+    for (int64_t t = 0; t < 60; ++t)
+        rows.push_back({kStart + t, 1, 1, 1, 2, 18});
+    view.AppendFieldRows(rows);
+    EXPECT_EQ(view.SpanEnd(), kStart + 59);
+    view.AppendFieldRows({{kStart + 90, 1, 1, 1, 2, 18}});
+    EXPECT_EQ(view.SpanEnd(), kStart + 90);
+    EXPECT_EQ(view.Series().times.size(), 61u);
+}
+
+TEST(WaterfallView, PointerReadsFrequencyTimeAndLevel) {
+    SpectrumSeries series;
+    for (int i = 0; i < 10; ++i) {
+        SpectrumRow row;
+        row.time = kStart + i;
+        for (int bin = 0; bin < kSpectrumBins; ++bin) {
+            row.frequencyHz[bin] = 863000000u + 125000u * static_cast<uint32_t>(bin);
+            row.dbm[bin] = static_cast<int8_t>(-100 + i);
+        }
+        series.rows.push_back(row);
+    }
+    WaterfallView view;
+    view.resize(700, 400);
+    view.SetSeries(series);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QRect area = WaterfallPlotArea(view.width(), view.height());
+    // Bin 0 at the top-left: the first sweep.
+    QTest::mouseMove(&view, area.topLeft() + QPoint(1, 1));
+    EXPECT_EQ(view.CursorText().left(11), "863.000 MHz") << view.CursorText().toStdString();
+    EXPECT_TRUE(view.CursorText().endsWith("-100 dBm")) << view.CursorText().toStdString();
+    QTest::mouseMove(&view, area.bottomLeft() + QPoint(1, -1));
+    EXPECT_TRUE(view.CursorText().endsWith("-91 dBm")) << view.CursorText().toStdString();
+}
+
+}  // namespace

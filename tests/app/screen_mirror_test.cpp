@@ -264,8 +264,12 @@ TEST_F(KeysTest, KeysOnAClosedPortSendNothingAndSayNothing) {
 }
 
 TEST_F(KeysTest, UnpluggingTheMeterWhileMirroringLeavesTheWindowResponsive) {
-    MeterProcess meter({"--fast", "--unplug-after", "12"});
-    PortTable::Instance().Map(1, meter.DevicePath());
+    // Through a link of its own: once the meter is gone the window looks for it again at that
+    // path, and a bare /dev/pts number may by then belong to another test's meter.
+    TempDir dir;
+    const std::string link = dir.File("meter");
+    MeterProcess meter({"--fast", "--unplug-after", "12", "--link", link});
+    PortTable::Instance().Map(1, link);
     emit Combo(kIdPortSelector)->activated(0);
     ASSERT_TRUE(DeviceConnected);
     MirrorUntil(100, 2500);  // runs on past the unplug

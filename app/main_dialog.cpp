@@ -3,7 +3,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
@@ -42,9 +41,8 @@ namespace {
 constexpr QColor kDialogColour(200, 200, 200);
 constexpr int kInitialDbmItem = 30;    // "-98 (dBm)"
 constexpr int kInitialPowerItem = 40;  // "1.585 pW": the two lists disagree until changed
-constexpr int kBusyPumpMs = 5;
-constexpr int kListMarginPx = 24;  // an open list's scroll bar and frame beside its widest item //
-                                   // how long one look at the event queue may take while busy
+constexpr int kBusyPumpMs = 5;         // how long one look at the event queue may take while busy
+constexpr int kListMarginPx = 24;      // an open list's scroll bar and frame beside its widest item
 
 constexpr const char* kAutoSpectrumTip = "Fetch a spectrum every second";
 constexpr const char* kAutoFieldTip = "Fetch a field reading every second";
@@ -491,10 +489,6 @@ void CMainDlg::RequestClose() {
         modal = next;
     }
     reject();
-}
-
-void CMainDlg::closeEvent(QCloseEvent* event) {
-    QDialog::closeEvent(event);  // asks reject, which knows whether the window can go yet
 }
 
 // While busy, input for this window is dropped; Escape among it is a close request.

@@ -68,7 +68,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool ScreenPollRunning() const { return screenPoll_->Running(); }
 
     // The two ways out: OK (Enter) suspends the link, lets a screen run end and closes the
-    // port; Cancel (Escape, the close box) closes the port.
+    // port; Cancel (Escape, the close box) lets a screen run end and closes the port. While a
+    // scan or fetch holds the window, Cancel asks it to stop and closes once it has let go,
+    // and OK does nothing.
     void accept() override;
     void reject() override;
 
@@ -81,7 +83,6 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

@@ -8,13 +8,17 @@
 #include <QPushButton>
 #include <mutex>
 #include <optional>
+#include <sstream>
+#include <string_view>
 #include <utility>
 
+#include "history/history_csv.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
 #include "measure/port_guard.h"
+#include "measure/whole_file.h"
 #include "res/history_dialog_template.h"
 #include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
@@ -55,7 +59,9 @@ class CHistoryDlg::WorkerView : public HistoryView {
     void SetExitCaption(const std::string& text) override {
         Post([&](Pending& p) { p.exitCaption = Text(text); });
     }
-    void ShowFinished(const std::string& text) override { ShowMessage(text); }
+    // Held back until the files are known to be written (SaveUntilWritten).
+    void ShowFinished(const std::string& text) override { finished_ = text; }
+    std::string TakeFinished() { return std::exchange(finished_, std::string()); }
 
     // User-interface thread: applies what the worker has handed over.
     void TakeChanges() {
@@ -94,6 +100,7 @@ class CHistoryDlg::WorkerView : public HistoryView {
     CHistoryDlg* dialog_;
     std::mutex mutex_;
     Pending pending_;
+    std::string finished_;  // worker thread only
 };
 
 CHistoryDlg::CHistoryDlg(QWidget* parent, CSerialPort& port)
@@ -201,8 +208,36 @@ void CHistoryDlg::StartWorker() {
 }
 
 void CHistoryDlg::HistoryDownloadThread() {
-    download_.Run();
+    const HistoryResult result = download_.Run();
+    if (result.outcome == HistoryOutcome::Finished) SaveUntilWritten(result);
     workerActive_ = false;
+}
+
+// The download wrote its files as it went, without a word if it could not. They are written
+// again whole from the bytes still in memory: a file that cannot be written is said to be,
+// with the system's reason, and another name can be chosen without downloading again.
+void CHistoryDlg::SaveUntilWritten(const HistoryResult& result) {
+    std::ostringstream csv;
+    WriteHistoryCsv(HistoryBuffer.data(), result.countedBytes, csv);
+    const std::string table = csv.str();
+    const std::string_view dump(reinterpret_cast<const char*>(HistoryBuffer.data()),
+                                result.countedBytes);
+    HistoryOutputFiles files = result.files;
+    for (;;) {
+        std::string error;
+        std::string failed = files.csv;
+        if (WriteFileWhole(files.csv, table, &error)) {
+            failed = files.bin;
+            if (WriteFileWhole(files.bin, dump, &error)) {
+                ShowMessage(view_->TakeFinished());
+                return;
+            }
+        }
+        ShowMessage(std::string(kHistoryNotWritten) + failed + ": " + error);
+        const std::optional<std::string> chosen = view_->ChooseSavePath(HistoryDefaultNameNow());
+        if (!chosen) return;  // the user gave up: the download is dropped
+        files = HistoryOutputNames(*chosen);
+    }
 }
 
 // The worker may be waiting for its file dialog, which runs on this thread: keep events

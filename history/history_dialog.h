@@ -50,6 +50,7 @@ class CHistoryDlg : public QDialog {
     void RequestClose();
     void StartWorker();
     void HistoryDownloadThread();
+    void SaveUntilWritten(const HistoryResult& result);
     void WaitForWorker();
 
     QPushButton* exitButton_ = nullptr;
@@ -63,6 +64,9 @@ class CHistoryDlg : public QDialog {
     std::atomic<bool> workerActive_{false};
     std::thread worker_;
 };
+
+// Said when the downloaded history cannot be written, before the file name and the reason.
+inline constexpr const char* kHistoryNotWritten = "The history could not be written to ";
 
 // Menu command "Download History": offered for ZTX440, VXQ and ZTX-8800 meters only; holds the
 // port (the screen mirror stops) for as long as the dialog is open. User-interface thread.

@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <deque>
+#include <functional>
 #include <future>
 #include <mutex>
 
@@ -66,19 +68,56 @@ bool CFileLocalDlg::DoModal() {
     return true;
 }
 
+namespace {
+
+// A worker's question for the user-interface thread. It waits in a locked slot; the event that
+// tells the user-interface thread to take it carries no data, so thread checkers that cannot
+// see inside the toolkit's queue still see the hand-over (the mutex, and the promise back).
+struct FileQuestion {
+    std::function<std::optional<std::string>()> ask;
+    std::promise<std::optional<std::string>> answer;
+};
+
+std::mutex questionMutex;
+std::deque<FileQuestion*> pendingQuestions;  // guarded by questionMutex
+
+class FileQuestionTaker : public QObject {
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::User) return QObject::event(event);
+        FileQuestion* question = nullptr;
+        {
+            std::lock_guard lock(questionMutex);
+            if (!pendingQuestions.empty()) {
+                question = pendingQuestions.front();
+                pendingQuestions.pop_front();
+            }
+        }
+        if (question) question->answer.set_value(question->ask());
+        deleteLater();
+        return true;
+    }
+};
+
+}  // namespace
+
 std::optional<std::string> ChooseFileFromWorker(bool open, const std::string& initialName,
                                                 std::span<const FileFilter> filters,
                                                 QWidget* parent) {
-    auto ask = [&]() -> std::optional<std::string> {
+    auto ask = [=]() -> std::optional<std::string> {
         CFileLocalDlg dialog(open, initialName, filters, parent);
         if (dialog.DoModal() && !dialog.PathName().empty()) return dialog.PathName();
         return std::nullopt;
     };
     if (QThread::currentThread() == qApp->thread()) return ask();
-    // A promise rather than a blocking queued call, so thread checkers see the hand-over.
-    std::promise<std::optional<std::string>> answer;
-    std::future<std::optional<std::string>> chosen = answer.get_future();
-    QMetaObject::invokeMethod(
-        qApp, [&] { answer.set_value(ask()); }, Qt::QueuedConnection);
+    FileQuestion question{ask, {}};
+    std::future<std::optional<std::string>> chosen = question.answer.get_future();
+    {
+        std::lock_guard lock(questionMutex);
+        pendingQuestions.push_back(&question);
+    }
+    auto* taker = new FileQuestionTaker;
+    taker->moveToThread(qApp->thread());
+    QCoreApplication::postEvent(taker, new QEvent(QEvent::User));
     return chosen.get();
 }

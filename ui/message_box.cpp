@@ -1,9 +1,12 @@
 #include "ui/message_box.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
+#include <deque>
+#include <mutex>
 
 #include "link/message_seam.h"
 #include "res/main_dialog_template.h"
@@ -16,17 +19,49 @@ void ShowBox(QWidget* owner, const QString& text) {
     box.exec();
 }
 
+// Messages from other threads wait in a locked queue; the event that has the user-interface
+// thread show them carries no data, so thread checkers see the hand-over.
+std::mutex queueMutex;
+std::deque<std::string> queuedMessages;  // guarded by queueMutex
+
+class QueuedMessageShower : public QObject {
+  public:
+    explicit QueuedMessageShower(QPointer<QWidget> owner) : owner_(owner) {}
+
+  protected:
+    bool event(QEvent* event) override {
+        if (event->type() != QEvent::User) return QObject::event(event);
+        std::string text;
+        {
+            std::lock_guard lock(queueMutex);
+            if (queuedMessages.empty()) return true;
+            text = std::move(queuedMessages.front());
+            queuedMessages.pop_front();
+        }
+        deleteLater();
+        ShowBox(owner_, QString::fromLatin1(text.c_str()));
+        return true;
+    }
+
+  private:
+    QPointer<QWidget> owner_;
+};
+
 }  // namespace
 
 void InstallMessageBoxes(QWidget* owner) {
     QPointer<QWidget> guarded(owner);
     SetMessageHandler([guarded](const std::string& text) {
-        const QString message = QString::fromLatin1(text.c_str());
         if (QThread::currentThread() == qApp->thread()) {
-            ShowBox(guarded, message);
+            ShowBox(guarded, QString::fromLatin1(text.c_str()));
             return;
         }
-        QMetaObject::invokeMethod(
-            qApp, [guarded, message] { ShowBox(guarded, message); }, Qt::QueuedConnection);
+        {
+            std::lock_guard lock(queueMutex);
+            queuedMessages.push_back(text);
+        }
+        auto* shower = new QueuedMessageShower(guarded);
+        shower->moveToThread(qApp->thread());
+        QCoreApplication::postEvent(shower, new QEvent(QEvent::User));
     });
 }

@@ -10,8 +10,10 @@
 #include <QTest>
 
 #include "app/scanning_panel.h"
+#include "graph/banner_wnd.h"
 #include "graph/display_options.h"
 #include "link/link_flags.h"
+#include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "measure/auto_save.h"
@@ -228,6 +230,38 @@ TEST_F(MainWindowTest, ScanSaysWhyAPortHeldByAnotherCopyCouldNotBeUsed) {
     EXPECT_EQ(messages[0].rfind("Device not found.\n\nCOM1 " + meter.DevicePath() + ": ", 0), 0u)
         << messages[0];
     EXPECT_FALSE(DeviceConnected);
+}
+
+TEST_F(MainWindowTest, TheMirrorRunsBehindTheDeviceBox) {
+    MeterProcess meter({"--fast"});
+    PortTable::Instance().Map(1, meter.DevicePath());
+    bool mirroredBehindTheBox = false;
+    SetMessageHandler([&](const std::string& text) {
+        messages.push_back(text);
+        mirroredBehindTheBox = MirrorUntil(1, 10000);  // as a modal box's loop lets ticks run
+    });
+    RunStartupScan();
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(mirroredBehindTheBox);
+}
+
+TEST_F(MainWindowTest, TheSelectorAndTheAutoBoxesSayWhatTheyAre) {
+    PortTable::Instance().Map(3, "/dev/null");
+    Combo(kIdPortSelector)->setCurrentIndex(2);
+    EXPECT_EQ(Combo(kIdPortSelector)->toolTip(), "/dev/null");
+    EXPECT_EQ(Combo(kIdPortSelector)->itemData(2, Qt::ToolTipRole).toString(), "/dev/null");
+    for (int id : {kIdAutoField, kIdAutoSpectrum, kIdAutoSave})
+        EXPECT_FALSE(Box(id)->toolTip().isEmpty()) << id;
+}
+
+TEST_F(MainWindowTest, AFailedIdentificationLeavesNoFrameAsIfLive) {
+    MeterProcess meter({"--fast"});
+    PortTable::Instance().Map(1, meter.DevicePath());
+    emit Combo(kIdPortSelector)->activated(0);
+    ASSERT_TRUE(MirrorUntil(1, 10000));
+    ASSERT_TRUE(Window().Banner()->ShowsScreen());
+    emit Combo(kIdPortSelector)->activated(4);  // nothing behind COM5
+    EXPECT_FALSE(Window().Banner()->ShowsScreen());
 }
 
 TEST_F(MainWindowTest, PickingAPortIdentifiesTheMeterThere) {

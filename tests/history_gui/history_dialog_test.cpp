@@ -191,6 +191,28 @@ TEST_F(HistoryDialogTest, SecondPressWhileTheFileDialogIsUpStartsNothing) {
     EXPECT_EQ(Messages(), std::vector<std::string>{"Download Finished. 8KB"});
 }
 
+TEST_F(HistoryDialogTest, AFileThatCannotBeWrittenIsSaidAndAnotherIsAskedForWithoutADownload) {
+    StartMeter({"--fast", "--history-blocks", "2"});
+    const std::string missingFolder = dir_.File("no-such-folder") + "/history";
+    int asked = 0;
+    CFileLocalDlg::SetScript([&](const CFileLocalDlg&) -> std::optional<std::string> {
+        return ++asked == 1 ? missingFolder : dir_.File("again");
+    });
+    CHistoryDlg dialog;
+    dialog.show();
+    Button(dialog, kIdHistoryDownload)->click();
+    ASSERT_TRUE(RunUntil([&] { return asked == 2 && !dialog.WorkerActive(); }));
+
+    const std::vector<std::string> messages = Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "The history could not be written to " + dir_.File("no-such-folder") +
+                               "/history.csv: No such file or directory");
+    EXPECT_EQ(messages[1], "Download Finished. 8KB");
+    EXPECT_EQ(Requests(), 3u);  // one download: two blocks and the erased one
+    EXPECT_EQ(std::filesystem::file_size(dir_.File("again.bin")), 8192u);
+    EXPECT_GT(std::filesystem::file_size(dir_.File("again.csv")), 0u);
+}
+
 TEST_F(HistoryDialogTest, ExitDuringADownloadOnlyCancelsAndWhileIdleCloses) {
     StartMeter({"--history-blocks", "64"});
     CHistoryDlg dialog;

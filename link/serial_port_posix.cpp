@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "link/link_timing.h"
+#include "link/port_holders.h"
 #include "link/serial_backend.h"
 
 namespace serial_backend {
@@ -66,6 +67,12 @@ OpenResult OpenDevice(const std::string& path, int baudRate) {
     // O_NONBLOCK: an open must not wait for carrier, and reads must never wait for data.
     // O_NOCTTY: a meter must not become our controlling terminal. O_CLOEXEC: children
     // (the virtual meter started by --simulate) must not inherit the port.
+    // A program that holds the port without a lock (a terminal program, a modem manager) keeps
+    // it: opening it would change its line settings under it.
+    if (!IsPseudoTerminal(path) && OtherProcessHolds(path)) {
+        errno = EBUSY;
+        return Failure(-1);
+    }
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Failure(-1);
     // Exclusive like a COM port opened with share mode 0. TIOCEXCL keeps other opens out

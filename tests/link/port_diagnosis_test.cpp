@@ -2,6 +2,8 @@
 // the check of a --port mapping.
 
 #include <grp.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -10,8 +12,10 @@
 #include <cerrno>
 #include <fstream>
 
+#include "link/link_timing.h"
 #include "link/meter_identity.h"
 #include "link/port_diagnosis.h"
+#include "link/port_holders.h"
 #include "link/port_table.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
@@ -100,3 +104,32 @@ TEST(PortMapping, APathThatIsNoDeviceIsRefused) {
 }
 
 }  // namespace
+
+// A device another process has open (a terminal program without a lock) is held; this
+// process's own opens are not counted, and a pseudo-terminal is exempt.
+TEST(PortHolders, AnotherProcessHoldingTheFileIsSeen) {
+    TempDir dir;
+    const std::string path = dir.File("device");
+    std::ofstream(path) << "x";
+    std::ifstream ours(path);
+    EXPECT_FALSE(OtherProcessHolds(path));
+
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", "exec 3<\"$0\"; exec sleep 30", path.c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    bool held = false;
+    for (int64_t deadline = NowMs() + 10000; !held && NowMs() < deadline; SleepMs(10))
+        held = OtherProcessHolds(path);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_TRUE(held);
+    EXPECT_FALSE(OtherProcessHolds(path));
+
+    PtyPair pty;
+    EXPECT_TRUE(IsPseudoTerminal(pty.SlavePath()));
+    EXPECT_FALSE(IsPseudoTerminal(path));
+}

@@ -52,6 +52,8 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
         openPath_ = path;
         ++opening_;
         hungUp_ = false;
+        // Once the link is whole again, an old loss names no device to look for.
+        if (!LinkLost) lostPath_.clear();
     }
     Purge();
     return 1;

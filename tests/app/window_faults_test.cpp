@@ -270,4 +270,33 @@ std::vector<FaultRow> Rows() {
 INSTANTIATE_TEST_SUITE_P(Exchanges, WindowFaultsTest, ::testing::ValuesIn(Rows()),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Ticks the mirror timer, as its period would, until `done`.
+bool MirrorTicksUntil(CMainDlg& window, const std::function<bool()>& done) {
+    return WaitFor([&] {
+        window.OnTimer(kTimerMirror);
+        return done();
+    });
+}
+
+class MeterRecoveryTest : public MainWindowTest {
+  protected:
+    TempDir dir;
+};
+
+TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
+    const std::string link = dir.File("meter");
+    MeterProcess meter(
+        {"--fast", "--unplug-after", "12", "--replug-after", "1500", "--link", link});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, link);
+    emit Combo(kIdPortSelector)->activated(0);
+    ASSERT_TRUE(DeviceConnected);
+
+    EXPECT_TRUE(MirrorTicksUntil(Window(), [&] { return Window().Banner()->ShowsNotice(); }));
+    const int framesBefore = Window().MirroredFrames();
+    EXPECT_TRUE(MirrorTicksUntil(Window(), [&] {
+        return !Window().Banner()->ShowsNotice() && Window().MirroredFrames() > framesBefore;
+    })) << "the mirror did not resume";
+}
+
 }  // namespace

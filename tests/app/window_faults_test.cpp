@@ -12,9 +12,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <random>
 
 #include "graph/banner_wnd.h"
+#include "graph/graph_window.h"
 #include "history/history_dialog.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -297,6 +300,41 @@ TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
     EXPECT_TRUE(MirrorTicksUntil(Window(), [&] {
         return !Window().Banner()->ShowsNotice() && Window().MirroredFrames() > framesBefore;
     })) << "the mirror did not resume";
+}
+
+class LoadRefusalTest : public MainWindowTest {
+  protected:
+    void TearDown() override {
+        CFileLocalDlg::SetScript(nullptr);
+        MainWindowTest::TearDown();
+        FieldBlock = {};
+    }
+    TempDir dir;
+};
+
+TEST_F(LoadRefusalTest, ABinaryFileIsRefusedAndChangesNothing) {
+    const std::string path = dir.File("noise.csv");
+    {
+        std::mt19937 random(7);
+        std::string noise(4096, '\0');
+        for (size_t i = 0; i < noise.size(); i += 3)  // every third byte stays NUL
+            noise[i + 1] = static_cast<char>(random());
+        std::ofstream(path, std::ios::binary) << noise;
+    }
+    MeasurementKind = kKindField;
+    FieldBlock = {};
+    FieldBlock.emfSeries[0] = 1.5f;
+    const FieldBlockData before = FieldBlock;
+    Window().Graph()->Refresh();
+    const QImage graphBefore = *Window().Graph()->CurrentImage();
+
+    CFileLocalDlg::SetScript([path](const CFileLocalDlg&) { return std::optional(path); });
+    ClickMenu(Window().MenuBar(), {"&File", "&Load"});
+    EXPECT_EQ(Messages(), std::vector<std::string>{"The file is not a measurement file."});
+    EXPECT_EQ(MeasurementKind, kKindField);
+    EXPECT_EQ(FieldBlock.emfSeries, before.emfSeries);
+    EXPECT_EQ(FieldBlock.efSeries, before.efSeries);
+    EXPECT_EQ(*Window().Graph()->CurrentImage(), graphBefore);
 }
 
 }  // namespace

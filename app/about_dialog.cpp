@@ -1,36 +1,25 @@
 #include "app/about_dialog.h"
 
+#include <QFile>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 
 #include "res/main_dialog_template.h"
 #include "ui/template_widgets.h"
 
 namespace {
-constexpr QColor kIconPaper(180, 200, 253);
-constexpr QColor kIconInk(0, 145, 0);
 constexpr int kIconX = 11, kIconY = 10;  // dialog units
 }  // namespace
 
 QIcon ProgramIcon() {
+    // The packaged PNGs are built in as resources; the desktop theme's icon wins where there is
+    // one, so the window matches the launcher.
     QIcon icon;
-    for (int size : {16, 32, 48}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(kIconPaper);
-        QPainter painter(&pixmap);
-        painter.setPen(QPen(Qt::black, std::max(1, size / 16)));
-        painter.drawRect(0, 0, size - 1, size - 1);
-        QFont font(QStringLiteral("Times New Roman"));
-        font.setBold(true);
-        font.setItalic(true);
-        font.setPixelSize(size * 5 / 8);
-        painter.setFont(font);
-        painter.setPen(kIconInk);
-        painter.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("HX"));
-        icon.addPixmap(pixmap);
+    for (int size : {16, 32, 48, 64, 256}) {
+        const QString path = QStringLiteral(":/icons/%1x%1/ferrolog.png").arg(size);
+        if (QFile::exists(path)) icon.addFile(path, QSize(size, size));
     }
-    return icon;
+    return QIcon::fromTheme(QStringLiteral("ferrolog"), icon);
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {

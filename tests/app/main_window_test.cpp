@@ -40,6 +40,7 @@ TEST_F(MainWindowTest, EveryControlStandsAtItsPlaceWithItsCaption) {
     }
     EXPECT_EQ(Window().Control(kIdGraph)->size(), QSize(547, 284));
     EXPECT_EQ(Window().windowTitle(), "Ferrolog");
+    EXPECT_FALSE(Window().windowIcon().isNull());
 }
 
 TEST_F(MainWindowTest, OptionsStartAsTheProgramDefinesThem) {

@@ -98,8 +98,11 @@ RecordingController::RecordingController(QWidget* window, QLabel* status, FieldF
     connect(syncTimer_, &QTimer::timeout, this, &RecordingController::SyncIfDue);
 }
 
+// The window is going: the file is closed without a message box over it.
 RecordingController::~RecordingController() {
-    Stop();
+    if (!file_) return;
+    std::string error;
+    file_->Close(&error);
 }
 
 void RecordingController::SetPeriods(int idleMs, int liveMs) {
@@ -139,8 +142,9 @@ void RecordingController::Stop() {
     fetchTimer_->stop();
     syncTimer_->stop();
     std::string error;
-    if (!file_->Close(&error)) lastError_ = error;
+    const bool closed = file_->Close(&error);
     file_.reset();
+    if (!closed) return Fail(error);
     if (status_)
         status_->setText(QString("Recorded %1: %2 rows")
                              .arg(QString::fromStdString(path_))
@@ -152,7 +156,8 @@ void RecordingController::OpenLiveView() {
     QWidget* window = ShowInViewWindow(window_, view, path_);
     liveView_ = view;
     // Closing the live trend returns the recorder to its idle pace.
-    connect(window, &QObject::destroyed, this, [this] {
+    connect(window, &QObject::destroyed, this, [this, view] {
+        if (liveView_ != view) return;  // the trend of an earlier recording
         liveView_ = nullptr;
         if (recording_) ArmFetchTimer();
     });

@@ -112,7 +112,10 @@ void RecordingController::SetPeriods(int idleMs, int liveMs) {
 }
 
 bool RecordingController::StartField() {
-    if (recording_) return false;
+    if (recording_) {
+        ::ShowMessage("A recording is already running: Stop Recording ends it.");
+        return false;
+    }
     CFileLocalDlg dialog(false, "", kRecordingFilters, window_);
     if (!dialog.DoModal() || dialog.PathName().empty()) return false;
     const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);

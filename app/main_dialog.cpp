@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include <utility>
 
 #include "app/about_dialog.h"
+#include "app/recording_window.h"
 #include "app/scanning_panel.h"
 #include "graph/banner_wnd.h"
 #include "graph/display_options.h"
@@ -390,6 +392,7 @@ void CMainDlg::RunMenuCommand(int id) {
             OpenTerminalCommand(this, Combo(kIdPortSelector)->currentIndex());
             break;
         default:
+            RunRecordingCommand(id);
             break;
     }
 }
@@ -557,4 +560,28 @@ void CMainDlg::Sleep(int milliseconds) {
         PumpWhileBusy();
         SleepMs(1);
     }
+}
+
+// File › Open History / Open Recording and the recorder of Tools › Record Field Readings.
+void CMainDlg::RunRecordingCommand(int id) {
+    if (id == kCmdOpenHistory || id == kCmdOpenRecording) {
+        OpenLongTermFile(this);
+        return;
+    }
+    if (!recorder_) {
+        recordingStatus_ = new QLabel(menuBar_);
+        menuBar_->setCornerWidget(recordingStatus_, Qt::TopRightCorner);
+        // Each fetch as GET EMF DATA makes it; the recorder shows its failures in its status.
+        recorder_ = std::make_unique<RecordingController>(this, recordingStatus_, [this] {
+            MeasurementKind = kKindField;
+            BusyScope busy(*this);
+            const FetchOutcome outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
+            graph_->Refresh();
+            return outcome;
+        });
+    }
+    if (id == kCmdRecordField)
+        recorder_->StartField();
+    else if (id == kCmdStopRecording)
+        recorder_->Stop();
 }

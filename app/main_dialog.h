@@ -19,6 +19,8 @@
 class CGraphWnd;
 class CBannerWnd;
 class CScanningDlg;
+class QLabel;
+class RecordingController;
 class QComboBox;
 class QMenuBar;
 class QTimer;
@@ -45,6 +47,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CBannerWnd* Banner() const { return banner_; }
     CScanningDlg* ScanningPanel() const { return scanningPanel_; }
     QMenuBar* MenuBar() const { return menuBar_; }
+    // The field recorder of Tools › Record Field Readings; nullptr until first used.
+    RecordingController* Recorder() const { return recorder_.get(); }
 
     // The scheduler: one handler for every timer of the window.
     void OnTimer(int id);
@@ -96,6 +100,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void PumpWhileBusy();
     void NoteOpenFailure();
     void RunMenuCommand(int id);
+    void RunRecordingCommand(int id);
 
     // DiscoveryView
     void SelectPortIndex(int index) override;
@@ -145,6 +150,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CBannerWnd* banner_ = nullptr;
     CScanningDlg* scanningPanel_ = nullptr;
     std::unique_ptr<ScreenPollThread> screenPoll_;
+    // The recording's status, at the menu bar's right, and the recorder it reports on.
+    QLabel* recordingStatus_ = nullptr;
+    std::unique_ptr<RecordingController> recorder_;
     bool busy_ = false;            // a scan or an exchange holds the user-interface thread
     bool drainingInput_ = false;   // input that queued up while busy is being dropped
     bool closeRequested_ = false;  // a close request came while busy

@@ -67,6 +67,13 @@ constexpr MenuItemTemplate kMenuItems[] = {
     {"Tools",  nullptr,                "Sync Time",           kCmdSyncTime},
     {"Tools",  nullptr,                nullptr,               0},
     {"Tools",  nullptr,                "HX Terminal",         kCmdTerminal},
+    // The long-term views and the recorder, after the original items.
+    {"&File",  nullptr,                nullptr,               0},
+    {"&File",  nullptr,                "&Open History...",    kCmdOpenHistory},
+    {"&File",  nullptr,                "Open &Recording...",  kCmdOpenRecording},
+    {"Tools",  nullptr,                nullptr,               0},
+    {"Tools",  nullptr,                "&Record Field Readings...", kCmdRecordField},
+    {"Tools",  nullptr,                "Stop &Recording",     kCmdStopRecording},
     {"Help",   nullptr,                "About",               kCmdAbout},
 };
 // clang-format on

@@ -51,6 +51,11 @@ enum MenuCommandId : int {
     kCmdScreenshot3 = 32783,
     kCmdScreenshot4 = 32784,
     kCmdSystemAbout = 16,  // the system menu's About item
+    // The long-term views and the recorder.
+    kCmdOpenHistory = 32790,
+    kCmdOpenRecording = 32791,
+    kCmdRecordField = 32792,
+    kCmdStopRecording = 32793,
 };
 
 inline constexpr int kMainTemplateId = 102;

@@ -55,13 +55,18 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         }
         if (hooks.beforeSweep) hooks.beforeSweep();
         std::copy(MeasurementBuffer.begin(), MeasurementBuffer.end(), reply.begin());
-        ExchangeResult result = RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber);
+        ExchangeResult result =
+            RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber, stop);
         if (result.hungUp) {
             outcome = FetchOutcome::Disconnected;
             break;
         }
         if (result.openFailed) {
             outcome = FetchOutcome::OpenFailed;
+            break;
+        }
+        if (result.stopped) {
+            outcome = FetchOutcome::Stopped;
             break;
         }
         ++made;

@@ -3,8 +3,8 @@
 // raises StopScreenPoll so a waiting screen worker lets go at once, waits for PortFree and
 // takes it with one compare-and-swap, and gives both back, in that order, on every path.
 //
-// Thread: the thread that runs the action (the user-interface thread, or the command-line
-// tool's only thread).
+// Thread: the one thread that runs the action (the user-interface thread, a worker it waits
+// for, or the command-line tool's only thread).
 
 #include "link/link_flags.h"
 

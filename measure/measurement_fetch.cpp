@@ -4,9 +4,9 @@
 #include <array>
 
 #include "link/command_exchange.h"
+#include "link/port_guard.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
-#include "measure/port_guard.h"
 #include "measure/spectrum.h"
 
 namespace {

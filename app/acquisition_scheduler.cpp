@@ -8,7 +8,7 @@
 #include "graph/graph_window.h"
 #include "link/link_flags.h"
 #include "link/meter_identity.h"
-#include "measure/port_guard.h"
+#include "link/port_guard.h"
 #include "res/main_dialog_template.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 #include "app/about_dialog.h"
@@ -27,10 +28,10 @@
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/port_guard.h"
 #include "link/port_table.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
-#include "measure/port_guard.h"
 #include "measure/spectrum.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_frame.h"
@@ -86,6 +87,42 @@ bool IsUserInput(QEvent::Type type) {
             return false;
     }
 }
+
+// The scan runs on a worker so that the window can take a close request during a port's long
+// wait; what the scan shows is done on the user-interface thread while the worker waits.
+class WorkerDiscoveryView : public DiscoveryView {
+  public:
+    WorkerDiscoveryView(QObject& window, DiscoveryView& shown, const std::atomic<bool>& stop)
+        : window_(window), shown_(shown), stop_(stop) {}
+
+    void SelectPortIndex(int index) override {
+        OnWindowThread([&] { shown_.SelectPortIndex(index); });
+    }
+    void SetAutoCaption(const std::string& text) override {
+        OnWindowThread([&] { shown_.SetAutoCaption(text); });
+    }
+    void HideScanningPanel() override {
+        OnWindowThread([&] { shown_.HideScanningPanel(); });
+    }
+    void ShowMessage(const std::string& text) override {
+        OnWindowThread([&] { shown_.ShowMessage(text); });
+    }
+    // The window paints by itself meanwhile; the worker only waits, ending early on a stop.
+    void Sleep(int milliseconds) override {
+        const int64_t deadline = NowMs() + milliseconds;
+        while (NowMs() < deadline && !stop_)
+            SleepMs(1);
+    }
+
+  private:
+    void OnWindowThread(const std::function<void()>& call) {
+        QMetaObject::invokeMethod(&window_, call, Qt::BlockingQueuedConnection);
+    }
+
+    QObject& window_;
+    DiscoveryView& shown_;
+    const std::atomic<bool>& stop_;
+};
 
 }  // namespace
 
@@ -334,7 +371,8 @@ void CMainDlg::RunScan() {
         scanning_ = true;
         scanIndex_ = -1;
         scanReasons_.clear();
-        found = ScanForMeter(MeterPort, *this);
+        WorkerDiscoveryView view(*this, *this, stopRequested_);
+        RunWhilePumping([&] { found = ScanForMeter(MeterPort, view, nullptr, &stopRequested_); });
         scanning_ = false;
     }
     if (!found) banner_->Present();
@@ -508,6 +546,19 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
 // Lets painting, timers and close requests through while busy; input is dropped.
 void CMainDlg::PumpWhileBusy() {
     QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
+}
+
+void CMainDlg::RunWhilePumping(const std::function<void()>& work) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        work();
+        done = true;
+    });
+    while (!done) {
+        PumpWhileBusy();
+        if (!done) SleepMs(1);
+    }
+    worker.join();
 }
 
 // DiscoveryView: the scan and the identification show themselves through the window.

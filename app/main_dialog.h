@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -98,6 +99,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void ShowLinkLost();
     void OnLostLinkTick();
     void PumpWhileBusy();
+    // Runs work on a worker while this thread goes on delivering events, a close request among
+    // them; returns once the worker has ended and been joined. work touches no widget.
+    void RunWhilePumping(const std::function<void()>& work);
     void NoteOpenFailure();
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);

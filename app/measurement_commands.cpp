@@ -45,7 +45,8 @@ void CMainDlg::FetchFieldReading() {
     FetchOutcome outcome;
     {
         BusyScope busy(*this);
-        outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
+        // The fetch may wait seconds for a silent meter; a close request stops it meanwhile.
+        RunWhilePumping([&] { outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_); });
     }
     const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
     // A port that would not open leaves the mark until the next redraw, unless the meter went.

@@ -52,6 +52,10 @@ void TakeIdentification(const uint8_t* reply, int model) {
     LinkLost = false;
 }
 
+bool Stopping(const std::atomic<bool>* stop) {
+    return stop && stop->load();
+}
+
 void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) {
     TakeIdentification(reply, model);
     view.ShowMessage(DeviceMessage(MeterName, FirmwareRevision.load()));
@@ -157,14 +161,16 @@ std::vector<std::string> ScanReport::Lines() const {
     return lines;
 }
 
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report) {
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report,
+                  const std::atomic<bool>* stop) {
     view.SetAutoCaption("Scanning..");
     DeviceConnected = false;
     if (report) report->problems.clear();
     const Bytes frame = BuildFrame("GETVER");
-    for (int index = 0; index < PortTable::kPortCount; ++index) {
+    for (int index = 0; index < PortTable::kPortCount && !Stopping(stop); ++index) {
         view.SelectPortIndex(index);
         view.Sleep(100);
+        if (Stopping(stop)) break;
         PortNumber = index + 1;
         if (port.IsOpen()) port.Close();
         const std::string path = PortTable::Instance().PathOf(PortNumber);
@@ -176,7 +182,7 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report) {
             continue;
         }
         uint8_t reply[kIdentifyBufferSize] = {};
-        ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, PortNumber);
+        ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, PortNumber, stop);
         if (result.whole) {
             int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Scan);
             view.SetAutoCaption("Auto");
@@ -187,9 +193,11 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report) {
         if (report) report->problems.push_back({PortNumber, path, 0, kNoMeterAnswered});
         port.Close();
     }
+    if (port.IsOpen()) port.Close();
     view.HideScanningPanel();
     view.SetAutoCaption("Auto");
-    view.ShowMessage(kDeviceNotFound);
+    // A scan stopped by a closing window has nothing to tell.
+    if (!Stopping(stop)) view.ShowMessage(kDeviceNotFound);
     return false;
 }
 

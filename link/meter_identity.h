@@ -94,8 +94,11 @@ struct ScanReport {
 inline constexpr const char* kNoMeterAnswered = "no meter answered";
 
 // COM1..COM32 in order until one answers. True when a meter was found. When report is given
-// it is filled with every mapped port that could not be used and why.
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report = nullptr);
+// it is filled with every mapped port that could not be used and why. stop, when given, ends
+// the scan within a millisecond of a port's wait and between ports; a stopped scan shows no
+// message and leaves the port closed.
+bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report = nullptr,
+                  const std::atomic<bool>* stop = nullptr);
 
 // After LinkLost: when the lost device is present again at the path it had (PortNumber still
 // mapped there; nothing is opened before the path exists), identifies it quietly with one

@@ -4,9 +4,9 @@
 #include <array>
 
 #include "link/command_exchange.h"
+#include "link/port_guard.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
-#include "measure/port_guard.h"
 #include "measure/spectrum.h"
 
 namespace {
@@ -55,13 +55,18 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         }
         if (hooks.beforeSweep) hooks.beforeSweep();
         std::copy(MeasurementBuffer.begin(), MeasurementBuffer.end(), reply.begin());
-        ExchangeResult result = RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber);
+        ExchangeResult result =
+            RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber, stop);
         if (result.hungUp) {
             outcome = FetchOutcome::Disconnected;
             break;
         }
         if (result.openFailed) {
             outcome = FetchOutcome::OpenFailed;
+            break;
+        }
+        if (result.stopped) {
+            outcome = FetchOutcome::Stopped;
             break;
         }
         ++made;

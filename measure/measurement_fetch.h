@@ -37,7 +37,8 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber,
 // Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
 // strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that is not
 // whole counts as made but leaves SpectrumRecord as the last whole one left it. sweeps, when
-// given, receives the number made. `stop`, when given, is tested before every sweep.
+// given, receives the number made. `stop`, when given, is tested before every sweep and
+// within each sweep's wait.
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr,
                                  const std::atomic<bool>* stop = nullptr);

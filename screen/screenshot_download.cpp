@@ -5,7 +5,7 @@
 #include "link/command_exchange.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
-#include "measure/port_guard.h"
+#include "link/port_guard.h"
 #include "screen/screen_bitmap.h"
 #include "screen/screen_frame.h"
 

@@ -131,7 +131,7 @@ TEST_F(MeasurementTest, TheSecondTickFetchesTheCheckedKindAndSkipsWhileADialogHo
     TakePortForAction();
     Stopwatch watch;
     Window().OnTimer(kTimerFetch);
-    EXPECT_LT(watch.ElapsedMs(), 100.0);
+    EXPECT_LT(watch.ElapsedMs(), 2000.0);  // skipped, not waiting for the port
     ReleasePortFromAction();
     QTest::mouseClick(Box(kIdAutoSpectrum), Qt::LeftButton);
     emit Combo(kIdThresholdDbm)->activated(0);

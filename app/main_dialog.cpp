@@ -92,7 +92,7 @@ bool IsUserInput(QEvent::Type type) {
 // wait; what the scan shows is done on the user-interface thread while the worker waits.
 class WorkerDiscoveryView : public DiscoveryView {
   public:
-    WorkerDiscoveryView(QObject& window, DiscoveryView& shown, const std::atomic<bool>& stop)
+    WorkerDiscoveryView(CMainDlg& window, DiscoveryView& shown, const std::atomic<bool>& stop)
         : window_(window), shown_(shown), stop_(stop) {}
 
     void SelectPortIndex(int index) override {
@@ -115,11 +115,9 @@ class WorkerDiscoveryView : public DiscoveryView {
     }
 
   private:
-    void OnWindowThread(const std::function<void()>& call) {
-        QMetaObject::invokeMethod(&window_, call, Qt::BlockingQueuedConnection);
-    }
+    void OnWindowThread(const std::function<void()>& call) { window_.CallOnWindowThread(call); }
 
-    QObject& window_;
+    CMainDlg& window_;
     DiscoveryView& shown_;
     const std::atomic<bool>& stop_;
 };
@@ -546,6 +544,26 @@ bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
 // Lets painting, timers and close requests through while busy; input is dropped.
 void CMainDlg::PumpWhileBusy() {
     QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
+}
+
+void CMainDlg::CallOnWindowThread(const std::function<void()>& call) {
+    std::unique_lock lock(workerCallMutex_);
+    workerCall_ = &call;
+    lock.unlock();
+    QMetaObject::invokeMethod(this, "RunWorkerCall", Qt::QueuedConnection);
+    lock.lock();
+    workerCallDone_.wait(lock, [this] { return workerCall_ == nullptr; });
+}
+
+void CMainDlg::RunWorkerCall() {
+    std::unique_lock lock(workerCallMutex_);
+    const std::function<void()>* call = workerCall_;
+    lock.unlock();
+    if (!call) return;
+    (*call)();
+    lock.lock();
+    workerCall_ = nullptr;
+    workerCallDone_.notify_all();
 }
 
 void CMainDlg::RunWhilePumping(const std::function<void()>& work) {

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -40,6 +41,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     Q_OBJECT
 
   public:
+    // From a worker: runs call on the user-interface thread and returns once it has run.
+    void CallOnWindowThread(const std::function<void()>& call);
+
     explicit CMainDlg(QWidget* parent = nullptr);
     ~CMainDlg() override;
 
@@ -95,6 +99,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
     // User-interface thread: shows the frame the screen worker has handed over, if any.
     Q_INVOKABLE void TakeMirroredFrame();
+    Q_INVOKABLE void RunWorkerCall();
     void HandOverFrame(const uint8_t* pixels);
     void ShowLinkLost();
     void OnLostLinkTick();
@@ -167,6 +172,12 @@ class CMainDlg : public QDialog, private DiscoveryView {
     std::vector<std::string> scanReasons_;  // ports the scan could not open, and why
 
     // The screen worker's hand-over: the latest accepted frame, taken by the UI thread.
+    // A worker's call to run on the user-interface thread (the scan's visible effects): set and
+    // taken under the lock, announced by a data-free notification, waited for on the condition.
+    std::mutex workerCallMutex_;
+    std::condition_variable workerCallDone_;
+    const std::function<void()>* workerCall_ = nullptr;  // guarded by workerCallMutex_
+
     std::mutex frameMutex_;
     std::array<uint8_t, 1024> pendingFrame_{};  // guarded by frameMutex_
     bool framePending_ = false;                 // guarded by frameMutex_

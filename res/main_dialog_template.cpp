@@ -70,9 +70,11 @@ constexpr MenuItemTemplate kMenuItems[] = {
     // The long-term views and the recorder, after the original items.
     {"&File",  nullptr,                nullptr,               0},
     {"&File",  nullptr,                "&Open History...",    kCmdOpenHistory},
+    {"&File",  nullptr,                nullptr,               0},
     {"&File",  nullptr,                "Open &Recording...",  kCmdOpenRecording},
     {"Tools",  nullptr,                nullptr,               0},
     {"Tools",  nullptr,                "&Record Field Readings...", kCmdRecordField},
+    {"Tools",  nullptr,                nullptr,               0},
     {"Tools",  nullptr,                "Stop &Recording",     kCmdStopRecording},
     {"Help",   nullptr,                "About",               kCmdAbout},
 };

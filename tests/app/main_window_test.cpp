@@ -130,32 +130,20 @@ TEST_F(MainWindowTest, MenuCarriesEveryCommandWithItsSeparators) {
                 seen << item->text();
         }
     }
-    QStringList expected = {"&File",
-                            "&Load",
-                            "-",
-                            "&Save",
-                            "-",
-                            "Save Screen",
-                            "-",
-                            "&Download History",
-                            "-",
-                            "Download Screenshot",
-                            "1",
-                            "2",
-                            "3",
-                            "4",
-                            "-",
-                            "&Open History...",
-                            "Open &Recording...",
-                            "Tools",
-                            "Sync Time",
-                            "-",
-                            "HX Terminal",
-                            "-",
-                            "&Record Field Readings...",
-                            "Stop &Recording",
-                            "Help",
-                            "About"};
+    QStringList expected = {"&File", "&Load",
+                            "-",     "&Save",
+                            "-",     "Save Screen",
+                            "-",     "&Download History",
+                            "-",     "Download Screenshot",
+                            "1",     "2",
+                            "3",     "4",
+                            "-",     "&Open History...",
+                            "-",     "Open &Recording...",
+                            "Tools", "Sync Time",
+                            "-",     "HX Terminal",
+                            "-",     "&Record Field Readings...",
+                            "-",     "Stop &Recording",
+                            "Help",  "About"};
     EXPECT_EQ(seen, expected);
 }
 

@@ -28,46 +28,14 @@
 #include "screen/screen_bitmap.h"
 #include "terminal/terminal_dialog.h"
 #include "tests/app/main_window_fixture.h"
+#include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_dialog.h"
 
 namespace {
 
-constexpr int kWaitMs = 30000;
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
-QAction* FindAction(const QList<QAction*>& actions, const QString& text) {
-    auto it =
-        std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
-    return it == actions.end() ? nullptr : *it;
-}
-
-// Clicks the menu bar's `path[0]`, then each further item of the path in the menu that opened.
-// Returns once the last item's command has ended (its modal dialogs included).
-void ClickMenu(QMenuBar* bar, const QStringList& path) {
-    QAction* top = FindAction(bar->actions(), path[0]);
-    ASSERT_NE(top, nullptr) << path[0].toStdString();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
-    QMenu* menu = top->menu();
-    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
-    for (int i = 1; i < path.size(); ++i) {
-        QAction* item = FindAction(menu->actions(), path[i]);
-        ASSERT_NE(item, nullptr) << path[i].toStdString();
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
-        if (!item->menu()) return;
-        menu = item->menu();
-        ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
-    }
-}
+constexpr int kWaitMs = kMenuWaitMs;
 
 // Runs `act` on the first modal dialog of type Dialog that opens, from the loop it runs.
 template <typename Dialog>

@@ -1,0 +1,49 @@
+#pragma once
+// What the window tests do as a person would: wait for what the window shows, and click the
+// menu bar and then the items of the menus that open.
+
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <algorithm>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "link/link_timing.h"
+
+inline constexpr int kMenuWaitMs = 30000;
+
+// Lets the window run until done() holds; false when it never did within timeoutMs.
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = kMenuWaitMs) {
+    const int64_t deadline = NowMs() + timeoutMs;
+    while (!done()) {
+        if (NowMs() > deadline) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+inline QAction* FindAction(const QList<QAction*>& actions, const QString& text) {
+    auto it =
+        std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
+    return it == actions.end() ? nullptr : *it;
+}
+
+// Clicks the menu bar's `path[0]`, then each further item of the path in the menu that opened.
+// Returns once the last item's command has ended (its modal dialogs included).
+inline void ClickMenu(QMenuBar* bar, const QStringList& path) {
+    QAction* top = FindAction(bar->actions(), path[0]);
+    ASSERT_NE(top, nullptr) << path[0].toStdString();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
+    QMenu* menu = top->menu();
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    for (int i = 1; i < path.size(); ++i) {
+        QAction* item = FindAction(menu->actions(), path[i]);
+        ASSERT_NE(item, nullptr) << path[i].toStdString();
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        if (!item->menu()) return;
+        menu = item->menu();
+        ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
+    }
+}

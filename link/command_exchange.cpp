@@ -25,6 +25,9 @@ constexpr int kByteMicros = 87;
 // While the port's device is lost an exchange reports it after this pause, so callers that
 // keep asking never spin.
 constexpr int kLostLinkPauseMs = 20;
+// How long after its request a reply given up on may still come: a meter busy with its own
+// work has been seen to answer a second and a half late; this leaves room to spare.
+constexpr int kOwedReplyBoundMs = 3000;
 
 bool Raised(const std::atomic<bool>* flag) {
     return flag && flag->load();
@@ -102,26 +105,19 @@ void DrainStale(CSerialPort& port) {
 
 enum class Settle { InStep, OutOfStep, HungUp, Stopped };
 
-// After a failed attempt: lets the rest of the reply given up on (owedBytes) arrive and
-// discards it, then waits for the line to be quiet. A reply that began and then stopped has
-// ended short and owes nothing more. A request that got no answer at all may still be
-// answered at any time, so the line is in step again only if that answer comes within the
-// bound. Text replies have no known length, so for them only the quiet counts.
-Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, int bytesRead,
-                  const std::atomic<bool>* stop) {
-    const int owedBytes =
-        policy.whole == WholeTest::ModelToken ? 0 : std::max(policy.readMax - bytesRead, 0);
-    const int64_t deadline =
-        NowMs() + waitMs + (owedBytes > 0 ? owedBytes * kByteMicros / 1000 + kSettleMarginMs : 0);
+// Reads away and discards up to owedBytes more, until they came and the line is quiet, or until
+// a reply that began (begun, or bytes read here) has stopped short; OutOfStep at deadlineMs.
+Settle DiscardOwedBytes(CSerialPort& port, bool stoppable, const std::atomic<bool>* stop,
+                        int owedBytes, bool begun, int64_t deadlineMs) {
     int64_t lastByteAt = NowMs();
     int received = 0;
     static thread_local uint8_t scratch[4096];
     for (;;) {
-        if (policy.stoppable && Raised(stop)) return Settle::Stopped;
+        if (stoppable && Raised(stop)) return Settle::Stopped;
         const int64_t quietMs = NowMs() - lastByteAt;
         if (received >= owedBytes && quietMs >= kQuietLineMs) return Settle::InStep;
-        if (bytesRead + received > 0 && quietMs >= kShortReplyOverMs) return Settle::InStep;
-        if (NowMs() >= deadline) return Settle::OutOfStep;
+        if ((begun || received > 0) && quietMs >= kShortReplyOverMs) return Settle::InStep;
+        if (NowMs() >= deadlineMs) return Settle::OutOfStep;
         port.WaitForInput(kPollStepMs);
         const int n = port.Read(scratch, sizeof scratch);
         if (port.HungUp()) return Settle::HungUp;
@@ -130,6 +126,48 @@ Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, i
             lastByteAt = NowMs();
         }
     }
+}
+
+int OwedBytes(const ExchangePolicy& policy, int bytesRead) {
+    return policy.whole == WholeTest::ModelToken ? 0 : std::max(policy.readMax - bytesRead, 0);
+}
+
+// After a failed attempt: lets the rest of the reply given up on arrive and discards it, then
+// waits for the line to be quiet. A reply that began and then stopped has ended short and owes
+// nothing more. A request that got no answer at all may still be answered at any time, so the
+// line is in step again only if that answer comes within the bound. Text replies have no
+// known length, so for them only the quiet counts.
+Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, int bytesRead,
+                  const std::atomic<bool>* stop) {
+    const int owedBytes = OwedBytes(policy, bytesRead);
+    const int64_t deadline =
+        NowMs() + waitMs + (owedBytes > 0 ? owedBytes * kByteMicros / 1000 + kSettleMarginMs : 0);
+    return DiscardOwedBytes(port, policy.stoppable, stop, owedBytes, bytesRead > 0, deadline);
+}
+
+// An exchange that ends before its reply was whole and the line settled leaves the rest of
+// that reply owed to the port, for the next exchange to let pass.
+void NoteOwedReply(CSerialPort& port, const ExchangePolicy& policy, int bytesRead, int64_t sentAt) {
+    const int owedBytes = OwedBytes(policy, bytesRead);
+    if (owedBytes > 0 && port.IsOpen())
+        port.NoteOwedReply({port.OpenPortNumber(), owedBytes, sentAt + kOwedReplyBoundMs});
+}
+
+// Before the first request: a reply still owed to an earlier exchange on this COM number is
+// let arrive and discarded, so it is never read as this exchange's answer. Once the owed reply
+// is past its time nothing more is waited for.
+Settle LetOwedReplyPass(CSerialPort& port, const ExchangePolicy& policy, int portNumber,
+                        const std::atomic<bool>* stop) {
+    const CSerialPort::OwedReply owed = port.TakeOwedReply();
+    const int number = port.IsOpen() ? port.OpenPortNumber() : portNumber;
+    if (owed.portNumber == 0 || owed.portNumber != number || NowMs() >= owed.untilMs)
+        return Settle::InStep;
+    if (!port.IsOpen() && (!(policy.prepare & kPrepOpen) || !port.Open(portNumber)))
+        return Settle::InStep;  // the attempt finds the port as it is
+    const Settle settle =
+        DiscardOwedBytes(port, policy.stoppable, stop, owed.bytes, false, owed.untilMs);
+    if (settle == Settle::Stopped) port.NoteOwedReply(owed);
+    return settle == Settle::OutOfStep ? Settle::InStep : settle;
 }
 
 bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t startedAt) {
@@ -206,10 +244,29 @@ bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesR
     return false;
 }
 
+// How the settle after a failed attempt ends the exchange, if it does.
+bool EndedBySettle(Settle settle, ExchangeResult& result) {
+    switch (settle) {
+        case Settle::InStep:
+            return false;
+        case Settle::OutOfStep:
+            result.outOfStep = true;
+            break;
+        case Settle::HungUp:
+            result.hungUp = true;
+            break;
+        case Settle::Stopped:
+            result.stopped = true;
+            break;
+    }
+    return true;
+}
+
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
                            uint8_t* reply, int portNumber, const std::atomic<bool>* stop,
                            const std::atomic<bool>* endAfterAttempt) {
     ExchangeResult result;
+    if (EndedBySettle(LetOwedReplyPass(port, policy, portNumber, stop), result)) return result;
     const int64_t startedAt = NowMs();
     int waitMs = policy.waitMs;
     for (;;) {
@@ -226,11 +283,13 @@ ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, cons
                 return result;
         }
         PrepareBuffer(policy, reply);
+        const int64_t sentAt = NowMs();
         port.Send(frame.data(), static_cast<int>(frame.size()), policy.byteDelayMs);
         switch (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead)) {
             case WaitOutcome::Done:
                 break;
             case WaitOutcome::Stopped:
+                NoteOwedReply(port, policy, result.bytesRead, sentAt);
                 result.stopped = true;
                 return result;
             case WaitOutcome::HungUp:
@@ -246,21 +305,13 @@ ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, cons
         }
         if (result.whole) return result;
         if (Raised(endAfterAttempt)) {
+            NoteOwedReply(port, policy, result.bytesRead, sentAt);
             result.endedAfterAttempt = true;
             return result;
         }
-        switch (SettleLine(port, policy, waitMs, result.bytesRead, stop)) {
-            case Settle::InStep:
-                break;
-            case Settle::OutOfStep:
-                result.outOfStep = true;
-                return result;
-            case Settle::HungUp:
-                result.hungUp = true;
-                return result;
-            case Settle::Stopped:
-                result.stopped = true;
-                return result;
+        if (EndedBySettle(SettleLine(port, policy, waitMs, result.bytesRead, stop), result)) {
+            if (!result.hungUp) NoteOwedReply(port, policy, result.bytesRead, sentAt);
+            return result;
         }
         if (!MayRepeat(policy, result.attempts, waitMs, startedAt)) return result;
         if (policy.closeBeforeRepeat) port.Close();

@@ -95,7 +95,9 @@ struct ExchangeResult {
 // arrive and discarded, and the line must then be quiet for a few byte times, before the next
 // request; when that does not happen within the row's wait plus the reply's time on the line,
 // the exchange ends with outOfStep, so a reply to an earlier request is never read as the
-// answer to a later one. A hang-up ends the exchange at once (hungUp); while the port's device
+// answer to a later one. What such an exchange still awaits stays owed on the port, and the
+// next exchange on that COM number lets it arrive (bounded by the time it could still come)
+// before its own request. A hang-up ends the exchange at once (hungUp); while the port's device
 // is lost, an exchange sleeps briefly and reports hungUp without touching the line.
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
                            uint8_t* reply, int portNumber, const std::atomic<bool>* stop = nullptr,

@@ -16,13 +16,3 @@ void WaitAndTakePort() {
     while (!TryTakePort())
         SleepMs(1);
 }
-
-void TakePortForAction() {
-    StopScreenPoll = true;
-    WaitAndTakePort();
-}
-
-void ReleasePortFromAction() {
-    PortFree = true;
-    StopScreenPoll = false;
-}

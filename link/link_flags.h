@@ -20,10 +20,3 @@ bool TryTakePort();
 
 // Waits (1 ms polls) until the port is free and takes it. Used by the fetches.
 void WaitAndTakePort();
-
-// A user action that holds the port for a while (terminal, history, screenshots): raises
-// StopScreenPoll first so a waiting screen worker lets go, then waits for and takes the port.
-void TakePortForAction();
-
-// Gives the port back in the order a user action must: PortFree before StopScreenPoll.
-void ReleasePortFromAction();

@@ -1,6 +1,7 @@
 #include "link/serial_port.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -101,6 +102,16 @@ void CSerialPort::CloseAfterHangUp(uint64_t opening) {
     }
     DeviceConnected = false;
     LinkLost = true;
+}
+
+void CSerialPort::NoteOwedReply(const OwedReply& owed) {
+    std::lock_guard lock(owedMutex_);
+    owed_ = owed;
+}
+
+CSerialPort::OwedReply CSerialPort::TakeOwedReply() {
+    std::lock_guard lock(owedMutex_);
+    return std::exchange(owed_, OwedReply{});
 }
 
 std::string CSerialPort::LostDevicePath() const {

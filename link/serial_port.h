@@ -78,6 +78,18 @@ class CSerialPort {
     std::string LastOpenError() const;
     int LastOpenErrno() const;
 
+    // A reply the meter may still send to a request an exchange gave up on. The port keeps
+    // it across Close and Open, so the next exchange on the same COM number can let it pass
+    // before asking anew instead of reading it as its own answer.
+    struct OwedReply {
+        int portNumber = 0;  // 0: nothing owed
+        int bytes = 0;
+        int64_t untilMs = 0;  // no longer waited for after this (NowMs clock)
+    };
+    void NoteOwedReply(const OwedReply& owed);
+    // Returns what is owed and forgets it.
+    OwedReply TakeOwedReply();
+
   private:
     int ReadLocked(uint8_t* buffer, int maxLength);
     void WaitForOutputToLeave();
@@ -96,6 +108,8 @@ class CSerialPort {
     uint64_t opening_ = 0;  // counts the Opens, so a hang-up is tied to the one it was seen on
     std::string lostPath_;
     std::atomic<bool> hungUp_{false};
+    std::mutex owedMutex_;
+    OwedReply owed_;
 };
 
 // The single process-wide port every part of the program talks through.

@@ -91,6 +91,22 @@ TEST_F(ExchangeTest, ALateReplyIsLetArriveAndDiscardedBeforeTheNextRequest) {
     EXPECT_EQ(reply[1199], 0x55);
 }
 
+// The meter answers after the exchange gave up: the next exchange lets that answer pass before
+// it asks, so it reads its own reply, not the one owed to the first request.
+TEST_F(ExchangeTest, AReplyOwedToAnEarlierExchangeIsNeverTakenForTheNextOnes) {
+    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+        if (index == 0) return ScriptedReply{FieldReply(0x44), 1200};
+        return ScriptedReply{FieldReply(0x55)};
+    });
+    Bytes reply(1201);
+    const Bytes frame = BuildFrame("GETEMFDATA");
+    ASSERT_TRUE(RunExchange(port, kFieldPolicy, frame, reply.data(), kCom).outOfStep);
+    const ExchangeResult next = RunExchange(port, kFieldPolicy, frame, reply.data(), kCom);
+    ASSERT_TRUE(next.whole);
+    EXPECT_EQ(next.attempts, 1);
+    EXPECT_EQ(reply[0], 0x55);
+}
+
 TEST_F(ExchangeTest, IdentificationReplyIsTakenOnceTheLineIsQuiet) {
     ScriptedPeer peer(pty, [](const Bytes&, int) {
         return ScriptedReply{Bytes{'Z', 'T', 'X', '4', '4', '0', 'R', ' ', '3', '.', '6'}};

@@ -65,16 +65,23 @@ void CMainDlg::FetchSpectrum() {
     MeasurementKind = kKindSpectrum;
     ShowGraphStatus(kSpectrumFetchMark, 2, 2);
     SpectrumFetchHooks hooks;
+    // Each sweep is drawn on the window's thread while the worker waits, so the graph never
+    // reads a record the worker is decoding.
     hooks.beforeSweep = [this] {
-        graph_->Refresh();
-        graph_->repaint();
-        PumpWhileBusy();  // a close request between sweeps stops the loop
+        CallOnWindowThread([this] {
+            graph_->Refresh();
+            graph_->repaint();
+        });
     };
     FetchOutcome outcome;
     {
         BusyScope busy(*this);
-        outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks, nullptr,
-                                      &stopRequested_);
+        // The sweeps run on a worker while the window keeps handling events, so a close
+        // request stops them within a poll step.
+        RunWhilePumping([&] {
+            outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks, nullptr,
+                                          &stopRequested_);
+        });
     }
     const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
     if (outcome == FetchOutcome::OpenFailed && !lost) return;

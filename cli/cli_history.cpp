@@ -20,10 +20,10 @@
 #include "cli/json_writer.h"
 #include "history/history_csv.h"
 #include "history/history_download.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
+#include "link/port_guard.h"
 #include "link/serial_port.h"
 #include "measure/whole_file.h"
 
@@ -257,10 +257,8 @@ int RunHistory(const CliOptions& options) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
-    TakePortForAction();
-    const int status = Download(options, options.args[0]);
-    ReleasePortFromAction();
-    return status;
+    PortGuard guard;
+    return Download(options, options.args[0]);
 }
 
 int RunHistoryCsv(const CliOptions& options) {

@@ -10,6 +10,7 @@
 #include "link/command_frame.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/port_guard.h"
 #include "link/port_table.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
@@ -128,11 +129,12 @@ TEST_F(MeasurementTest, TheSecondTickFetchesTheCheckedKindAndSkipsWhileADialogHo
     QTest::mouseClick(Box(kIdAutoField), Qt::LeftButton);
     Window().OnTimer(kTimerFetch);
     EXPECT_EQ(Count(Log(), kGetEmf), 1);
-    TakePortForAction();
-    Stopwatch watch;
-    Window().OnTimer(kTimerFetch);
-    EXPECT_LT(watch.ElapsedMs(), 2000.0);  // skipped, not waiting for the port
-    ReleasePortFromAction();
+    {
+        PortGuard dialogHoldsThePort;
+        Stopwatch watch;
+        Window().OnTimer(kTimerFetch);
+        EXPECT_LT(watch.ElapsedMs(), 2000.0);  // skipped, not waiting for the port
+    }
     QTest::mouseClick(Box(kIdAutoSpectrum), Qt::LeftButton);
     emit Combo(kIdThresholdDbm)->activated(0);
     Window().OnTimer(kTimerFetch);

@@ -24,6 +24,7 @@
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "res/main_dialog_template.h"
+#include "screen/screen_poll.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/pty_pair.h"
 
@@ -147,6 +148,10 @@ int main(int argc, char** argv) {
         Report("paused", MeasureCpuShare(window), kIdleTarget);
         ReportClose("the sweeps", CloseDuringSweepsMs(window));
     }
+    // The second window starts as a fresh program would, not paused and closing as the first.
+    MirrorPaused = false;
+    StopScreenPoll = false;
+    PortFree = true;
     {
         MeterProcess meter({"--unplug-after", "20"});
         PortTable::Instance().Map(1, meter.DevicePath());

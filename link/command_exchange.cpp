@@ -79,7 +79,13 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
                               deadline - std::chrono::steady_clock::now())
                               .count();
         if (left <= 0) break;
-        port.WaitForInput(static_cast<int>(std::min<int64_t>(left, kPollStepMs)));
+        const int stepMs = static_cast<int>(std::min<int64_t>(left, kPollStepMs));
+        // While a reply streams in, a byte is there at every look: waking for each one costs
+        // more than the reply is worth, so its arrival is collected once per step instead.
+        if (*count > 0)
+            SleepMs(stepMs);
+        else
+            port.WaitForInput(stepMs);
         int n = port.Read(reply + *count, policy.readMax - *count);
         if (port.HungUp()) return WaitOutcome::HungUp;
         if (n > 0) {

@@ -59,6 +59,8 @@ class RecordingController : public QObject {
 
     int64_t Rows() const { return rows_; }
     std::string Path() const { return path_; }
+    // The last failure the status shows, empty when none.
+    std::string LastError() const { return lastError_; }
     // The live view of the recording under way or the last one, while its window is open.
     LongTermView* LiveView() const { return liveTrend_; }
     WaterfallView* LiveWaterfall() const { return liveWaterfall_; }

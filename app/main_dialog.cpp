@@ -650,9 +650,9 @@ void CMainDlg::RunRecordingCommand(int id) {
         using Kind = RecordingController::Kind;
         recorder = std::make_unique<RecordingController>(
             spectrum ? Kind::Spectrum : Kind::Field, this, AddRecordingStatus(menuBar_),
-            [this, spectrum]() -> std::optional<FetchOutcome> {
+            [this, spectrum](const std::function<void()>& keep) -> std::optional<FetchOutcome> {
                 FetchOutcome outcome;
-                if (!FetchForRecorder(spectrum, &outcome)) return std::nullopt;
+                if (!FetchForRecorder(spectrum, keep, &outcome)) return std::nullopt;
                 return outcome;
             });
     }
@@ -661,8 +661,10 @@ void CMainDlg::RunRecordingCommand(int id) {
 
 // A recorder's fetch as GET EMF DATA makes it: on a worker while this thread pumps events, so
 // the close box keeps working. False when another exchange holds this thread: the recorder's
-// fetch waits its turn instead of running over it.
-bool CMainDlg::FetchForRecorder(bool spectrum, FetchOutcome* outcome) {
+// fetch waits its turn instead of running over it. An accepted measurement is kept while the
+// window is still busy: a timer's fetch may overwrite it as soon as the window is free.
+bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep,
+                                FetchOutcome* outcome) {
     if (busy_) return false;
     if (!spectrum) MeasurementKind = kKindField;
     const int threshold = SearchThreshold;
@@ -673,6 +675,7 @@ bool CMainDlg::FetchForRecorder(bool spectrum, FetchOutcome* outcome) {
                                                       &stopRequested_)
                                 : FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
         });
+        if (*outcome == FetchOutcome::Accepted) keep();
     }
     graph_->Refresh();
     return true;

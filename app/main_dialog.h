@@ -112,7 +112,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void NoteOpenFailure();
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);
-    bool FetchForRecorder(bool spectrum, FetchOutcome* outcome);
+    bool FetchForRecorder(bool spectrum, const std::function<void()>& keep, FetchOutcome* outcome);
 
     // DiscoveryView
     void SelectPortIndex(int index) override;

@@ -71,10 +71,10 @@ QString Duration(int64_t ms) {
                              static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
 }
 
-// The sweep the last spectrum fetch accepted, dated now.
-SpectrumRow AcceptedSweep() {
+// The sweep the last spectrum fetch accepted, made at `time`.
+SpectrumRow AcceptedSweep(int64_t time) {
     SpectrumRow row;
-    row.time = static_cast<int64_t>(std::time(nullptr));
+    row.time = time;
     row.dbm = SpectrumRecord.dbm;
     for (int bin = 0; bin < kSpectrumBins; ++bin)
         row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
@@ -247,7 +247,7 @@ void RecordingController::FetchOnce() {
         return;
     }
     fetching_ = true;
-    const std::optional<FetchOutcome> outcome = fetch_();
+    const std::optional<FetchOutcome> outcome = fetch_([this] { KeepMeasurement(); });
     fetching_ = false;
     if (!recording_) return;
     if (!outcome) {
@@ -267,10 +267,20 @@ void RecordingController::FetchOnce() {
     ShowStatus();
 }
 
+void RecordingController::KeepMeasurement() {
+    keptSteadyMs_ = NowMs();
+    keptWallSeconds_ = static_cast<int64_t>(std::time(nullptr));
+    if (kind_ == Kind::Spectrum) {
+        keptSweep_ = AcceptedSweep(keptWallSeconds_);
+        return;
+    }
+    keptCounts_ = ReadFieldCounts(MeasurementBuffer);
+    keptBlock_ = FieldBlock;
+}
+
 void RecordingController::TakeFieldBlock() {
     const std::vector<FieldRow> rows =
-        recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, NowMs(),
-                           static_cast<int64_t>(std::time(nullptr)));
+        recorder_.AddBlock(keptCounts_, keptBlock_, keptSteadyMs_, keptWallSeconds_);
     std::string lines;
     for (const FieldRow& row : rows)
         lines += FieldCsvLine(row);
@@ -280,7 +290,7 @@ void RecordingController::TakeFieldBlock() {
 }
 
 void RecordingController::TakeSweep() {
-    const SpectrumRow row = AcceptedSweep();
+    const SpectrumRow& row = keptSweep_;
     // The first sweep, and a band changed on the meter, start a section under its own header.
     const bool newSection = !lastSweep_ || !SameBins(*lastSweep_, row);
     if (!AppendRows((newSection ? SpectrumCsvHeader(row) : std::string()) + SpectrumCsvLine(row)))

@@ -13,7 +13,9 @@
 #include <optional>
 #include <string>
 
+#include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
+#include "record/field_alignment.h"
 #include "record/field_recorder.h"
 #include "record/recording_file.h"
 
@@ -40,13 +42,14 @@ class RecordingController : public QObject {
 
     // One fetch (a field block, or the sweeps of one spectrum) as the window makes it, into
     // the process-wide measurement; nullopt when the window is busy with another exchange
-    // and the fetch has to wait its turn.
-    using Fetch = std::function<std::optional<FetchOutcome>()>;
+    // and the fetch has to wait its turn. `keep` runs at once after an accepted fetch, before
+    // any other fetch can overwrite the measurement, and copies what the recorder takes.
+    using Fetch = std::function<std::optional<FetchOutcome>(const std::function<void()>& keep)>;
 
     static constexpr int kIdleEveryMs = 30000;  // half the meter's 60-second memory
     static constexpr int kLiveEveryMs = 1000;   // while the live trend is open; every sweep
     static constexpr int kSyncCheckMs = 1000;
-    static constexpr int kBusyRetryMs = 200;  // a fetch that waited for another one
+    static constexpr int kBusyRetryMs = 50;  // a fetch that waited for another one
 
     RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch);
     ~RecordingController() override;
@@ -71,6 +74,7 @@ class RecordingController : public QObject {
     bool CreateFile(const std::string& path);
     bool RemoveIfEmpty();
     void FetchOnce();
+    void KeepMeasurement();
     void TakeFieldBlock();
     void TakeSweep();
     bool AppendRows(const std::string& lines);
@@ -90,6 +94,12 @@ class RecordingController : public QObject {
     WaterfallView* liveWaterfall_ = nullptr;
     std::unique_ptr<RecordingFile> file_;
     FieldRecorder recorder_;
+    // The accepted measurement as `keep` copied it, with its times.
+    FieldBlockCounts keptCounts_{};
+    FieldBlockData keptBlock_{};
+    SpectrumRow keptSweep_;
+    int64_t keptSteadyMs_ = 0;
+    int64_t keptWallSeconds_ = 0;
     std::optional<SpectrumRow> lastSweep_;  // the band of the section being written
     int64_t rows_ = 0;
     bool recording_ = false;

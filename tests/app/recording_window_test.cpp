@@ -20,7 +20,9 @@
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/port_guard.h"
 #include "link/port_table.h"
+#include "link/serial_port.h"
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "res/main_dialog_template.h"
@@ -140,8 +142,18 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     EXPECT_EQ(Views()[0]->Series().times.size(), series.times.size());
 }
 
-TEST_F(RecordingWindowTest, RecordSpectraWritesEachAcceptedSweepAndShowsItLive) {
-    MeterProcess meter({"--fast", "--model", "ZTX440"});
+// The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu
+// would: sent from this thread between two fetches.
+void ChooseBandOnMeter(uint8_t band) {
+    PortGuard guard;
+    if (!MeterPort.IsOpen()) MeterPort.Open(PortNumber);
+    const Bytes frame = BuildFrame("WCFG", {3, band});
+    ASSERT_EQ(MeterPort.Send(frame.data(), static_cast<int>(frame.size())),
+              static_cast<int>(frame.size()));
+}
+
+TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand) {
+    MeterProcess meter({"--fast", "--model", "ZTX440", "--band", "0"});
     ASSERT_FALSE(meter.DevicePath().empty());
     PortTable::Instance().Map(1, meter.DevicePath());
     RunStartupScan();
@@ -153,25 +165,27 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachAcceptedSweepAndShowsItLive) 
     RecordingController* recorder = Window().SpectrumRecorder();
     ASSERT_TRUE(recorder && recorder->Recording());
     recorder->SetPeriods(100, 100);
+    WaterfallView* live = recorder->LiveWaterfall();
+    ASSERT_TRUE(live);
     // The live view shows a second's sweeps once, so two rows on show span two seconds.
-    ASSERT_TRUE(WaitFor([&] {
-        return recorder->LiveWaterfall() && recorder->LiveWaterfall()->Series().rows.size() >= 2;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return live->Series().rows.size() >= 2; }));
+    const uint32_t wifiStartHz = live->Series().rows[0].frequencyHz[0];
+    ChooseBandOnMeter(3);
+    ASSERT_TRUE(WaitFor([&] { return live->Series().rows.back().frequencyHz[0] != wifiStartHz; }));
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     ASSERT_FALSE(recorder->Recording());
 
     const LoadedRecording file = Load(path);
     ASSERT_TRUE(file.loaded) << file.error;
     EXPECT_EQ(file.kind, RecordingKind::Spectrum);
-    EXPECT_EQ(static_cast<int64_t>(file.spectrum.rows.size()), recorder->Rows());
-    ASSERT_TRUE(recorder->LiveWaterfall());
-    for (const SpectrumRow& shown : recorder->LiveWaterfall()->Series().rows)
-        EXPECT_TRUE(std::any_of(file.spectrum.rows.begin(), file.spectrum.rows.end(),
-                                [&](const SpectrumRow& row) {
-                                    return row.time == shown.time && row.dbm == shown.dbm &&
-                                           SameBins(row, shown);
-                                }))
-            << "a sweep on show is not in the file";
+    const std::vector<SpectrumRow>& rows = file.spectrum.rows;
+    EXPECT_EQ(static_cast<int64_t>(rows.size()), recorder->Rows());
+    EXPECT_EQ(rows.front().frequencyHz[0], wifiStartHz);
+    EXPECT_EQ(rows.back().frequencyHz[0], 1700000000u);
+    for (const SpectrumRow& shown : live->Series().rows)
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const SpectrumRow& row) {
+            return row.time == shown.time && row.dbm == shown.dbm && SameBins(row, shown);
+        })) << "a sweep on show is not in the file";
 }
 
 TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesNoFile) {
@@ -226,6 +240,42 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
     // is there once.
     EXPECT_EQ(file.series.times.back() - file.series.times.front() + 1,
               static_cast<int64_t>(file.series.times.size()));
+}
+
+TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEndsBoth) {
+    MeterProcess meter({"--fast", "--model", "ZTX440"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, meter.DevicePath());
+    RunStartupScan();
+    ASSERT_TRUE(DeviceConnected);
+    const std::string fieldPath = dir_.File("field.csv");
+    const std::string sweepsPath = dir_.File("sweeps.csv");
+    AnswerFileDialogsWith(fieldPath);
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
+    AnswerFileDialogsWith(sweepsPath);
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* field = Window().Recorder();
+    RecordingController* sweeps = Window().SpectrumRecorder();
+    ASSERT_TRUE(field && field->Recording() && sweeps && sweeps->Recording());
+    // A field fetch waits 300 ms for its block: at this pace both get their turns.
+    field->SetPeriods(500, 500);
+    sweeps->SetPeriods(100, 100);
+    // Past the first block, each field row comes from a fetch among the sweeps.
+    ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 10; }));
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    EXPECT_FALSE(field->Recording());
+    EXPECT_FALSE(sweeps->Recording());
+
+    const LoadedRecording fieldFile = Load(fieldPath);
+    ASSERT_TRUE(fieldFile.loaded) << fieldFile.error;
+    EXPECT_EQ(fieldFile.kind, RecordingKind::Field);
+    EXPECT_EQ(static_cast<int64_t>(fieldFile.series.times.size()), field->Rows());
+    EXPECT_EQ(fieldFile.series.times.back() - fieldFile.series.times.front() + 1, field->Rows())
+        << "a second is missing or written twice";
+    const LoadedRecording sweepsFile = Load(sweepsPath);
+    ASSERT_TRUE(sweepsFile.loaded) << sweepsFile.error;
+    EXPECT_EQ(sweepsFile.kind, RecordingKind::Spectrum);
+    EXPECT_EQ(static_cast<int64_t>(sweepsFile.spectrum.rows.size()), sweeps->Rows());
 }
 
 // The recorder's fetch runs while the window goes on with its events: the close box stops a

@@ -34,6 +34,10 @@ namespace {
 constexpr FileFilter kRecordingFilters[] = {{"CSV (*.csv)", "*.csv"}};
 constexpr const char* kMeterLost = "the meter is not connected";
 constexpr const char* kPortNotOpened = "the port could not be opened";
+// Two statuses fit beside the menus of the window's 570-pixel menu bar; the whole text is in
+// the tooltip.
+constexpr int kStatusWidthPx = 210;
+constexpr int kStatusMarginPx = 4;
 
 // A resizable window of its own around `view`, closed with the main window.
 QWidget* ShowInViewWindow(QWidget* parent, QWidget* view, const std::string& path) {
@@ -110,11 +114,16 @@ QLabel* AddRecordingStatus(QMenuBar* bar) {
     if (!corner) {
         corner = new QWidget(bar);
         auto* layout = new QHBoxLayout(corner);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(0, 0, kStatusMarginPx, 0);
         bar->setCornerWidget(corner, Qt::TopRightCorner);
     }
     auto* label = new QLabel(corner);
+    label->setFixedWidth(kStatusWidthPx);
     corner->layout()->addWidget(label);
+    // The menu bar lays out its corner again when it is shown; one made after the window was
+    // shown would stay hidden.
+    corner->hide();
+    corner->show();
     return label;
 }
 
@@ -194,16 +203,10 @@ void RecordingController::Stop() {
     std::string error;
     const bool closed = file_->Close(&error);
     file_.reset();
-    if (RemoveIfEmpty()) {
-        if (status_)
-            status_->setText(QString("Nothing recorded: no sweep was accepted, %1 not kept")
-                                 .arg(QString::fromStdString(path_)));
-        return;
-    }
+    if (RemoveIfEmpty())
+        return SetStatus(QString("No sweep was accepted: %1 not kept").arg(FileName()));
     if (!closed) return Fail(error);
-    if (status_)
-        status_->setText(
-            QString("Recorded %1: %2 rows").arg(QString::fromStdString(path_)).arg(rows_));
+    SetStatus(QString("Recorded %1: %2 rows").arg(FileName()).arg(rows_));
 }
 
 // A spectrum recording that never got a sweep has not even its header: no file is left.
@@ -320,18 +323,25 @@ void RecordingController::Fail(const std::string& error) {
     Stop();
     lastError_ = error;
     ::ShowMessage(path_ + ": " + error);
-    if (status_)
-        status_->setText(QString("Recording stopped: %1").arg(QString::fromStdString(error)));
+    SetStatus(QString("Recording stopped: %1").arg(QString::fromStdString(error)));
 }
 
 void RecordingController::ShowStatus() {
-    if (!status_) return;
     QString text = QString("%1 %2  %3  %4 rows")
-                       .arg(kind_ == Kind::Field ? "Recording" : "Recording spectra",
-                            QFileInfo(QString::fromStdString(path_)).fileName(),
+                       .arg(kind_ == Kind::Field ? "Field:" : "Spectra:", FileName(),
                             Duration(NowMs() - startedMs_))
                        .arg(rows_);
     if (!lastError_.empty()) text += "  last error: " + QString::fromStdString(lastError_);
-    status_->setText(text);
-    status_->setToolTip(QString::fromStdString(path_));
+    SetStatus(text);
+}
+
+QString RecordingController::FileName() const {
+    return QFileInfo(QString::fromStdString(path_)).fileName();
+}
+
+// As much of the text as the label holds; all of it, with the file's path, in the tooltip.
+void RecordingController::SetStatus(const QString& text) {
+    if (!status_) return;
+    status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideRight, status_->width()));
+    status_->setToolTip(text + "\n" + QString::fromStdString(path_));
 }

@@ -83,6 +83,8 @@ class RecordingController : public QObject {
     void ArmFetchTimer();
     void Fail(const std::string& error);
     void ShowStatus();
+    void SetStatus(const QString& text);
+    QString FileName() const;
 
     Kind kind_;
     QWidget* window_;

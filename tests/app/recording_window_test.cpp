@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -262,6 +263,16 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEnds
     sweeps->SetPeriods(100, 100);
     // Past the first block, each field row comes from a fetch among the sweeps.
     ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 10; }));
+    // Each recording's status is on show at the menu bar's right.
+    QWidget* corner = Window().MenuBar()->cornerWidget(Qt::TopRightCorner);
+    ASSERT_TRUE(corner);
+    QStringList shown;
+    for (QLabel* status : corner->findChildren<QLabel*>())
+        if (status->isVisible() && status->visibleRegion().boundingRect().width() > 100)
+            shown << status->text();
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[0].startsWith("Field: field.csv")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("Spectra: sweeps.csv")) << shown[1].toStdString();
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     EXPECT_FALSE(field->Recording());
     EXPECT_FALSE(sweeps->Recording());

@@ -245,7 +245,8 @@ void RecordingController::FetchOnce() {
     // A dialog holding the port runs its own loop meanwhile: this fetch waits for the next tick.
     if (!PortFree && StopScreenPoll) return;
     if (LinkLost) {
-        lastError_ = kMeterLost;  // the next block after it comes back starts after a gap
+        // Rows go on with the first block after it is back; seconds its memory lost are a gap.
+        lastError_ = kMeterLost;
         ShowStatus();
         return;
     }
@@ -267,7 +268,7 @@ void RecordingController::FetchOnce() {
         TakeFieldBlock();
     else
         TakeSweep();
-    ShowStatus();
+    if (recording_) ShowStatus();  // a file that failed has said so instead
 }
 
 void RecordingController::KeepMeasurement() {

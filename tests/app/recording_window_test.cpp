@@ -1,5 +1,5 @@
-// The long-term views and the field recorder, reached through the menu bar as a person
-// reaches them, with the file dialogs answering through the seam.
+// The long-term views and the field and spectrum recorders, reached through the menu bar as a
+// person reaches them, with the file dialogs answering through the seam.
 
 #include <QAction>
 #include <QApplication>
@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <set>
 
 #include "app/recording_window.h"
 #include "graph/long_term_view.h"
@@ -131,16 +130,13 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     ASSERT_TRUE(WaitFor([&] { return !Window().Recorder()->Recording(); }));
 
-    RecordingKind kind;
-    TimeSeries series;
-    SpectrumSeries spectrum;
-    std::string error;
-    ASSERT_TRUE(LoadRecording(path, &kind, &series, &spectrum, &error)) << error;
-    EXPECT_EQ(kind, RecordingKind::Field);
-    EXPECT_EQ(static_cast<int64_t>(series.times.size()), Window().Recorder()->Rows());
-    EXPECT_TRUE(StrictlyIncreasing(series.times));
+    const LoadedRecording file = Load(path);
+    ASSERT_TRUE(file.loaded) << file.error;
+    EXPECT_EQ(file.kind, RecordingKind::Field);
+    EXPECT_EQ(static_cast<int64_t>(file.series.times.size()), Window().Recorder()->Rows());
+    EXPECT_TRUE(StrictlyIncreasing(file.series.times));
     ASSERT_FALSE(Views().empty());  // the live trend
-    EXPECT_EQ(Views()[0]->Series().times.size(), series.times.size());
+    EXPECT_EQ(Views()[0]->Series().times.size(), file.series.times.size());
 }
 
 // The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu

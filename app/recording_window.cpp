@@ -134,8 +134,12 @@ RecordingController::RecordingController(Kind kind, QWidget* window, QLabel* sta
       status_(status),
       fetch_(std::move(fetch)),
       fetchTimer_(new QTimer(this)),
-      syncTimer_(new QTimer(this)) {
+      syncTimer_(new QTimer(this)),
+      retryTimer_(new QTimer(this)) {
+    retryTimer_->setSingleShot(true);
+    retryTimer_->setInterval(kBusyRetryMs);
     connect(fetchTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
+    connect(retryTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
     connect(syncTimer_, &QTimer::timeout, this, &RecordingController::SyncIfDue);
 }
 
@@ -199,6 +203,7 @@ void RecordingController::Stop() {
     if (!recording_) return;
     recording_ = false;
     fetchTimer_->stop();
+    retryTimer_->stop();
     syncTimer_->stop();
     std::string error;
     const bool closed = file_->Close(&error);
@@ -242,8 +247,9 @@ void RecordingController::ArmFetchTimer() {
 
 void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
-    // A dialog holding the port runs its own loop meanwhile: this fetch waits for the next tick.
-    if (!PortFree && StopScreenPoll) return;
+    // The port is held (by another fetch, or a dialog running its own loop): this fetch comes
+    // soon after it is free, not a whole period late.
+    if (!PortFree && StopScreenPoll) return retryTimer_->start();
     if (LinkLost) {
         // Rows go on with the first block after it is back; seconds its memory lost are a gap.
         lastError_ = kMeterLost;
@@ -254,11 +260,7 @@ void RecordingController::FetchOnce() {
     const std::optional<FetchOutcome> outcome = fetch_([this] { KeepMeasurement(); });
     fetching_ = false;
     if (!recording_) return;
-    if (!outcome) {
-        // Another exchange held the window; this fetch comes soon after it, not a period late.
-        QTimer::singleShot(kBusyRetryMs, this, &RecordingController::FetchOnce);
-        return;
-    }
+    if (!outcome) return retryTimer_->start();  // another exchange held the window
     if (*outcome != FetchOutcome::Accepted) {
         lastError_ = FetchError(*outcome);
         ShowStatus();

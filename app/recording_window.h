@@ -49,7 +49,7 @@ class RecordingController : public QObject {
     static constexpr int kIdleEveryMs = 30000;  // half the meter's 60-second memory
     static constexpr int kLiveEveryMs = 1000;   // while the live trend is open; every sweep
     static constexpr int kSyncCheckMs = 1000;
-    static constexpr int kBusyRetryMs = 50;  // a fetch that waited for another one
+    static constexpr int kBusyRetryMs = 50;  // a fetch that had to wait looks again
 
     RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch);
     ~RecordingController() override;
@@ -92,6 +92,7 @@ class RecordingController : public QObject {
     Fetch fetch_;
     QTimer* fetchTimer_;
     QTimer* syncTimer_;
+    QTimer* retryTimer_;  // one pending retry of a fetch that had to wait
     LongTermView* liveTrend_ = nullptr;
     WaterfallView* liveWaterfall_ = nullptr;
     std::unique_ptr<RecordingFile> file_;

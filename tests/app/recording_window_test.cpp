@@ -254,11 +254,9 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEnds
     RecordingController* field = Window().Recorder();
     RecordingController* sweeps = Window().SpectrumRecorder();
     ASSERT_TRUE(field && field->Recording() && sweeps && sweeps->Recording());
-    // A field fetch waits 300 ms for its block: at this pace both get their turns.
-    field->SetPeriods(500, 500);
-    sweeps->SetPeriods(100, 100);
-    // Past the first block, each field row comes from a fetch among the sweeps.
-    ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 10; }));
+    // At their own pace, a fetch a second each, both get their turns: past the first block,
+    // each field row comes from a fetch among the sweeps.
+    ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 3; }));
     // Each recording's status is on show at the menu bar's right.
     QWidget* corner = Window().MenuBar()->cornerWidget(Qt::TopRightCorner);
     ASSERT_TRUE(corner);

@@ -38,6 +38,8 @@ constexpr const char* kPortNotOpened = "the port could not be opened";
 // the tooltip.
 constexpr int kStatusWidthPx = 210;
 constexpr int kStatusMarginPx = 4;
+constexpr int kStatusCount = 2;  // the field and the spectrum recorder
+constexpr const char* kStatusTaken = "ferrologStatusTaken";
 
 // A resizable window of its own around `view`, closed with the main window.
 QWidget* ShowInViewWindow(QWidget* parent, QWidget* view, const std::string& path) {
@@ -115,16 +117,22 @@ QLabel* AddRecordingStatus(QMenuBar* bar) {
         corner = new QWidget(bar);
         auto* layout = new QHBoxLayout(corner);
         layout->setContentsMargins(0, 0, kStatusMarginPx, 0);
+        // Room for every recorder's status from the start: the menu bar lays its corner out
+        // when it is set and shown, not when the corner's contents change.
+        for (int i = 0; i < kStatusCount; ++i) {
+            auto* label = new QLabel(corner);
+            label->setFixedWidth(kStatusWidthPx);
+            layout->addWidget(label);
+        }
         bar->setCornerWidget(corner, Qt::TopRightCorner);
+        corner->show();  // made after the window was shown, it would stay hidden
     }
-    auto* label = new QLabel(corner);
-    label->setFixedWidth(kStatusWidthPx);
-    corner->layout()->addWidget(label);
-    // The menu bar lays out its corner again when it is shown; one made after the window was
-    // shown would stay hidden.
-    corner->hide();
-    corner->show();
-    return label;
+    for (QLabel* label : corner->findChildren<QLabel*>()) {
+        if (label->property(kStatusTaken).toBool()) continue;
+        label->setProperty(kStatusTaken, true);
+        return label;
+    }
+    return nullptr;
 }
 
 RecordingController::RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch)

@@ -31,7 +31,8 @@ class WaterfallView;
 // Returns the new window, or nullptr.
 QWidget* OpenLongTermFile(QWidget* parent);
 
-// A new status label at the menu bar's right, beside those of the other recorders.
+// A status label of its own for a recorder, at the menu bar's right beside the others';
+// nullptr once each has its own.
 QLabel* AddRecordingStatus(QMenuBar* bar);
 
 class RecordingController : public QObject {

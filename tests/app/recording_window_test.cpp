@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -257,13 +258,20 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEnds
     // At their own pace, a fetch a second each, both get their turns: past the first block,
     // each field row comes from a fetch among the sweeps.
     ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 3; }));
-    // Each recording's status is on show at the menu bar's right.
-    QWidget* corner = Window().MenuBar()->cornerWidget(Qt::TopRightCorner);
+    // Each recording's status is on show at the menu bar's right, side by side.
+    QMenuBar* bar = Window().MenuBar();
+    QWidget* corner = bar->cornerWidget(Qt::TopRightCorner);
     ASSERT_TRUE(corner);
     QStringList shown;
-    for (QLabel* status : corner->findChildren<QLabel*>())
-        if (status->isVisible() && status->visibleRegion().boundingRect().width() > 100)
-            shown << status->text();
+    QList<QRect> places;
+    for (QLabel* status : corner->findChildren<QLabel*>()) {
+        const QRect place(status->mapTo(bar, QPoint()), status->size());
+        EXPECT_TRUE(status->isVisible() && bar->rect().contains(place));
+        EXPECT_FALSE(std::any_of(places.begin(), places.end(),
+                                 [&](const QRect& other) { return other.intersects(place); }));
+        shown << status->text();
+        places << place;
+    }
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].startsWith("Field: field.csv")) << shown[0].toStdString();
     EXPECT_TRUE(shown[1].startsWith("Spectra: sweeps.csv")) << shown[1].toStdString();

@@ -637,20 +637,46 @@ void CMainDlg::RunRecordingCommand(int id) {
         OpenLongTermFile(this);
         return;
     }
-    if (!recorder_) {
-        recordingStatus_ = new QLabel(menuBar_);
-        menuBar_->setCornerWidget(recordingStatus_, Qt::TopRightCorner);
-        // Each fetch as GET EMF DATA makes it; the recorder shows its failures in its status.
-        recorder_ = std::make_unique<RecordingController>(this, recordingStatus_, [this] {
-            MeasurementKind = kKindField;
-            BusyScope busy(*this);
-            const FetchOutcome outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
-            graph_->Refresh();
-            return outcome;
-        });
+    if (id == kCmdStopRecording) {
+        // Field and spectrum recordings may run side by side; Stop Recording ends both.
+        for (RecordingController* recorder : {recorder_.get(), spectrumRecorder_.get()})
+            if (recorder) recorder->Stop();
+        return;
     }
-    if (id == kCmdRecordField)
-        recorder_->StartField();
-    else if (id == kCmdStopRecording)
-        recorder_->Stop();
+    if (id != kCmdRecordField && id != kCmdRecordSpectra) return;
+    const bool spectrum = id == kCmdRecordSpectra;
+    std::unique_ptr<RecordingController>& recorder = spectrum ? spectrumRecorder_ : recorder_;
+    if (!recorder) {
+        using Kind = RecordingController::Kind;
+        recorder = std::make_unique<RecordingController>(
+            spectrum ? Kind::Spectrum : Kind::Field, this, AddRecordingStatus(menuBar_),
+            [this, spectrum](const std::function<void()>& keep) -> std::optional<FetchOutcome> {
+                FetchOutcome outcome;
+                if (!FetchForRecorder(spectrum, keep, &outcome)) return std::nullopt;
+                return outcome;
+            });
+    }
+    recorder->Start();
+}
+
+// A recorder's fetch as GET EMF DATA makes it: on a worker while this thread pumps events, so
+// the close box keeps working. False when another exchange holds this thread: the recorder's
+// fetch waits its turn instead of running over it. An accepted measurement is kept while the
+// window is still busy: a timer's fetch may overwrite it as soon as the window is free.
+bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep,
+                                FetchOutcome* outcome) {
+    if (busy_) return false;
+    if (!spectrum) MeasurementKind = kKindField;
+    const int threshold = SearchThreshold;
+    {
+        BusyScope busy(*this);
+        RunWhilePumping([&] {
+            *outcome = spectrum ? FetchSpectrumSweeps(MeterPort, PortNumber, threshold, {}, nullptr,
+                                                      &stopRequested_)
+                                : FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
+        });
+        if (*outcome == FetchOutcome::Accepted) keep();
+    }
+    graph_->Refresh();
+    return true;
 }

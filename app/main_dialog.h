@@ -23,6 +23,7 @@ class CBannerWnd;
 class CScanningDlg;
 class QLabel;
 class RecordingController;
+enum class FetchOutcome;
 class QComboBox;
 class QMenuBar;
 class QTimer;
@@ -52,8 +53,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CBannerWnd* Banner() const { return banner_; }
     CScanningDlg* ScanningPanel() const { return scanningPanel_; }
     QMenuBar* MenuBar() const { return menuBar_; }
-    // The field recorder of Tools › Record Field Readings; nullptr until first used.
+    // The recorders of Tools › Record Field Readings and Record Spectra; nullptr until used.
     RecordingController* Recorder() const { return recorder_.get(); }
+    RecordingController* SpectrumRecorder() const { return spectrumRecorder_.get(); }
 
     // The scheduler: one handler for every timer of the window.
     void OnTimer(int id);
@@ -110,6 +112,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void NoteOpenFailure();
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);
+    bool FetchForRecorder(bool spectrum, const std::function<void()>& keep, FetchOutcome* outcome);
 
     // DiscoveryView
     void SelectPortIndex(int index) override;
@@ -159,9 +162,9 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CBannerWnd* banner_ = nullptr;
     CScanningDlg* scanningPanel_ = nullptr;
     std::unique_ptr<ScreenPollThread> screenPoll_;
-    // The recording's status, at the menu bar's right, and the recorder it reports on.
-    QLabel* recordingStatus_ = nullptr;
+    // The recorders, each with its file and its status at the menu bar's right.
     std::unique_ptr<RecordingController> recorder_;
+    std::unique_ptr<RecordingController> spectrumRecorder_;
     bool busy_ = false;            // a scan or an exchange holds the user-interface thread
     bool drainingInput_ = false;   // input that queued up while busy is being dropped
     bool closeRequested_ = false;  // a close request came while busy

@@ -1,10 +1,13 @@
-// Open History / Open Recording view windows and the field recorder of the main window.
+// Open History / Open Recording view windows and the field and spectrum recorders of the main
+// window.
 
 #include "app/recording_window.h"
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QMenuBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -12,12 +15,15 @@
 #include <filesystem>
 
 #include "graph/long_term_view.h"
+#include "graph/plot_geometry.h"
 #include "graph/waterfall_view.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
+#include "measure/spectrum.h"
 #include "record/field_alignment.h"
 #include "record/recording_reader.h"
 #include "res/main_dialog_template.h"
@@ -28,6 +34,12 @@ namespace {
 constexpr FileFilter kRecordingFilters[] = {{"CSV (*.csv)", "*.csv"}};
 constexpr const char* kMeterLost = "the meter is not connected";
 constexpr const char* kPortNotOpened = "the port could not be opened";
+// Two statuses fit beside the menus of the window's 570-pixel menu bar; the whole text is in
+// the tooltip.
+constexpr int kStatusWidthPx = 210;
+constexpr int kStatusMarginPx = 4;
+constexpr int kStatusCount = 2;  // the field and the spectrum recorder
+constexpr const char* kStatusTaken = "ferrologStatusTaken";
 
 // A resizable window of its own around `view`, closed with the main window.
 QWidget* ShowInViewWindow(QWidget* parent, QWidget* view, const std::string& path) {
@@ -52,6 +64,8 @@ std::string FetchError(FetchOutcome outcome) {
             return kNoFieldReply;
         case FetchOutcome::Disconnected:
             return kMeterLost;
+        case FetchOutcome::NotFound:
+            return kDbmNotFound;
         default:
             return "the fetch was stopped";
     }
@@ -61,6 +75,16 @@ QString Duration(int64_t ms) {
     const int64_t s = ms / 1000;
     return QString::asprintf("%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
                              static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+}
+
+// The sweep the last spectrum fetch accepted, made at `time`.
+SpectrumRow AcceptedSweep(int64_t time) {
+    SpectrumRow row;
+    row.time = time;
+    row.dbm = SpectrumRecord.dbm;
+    for (int bin = 0; bin < kSpectrumBins; ++bin)
+        row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+    return row;
 }
 
 }  // namespace
@@ -87,14 +111,43 @@ QWidget* OpenLongTermFile(QWidget* parent) {
     return ShowInViewWindow(parent, view, path);
 }
 
-RecordingController::RecordingController(QWidget* window, QLabel* status, FieldFetch fetch)
+QLabel* AddRecordingStatus(QMenuBar* bar) {
+    QWidget* corner = bar->cornerWidget(Qt::TopRightCorner);
+    if (!corner) {
+        corner = new QWidget(bar);
+        auto* layout = new QHBoxLayout(corner);
+        layout->setContentsMargins(0, 0, kStatusMarginPx, 0);
+        // Room for every recorder's status from the start: the menu bar lays its corner out
+        // when it is set and shown, not when the corner's contents change.
+        for (int i = 0; i < kStatusCount; ++i) {
+            auto* label = new QLabel(corner);
+            label->setFixedWidth(kStatusWidthPx);
+            layout->addWidget(label);
+        }
+        bar->setCornerWidget(corner, Qt::TopRightCorner);
+        corner->show();  // made after the window was shown, it would stay hidden
+    }
+    for (QLabel* label : corner->findChildren<QLabel*>()) {
+        if (label->property(kStatusTaken).toBool()) continue;
+        label->setProperty(kStatusTaken, true);
+        return label;
+    }
+    return nullptr;
+}
+
+RecordingController::RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch)
     : QObject(nullptr),
+      kind_(kind),
       window_(window),
       status_(status),
       fetch_(std::move(fetch)),
       fetchTimer_(new QTimer(this)),
-      syncTimer_(new QTimer(this)) {
+      syncTimer_(new QTimer(this)),
+      retryTimer_(new QTimer(this)) {
+    retryTimer_->setSingleShot(true);
+    retryTimer_->setInterval(kBusyRetryMs);
     connect(fetchTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
+    connect(retryTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
     connect(syncTimer_, &QTimer::timeout, this, &RecordingController::SyncIfDue);
 }
 
@@ -103,6 +156,7 @@ RecordingController::~RecordingController() {
     if (!file_) return;
     std::string error;
     file_->Close(&error);
+    RemoveIfEmpty();
 }
 
 void RecordingController::SetPeriods(int idleMs, int liveMs) {
@@ -111,23 +165,22 @@ void RecordingController::SetPeriods(int idleMs, int liveMs) {
     if (recording_) ArmFetchTimer();
 }
 
-bool RecordingController::StartField() {
+bool RecordingController::Start() {
     if (recording_) {
         ::ShowMessage("A recording is already running: Stop Recording ends it.");
+        return false;
+    }
+    if (kind_ == Kind::Spectrum && !SpectrumSupported(DeviceModel)) {
+        ::ShowMessage(kNotSupported);
         return false;
     }
     CFileLocalDlg dialog(false, "", kRecordingFilters, window_);
     if (!dialog.DoModal() || dialog.PathName().empty()) return false;
     const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);
-    auto file = std::make_unique<RecordingFile>();
-    std::string error;
-    // A recording never replaces a file: Create refuses one that exists.
-    if (!file->Create(path, std::string(kFieldRecordingHeader) + "\n", &error)) {
-        ::ShowMessage(path + ": " + error);
-        return false;
-    }
-    file_ = std::move(file);
+    if (!CreateFile(path)) return false;
     recorder_ = FieldRecorder();
+    lastSweep_.reset();
+    rows_ = 0;
     path_ = path;
     lastError_.clear();
     startedMs_ = NowMs();
@@ -139,69 +192,134 @@ bool RecordingController::StartField() {
     return true;
 }
 
+// A recording never replaces a file: Create refuses one that exists. A spectrum recording's
+// header names the bins, so it comes with the first sweep.
+bool RecordingController::CreateFile(const std::string& path) {
+    auto file = std::make_unique<RecordingFile>();
+    const std::string header =
+        kind_ == Kind::Field ? std::string(kFieldRecordingHeader) + "\n" : std::string();
+    std::string error;
+    if (!file->Create(path, header, &error)) {
+        ::ShowMessage(path + ": " + error);
+        return false;
+    }
+    file_ = std::move(file);
+    return true;
+}
+
 void RecordingController::Stop() {
     if (!recording_) return;
     recording_ = false;
     fetchTimer_->stop();
+    retryTimer_->stop();
     syncTimer_->stop();
     std::string error;
     const bool closed = file_->Close(&error);
     file_.reset();
+    if (RemoveIfEmpty())
+        return SetStatus(QString("No sweep was accepted: %1 not kept").arg(FileName()));
     if (!closed) return Fail(error);
-    if (status_)
-        status_->setText(QString("Recorded %1: %2 rows")
-                             .arg(QString::fromStdString(path_))
-                             .arg(recorder_.Rows()));
+    SetStatus(QString("Recorded %1: %2 rows").arg(FileName()).arg(rows_));
+}
+
+// A spectrum recording that never got a sweep has not even its header: no file is left.
+bool RecordingController::RemoveIfEmpty() {
+    if (kind_ != Kind::Spectrum || rows_ > 0) return false;
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+    return true;
 }
 
 void RecordingController::OpenLiveView() {
-    auto* view = new LongTermView;  // takes its columns from the first rows
+    QWidget* view = nullptr;
+    if (kind_ == Kind::Field) {
+        liveTrend_ = new LongTermView;  // takes its columns from the first rows
+        view = liveTrend_;
+    } else {
+        liveWaterfall_ = new WaterfallView;
+        view = liveWaterfall_;
+    }
     QWidget* window = ShowInViewWindow(window_, view, path_);
-    liveView_ = view;
-    // Closing the live trend returns the recorder to its idle pace.
+    // Closing the live trend returns the field recorder to its idle pace.
     connect(window, &QObject::destroyed, this, [this, view] {
-        if (liveView_ != view) return;  // the trend of an earlier recording
-        liveView_ = nullptr;
+        if (liveTrend_ == view) liveTrend_ = nullptr;  // not the trend of an earlier recording
+        if (liveWaterfall_ == view) liveWaterfall_ = nullptr;
         if (recording_) ArmFetchTimer();
     });
     ArmFetchTimer();
 }
 
 void RecordingController::ArmFetchTimer() {
-    fetchTimer_->start(liveView_ ? liveEveryMs_ : idleEveryMs_);
+    fetchTimer_->start(kind_ == Kind::Spectrum || liveTrend_ ? liveEveryMs_ : idleEveryMs_);
 }
 
 void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
-    // A dialog holding the port runs its own loop meanwhile: this fetch waits for the next tick.
-    if (!PortFree && StopScreenPoll) return;
+    // The port is held (by another fetch, or a dialog running its own loop): this fetch comes
+    // soon after it is free, not a whole period late.
+    if (!PortFree && StopScreenPoll) return retryTimer_->start();
     if (LinkLost) {
-        lastError_ = kMeterLost;  // the next block after it comes back starts after a gap
+        // Rows go on with the first block after it is back; seconds its memory lost are a gap.
+        lastError_ = kMeterLost;
         ShowStatus();
         return;
     }
     fetching_ = true;
-    const FetchOutcome outcome = fetch_();
+    const std::optional<FetchOutcome> outcome = fetch_([this] { KeepMeasurement(); });
     fetching_ = false;
     if (!recording_) return;
-    if (outcome != FetchOutcome::Accepted) {
-        lastError_ = FetchError(outcome);
+    if (!outcome) return retryTimer_->start();  // another exchange held the window
+    if (*outcome != FetchOutcome::Accepted) {
+        lastError_ = FetchError(*outcome);
         ShowStatus();
         return;
     }
+    if (kind_ == Kind::Field)
+        TakeFieldBlock();
+    else
+        TakeSweep();
+    if (recording_) ShowStatus();  // a file that failed has said so instead
+}
+
+void RecordingController::KeepMeasurement() {
+    keptSteadyMs_ = NowMs();
+    keptWallSeconds_ = static_cast<int64_t>(std::time(nullptr));
+    if (kind_ == Kind::Spectrum) {
+        keptSweep_ = AcceptedSweep(keptWallSeconds_);
+        return;
+    }
+    keptCounts_ = ReadFieldCounts(MeasurementBuffer);
+    keptBlock_ = FieldBlock;
+}
+
+void RecordingController::TakeFieldBlock() {
     const std::vector<FieldRow> rows =
-        recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, NowMs(),
-                           static_cast<int64_t>(std::time(nullptr)));
+        recorder_.AddBlock(keptCounts_, keptBlock_, keptSteadyMs_, keptWallSeconds_);
     std::string lines;
     for (const FieldRow& row : rows)
         lines += FieldCsvLine(row);
-    std::string error;
-    if (!lines.empty() && !file_->Append(lines, NowMs(), &error)) {
-        Fail(error);
+    if (!AppendRows(lines)) return;
+    rows_ += static_cast<int64_t>(rows.size());
+    if (liveTrend_ && !rows.empty()) liveTrend_->AppendFieldRows(rows);
+}
+
+void RecordingController::TakeSweep() {
+    const SpectrumRow& row = keptSweep_;
+    // The first sweep, and a band changed on the meter, start a section under its own header.
+    const bool newSection = !lastSweep_ || !SameBins(*lastSweep_, row);
+    if (!AppendRows((newSection ? SpectrumCsvHeader(row) : std::string()) + SpectrumCsvLine(row)))
         return;
-    }
-    if (liveView_ && !rows.empty()) liveView_->AppendFieldRows(rows);
-    ShowStatus();
+    lastSweep_ = row;
+    ++rows_;
+    if (liveWaterfall_) liveWaterfall_->AppendSweep(row);
+}
+
+// False when the file could not take the rows; the recording has ended then.
+bool RecordingController::AppendRows(const std::string& lines) {
+    std::string error;
+    if (lines.empty() || file_->Append(lines, NowMs(), &error)) return true;
+    Fail(error);
+    return false;
 }
 
 void RecordingController::SyncIfDue() {
@@ -216,17 +334,25 @@ void RecordingController::Fail(const std::string& error) {
     Stop();
     lastError_ = error;
     ::ShowMessage(path_ + ": " + error);
-    if (status_)
-        status_->setText(QString("Recording stopped: %1").arg(QString::fromStdString(error)));
+    SetStatus(QString("Recording stopped: %1").arg(QString::fromStdString(error)));
 }
 
 void RecordingController::ShowStatus() {
-    if (!status_) return;
-    QString text = QString("Recording %1  %2  %3 rows")
-                       .arg(QFileInfo(QString::fromStdString(path_)).fileName(),
+    QString text = QString("%1 %2  %3  %4 rows")
+                       .arg(kind_ == Kind::Field ? "Field:" : "Spectra:", FileName(),
                             Duration(NowMs() - startedMs_))
-                       .arg(recorder_.Rows());
+                       .arg(rows_);
     if (!lastError_.empty()) text += "  last error: " + QString::fromStdString(lastError_);
-    status_->setText(text);
-    status_->setToolTip(QString::fromStdString(path_));
+    SetStatus(text);
+}
+
+QString RecordingController::FileName() const {
+    return QFileInfo(QString::fromStdString(path_)).fileName();
+}
+
+// As much of the text as the label holds; all of it, with the file's path, in the tooltip.
+void RecordingController::SetStatus(const QString& text) {
+    if (!status_) return;
+    status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideRight, status_->width()));
+    status_->setToolTip(text + "\n" + QString::fromStdString(path_));
 }

@@ -1,72 +1,111 @@
 #pragma once
 // The window's long-term side: File › Open History… / Open Recording… show a file in a view
-// window of its own, and Tools › Record Field Readings… records the meter's field readings
-// into a recording file until Stop Recording. The recorder fetches the 60-second block on the
-// user-interface thread, the way GET EMF DATA does, so the port hand-over stays the window's.
+// window of its own, and Tools › Record Field Readings… / Record Spectra… record the meter's
+// field readings or its accepted sweeps into a recording file until Stop Recording. Each
+// fetch runs off the window's thread while the window goes on pumping its events, one
+// exchange at a time, so the port hand-over stays the window's.
 
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
+#include "record/field_alignment.h"
 #include "record/field_recorder.h"
 #include "record/recording_file.h"
 
 class LongTermView;
 class QLabel;
+class QMenuBar;
 class QTimer;
 class QWidget;
+class WaterfallView;
 
 // Asks for a recording, history CSV or .bin dump and shows it in a resizable window of its
 // own (owned by `parent`). A file that cannot be read is said in a message and opens nothing.
 // Returns the new window, or nullptr.
 QWidget* OpenLongTermFile(QWidget* parent);
 
+// A status label of its own for a recorder, at the menu bar's right beside the others';
+// nullptr once each has its own.
+QLabel* AddRecordingStatus(QMenuBar* bar);
+
 class RecordingController : public QObject {
     Q_OBJECT
 
   public:
-    // One field fetch as the window makes it, holding the window busy while it runs.
-    using FieldFetch = std::function<FetchOutcome()>;
+    enum class Kind { Field, Spectrum };
+
+    // One fetch (a field block, or the sweeps of one spectrum) as the window makes it, into
+    // the process-wide measurement; nullopt when the window is busy with another exchange
+    // and the fetch has to wait its turn. `keep` runs at once after an accepted fetch, before
+    // any other fetch can overwrite the measurement, and copies what the recorder takes.
+    using Fetch = std::function<std::optional<FetchOutcome>(const std::function<void()>& keep)>;
 
     static constexpr int kIdleEveryMs = 30000;  // half the meter's 60-second memory
-    static constexpr int kLiveEveryMs = 1000;   // while the live trend is open
+    static constexpr int kLiveEveryMs = 1000;   // while the live trend is open; every sweep
     static constexpr int kSyncCheckMs = 1000;
+    static constexpr int kBusyRetryMs = 50;  // a fetch that had to wait looks again
 
-    RecordingController(QWidget* window, QLabel* status, FieldFetch fetch);
+    RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch);
     ~RecordingController() override;
 
     // Chooses a new file and starts recording into it; false when cancelled or not created.
-    bool StartField();
+    bool Start();
     // Ends the recording with the file closed whole.
     void Stop();
     bool Recording() const { return recording_; }
 
-    int64_t Rows() const { return recorder_.Rows(); }
+    int64_t Rows() const { return rows_; }
     std::string Path() const { return path_; }
-    LongTermView* LiveView() const { return liveView_; }
-    // Tests shorten the fetch periods.
+    // The last failure the status shows, empty when none.
+    std::string LastError() const { return lastError_; }
+    // The live view of the recording under way or the last one, while its window is open.
+    LongTermView* LiveView() const { return liveTrend_; }
+    WaterfallView* LiveWaterfall() const { return liveWaterfall_; }
+    // Tests shorten the fetch periods (a spectrum recording fetches every liveMs).
     void SetPeriods(int idleMs, int liveMs);
 
   private:
+    bool CreateFile(const std::string& path);
+    bool RemoveIfEmpty();
     void FetchOnce();
+    void KeepMeasurement();
+    void TakeFieldBlock();
+    void TakeSweep();
+    bool AppendRows(const std::string& lines);
     void SyncIfDue();
     void OpenLiveView();
     void ArmFetchTimer();
     void Fail(const std::string& error);
     void ShowStatus();
+    void SetStatus(const QString& text);
+    QString FileName() const;
 
+    Kind kind_;
     QWidget* window_;
     QLabel* status_;
-    FieldFetch fetch_;
+    Fetch fetch_;
     QTimer* fetchTimer_;
     QTimer* syncTimer_;
-    LongTermView* liveView_ = nullptr;
+    QTimer* retryTimer_;  // one pending retry of a fetch that had to wait
+    LongTermView* liveTrend_ = nullptr;
+    WaterfallView* liveWaterfall_ = nullptr;
     std::unique_ptr<RecordingFile> file_;
     FieldRecorder recorder_;
+    // The accepted measurement as `keep` copied it, with its times.
+    FieldBlockCounts keptCounts_{};
+    FieldBlockData keptBlock_{};
+    SpectrumRow keptSweep_;
+    int64_t keptSteadyMs_ = 0;
+    int64_t keptWallSeconds_ = 0;
+    std::optional<SpectrumRow> lastSweep_;  // the band of the section being written
+    int64_t rows_ = 0;
     bool recording_ = false;
     bool fetching_ = false;
     std::string path_;

@@ -75,6 +75,8 @@ constexpr MenuItemTemplate kMenuItems[] = {
     {"Tools",  nullptr,                nullptr,               0},
     {"Tools",  nullptr,                "&Record Field Readings...", kCmdRecordField},
     {"Tools",  nullptr,                nullptr,               0},
+    {"Tools",  nullptr,                "Record &Spectra...",  kCmdRecordSpectra},
+    {"Tools",  nullptr,                nullptr,               0},
     {"Tools",  nullptr,                "Stop &Recording",     kCmdStopRecording},
     {"Help",   nullptr,                "About",               kCmdAbout},
 };

@@ -56,6 +56,7 @@ enum MenuCommandId : int {
     kCmdOpenRecording = 32791,
     kCmdRecordField = 32792,
     kCmdStopRecording = 32793,
+    kCmdRecordSpectra = 32794,
 };
 
 inline constexpr int kMainTemplateId = 102;

@@ -1,58 +1,72 @@
-// The long-term views and the field recorder, reached through the menu bar as a person
-// reaches them, with the file dialogs answering through the seam.
+// The long-term views and the field and spectrum recorders, reached through the menu bar as a
+// person reaches them, with the file dialogs answering through the seam.
 
 #include <QAction>
 #include <QApplication>
-#include <QMenu>
+#include <QComboBox>
+#include <QLabel>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "app/recording_window.h"
 #include "graph/long_term_view.h"
+#include "graph/waterfall_view.h"
 #include "link/command_frame.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/meter_identity.h"
+#include "link/port_guard.h"
 #include "link/port_table.h"
+#include "link/serial_port.h"
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
+#include "res/main_dialog_template.h"
 #include "tests/app/main_window_fixture.h"
+#include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_dialog.h"
 
 namespace {
 
-constexpr int kWaitMs = 30000;
+// A recording file read back as the views read it.
+struct LoadedRecording {
+    bool loaded = false;
+    RecordingKind kind = RecordingKind::History;
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+};
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
-        QTest::qWait(5);
+LoadedRecording Load(const std::string& path) {
+    LoadedRecording file;
+    file.loaded = LoadRecording(path, &file.kind, &file.series, &file.spectrum, &file.error);
+    return file;
+}
+
+// The GETEMFDATA frames in the virtual meter's log.
+int FieldFetchesLogged(const std::string& log) {
+    std::string request;
+    char pair[4];
+    for (uint8_t byte : BuildFrame("GETEMFDATA")) {
+        std::snprintf(pair, sizeof pair, "%s%02X", request.empty() ? "" : " ", byte);
+        request += pair;
     }
-    return true;
+    int count = 0;
+    for (const std::string& line : ReadLogLines(log))
+        count += line.rfind(request, 0) == 0;
+    return count;
 }
 
-QAction* FindAction(const QList<QAction*>& actions, const QString& text) {
-    auto it =
-        std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
-    return it == actions.end() ? nullptr : *it;
-}
-
-// Clicks the menu bar's `menuName`, then its item `item`.
-void ClickMenu(QMenuBar* bar, const QString& menuName, const QString& item) {
-    QAction* top = FindAction(bar->actions(), menuName);
-    ASSERT_NE(top, nullptr);
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(top).center());
-    QMenu* menu = top->menu();
-    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }));
-    QAction* action = FindAction(menu->actions(), item);
-    ASSERT_NE(action, nullptr) << item.toStdString();
-    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+bool StrictlyIncreasing(const std::vector<int64_t>& times) {
+    return std::adjacent_find(times.begin(), times.end(), std::greater_equal<int64_t>()) ==
+           times.end();
 }
 
 class RecordingWindowTest : public MainWindowTest {
@@ -84,7 +98,7 @@ TEST_F(RecordingWindowTest, OpenRecordingShowsTheFileInAViewWindow) {
         ASSERT_TRUE(file.Close(&error));
     }
     AnswerFileDialogsWith(path);
-    ClickMenu(Window().MenuBar(), "&File", "Open &Recording...");
+    ClickMenu(Window().MenuBar(), {"&File", "Open &Recording..."});
     ASSERT_TRUE(WaitFor([&] { return Views().size() == 1; }));
     EXPECT_TRUE(Views()[0]->window()->isVisible());
     EXPECT_EQ(Views()[0]->Series().times.size(), 3u);
@@ -94,7 +108,7 @@ TEST_F(RecordingWindowTest, AFileThatCannotBeReadSaysWhyAndOpensNothing) {
     const std::string path = dir_.File("broken.csv");
     std::ofstream(path) << "time,x_mg,y_mg,z_mg,emf_mg,ef_vm\nnot a row\n";
     AnswerFileDialogsWith(path);
-    ClickMenu(Window().MenuBar(), "&File", "&Open History...");
+    ClickMenu(Window().MenuBar(), {"&File", "&Open History..."});
     ASSERT_TRUE(WaitFor([&] { return !Messages().empty(); }));
     EXPECT_NE(Messages()[0].find("broken.csv"), std::string::npos);
     EXPECT_TRUE(Views().empty());
@@ -109,36 +123,198 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     const std::string path = dir_.File("rec.csv");
     AnswerFileDialogsWith(path);
 
-    ClickMenu(Window().MenuBar(), "Tools", "&Record Field Readings...");
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
     ASSERT_TRUE(WaitFor([&] { return Window().Recorder() && Window().Recorder()->Recording(); }));
     Window().Recorder()->SetPeriods(100, 100);
-    std::string request;
-    char pair[4];
-    for (uint8_t byte : BuildFrame("GETEMFDATA")) {
-        std::snprintf(pair, sizeof pair, "%s%02X", request.empty() ? "" : " ", byte);
-        request += pair;
-    }
-    const auto fetches = [&] {
-        int count = 0;
-        for (const std::string& line : ReadLogLines(dir_.File("meter.log")))
-            count += line.rfind(request, 0) == 0;
-        return count;
-    };
+    const auto fetches = [&] { return FieldFetchesLogged(dir_.File("meter.log")); };
     ASSERT_TRUE(WaitFor([&] { return fetches() >= 4 && Window().Recorder()->Rows() > 60; }));
-    ClickMenu(Window().MenuBar(), "Tools", "Stop &Recording");
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     ASSERT_TRUE(WaitFor([&] { return !Window().Recorder()->Recording(); }));
 
-    RecordingKind kind;
-    TimeSeries series;
-    SpectrumSeries spectrum;
-    std::string error;
-    ASSERT_TRUE(LoadRecording(path, &kind, &series, &spectrum, &error)) << error;
-    EXPECT_EQ(kind, RecordingKind::Field);
-    EXPECT_EQ(static_cast<int64_t>(series.times.size()), Window().Recorder()->Rows());
-    EXPECT_TRUE(std::adjacent_find(series.times.begin(), series.times.end(),
-                                   std::greater_equal<int64_t>()) == series.times.end());
+    const LoadedRecording file = Load(path);
+    ASSERT_TRUE(file.loaded) << file.error;
+    EXPECT_EQ(file.kind, RecordingKind::Field);
+    EXPECT_EQ(static_cast<int64_t>(file.series.times.size()), Window().Recorder()->Rows());
+    EXPECT_TRUE(StrictlyIncreasing(file.series.times));
     ASSERT_FALSE(Views().empty());  // the live trend
-    EXPECT_EQ(Views()[0]->Series().times.size(), series.times.size());
+    EXPECT_EQ(Views()[0]->Series().times.size(), file.series.times.size());
+}
+
+// The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu
+// would: sent from this thread between two fetches.
+void ChooseBandOnMeter(uint8_t band) {
+    PortGuard guard;
+    if (!MeterPort.IsOpen()) MeterPort.Open(PortNumber);
+    const Bytes frame = BuildFrame("WCFG", {3, band});
+    ASSERT_EQ(MeterPort.Send(frame.data(), static_cast<int>(frame.size())),
+              static_cast<int>(frame.size()));
+}
+
+TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand) {
+    MeterProcess meter({"--fast", "--model", "ZTX440", "--band", "0"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, meter.DevicePath());
+    RunStartupScan();
+    ASSERT_TRUE(DeviceConnected);
+    const std::string path = dir_.File("sweeps.csv");
+    AnswerFileDialogsWith(path);
+
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* recorder = Window().SpectrumRecorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    WaterfallView* live = recorder->LiveWaterfall();
+    ASSERT_TRUE(live);
+    // The live view shows a second's sweeps once, so two rows on show span two seconds.
+    ASSERT_TRUE(WaitFor([&] { return live->Series().rows.size() >= 2; }));
+    const uint32_t wifiStartHz = live->Series().rows[0].frequencyHz[0];
+    ChooseBandOnMeter(3);
+    ASSERT_TRUE(WaitFor([&] { return live->Series().rows.back().frequencyHz[0] != wifiStartHz; }));
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ASSERT_FALSE(recorder->Recording());
+
+    const LoadedRecording file = Load(path);
+    ASSERT_TRUE(file.loaded) << file.error;
+    EXPECT_EQ(file.kind, RecordingKind::Spectrum);
+    const std::vector<SpectrumRow>& rows = file.spectrum.rows;
+    EXPECT_EQ(static_cast<int64_t>(rows.size()), recorder->Rows());
+    EXPECT_EQ(rows.front().frequencyHz[0], wifiStartHz);
+    EXPECT_EQ(rows.back().frequencyHz[0], 1700000000u);
+    for (const SpectrumRow& shown : live->Series().rows)
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const SpectrumRow& row) {
+            return row.time == shown.time && row.dbm == shown.dbm && SameBins(row, shown);
+        })) << "a sweep on show is not in the file";
+}
+
+TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesNoFile) {
+    MeterProcess meter({"--fast", "--model", "ZTX420"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, meter.DevicePath());
+    RunStartupScan();
+    ASSERT_TRUE(DeviceConnected);
+    const std::string path = dir_.File("sweeps.csv");
+    AnswerFileDialogsWith(path);
+
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    ASSERT_FALSE(Messages().empty());
+    EXPECT_EQ(Messages().back(), "Not Supported.");
+    EXPECT_FALSE(Window().SpectrumRecorder() && Window().SpectrumRecorder()->Recording());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
+    const std::string link = dir_.File("meter");
+    MeterProcess meter(
+        {"--fast", "--unplug-after", "12", "--replug-after", "1500", "--link", link});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, link);
+    emit Combo(kIdPortSelector)->activated(0);
+    ASSERT_TRUE(DeviceConnected);
+    const std::string path = dir_.File("across.csv");
+    AnswerFileDialogsWith(path);
+
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
+    RecordingController* recorder = Window().Recorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    ASSERT_TRUE(WaitFor([] { return LinkLost.load(); }));
+    const int64_t rowsBefore = recorder->Rows();
+    // The window looks for its lost meter on the mirror's ticks.
+    ASSERT_TRUE(WaitFor([&] {
+        Window().OnTimer(kTimerMirror);
+        return !LinkLost && recorder->Rows() > rowsBefore;
+    }));
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ASSERT_FALSE(recorder->Recording());
+
+    const LoadedRecording file = Load(path);
+    ASSERT_TRUE(file.loaded) << file.error;
+    EXPECT_EQ(file.kind, RecordingKind::Field);
+    EXPECT_GT(rowsBefore, 0);
+    EXPECT_EQ(static_cast<int64_t>(file.series.times.size()), recorder->Rows());
+    EXPECT_TRUE(StrictlyIncreasing(file.series.times)) << "a second was written twice";
+    // The meter went on measuring while unplugged, for less than its 60-second memory: the
+    // first block after it comes back still overlaps the last one before, so every second
+    // is there once.
+    EXPECT_EQ(file.series.times.back() - file.series.times.front() + 1,
+              static_cast<int64_t>(file.series.times.size()));
+}
+
+TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEndsBoth) {
+    MeterProcess meter({"--fast", "--model", "ZTX440"});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, meter.DevicePath());
+    RunStartupScan();
+    ASSERT_TRUE(DeviceConnected);
+    const std::string fieldPath = dir_.File("field.csv");
+    const std::string sweepsPath = dir_.File("sweeps.csv");
+    AnswerFileDialogsWith(fieldPath);
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
+    AnswerFileDialogsWith(sweepsPath);
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* field = Window().Recorder();
+    RecordingController* sweeps = Window().SpectrumRecorder();
+    ASSERT_TRUE(field && field->Recording() && sweeps && sweeps->Recording());
+    // At their own pace, a fetch a second each, both get their turns: past the first block,
+    // each field row comes from a fetch among the sweeps.
+    ASSERT_TRUE(WaitFor([&] { return field->Rows() > 62 && sweeps->Rows() >= 3; }));
+    // Each recording's status is on show at the menu bar's right, side by side.
+    QMenuBar* bar = Window().MenuBar();
+    QWidget* corner = bar->cornerWidget(Qt::TopRightCorner);
+    ASSERT_TRUE(corner);
+    QStringList shown;
+    QList<QRect> places;
+    for (QLabel* status : corner->findChildren<QLabel*>()) {
+        const QRect place(status->mapTo(bar, QPoint()), status->size());
+        EXPECT_TRUE(status->isVisible() && bar->rect().contains(place));
+        EXPECT_FALSE(std::any_of(places.begin(), places.end(),
+                                 [&](const QRect& other) { return other.intersects(place); }));
+        shown << status->text();
+        places << place;
+    }
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(shown[0].startsWith("Field: field.csv")) << shown[0].toStdString();
+    EXPECT_TRUE(shown[1].startsWith("Spectra: sweeps.csv")) << shown[1].toStdString();
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    EXPECT_FALSE(field->Recording());
+    EXPECT_FALSE(sweeps->Recording());
+
+    const LoadedRecording fieldFile = Load(fieldPath);
+    ASSERT_TRUE(fieldFile.loaded) << fieldFile.error;
+    EXPECT_EQ(fieldFile.kind, RecordingKind::Field);
+    EXPECT_EQ(static_cast<int64_t>(fieldFile.series.times.size()), field->Rows());
+    EXPECT_EQ(fieldFile.series.times.back() - fieldFile.series.times.front() + 1, field->Rows())
+        << "a second is missing or written twice";
+    const LoadedRecording sweepsFile = Load(sweepsPath);
+    ASSERT_TRUE(sweepsFile.loaded) << sweepsFile.error;
+    EXPECT_EQ(sweepsFile.kind, RecordingKind::Spectrum);
+    EXPECT_EQ(static_cast<int64_t>(sweepsFile.spectrum.rows.size()), sweeps->Rows());
+}
+
+// The recorder's fetch runs while the window goes on with its events: the close box stops a
+// fetch that waits for a silent meter instead of waiting for its end.
+TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
+    const std::string log = dir_.File("meter.log");
+    MeterProcess meter({"--fast", "--fault", "GETEMFDATA:silent", "--log", log});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, meter.DevicePath());
+    emit Combo(kIdPortSelector)->activated(0);
+    ASSERT_TRUE(DeviceConnected);
+    AnswerFileDialogsWith(dir_.File("rec.csv"));
+    // Once the recorder has asked, its fetch is in the silent meter's wait.
+    auto* poll = new QTimer(&Window());
+    QObject::connect(poll, &QTimer::timeout, &Window(), [this, poll, log] {
+        if (FieldFetchesLogged(log) == 0) return;
+        poll->stop();
+        Window().close();
+    });
+    poll->start(5);
+
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
+    ASSERT_TRUE(WaitFor([&] { return !Window().isVisible(); }));
+    ASSERT_TRUE(Window().Recorder());
+    EXPECT_EQ(Window().Recorder()->LastError(), "the fetch was stopped");
+    EXPECT_TRUE(PortFree);
 }
 
 }  // namespace

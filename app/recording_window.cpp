@@ -14,6 +14,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "app/view_window.h"
 #include "graph/long_term_view.h"
 #include "graph/plot_geometry.h"
 #include "graph/waterfall_view.h"
@@ -40,21 +41,6 @@ constexpr int kStatusWidthPx = 210;
 constexpr int kStatusMarginPx = 4;
 constexpr int kStatusCount = 2;  // the field and the spectrum recorder
 constexpr const char* kStatusTaken = "ferrologStatusTaken";
-
-// A resizable window of its own around `view`, closed with the main window.
-QWidget* ShowInViewWindow(QWidget* parent, QWidget* view, const std::string& path) {
-    auto* window = new QWidget(parent, Qt::Window);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    window->setWindowTitle(
-        QString("%1 - %2").arg(QFileInfo(QString::fromStdString(path)).fileName(), kProgramTitle));
-    auto* layout = new QVBoxLayout(window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    view->setParent(window);
-    layout->addWidget(view);
-    window->resize(900, 450);
-    window->show();
-    return window;
-}
 
 std::string FetchError(FetchOutcome outcome) {
     switch (outcome) {

@@ -19,7 +19,8 @@ void WaterfallView::SetSeries(SpectrumSeries series) {
 }
 
 void WaterfallView::AppendSweep(const SpectrumRow& row) {
-    if (!series_.rows.empty() && row.time <= series_.rows.back().time) return;
+    // Sweeps a second apart or closer may share a second; time never goes back.
+    if (!series_.rows.empty() && row.time < series_.rows.back().time) return;
     series_.rows.push_back(row);
     update();
 }

@@ -142,6 +142,7 @@ TEST_F(MainWindowTest, MenuCarriesEveryCommandWithItsSeparators) {
                             "Tools", "Sync Time",
                             "-",     "HX Terminal",
                             "-",     "&Record Field Readings...",
+                            "-",     "Record &Spectra...",
                             "-",     "Stop &Recording",
                             "Help",  "About"};
     EXPECT_EQ(seen, expected);

@@ -670,10 +670,13 @@ bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep
     const int threshold = SearchThreshold;
     {
         BusyScope busy(*this);
+        // The recording is the fetch's file: the auto-save box would add one file per fetch.
+        constexpr bool kAutoSave = false;
         RunWhilePumping([&] {
-            *outcome = spectrum ? FetchSpectrumSweeps(MeterPort, PortNumber, threshold, {}, nullptr,
-                                                      &stopRequested_)
-                                : FetchFieldBlock(MeterPort, PortNumber, &stopRequested_);
+            *outcome = spectrum
+                           ? FetchSpectrumSweeps(MeterPort, PortNumber, threshold, {}, nullptr,
+                                                 &stopRequested_, kAutoSave)
+                           : FetchFieldBlock(MeterPort, PortNumber, &stopRequested_, kAutoSave);
         });
         if (*outcome == FetchOutcome::Accepted) keep();
     }

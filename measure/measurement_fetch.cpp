@@ -17,7 +17,8 @@ bool Stopping(const std::atomic<bool>* stop) {
 
 }  // namespace
 
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomic<bool>* stop) {
+FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomic<bool>* stop,
+                             bool autoSave) {
     MeasurementKind = kKindField;
     ExchangeResult result;
     {
@@ -33,13 +34,13 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomi
     if (result.stopped) return FetchOutcome::Stopped;
     if (!result.whole) return FetchOutcome::NoWholeReply;
     DecodeCurrentMeasurement();
-    AutoSaveCurrentMeasurement();
+    if (autoSave) AutoSaveCurrentMeasurement();
     return FetchOutcome::Accepted;
 }
 
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks, int* sweeps,
-                                 const std::atomic<bool>* stop) {
+                                 const std::atomic<bool>* stop, bool autoSave) {
     MeasurementKind = kKindSpectrum;
     PortGuard guard;
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
@@ -80,6 +81,6 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         }
     }
     if (sweeps) *sweeps = made;
-    if (outcome == FetchOutcome::Accepted) AutoSaveCurrentMeasurement();
+    if (outcome == FetchOutcome::Accepted && autoSave) AutoSaveCurrentMeasurement();
     return outcome;
 }

@@ -30,15 +30,15 @@ struct SpectrumFetchHooks {
 
 // One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the
 // identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s. Only a whole
-// reply is decoded and auto-saved.
+// reply is decoded, and auto-saved unless autoSave is false (a recording is its own file).
 FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber,
-                             const std::atomic<bool>* stop = nullptr);
+                             const std::atomic<bool>* stop = nullptr, bool autoSave = true);
 
 // Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
 // strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that is not
 // whole counts as made but leaves SpectrumRecord as the last whole one left it. sweeps, when
 // given, receives the number made. `stop`, when given, is tested before every sweep and
-// within each sweep's wait.
+// within each sweep's wait. An accepted sweep is auto-saved unless autoSave is false.
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr,
-                                 const std::atomic<bool>* stop = nullptr);
+                                 const std::atomic<bool>* stop = nullptr, bool autoSave = true);

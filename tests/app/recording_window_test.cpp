@@ -24,6 +24,7 @@
 #include "link/port_guard.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
+#include "measure/auto_save.h"
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "res/main_dialog_template.h"
@@ -73,6 +74,7 @@ class RecordingWindowTest : public MainWindowTest {
   protected:
     void TearDown() override {
         CFileLocalDlg::SetScript(nullptr);
+        unsetenv("XDG_DESKTOP_DIR");
         MainWindowTest::TearDown();
     }
 
@@ -122,6 +124,10 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     ASSERT_TRUE(DeviceConnected);
     const std::string path = dir_.File("rec.csv");
     AnswerFileDialogsWith(path);
+    // The recording is the one file: the auto-save box adds none per fetch.
+    setenv("XDG_DESKTOP_DIR", dir_.Path().c_str(), 1);
+    QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
+    ASSERT_TRUE(AutoSaveEnabled);
 
     ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
     ASSERT_TRUE(WaitFor([&] { return Window().Recorder() && Window().Recorder()->Recording(); }));
@@ -138,6 +144,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     EXPECT_TRUE(StrictlyIncreasing(file.series.times));
     ASSERT_FALSE(Views().empty());  // the live trend
     EXPECT_EQ(Views()[0]->Series().times.size(), file.series.times.size());
+    EXPECT_FALSE(std::filesystem::exists(dir_.File(kAutoSaveFolderName)));
 }
 
 // The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu

@@ -100,6 +100,8 @@ void CSerialPort::CloseAfterHangUp(uint64_t opening) {
         lostPath_ = openPath_;
         hungUp_ = true;
     }
+    // Replies the device still owed went away with it.
+    TakeOwedReply();
     DeviceConnected = false;
     LinkLost = true;
 }

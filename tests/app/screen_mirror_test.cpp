@@ -2,12 +2,10 @@
 
 #include <QElapsedTimer>
 #include <QTest>
-#include <functional>
 #include <thread>
 
 #include "graph/banner_wnd.h"
 #include "link/link_flags.h"
-#include "link/link_timing.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -15,22 +13,12 @@
 #include "screen/screen_frame.h"
 #include "screen/screen_poll.h"
 #include "tests/app/main_window_fixture.h"
+#include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-constexpr int kWaitMs = 10000;
-
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = kWaitMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 constexpr QRgb kInk = qRgb(45, 45, 45);
 constexpr QRgb kPaper = qRgb(180, 200, 253);

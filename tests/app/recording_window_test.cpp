@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include "app/recording_window.h"
 #include "graph/long_term_view.h"
@@ -84,7 +85,17 @@ class RecordingWindowTest : public MainWindowTest {
 
     QList<LongTermView*> Views() { return Window().findChildren<LongTermView*>(); }
 
+    // A virtual meter with `args` as COM1, found by the start-up scan.
+    void ConnectMeter(const std::vector<std::string>& args) {
+        meter_ = std::make_unique<MeterProcess>(args);
+        ASSERT_FALSE(meter_->DevicePath().empty());
+        PortTable::Instance().Map(1, meter_->DevicePath());
+        RunStartupScan();
+        ASSERT_TRUE(DeviceConnected);
+    }
+
     TempDir dir_;
+    std::unique_ptr<MeterProcess> meter_;
 };
 
 TEST_F(RecordingWindowTest, OpenRecordingShowsTheFileInAViewWindow) {
@@ -117,11 +128,8 @@ TEST_F(RecordingWindowTest, AFileThatCannotBeReadSaysWhyAndOpensNothing) {
 }
 
 TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
-    MeterProcess meter({"--fast", "--model", "ZTX440", "--log", dir_.File("meter.log")});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
-    RunStartupScan();
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_NO_FATAL_FAILURE(
+        ConnectMeter({"--fast", "--model", "ZTX440", "--log", dir_.File("meter.log")}));
     const std::string path = dir_.File("rec.csv");
     AnswerFileDialogsWith(path);
     // The recording is the one file: the auto-save box adds none per fetch.
@@ -158,11 +166,7 @@ void ChooseBandOnMeter(uint8_t band) {
 }
 
 TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand) {
-    MeterProcess meter({"--fast", "--model", "ZTX440", "--band", "0"});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
-    RunStartupScan();
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440", "--band", "0"}));
     const std::string path = dir_.File("sweeps.csv");
     AnswerFileDialogsWith(path);
 
@@ -194,11 +198,7 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
 }
 
 TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesNoFile) {
-    MeterProcess meter({"--fast", "--model", "ZTX420"});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
-    RunStartupScan();
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX420"}));
     const std::string path = dir_.File("sweeps.csv");
     AnswerFileDialogsWith(path);
 
@@ -248,11 +248,7 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
 }
 
 TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEndsBoth) {
-    MeterProcess meter({"--fast", "--model", "ZTX440"});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
-    RunStartupScan();
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440"}));
     const std::string fieldPath = dir_.File("field.csv");
     const std::string sweepsPath = dir_.File("sweeps.csv");
     AnswerFileDialogsWith(fieldPath);

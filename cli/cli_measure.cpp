@@ -23,12 +23,13 @@
 namespace {
 
 constexpr int64_t kLargestCount = 1000000;
+constexpr int64_t kLongestEveryMs = 24LL * 3600 * 1000;
 // A spectrum reply has no trailer: before each sweep its place is filled with this mark, and
 // a sweep whose last two bytes still hold it was never answered in full.
 constexpr uint8_t kUnansweredMark = 0xBB;
 
 struct RepeatOptions {
-    int everyMs = 0;  // --every 1s / 500ms
+    int64_t everyMs = 0;  // --every 1 / 500ms
     int count = 1;    // --count N
     std::string saveDir;
     int threshold = kFloorDbm;  // --threshold DBM (spectrum)
@@ -47,7 +48,7 @@ bool TakeRepeatOption(const std::vector<std::string>& a, size_t* i, RepeatOption
     const std::string& value = a[++*i];
     int64_t number = 0;
     if (word == "--every") {
-        if (!ParseInterval(value, &repeat->everyMs)) return false;
+        if (!ParseDuration(value, 1, kLongestEveryMs, &repeat->everyMs)) return false;
     } else if (word == "--count") {
         if (!ParseInteger(value, 1, kLargestCount, &number)) return false;
         repeat->count = static_cast<int>(number);

@@ -6,8 +6,13 @@
 
 namespace {
 
-constexpr double kLongestIntervalMs = 24.0 * 60 * 60 * 1000;
-constexpr double kMsPerSecond = 1000.0;
+struct DurationUnit {
+    const char* suffix;
+    double ms;
+};
+constexpr DurationUnit kDurationUnits[] = {
+    {"", 1000.0}, {"ms", 1.0}, {"s", 1000.0}, {"m", 60e3}, {"h", 3600e3}, {"d", 86400e3},
+};
 
 // strtod also reads "nan", "inf" and hexadecimal; only plain decimals are numbers here.
 bool LooksDecimal(const std::string& text) {
@@ -45,15 +50,17 @@ bool ParseReal(const std::string& text, double low, double high, double* value) 
     return ParseLeadingReal(text, value, &rest) && rest.empty() && *value >= low && *value <= high;
 }
 
-bool ParseInterval(const std::string& text, int* ms) {
+bool ParseDuration(const std::string& text, int64_t lowMs, int64_t highMs, int64_t* ms) {
     double value = 0;
     std::string unit;
     if (!ParseLeadingReal(text, &value, &unit)) return false;
-    if (unit == "s")
-        value *= kMsPerSecond;
-    else if (unit != "ms" && !unit.empty())
-        return false;
-    if (!(value >= 1.0 && value <= kLongestIntervalMs)) return false;
-    *ms = static_cast<int>(value);
-    return true;
+    for (const DurationUnit& u : kDurationUnits) {
+        if (unit != u.suffix) continue;
+        const double total = std::floor(value * u.ms);
+        if (!(total >= static_cast<double>(lowMs) && total <= static_cast<double>(highMs)))
+            return false;
+        *ms = static_cast<int64_t>(total);
+        return true;
+    }
+    return false;
 }

@@ -8,8 +8,10 @@
 // A decimal integer in [low, high].
 bool ParseInteger(const std::string& text, int64_t low, int64_t high, int64_t* value);
 
-// An interval: "1s", "1.5s", "500ms" or plain milliseconds; finite, from 1 ms up to a day.
-bool ParseInterval(const std::string& text, int* ms);
+// A duration, the one rule of every option that takes one: a decimal number of seconds
+// ("30", "1.5") or one with a unit ("500ms", "30s", "15m", "8h", "7d"); finite, rounded down
+// to whole milliseconds, in [lowMs, highMs].
+bool ParseDuration(const std::string& text, int64_t lowMs, int64_t highMs, int64_t* ms);
 
 // A decimal number, finite, in [low, high].
 bool ParseReal(const std::string& text, double low, double high, double* value);

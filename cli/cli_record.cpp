@@ -52,26 +52,6 @@ struct RecordOptions {
     bool json = false;
 };
 
-// "90", "90s", "15m", "8h", "7d": whole seconds and up, at most a year.
-bool ParseDuration(const std::string& text, int64_t* ms) {
-    if (text.empty()) return false;
-    int64_t unit = kMsPerSecond;
-    std::string digits = text;
-    const char last = text.back();
-    const int64_t units[] = {kMsPerSecond, 60 * kMsPerSecond, 3600 * kMsPerSecond,
-                             86400 * kMsPerSecond};
-    const char* letters = "smhd";
-    for (int i = 0; i < 4; ++i)
-        if (last == letters[i]) {
-            unit = units[i];
-            digits.pop_back();
-        }
-    int64_t count = 0;
-    if (!ParseInteger(digits, 1, kLongestDurationMs / unit, &count)) return false;
-    *ms = count * unit;
-    return true;
-}
-
 bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
     const std::vector<std::string>& a = options.args;
     if (a.empty() || (a[0] != "field" && a[0] != "spectrum")) return false;
@@ -88,9 +68,9 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
         const std::string& value = a[++i];
         int64_t number = 0;
         if (word == "--for") {
-            if (!ParseDuration(value, &record->forMs)) return false;
+            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->forMs)) return false;
         } else if (word == "--every") {
-            if (!ParseDuration(value, &record->everyMs)) return false;
+            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->everyMs)) return false;
         } else if (word == "-o") {
             if (value.empty()) return false;
             record->output = value;

@@ -7,24 +7,26 @@
 #include "cli/cli_numbers.h"
 #include "cli/json_writer.h"
 
-TEST(CliNumbers, IntervalsAreFiniteAndBetweenAMillisecondAndADay) {
+TEST(CliNumbers, DurationsAreSecondsUnlessTheyNameTheirUnit) {
     struct Case {
         const char* text;
         bool accepted;
-        int ms;
+        int64_t ms;
     };
     // clang-format off
     const Case cases[] = {
-        {"1s", true, 1000},   {"1.5s", true, 1500}, {"500ms", true, 500}, {"250", true, 250},
-        {"86400s", true, 86400000},
-        {"86401s", false, 0}, {"0", false, 0},      {"-1s", false, 0},    {"0.1ms", false, 0},
-        {"nan", false, 0},    {"inf", false, 0},    {"infs", false, 0},   {"1e300s", false, 0},
-        {"0x10", false, 0},   {"1h", false, 0},     {"", false, 0},       {"s", false, 0},
+        {"1s", true, 1000},     {"1.5s", true, 1500},   {"500ms", true, 500}, {"30", true, 30000},
+        {"0.25", true, 250},    {"15m", true, 900000},  {"2h", true, 7200000},
+        {"1d", true, 86400000}, {"86400s", true, 86400000},
+        {"86401s", false, 0},   {"2d", false, 0},       {"0", false, 0},      {"-1s", false, 0},
+        {"0.1ms", false, 0},    {"nan", false, 0},      {"inf", false, 0},    {"infs", false, 0},
+        {"1e300s", false, 0},   {"0x10", false, 0},     {"1w", false, 0},     {"", false, 0},
+        {"s", false, 0},        {"5 s", false, 0},
     };
     // clang-format on
     for (const Case& c : cases) {
-        int ms = -1;
-        EXPECT_EQ(ParseInterval(c.text, &ms), c.accepted) << c.text;
+        int64_t ms = -1;
+        EXPECT_EQ(ParseDuration(c.text, 1, 86400000, &ms), c.accepted) << c.text;
         if (c.accepted) {
             EXPECT_EQ(ms, c.ms) << c.text;
         }

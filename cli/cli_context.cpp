@@ -151,8 +151,13 @@ bool ConnectMeter(const CliOptions& options) {
     ConsoleView view(options.verbose);
     if (options.com == 0) return ScanAndExplain(view);
     bool found = IdentifyMeter(options.com - 1, MeterPort, view);
-    if (!found && !ReportIfDisconnected() && !MeterPort.IsOpen()) ExplainOpenFailure();
-    return found;
+    if (found || ReportIfDisconnected()) return found;
+    // The program's text is the same whether the port refused or the meter kept quiet.
+    if (MeterPort.LastOpenErrno() == 0)
+        std::fprintf(stderr, "(the meter did not answer)\n");
+    else
+        ExplainOpenFailure();
+    return false;
 }
 
 bool OpenMeterPort(const CliOptions& options) {

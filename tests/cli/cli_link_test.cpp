@@ -109,6 +109,8 @@ TEST(CliLink, ASilentMeterIsNotIdentified) {
     const ProgramResult identify = RunCliOn(meter, {"identify"});
     EXPECT_NE(identify.exitCode, 0);
     EXPECT_FALSE(Contains(identify.out, "model ")) << identify.out;
+    EXPECT_TRUE(Contains(identify.err, "Comport open error\n(the meter did not answer)\n"))
+        << identify.err;
 }
 
 TEST(CliLink, SendPrintsTheFrameAndTheReplyInHexAndCharacters) {

@@ -16,20 +16,19 @@ FieldRow RowOf(const FieldBlockData& values, int k, int64_t time) {
 }  // namespace
 
 std::vector<FieldRow> FieldRecorder::AddBlock(const FieldBlockCounts& counts,
-                                              const FieldBlockData& values, int64_t steadyMs,
+                                              const FieldBlockData& values, int64_t clockMs,
                                               int64_t wallSeconds) {
     int firstNew = 0;
-    int64_t newestTime = wallSeconds;
+    int64_t newestTime = timeline_.TimeAt(clockMs, wallSeconds);
     if (previous_) {
-        const double elapsed = static_cast<double>(steadyMs - previousSteadyMs_) / 1000.0;
+        const double elapsed = static_cast<double>(clockMs - previousClockMs_) / 1000.0;
         if (std::optional<int> fresh = NewSamplesAfter(*previous_, counts, elapsed)) {
             firstNew = kFieldSamples - *fresh;
             newestTime = newestTime_ + *fresh;
         } else {
             ++gaps_;
-            // After a gap the computer's clock dates the block; a clock that went back must
-            // still not give a second twice.
-            newestTime = std::max(wallSeconds, newestTime_ + 1);
+            // The recording's clock dates the block after a gap, and no second comes twice.
+            newestTime = std::max(newestTime, newestTime_ + 1);
         }
     }
     std::vector<FieldRow> rows;
@@ -39,7 +38,7 @@ std::vector<FieldRow> FieldRecorder::AddBlock(const FieldBlockCounts& counts,
         rows.push_back(RowOf(values, k, time));
     }
     previous_ = counts;
-    previousSteadyMs_ = steadyMs;
+    previousClockMs_ = clockMs;
     newestTime_ = newestTime;
     rows_ += static_cast<int64_t>(rows.size());
     return rows;

@@ -103,4 +103,45 @@ TEST(FieldRecorder, ABlockDatedBeforeTheLastRowNeverRepeatsASecond) {
     EXPECT_EQ(rows.front().time, 1001);
 }
 
+TEST(FieldRecorder, AClockSetBackNeitherHidesAGapNorMisdatesARow) {
+    struct Case {
+        const char* name;
+        int64_t awaySeconds;  // the meter unplugged between the second and third fetch
+        int gaps;
+        std::size_t rows;
+    };
+    const Case cases[] = {{"no gap", 0, 0, 60 + 3 * 30}, {"65 s away", 65, 1, 60 + 30 + 60 + 30}};
+    for (const Case& c : cases) {
+        FieldRecorder recorder;
+        std::vector<FieldRow> rows;
+        for (int64_t newest :
+             {int64_t{1000}, int64_t{1030}, 1060 + c.awaySeconds, 1090 + c.awaySeconds}) {
+            const FieldBlockCounts counts = BlockAt(Distinct, newest);
+            const int64_t wall = newest > 1030 ? newest - 3600 : newest;  // set back an hour
+            for (const FieldRow& row :
+                 recorder.AddBlock(counts, ValuesOf(counts), newest * 1000 + 400, wall))
+                rows.push_back(row);
+        }
+        EXPECT_EQ(recorder.Gaps(), c.gaps) << c.name;
+        ASSERT_EQ(rows.size(), c.rows) << c.name;
+        for (const FieldRow& row : rows)
+            ASSERT_EQ(static_cast<int64_t>(row.efVm), row.time) << c.name;
+    }
+}
+
+TEST(RecordingTimeline, TheFirstMomentByTheWallClockThenByTheRecordingsOwn) {
+    RecordingTimeline timeline;
+    struct Step {
+        int64_t clockMs;
+        int64_t wallSeconds;
+        int64_t time;
+    };
+    const Step steps[] = {
+        {5000, 1000, 1000},  {6100, 1001, 1001}, {7200, -2598, 1002},  // set back an hour
+        {7300, -2598, 1002}, {9000, 9000, 1004},                       // then forward
+    };
+    for (const Step& s : steps)
+        EXPECT_EQ(timeline.TimeAt(s.clockMs, s.wallSeconds), s.time) << s.clockMs;
+}
+
 }  // namespace

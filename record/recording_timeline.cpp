@@ -1,0 +1,27 @@
+#include "record/recording_timeline.h"
+
+#include <time.h>
+
+#include <algorithm>
+
+int64_t RecordingClockMs() {
+    timespec now{};
+#ifdef CLOCK_BOOTTIME
+    clock_gettime(CLOCK_BOOTTIME, &now);
+#else
+    clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+int64_t RecordingTimeline::TimeAt(int64_t clockMs, int64_t wallSeconds) {
+    if (!startClockMs_) {
+        startClockMs_ = clockMs;
+        startWallSeconds_ = wallSeconds;
+        lastTime_ = wallSeconds;
+        return wallSeconds;
+    }
+    const int64_t elapsedMs = std::max<int64_t>(clockMs - *startClockMs_, 0);
+    lastTime_ = std::max(lastTime_, startWallSeconds_ + elapsedMs / 1000);
+    return lastTime_;
+}

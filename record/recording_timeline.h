@@ -1,0 +1,23 @@
+#pragma once
+// The times of one recording's rows. The computer's clock dates the first moment; every later
+// one is that time plus what a clock no one sets measured since, so a clock set back or
+// forward while recording neither sends rows back in time nor hides or invents a gap.
+
+#include <cstdint>
+#include <optional>
+
+// Milliseconds on a clock that no one sets and that runs on while the computer sleeps (a
+// monotonic clock alone would stop, and a suspended recording would be dated too early).
+int64_t RecordingClockMs();
+
+class RecordingTimeline {
+  public:
+    // Seconds since the epoch of a moment seen at clockMs on RecordingClockMs() and at
+    // wallSeconds on the computer's clock. Never earlier than a time given before.
+    int64_t TimeAt(int64_t clockMs, int64_t wallSeconds);
+
+  private:
+    std::optional<int64_t> startClockMs_;
+    int64_t startWallSeconds_ = 0;
+    int64_t lastTime_ = 0;
+};

@@ -1,13 +1,16 @@
 #include "record/recording_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 std::string IsoLocalTime(int64_t time) {
     const std::time_t when = static_cast<std::time_t>(time);
@@ -133,7 +136,7 @@ bool Fail(std::string* error, const char* what) {
 }
 
 // Writes all of `text`, retrying after signals and short writes.
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, std::string_view text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -154,6 +157,21 @@ void SyncFolderOf(const std::string& path) {
     ::close(fd);
 }
 
+// The first `length` bytes of `from` onto the end of `to`.
+bool CopyBytes(int from, int to, int64_t length) {
+    char buffer[64 * 1024];
+    for (int64_t at = 0; at < length;) {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<int64_t>(length - at, static_cast<int64_t>(sizeof buffer)));
+        const ssize_t n = ::pread(from, buffer, want, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0 || !WriteAll(to, std::string_view(buffer, static_cast<std::size_t>(n))))
+            return false;
+        at += n;
+    }
+    return true;
+}
+
 }  // namespace
 
 RecordingFile::~RecordingFile() {
@@ -162,7 +180,8 @@ RecordingFile::~RecordingFile() {
 
 bool RecordingFile::Create(const std::string& path, const std::string& headerLine,
                            std::string* error) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Read as well as written: a file deleted while recording is written again from it.
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ < 0) return Fail(error, path.c_str());
     if (!WriteAll(fd_, headerLine) || ::fsync(fd_) != 0) {
         Fail(error, path.c_str());
@@ -172,8 +191,47 @@ bool RecordingFile::Create(const std::string& path, const std::string& headerLin
         return false;
     }
     length_ = static_cast<int64_t>(headerLine.size());
+    path_ = path;
+    nameLost_ = false;
     SyncFolderOf(path);
     return true;
+}
+
+bool RecordingFile::KeepName(std::string* error) {
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(fd_, &open) != 0) return Fail(error, path_.c_str());
+    const bool exists = ::stat(path_.c_str(), &named) == 0;
+    if (exists && open.st_dev == named.st_dev && open.st_ino == named.st_ino) return true;
+    if (open.st_nlink == 0 && !exists) return WriteAgain(error);
+    nameLost_ = true;
+    if (error) *error = path_ + " is no longer the recording: it was moved or replaced";
+    return false;
+}
+
+bool RecordingFile::WriteAgain(std::string* error) {
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0 && CopyBytes(fd_, fd, length_) && ::fsync(fd) == 0) {
+        ::close(fd_);
+        fd_ = fd;
+        SyncFolderOf(path_);
+        nameLost_ = false;
+        notice_ = path_ + " was deleted while recording: written again with every row so far";
+        return true;
+    }
+    nameLost_ = true;
+    Fail(error, (path_ + " was deleted while recording and cannot be written again").c_str());
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(path_.c_str());
+    }
+    return false;
+}
+
+std::string RecordingFile::TakeNotice() {
+    std::string notice;
+    notice.swap(notice_);
+    return notice;
 }
 
 bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string* error) {
@@ -182,6 +240,7 @@ bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string*
         if (error) *error = "the recording file is not open";
         return false;
     }
+    if (!KeepName(error)) return false;
     if (!WriteAll(fd_, lines)) {
         const int reason = errno;
         // Leave only whole lines behind.
@@ -204,6 +263,11 @@ bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
 
 bool RecordingFile::Close(std::string* error) {
     if (fd_ < 0) return true;
+    if (!KeepName(error)) {
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
     const bool synced = ::fsync(fd_) == 0;
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;

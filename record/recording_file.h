@@ -59,13 +59,26 @@ class RecordingFile {
     bool Create(const std::string& path, const std::string& headerLine, std::string* error);
 
     // Appends whole lines; on a failed write the file is cut back to its last whole line.
+    // Append and Close first make sure the path still names the open file: one deleted while
+    // recording is written again under its name from the open one, which still holds every
+    // line (TakeNotice says so); one moved or replaced fails, and NameLost() turns true.
     bool Append(const std::string& lines, int64_t nowMs, std::string* error);
 
     // Syncs when rows have waited kSyncEveryMs; Close syncs what is left.
     bool SyncIfDue(int64_t nowMs, std::string* error);
     bool Close(std::string* error);
 
+    // What happened to the file that the caller should tell, once; empty when nothing did.
+    std::string TakeNotice();
+    bool NameLost() const { return nameLost_; }
+
   private:
+    bool KeepName(std::string* error);
+    bool WriteAgain(std::string* error);
+
+    std::string path_;
+    std::string notice_;
+    bool nameLost_ = false;
     int fd_ = -1;
     int64_t length_ = 0;
     int64_t unsyncedSinceMs_ = -1;  // -1: nothing waiting

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -94,6 +95,39 @@ TEST(RecordingFile, ACutOffLastLineIsDroppedAndTheRestReadsBack) {
     RecordingFile again;
     EXPECT_FALSE(again.Create(path, "time\n", &error));  // never over an existing file
     EXPECT_NE(ReadText(path).find("28.956"), std::string::npos);
+}
+
+TEST(RecordingFile, ADeletedFileIsWrittenAgainAndAMovedOneFails) {
+    const std::string header = "time\n";
+    struct Case {
+        const char* name;
+        void (*change)(const std::string& path);
+        bool goesOn;
+        const char* leftAtPath;
+    };
+    const Case cases[] = {
+        {"deleted", [](const std::string& p) { std::remove(p.c_str()); }, true, "time\na\nb\n"},
+        {"moved", [](const std::string& p) { std::rename(p.c_str(), (p + "2").c_str()); }, false,
+         ""},
+        {"replaced",
+         [](const std::string& p) {
+             std::remove(p.c_str());
+             std::ofstream(p) << "other\n";
+         },
+         false, "other\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string path = dir.File("rec.csv");
+        RecordingFile file;
+        std::string error;
+        ASSERT_TRUE(file.Create(path, header, &error) && file.Append("a\n", 0, &error)) << error;
+        c.change(path);
+        EXPECT_EQ(file.Append("b\n", 0, &error) && file.Close(&error), c.goesOn) << c.name;
+        EXPECT_EQ(file.NameLost(), !c.goesOn) << c.name;
+        EXPECT_EQ(file.TakeNotice().empty(), !c.goesOn) << c.name;
+        EXPECT_EQ(ReadText(path), c.leftAtPath) << c.name;
+    }
 }
 
 TEST(RecordingReader, RefusesWhatIsNotWhole) {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QString>
 #include <algorithm>
@@ -70,14 +71,19 @@ QString Number(double value) {
     return QString::number(value, 'g', 4);
 }
 
-void DrawTimeAxis(QPainter& painter, const QRect& area, int64_t t0, int64_t t1, int top) {
-    for (const TimeTick& tick : TimeTicks(t0, t1, area.width(), kTickSpacing)) {
+void DrawTimeAxis(QPainter& painter, const QRect& area, int64_t t0, int64_t t1, int top,
+                  ClockTimes clock) {
+    const QFontMetrics metrics(painter.font());
+    const int pictureWidth = painter.device()->width();
+    for (const TimeTick& tick : TimeTicks(t0, t1, area.width(), kTickSpacing, clock)) {
         const int x = XOfTime(area, t0, t1, tick.time);
         painter.setPen(kGrid);
         painter.drawLine(x, top, x, area.bottom());
         painter.setPen(kText);
-        painter.drawText(QRect(x - kTickSpacing / 2, area.bottom() + 4, kTickSpacing, 16),
-                         Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(tick.label));
+        const QString label = QString::fromStdString(tick.label);
+        const int width = metrics.horizontalAdvance(label) + 1;
+        painter.drawText(QRect(LabelLeft(x, width, pictureWidth), area.bottom() + 4, width, 16),
+                         Qt::AlignLeft | Qt::AlignTop, label);
     }
 }
 
@@ -184,7 +190,7 @@ QImage RenderTrendImage(const TimeSeries& series, int64_t t0, int64_t t1, int wi
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setFont(PlotFont());
     const QRect area = TrendPlotArea(width, height);
-    DrawTimeAxis(painter, area, t0, t1, area.top());
+    DrawTimeAxis(painter, area, t0, t1, area.top(), series.clock);
     const int count = static_cast<int>(shown.size());
     for (int i = 0; i < count; ++i)
         DrawPanel(painter, PanelRect(area, i, count), series, shown[static_cast<std::size_t>(i)],

@@ -1,7 +1,6 @@
 #include "graph/long_term_view.h"
 
 #include <QBuffer>
-#include <QDateTime>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -158,8 +157,7 @@ std::size_t NearestRow(const TimeSeries& series, int64_t time) {
 }
 
 QString RowText(const TimeSeries& series, std::size_t row) {
-    QString text = QDateTime::fromSecsSinceEpoch(series.times[row])
-                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QString text = QString::fromStdString(ClockText(series.times[row], series.clock));
     for (const Caption& caption : kCaptions)
         if (int c = series.Column(caption.name); c >= 0)
             text += QStringLiteral("  %1 %2 %3")

@@ -88,20 +88,24 @@ constexpr std::array<int64_t, 20> kTickSteps = {
     kHour,    2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
     7 * kDay, 28 * kDay};
 
-std::tm LocalFields(int64_t time) {
+// A time as written is a wall-clock time kept as if it were UTC.
+std::tm ClockFields(int64_t time, ClockTimes clock) {
     const std::time_t when = static_cast<std::time_t>(time);
-    std::tm local{};
-    localtime_r(&when, &local);
-    return local;
+    std::tm fields{};
+    if (clock == ClockTimes::AsWritten)
+        gmtime_r(&when, &fields);
+    else
+        localtime_r(&when, &fields);
+    return fields;
 }
 
-// Seconds east of UTC at `time`, so ticks fall on round local times.
-int64_t LocalOffset(int64_t time) {
-    return LocalFields(time).tm_gmtoff;
+// Seconds east of UTC at `time`, so ticks fall on round clock times.
+int64_t ClockOffset(int64_t time, ClockTimes clock) {
+    return ClockFields(time, clock).tm_gmtoff;
 }
 
-std::string TickLabel(int64_t time, int64_t step) {
-    const std::tm local = LocalFields(time);
+std::string TickLabel(int64_t time, int64_t step, ClockTimes clock) {
+    const std::tm local = ClockFields(time, clock);
     char text[16];
     const bool dayStart = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
     const char* format = step >= kDay || (dayStart && step >= kMinute) ? "%m-%d"
@@ -121,19 +125,31 @@ int64_t TimeTickStep(int64_t t0, int64_t t1, int width, int minSpacing) {
     return kTickSteps.back();
 }
 
-std::vector<TimeTick> TimeTicks(int64_t t0, int64_t t1, int width, int minSpacing) {
+std::vector<TimeTick> TimeTicks(int64_t t0, int64_t t1, int width, int minSpacing,
+                                ClockTimes clock) {
     std::vector<TimeTick> ticks;
     if (t1 <= t0 || width <= 0) return ticks;
     const int64_t step = TimeTickStep(t0, t1, width, minSpacing);
-    // Weeks and months of days start on a local midnight; shorter steps on a round local time.
+    // Weeks and months of days start on a midnight; shorter steps on a round clock time.
     const int64_t unit = step >= kDay ? kDay : step;
-    const int64_t offset = LocalOffset(t0);
+    const int64_t offset = ClockOffset(t0, clock);
     int64_t local = t0 + offset;
     int64_t first = (local / unit) * unit;
     if (first < local) first += unit;
     for (int64_t tick = first - offset; tick <= t1; tick += step)
-        ticks.push_back({tick, TickLabel(tick, step)});
+        ticks.push_back({tick, TickLabel(tick, step, clock)});
     return ticks;
+}
+
+std::string ClockText(int64_t time, ClockTimes clock) {
+    const std::tm fields = ClockFields(time, clock);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+    return text;
+}
+
+int LabelLeft(int x, int textWidth, int width) {
+    return std::max(0, std::min(x - textWidth / 2, width - textWidth));
 }
 
 namespace {

@@ -38,11 +38,20 @@ SpanFigures FiguresOf(const TimeSeries& series, int column, int64_t t0, int64_t 
 
 struct TimeTick {
     int64_t time = 0;
-    std::string label;  // local time: "10:15:30", "10:15", or "12-08" at a day's start
+    std::string label;  // clock time: "10:15:30", "10:15", or "12-08" at a day's start
 };
 
-// Ticks at a round local-time step (1 s up to 28 days) at least minSpacing pixels apart.
-std::vector<TimeTick> TimeTicks(int64_t t0, int64_t t1, int width, int minSpacing);
+// Ticks at a round clock-time step (1 s up to 28 days) at least minSpacing pixels apart, on
+// the local clock or, for a history, the meter's clock as written.
+std::vector<TimeTick> TimeTicks(int64_t t0, int64_t t1, int width, int minSpacing,
+                                ClockTimes clock = ClockTimes::Local);
+
+// "2026-12-08 10:15:03" on that clock.
+std::string ClockText(int64_t time, ClockTimes clock);
+
+// The left edge of a label textWidth pixels wide centred under x, moved as little as it
+// takes to lie whole inside a picture `width` pixels wide.
+int LabelLeft(int x, int textWidth, int width);
 
 // The time axis step TimeTicks chooses, in seconds.
 int64_t TimeTickStep(int64_t t0, int64_t t1, int width, int minSpacing);

@@ -1,11 +1,10 @@
-// The long-term views' geometry: nothing hidden by decimation, gaps kept, a readable axis.
+// The long-term views' geometry: nothing hidden by decimation, gaps kept, a readable axis;
+// and what the views are given: only whole files, a history on the meter's own clock.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "record/long_term.h"
+#include "tests/support/zone_scope.h"
 
 namespace {
 
@@ -57,8 +56,7 @@ TEST(LongTermFigures, MinMaxAverageOfTheVisibleSpanOnly) {
 }
 
 TEST(LongTermAxis, StepsFromSecondsToWeeksOnRoundLocalTimes) {
-    setenv("TZ", "CET-1", 1);
-    tzset();
+    ZoneScope zone("CET-1");
     constexpr int64_t kStart = 1796731200;  // 2026-12-08 13:00:00 local
     struct Case {
         int64_t span;
@@ -78,8 +76,82 @@ TEST(LongTermAxis, StepsFromSecondsToWeeksOnRoundLocalTimes) {
         ASSERT_FALSE(ticks.empty()) << c.span;
         EXPECT_EQ(ticks.front().label, c.firstLabel) << c.span;
     }
-    unsetenv("TZ");
-    tzset();
+}
+
+TEST(LongTermAxis, LabelsStayWholeInsideThePicture) {
+    struct Case {
+        int x, textWidth, left;
+    };
+    const Case cases[] = {{600, 50, 575}, {1195, 50, 1150}, {1199, 50, 1150}, {3, 50, 0}};
+    for (const Case& c : cases)
+        EXPECT_EQ(LabelLeft(c.x, c.textWidth, 1200), c.left) << c.x;
+}
+
+TEST(LongTermFiles, ReadingsThatNeverWereAreRefusedAtTheirLine) {
+    const std::string field = "time,x_mg,y_mg,z_mg,emf_mg,ef_vm\n";
+    const std::string row = "2026-12-08T12:00:00+01:00,1.5,2,3,4,5\n";
+    const std::string history =
+        "ZTX-440 Data Logged History\r\n,EMF,EF,RF Power Density\r\n"
+        "Date and Time,mG,V/m,mW/m2,mW/cm2,pW/cm2, Possible Source\r\n"
+        "2026/12/08 12:00:00,1.2,18.5,0.009,0.000,900.000,\r\n";
+    enum Kind { kField, kHistory };
+    struct Case {
+        const char* name;
+        Kind kind;
+        std::string text;
+        int line;  // the first line refused
+    };
+    const Case cases[] = {
+        {"empty", kField, "", 1},
+        {"nan", kField, field + row + "2026-12-08T12:00:01+01:00,nan,2,3,4,5\n", 3},
+        {"inf", kField, field + row + "2026-12-08T12:00:01+01:00,1,2,3,4,-inf\n", 3},
+        {"31 February", kField, field + "2026-02-31T12:00:00+01:00,1,2,3,4,5\n", 2},
+        {"zone +99:99", kField, field + "2026-12-08T12:00:00+99:99,1,2,3,4,5\n", 2},
+        {"NUL after the time", kField, field + row.substr(0, 25) + '\0' + row.substr(25), 2},
+        {"NUL in a cut-off row", kField, field + row + std::string(12, '\0'), 3},
+        {"blank lines", kField, field + row + std::string(100000, '\n'), 3},
+        {"a line without end", kField, field + std::string(1 << 20, '1') + "\n", 2},
+        {"history nan", kHistory, history + "2026/12/08 12:00:01,nan,18.5,0,0,900,\r\n", 5},
+        {"history 31 Feb", kHistory, history + "2026/02/31 12:00:00,1,18.5,0,0,900,\r\n", 5},
+        {"history hour 24", kHistory, history + "2026/12/08 24:00:00,1,18.5,0,0,900,\r\n", 5},
+        {"history NUL", kHistory, history + "2026/12/08 12:00:01,1,18,0,0,9,Sm" + '\0' + "rt\r\n",
+         5},
+        {"history blank", kHistory, history + "\r\n", 5},
+    };
+    for (const Case& c : cases) {
+        TimeSeries series;
+        std::string error;
+        const bool read = c.kind == kField ? ParseFieldRecording(c.text, &series, &error)
+                                           : ParseHistoryCsv(c.text, &series, &error);
+        EXPECT_FALSE(read) << c.name;
+        EXPECT_EQ(error.rfind("line " + std::to_string(c.line) + ":", 0), 0u)
+            << c.name << ": " << error;
+    }
+}
+
+// The meter's clock has no daylight saving: at the spring change its 02:xx rows are its own.
+TEST(LongTermFiles, HistoryTimesStayAsTheMeterWroteThem) {
+    ZoneScope zone("CET-1CEST,M3.5.0,M10.5.0/3");  // 2026-03-29 02:00 local does not exist
+    std::string text =
+        "ZTX-440 Data Logged History\r\n,EMF,EF,RF Power Density\r\n"
+        "Date and Time,mG,V/m,mW/m2,mW/cm2,pW/cm2, Possible Source\r\n";
+    const char* times[] = {"01:59:59", "02:00:00", "02:30:00", "03:00:00", "03:30:00"};
+    for (const char* time : times)
+        text += std::string("2026/03/29 ") + time + ",1.0,18.0,0,0,900,\r\n";
+    TimeSeries series;
+    std::string error;
+    ASSERT_TRUE(ParseHistoryCsv(text, &series, &error)) << error;
+    ASSERT_EQ(series.times.size(), 5u);
+    for (std::size_t row = 0; row < 5; ++row)
+        EXPECT_EQ(ClockText(series.times[row], series.clock),
+                  std::string("2026-03-29 ") + times[row]);
+    int64_t from = 0;
+    ASSERT_TRUE(ParseWrittenTime("2026-03-29 02:30", &from));
+    EXPECT_EQ(from, series.times[2]);
+    const std::vector<TimeTick> ticks =
+        TimeTicks(series.times[0], series.times[4], 1200, 90, series.clock);
+    ASSERT_FALSE(ticks.empty());
+    EXPECT_EQ(ticks.front().label, "02:00");
 }
 
 TEST(LongTermWaterfall, CellsKeepTheStrongestAndLeaveUnsweptTimeEmpty) {

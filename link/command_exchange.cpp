@@ -98,10 +98,16 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
     return port.HungUp() ? WaitOutcome::HungUp : WaitOutcome::Done;
 }
 
-// A reply of fixed length is well formed only when nothing follows it.
-bool NothingFollows(CSerialPort& port, const ExchangePolicy& policy) {
+// A reply of fixed length is well formed only when the line stays quiet behind it for quietMs
+// (seen within 1 ms of a stop on a stoppable row, which makes the reply not well formed).
+bool NothingFollows(CSerialPort& port, const ExchangePolicy& policy, int quietMs,
+                    const std::atomic<bool>* stop) {
     if (policy.whole == WholeTest::ModelToken) return true;
-    return !port.WaitForInput(kQuietLineMs) && !port.HungUp();
+    if (!policy.stoppable || quietMs <= kQuietLineMs)
+        return !port.WaitForInput(quietMs) && !port.HungUp();
+    for (int waited = 0; waited < quietMs; waited += kPollStepMs)
+        if (Raised(stop) || port.WaitForInput(kPollStepMs) || port.HungUp()) return false;
+    return true;
 }
 
 void DrainStale(CSerialPort& port) {
@@ -109,10 +115,18 @@ void DrainStale(CSerialPort& port) {
     port.Read(scratch, sizeof scratch);
 }
 
-enum class Settle { InStep, OutOfStep, HungUp, Stopped };
+// InStep: every byte owed came and the line is quiet; CameShort: a reply stopped short, and
+// nothing more is waited for.
+enum class Settle { InStep, CameShort, Unanswered, OutOfStep, HungUp, Stopped };
+
+int WireMs(int bytes) {
+    return bytes * kByteMicros / 1000 + kSettleMarginMs;
+}
 
 // Reads away and discards up to owedBytes more, until they came and the line is quiet, or until
-// a reply that began (begun, or bytes read here) has stopped short; OutOfStep at deadlineMs.
+// a reply that began (begun, or bytes read here) has stopped short. A reply on its way is let
+// finish: the time its owed bytes still take on the line extends deadlineMs. At the deadline:
+// Unanswered when nothing at all came, OutOfStep when bytes did.
 Settle DiscardOwedBytes(CSerialPort& port, bool stoppable, const std::atomic<bool>* stop,
                         int owedBytes, bool begun, int64_t deadlineMs) {
     int64_t lastByteAt = NowMs();
@@ -122,14 +136,18 @@ Settle DiscardOwedBytes(CSerialPort& port, bool stoppable, const std::atomic<boo
         if (stoppable && Raised(stop)) return Settle::Stopped;
         const int64_t quietMs = NowMs() - lastByteAt;
         if (received >= owedBytes && quietMs >= kQuietLineMs) return Settle::InStep;
-        if ((begun || received > 0) && quietMs >= kShortReplyOverMs) return Settle::InStep;
-        if (NowMs() >= deadlineMs) return Settle::OutOfStep;
+        if ((begun || received > 0) && quietMs >= kShortReplyOverMs) return Settle::CameShort;
+        if (NowMs() >= deadlineMs)
+            return begun || received > 0 ? Settle::OutOfStep : Settle::Unanswered;
         port.WaitForInput(kPollStepMs);
         const int n = port.Read(scratch, sizeof scratch);
         if (port.HungUp()) return Settle::HungUp;
         if (n > 0) {
             received += n;
             lastByteAt = NowMs();
+            // Bytes beyond those owed get no more time: a flood never holds the exchange.
+            if (received < owedBytes)
+                deadlineMs = std::max(deadlineMs, lastByteAt + WireMs(owedBytes - received));
         }
     }
 }
@@ -138,25 +156,45 @@ int OwedBytes(const ExchangePolicy& policy, int bytesRead) {
     return policy.whole == WholeTest::ModelToken ? 0 : std::max(policy.readMax - bytesRead, 0);
 }
 
-// After a failed attempt: lets the rest of the reply given up on arrive and discards it, then
-// waits for the line to be quiet. A reply that began and then stopped has ended short and owes
-// nothing more. A request that got no answer at all may still be answered at any time, so the
-// line is in step again only if that answer comes within the bound. Text replies have no
-// known length, so for them only the quiet counts.
+// Requests of this exchange that got no answer at all. Each may still be answered until the
+// bound after the latest of them, and such a late answer must never pass for a later
+// request's: while one may come, every reply taken must have nothing behind it for as long as
+// a reply may take, since the answer to the request that was read would follow it.
+struct Unanswered {
+    int requests = 0;
+    int64_t untilMs = 0;
+
+    bool Live() const { return requests > 0 && NowMs() < untilMs; }
+    void Add(int64_t sentAt) {
+        ++requests;
+        untilMs = sentAt + kOwedReplyBoundMs;
+    }
+    int Bytes(const ExchangePolicy& policy) const { return Live() ? requests * policy.readMax : 0; }
+};
+
+// After a failed attempt: lets the rest of the reply given up on arrive and discards it, with
+// the answers still owed to earlier requests, then waits for the line to be quiet. A reply that
+// began and then stopped has ended short and owes nothing more. A request that got no answer
+// gives its late answer the row's wait and its time on the line to begin (Unanswered if none
+// does), and a reply that has begun is let finish. Text replies have no known length, so for
+// them only the quiet counts.
 Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, int bytesRead,
-                  const std::atomic<bool>* stop) {
+                  const Unanswered& unanswered, const std::atomic<bool>* stop) {
     const int owedBytes = OwedBytes(policy, bytesRead);
-    const int64_t deadline =
-        NowMs() + waitMs + (owedBytes > 0 ? owedBytes * kByteMicros / 1000 + kSettleMarginMs : 0);
-    return DiscardOwedBytes(port, policy.stoppable, stop, owedBytes, bytesRead > 0, deadline);
+    const int64_t deadline = NowMs() + waitMs + (owedBytes > 0 ? WireMs(owedBytes) : 0);
+    return DiscardOwedBytes(port, policy.stoppable, stop, owedBytes + unanswered.Bytes(policy),
+                            bytesRead > 0, deadline);
 }
 
-// An exchange that ends before its reply was whole and the line settled leaves the rest of
-// that reply owed to the port, for the next exchange to let pass.
-void NoteOwedReply(CSerialPort& port, const ExchangePolicy& policy, int bytesRead, int64_t sentAt) {
-    const int owedBytes = OwedBytes(policy, bytesRead);
+// An exchange that ends with replies still to come (the rest of the last one, and the answers
+// to requests that got none) leaves them owed to the port, for the next exchange to let pass.
+void NoteOwedReply(CSerialPort& port, const ExchangePolicy& policy, int bytesRead,
+                   const Unanswered& unanswered, int64_t sentAt) {
+    const int lastOwes = OwedBytes(policy, bytesRead);
+    const int owedBytes = lastOwes + unanswered.Bytes(policy);
+    const int64_t untilMs = lastOwes > 0 ? sentAt + kOwedReplyBoundMs : unanswered.untilMs;
     if (owedBytes > 0 && port.IsOpen())
-        port.NoteOwedReply({port.OpenPortNumber(), owedBytes, sentAt + kOwedReplyBoundMs});
+        port.NoteOwedReply({port.OpenPortNumber(), owedBytes, untilMs});
 }
 
 // Before the first request: a reply still owed to an earlier exchange on this COM number is
@@ -173,7 +211,7 @@ Settle LetOwedReplyPass(CSerialPort& port, const ExchangePolicy& policy, int por
     const Settle settle =
         DiscardOwedBytes(port, policy.stoppable, stop, owed.bytes, false, owed.untilMs);
     if (settle == Settle::Stopped) port.NoteOwedReply(owed);
-    return settle == Settle::OutOfStep ? Settle::InStep : settle;
+    return settle == Settle::HungUp || settle == Settle::Stopped ? settle : Settle::InStep;
 }
 
 bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t startedAt) {
@@ -250,11 +288,15 @@ bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesR
     return false;
 }
 
+namespace {
+
 // How the settle after a failed attempt ends the exchange, if it does.
 bool EndedBySettle(Settle settle, ExchangeResult& result) {
     switch (settle) {
         case Settle::InStep:
+        case Settle::CameShort:
             return false;
+        case Settle::Unanswered:
         case Settle::OutOfStep:
             result.outOfStep = true;
             break;
@@ -268,63 +310,130 @@ bool EndedBySettle(Settle settle, ExchangeResult& result) {
     return true;
 }
 
-ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
-                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop,
-                           const std::atomic<bool>* endAfterAttempt) {
-    ExchangeResult result;
-    if (EndedBySettle(LetOwedReplyPass(port, policy, portNumber, stop), result)) return result;
-    const int64_t startedAt = NowMs();
-    int waitMs = policy.waitMs;
-    for (;;) {
-        ++result.attempts;
-        switch (PreparePort(port, policy, portNumber)) {
-            case Prepared::Ready:
-                break;
-            case Prepared::OpenFailed:
-                result.openFailed = true;
-                result.hungUp = port.HungUp();
-                return result;
-            case Prepared::Lost:
-                result.hungUp = true;
-                return result;
+// One run of an exchange: its attempts, and the replies it still awaits.
+class ExchangeRun {
+  public:
+    ExchangeRun(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame, uint8_t* reply,
+                int portNumber, const std::atomic<bool>* stop,
+                const std::atomic<bool>* endAfterAttempt)
+        : port_(port),
+          policy_(policy),
+          frame_(frame),
+          reply_(reply),
+          portNumber_(portNumber),
+          stop_(stop),
+          endAfterAttempt_(endAfterAttempt),
+          waitMs_(policy.waitMs) {}
+
+    ExchangeResult Run() {
+        if (EndedBySettle(LetOwedReplyPass(port_, policy_, portNumber_, stop_), result_))
+            return result_;
+        startedAt_ = NowMs();
+        while (!AttemptEnds()) {
         }
-        PrepareBuffer(policy, reply);
-        const int64_t sentAt = NowMs();
-        port.Send(frame.data(), static_cast<int>(frame.size()), policy.byteDelayMs);
-        switch (WaitAndRead(port, policy, waitMs, reply, stop, &result.bytesRead)) {
+        return result_;
+    }
+
+  private:
+    // One attempt; true when the exchange ends with it.
+    bool AttemptEnds() {
+        ++result_.attempts;
+        if (!PortReady()) return true;
+        PrepareBuffer(policy_, reply_);
+        sentAt_ = NowMs();
+        port_.Send(frame_.data(), static_cast<int>(frame_.size()), policy_.byteDelayMs);
+        switch (WaitAndRead(port_, policy_, waitMs_, reply_, stop_, &result_.bytesRead)) {
             case WaitOutcome::Done:
                 break;
             case WaitOutcome::Stopped:
-                NoteOwedReply(port, policy, result.bytesRead, sentAt);
-                result.stopped = true;
-                return result;
+                result_.stopped = true;
+                return EndOwing(result_.bytesRead);
             case WaitOutcome::HungUp:
-                result.hungUp = true;
-                return result;
+                result_.hungUp = true;
+                return true;
         }
-        result.whole =
-            IsWholeReply(policy, reply, result.bytesRead) && NothingFollows(port, policy);
-        if (port.HungUp()) {
-            result.whole = false;
-            result.hungUp = true;
-            return result;
+        // The reply read may be the late answer to an earlier request, with this request's
+        // own answer right behind it.
+        const int quietMs = unanswered_.Live() ? waitMs_ : kQuietLineMs;
+        result_.whole = IsWholeReply(policy_, reply_, result_.bytesRead) &&
+                        NothingFollows(port_, policy_, quietMs, stop_);
+        if (port_.HungUp()) {
+            result_.whole = false;
+            result_.hungUp = true;
+            return true;
         }
-        if (result.whole) return result;
-        if (Raised(endAfterAttempt)) {
-            NoteOwedReply(port, policy, result.bytesRead, sentAt);
-            result.endedAfterAttempt = true;
-            return result;
+        if (result_.whole) return EndOwing(policy_.readMax);
+        if (Raised(endAfterAttempt_)) {
+            result_.endedAfterAttempt = true;
+            return EndOwing(result_.bytesRead);
         }
-        if (EndedBySettle(SettleLine(port, policy, waitMs, result.bytesRead, stop), result)) {
-            if (!result.hungUp) NoteOwedReply(port, policy, result.bytesRead, sentAt);
-            return result;
-        }
-        if (!MayRepeat(policy, result.attempts, waitMs, startedAt)) return result;
-        if (policy.closeBeforeRepeat) port.Close();
-        if (policy.pauseBetweenMs > 0 && !PauseUnlessStopped(policy, stop)) {
-            result.stopped = true;
-            return result;
-        }
-        waitMs += policy.waitGrowthMs;
+        return !RepeatsAfterSettling();
     }
+
+    bool PortReady() {
+        switch (PreparePort(port_, policy_, portNumber_)) {
+            case Prepared::Ready:
+                return true;
+            case Prepared::OpenFailed:
+                result_.openFailed = true;
+                result_.hungUp = port_.HungUp();
+                return false;
+            case Prepared::Lost:
+                result_.hungUp = true;
+                return false;
+        }
+        return false;
+    }
+
+    // After a failed attempt: settles the line; true when the next attempt follows. A request
+    // that got no answer at all is asked again while attempts remain.
+    bool RepeatsAfterSettling() {
+        const Settle settle =
+            SettleLine(port_, policy_, waitMs_, result_.bytesRead, unanswered_, stop_);
+        const bool mayRepeat = MayRepeat(policy_, result_.attempts, waitMs_, startedAt_);
+        if (settle == Settle::InStep) {
+            unanswered_ = {};  // the answers owed to earlier requests have come too
+        } else if (settle == Settle::Unanswered && mayRepeat) {
+            unanswered_.Add(sentAt_);
+        } else if (EndedBySettle(settle, result_)) {
+            if (!result_.hungUp) EndOwing(result_.bytesRead);
+            return false;
+        }
+        if (!mayRepeat) return !EndOwing(policy_.readMax);
+        if (policy_.closeBeforeRepeat) port_.Close();
+        if (policy_.pauseBetweenMs > 0 && !PauseUnlessStopped(policy_, stop_)) {
+            result_.stopped = true;
+            return !EndOwing(policy_.readMax);
+        }
+        waitMs_ += policy_.waitGrowthMs;
+        return true;
+    }
+
+    // The exchange ends: what may still come (the rest of the last reply, of which bytesRead
+    // arrived, and the answers to requests that got none) stays owed to the port.
+    bool EndOwing(int bytesRead) {
+        NoteOwedReply(port_, policy_, bytesRead, unanswered_, sentAt_);
+        return true;
+    }
+
+    CSerialPort& port_;
+    const ExchangePolicy& policy_;
+    const Bytes& frame_;
+    uint8_t* reply_;
+    int portNumber_;
+    const std::atomic<bool>* stop_;
+    const std::atomic<bool>* endAfterAttempt_;
+    ExchangeResult result_;
+    Unanswered unanswered_;
+    int waitMs_;
+    int64_t startedAt_ = 0;
+    int64_t sentAt_ = 0;
+};
+
+}  // namespace
+
+ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
+                           uint8_t* reply, int portNumber, const std::atomic<bool>* stop,
+                           const std::atomic<bool>* endAfterAttempt) {
+    return ExchangeRun(port, policy, frame, reply, portNumber, stop, endAfterAttempt).Run();
 }

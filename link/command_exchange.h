@@ -53,7 +53,7 @@ struct ExchangePolicy {
     BufferPrep buffer;
     WholeTest whole;
     int trailerOffset;       // for TrailerAt
-    int attempts;            // 0: until whole, bounded by maxTotalMs
+    int attempts;            // 0: until whole, bounded by maxTotalMs (sweeps: of a whole fetch)
     int waitGrowthMs;        // added to the wait on each repeat
     int pauseBetweenMs;      // pause before a repeat
     int waitCapMs;           // no repeat once the wait has reached this (0: no cap)
@@ -68,7 +68,7 @@ inline constexpr ExchangePolicy kIdentifyPolicy   {"GETVER on port choice", kPre
 inline constexpr ExchangePolicy kScanPolicy       {"GETVER in the scan",    kPrepNothing,                        0, 1000, true,    20, BufferPrep::Zero,      WholeTest::ModelToken,      0,     5,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kScreenPolicy     {"GETSCREEN",             kPrepOpen | kPrepPurge,              0,  100, true,  1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     5,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kFieldPolicy      {"GETEMFDATA",            kPrepOpen | kPrepPurge,              0,  300, true,  1201, BufferPrep::Zero,      WholeTest::TrailerAt,    1200,     0,   0,   0,    0, 3000,   true};
-inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, true,   269, BufferPrep::Keep,      WholeTest::SpectrumLayout,  0,     1,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, true,   269, BufferPrep::Keep,      WholeTest::SpectrumLayout,  0,    11,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kClockPolicy      {"SETDATETIME",           kPrepPurge,                         15,  500, false,    1, BufferPrep::Zero,      WholeTest::TrailerAt,       0,     1,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kShotInfoPolicy   {"GETSSN",                kPrepPurge,                          0,  500, false,    7, BufferPrep::Zero,      WholeTest::TrailerAt,       6,     6,   0,   0,    0,   0,    false};
 inline constexpr ExchangePolicy kShotPixelsPolicy {"GETSS",                 kPrepPurge,                          0,  500, false, 1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     6,   0,   0,    0,   0,    false};
@@ -81,9 +81,9 @@ struct ExchangeResult {
     bool endedAfterAttempt = false;  // the end-after-attempt flag ended it
     bool openFailed = false;         // the port could not be opened
     bool hungUp = false;             // the device went away: the port is closed and LinkLost set
-    bool outOfStep = false;          // replies given up on did not settle within their bound
-    int bytesRead = 0;               // bytes of the last attempt
-    int attempts = 0;                // attempts made
+    bool outOfStep = false;  // replies given up on did not settle, or the last request got none
+    int bytesRead = 0;       // bytes of the last attempt
+    int attempts = 0;        // attempts made
 };
 
 // Runs the exchange: for each attempt prepares the port and the reply buffer, sends the
@@ -92,13 +92,17 @@ struct ExchangeResult {
 // stoppable wait) and endAfterAttempt (seen once an attempt has read) may be null.
 //
 // Staying in step: after an attempt without a whole reply, the rest of its reply is let
-// arrive and discarded, and the line must then be quiet for a few byte times, before the next
-// request; when that does not happen within the row's wait plus the reply's time on the line,
-// the exchange ends with outOfStep, so a reply to an earlier request is never read as the
-// answer to a later one. What such an exchange still awaits stays owed on the port, and the
-// next exchange on that COM number lets it arrive (bounded by the time it could still come)
-// before its own request. A hang-up ends the exchange at once (hungUp); while the port's device
-// is lost, an exchange sleeps briefly and reports hungUp without touching the line.
+// arrive (its time on the line extends the wait) and discarded, and the line must then be quiet
+// for a few byte times, before the next request. A request that got no answer at all within
+// the row's wait plus its reply's time on the line is asked again while attempts remain; its
+// answer may still come, so until its bound every reply taken must have nothing behind it for
+// the row's wait (the answer to a repeat follows the late one), and a reply to an earlier
+// request is never read as the answer to a later one. Bytes that do not settle within their
+// bound, or a last request that got no answer, end the exchange with outOfStep. What an
+// exchange still awaits when it ends stays owed on the port, and the next exchange on that COM
+// number lets it arrive (bounded by the time it could still come) before its own request. A
+// hang-up ends the exchange at once (hungUp); while the port's device is lost, an exchange
+// sleeps briefly and reports hungUp without touching the line.
 ExchangeResult RunExchange(CSerialPort& port, const ExchangePolicy& policy, const Bytes& frame,
                            uint8_t* reply, int portNumber, const std::atomic<bool>* stop = nullptr,
                            const std::atomic<bool>* endAfterAttempt = nullptr);

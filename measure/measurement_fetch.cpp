@@ -38,6 +38,8 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomi
     return FetchOutcome::Accepted;
 }
 
+static_assert(kSpectrumPolicy.attempts == kSpectrumSweeps, "the sweep row allows a fetch's sweeps");
+
 FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
@@ -56,8 +58,12 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         }
         if (hooks.beforeSweep) hooks.beforeSweep();
         std::copy(MeasurementBuffer.begin(), MeasurementBuffer.end(), reply.begin());
+        // A sweep that is not whole is asked again within the exchange, so that a missed or
+        // late reply is stepped over by its rules; every request counts as one of the sweeps.
+        ExchangePolicy sweepsLeft = kSpectrumPolicy;
+        sweepsLeft.attempts = kSpectrumSweeps - made;
         ExchangeResult result =
-            RunExchange(port, kSpectrumPolicy, frame, reply.data(), portNumber, stop);
+            RunExchange(port, sweepsLeft, frame, reply.data(), portNumber, stop);
         if (result.hungUp) {
             outcome = FetchOutcome::Disconnected;
             break;
@@ -70,7 +76,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
             outcome = FetchOutcome::Stopped;
             break;
         }
-        ++made;
+        made += result.attempts;
         if (!result.whole) continue;
         std::copy(reply.begin(), reply.end(), MeasurementBuffer.begin());
         DecodeCurrentMeasurement();

@@ -61,17 +61,32 @@ TEST_F(ExchangeTest, ShortReplyNeverPassesForWholeWhateverTheBufferHeld) {
     EXPECT_EQ(reply[1200], 0);
 }
 
-// A request that gets no answer at all may still be answered at any time; asking again could
-// take that late answer for the next one, so the exchange ends instead.
-TEST_F(ExchangeTest, ARequestNeverAnsweredEndsTheExchangeOutOfStep) {
+// A request that gets no answer is asked again while the row's attempts last; the exchange
+// that runs out of them ends out of step, owing the answers to the next one.
+TEST_F(ExchangeTest, ARequestNeverAnsweredIsAskedAgainWhileAttemptsLast) {
     ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{}; });
-    Bytes reply(1201);
+    Bytes reply(1025);
     ExchangeResult r =
-        RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+        RunExchange(port, kScreenPolicy, BuildFrame("GETSCREEN"), reply.data(), kCom);
     EXPECT_FALSE(r.whole);
     EXPECT_TRUE(r.outOfStep);
-    EXPECT_EQ(r.attempts, 1);
-    EXPECT_EQ(peer.Frames().size(), 1u);
+    EXPECT_EQ(r.attempts, kScreenPolicy.attempts);
+    EXPECT_EQ(peer.Frames().size(), static_cast<size_t>(kScreenPolicy.attempts));
+}
+
+// The first request is answered after the line was given up on and asked again: that late
+// answer comes during the repeat, its own right behind it, and neither is taken.
+TEST_F(ExchangeTest, ALateAnswerToAnEarlierRequestIsNeverTakenForTheRepeats) {
+    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+        if (index == 0) return ScriptedReply{FieldReply(0x44), 800};
+        return ScriptedReply{FieldReply(0x55), 50};  // the meter's time to answer
+    });
+    Bytes reply(1201);
+    const ExchangeResult r =
+        RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+    ASSERT_TRUE(r.whole);
+    EXPECT_EQ(r.attempts, 3);
+    EXPECT_EQ(reply[0], 0x55);
 }
 
 TEST_F(ExchangeTest, ALateReplyIsLetArriveAndDiscardedBeforeTheNextRequest) {
@@ -100,7 +115,9 @@ TEST_F(ExchangeTest, AReplyOwedToAnEarlierExchangeIsNeverTakenForTheNextOnes) {
     });
     Bytes reply(1201);
     const Bytes frame = BuildFrame("GETEMFDATA");
-    ASSERT_TRUE(RunExchange(port, kFieldPolicy, frame, reply.data(), kCom).outOfStep);
+    ExchangePolicy once = kFieldPolicy;
+    once.attempts = 1;
+    ASSERT_TRUE(RunExchange(port, once, frame, reply.data(), kCom).outOfStep);
     const ExchangeResult next = RunExchange(port, kFieldPolicy, frame, reply.data(), kCom);
     ASSERT_TRUE(next.whole);
     EXPECT_EQ(next.attempts, 1);
@@ -229,8 +246,10 @@ TEST_F(ExchangeTest, ASweepIsWholeOnlyAsExactly269BytesOfARealBand) {
         SCOPED_TRACE(c.what);
         ScriptedPeer peer(pty, [&](const Bytes&, int) { return ScriptedReply{c.sent}; });
         Bytes reply(269, 0);
+        ExchangePolicy once = kSpectrumPolicy;
+        once.attempts = 1;
         ExchangeResult r =
-            RunExchange(port, kSpectrumPolicy, BuildFrame("GETBANDDATAHEX"), reply.data(), kCom);
+            RunExchange(port, once, BuildFrame("GETBANDDATAHEX"), reply.data(), kCom);
         EXPECT_EQ(r.whole, c.whole);
     }
 }

@@ -38,11 +38,12 @@ constexpr int kLargestSide = 10000;
 struct PlotOptions {
     std::string input;
     std::string png;
-    float revision = 0.0f;  // the curves a field file is converted with
-    int width = 0;          // --size WxH; 0: the kind's own size
+    std::optional<float> revision;  // the curves a field file is converted with
+    int width = 0;                  // --size WxH; 0: the kind's own size
     int height = 0;
-    std::optional<int64_t> from;  // --from / --to: the span of a long-term view
-    std::optional<int64_t> to;
+    // --from / --to: the span of a long-term view, read on the clock of the file's times
+    std::optional<std::string> from;
+    std::optional<std::string> to;
 };
 
 // "1200x600", each side 16 to 10000 pixels.
@@ -58,11 +59,25 @@ bool ParseSize(const std::string& text, int* width, int* height) {
     return true;
 }
 
-bool TakeTime(const std::string& text, std::optional<int64_t>* time) {
-    int64_t value = 0;
-    if (!ParseUserTime(text, &value)) return false;
-    *time = value;
-    return true;
+// A moment on the clock the file's times keep: a history's as written, else the local one.
+bool ReadTime(const std::string& text, ClockTimes clock, int64_t* time) {
+    return clock == ClockTimes::AsWritten ? ParseWrittenTime(text, time)
+                                          : ParseUserTime(text, time);
+}
+
+// --from / --to on that clock; false when one does not read on it or they are out of order.
+bool SpanLimits(const PlotOptions& plot, ClockTimes clock, std::optional<int64_t>* from,
+                std::optional<int64_t>* to) {
+    if (plot.from && !ReadTime(*plot.from, clock, &from->emplace())) return false;
+    if (plot.to && !ReadTime(*plot.to, clock, &to->emplace())) return false;
+    return !*from || !*to || **from < **to;
+}
+
+// A time that reads on either clock; whether it is before --to is known on the file's.
+bool IsTime(const std::optional<std::string>& text) {
+    int64_t time = 0;
+    return !text || ReadTime(*text, ClockTimes::Local, &time) ||
+           ReadTime(*text, ClockTimes::AsWritten, &time);
 }
 
 bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
@@ -76,17 +91,16 @@ bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
         } else if (args[i] == "--size" && i + 1 < args.size()) {
             if (!ParseSize(args[++i], &plot->width, &plot->height)) return false;
         } else if (args[i] == "--from" && i + 1 < args.size()) {
-            if (!TakeTime(args[++i], &plot->from)) return false;
+            plot->from = args[++i];
         } else if (args[i] == "--to" && i + 1 < args.size()) {
-            if (!TakeTime(args[++i], &plot->to)) return false;
+            plot->to = args[++i];
         } else if (plot->input.empty() && args[i].rfind("-", 0) != 0) {
             plot->input = args[i];
         } else {
             return false;
         }
     }
-    if (plot->from && plot->to && *plot->from >= *plot->to) return false;
-    return !plot->input.empty() && !plot->png.empty();
+    return IsTime(plot->from) && IsTime(plot->to) && !plot->input.empty() && !plot->png.empty();
 }
 
 // The whole picture in memory first, so a full disk never leaves half a PNG behind.
@@ -122,7 +136,9 @@ int RefuseInput(LoadStatus status, const std::string& path) {
 namespace {
 
 constexpr const char* kPlotUsage =
-    "usage: plot FILE --png OUT.png|- [--revision X.YZ] [--size WxH] [--from TIME] [--to TIME]";
+    "usage: plot FILE --png OUT.png|- [--revision X.YZ] [--size WxH] [--from TIME] [--to TIME]\n"
+    "  a field measurement file is converted with the meter's firmware revision: --revision, "
+    "or the meter's own (--com N / --device PATH)";
 
 // Fonts need a GUI application; no display is needed for drawing off screen.
 class OffscreenApplication {
@@ -156,9 +172,10 @@ int SavePicture(const PlotOptions& plot, const QImage& image) {
 }
 
 // The span to draw: --from / --to, or the whole recording.
-bool SpanOf(const PlotOptions& plot, int64_t first, int64_t last, int64_t* t0, int64_t* t1) {
-    *t0 = plot.from.value_or(first);
-    *t1 = plot.to.value_or(std::max(last, first + 1));
+bool SpanOf(std::optional<int64_t> from, std::optional<int64_t> to, int64_t first, int64_t last,
+            int64_t* t0, int64_t* t1) {
+    *t0 = from.value_or(first);
+    *t1 = to.value_or(std::max(last, first + 1));
     if (*t1 <= *t0) *t1 = *t0 + 1;
     return *t0 <= last && *t1 >= first;
 }
@@ -188,17 +205,19 @@ int PlotLongTerm(const PlotOptions& plot) {
         std::fprintf(stderr, "%s (%s)\n", kNotMeasurementFile, error.c_str());
         return kExitFailed;
     }
-    std::vector<int64_t> times = series.times;
-    if (kind == RecordingKind::Spectrum)
-        for (const SpectrumRow& row : spectrum.rows)
-            times.push_back(row.time);
-    if (times.empty()) {
+    const bool sweeps = kind == RecordingKind::Spectrum;
+    if (sweeps ? spectrum.rows.empty() : series.times.empty()) {
         std::fprintf(stderr, "ferrolog-cli: %s holds no readings\n", plot.input.c_str());
         return kExitFailed;
     }
+    std::optional<int64_t> from;
+    std::optional<int64_t> to;
+    if (!SpanLimits(plot, series.clock, &from, &to)) return RefuseUsage(kPlotUsage);
+    const int64_t first = sweeps ? spectrum.rows.front().time : series.times.front();
+    const int64_t last = sweeps ? spectrum.rows.back().time : series.times.back();
     int64_t t0 = 0;
     int64_t t1 = 0;
-    if (!SpanOf(plot, times.front(), times.back(), &t0, &t1)) {
+    if (!SpanOf(from, to, first, last, &t0, &t1)) {
         std::fprintf(stderr, "ferrolog-cli: %s holds no readings between --from and --to\n",
                      plot.input.c_str());
         return kExitFailed;
@@ -206,9 +225,38 @@ int PlotLongTerm(const PlotOptions& plot) {
     const int width = plot.width ? plot.width : kLongTermWidth;
     const int height = plot.height ? plot.height : kLongTermHeight;
     OffscreenApplication application;
-    return SavePicture(plot, kind == RecordingKind::Spectrum
-                                 ? RenderWaterfallImage(spectrum, t0, t1, width, height)
-                                 : RenderTrendImage(series, t0, t1, width, height));
+    return SavePicture(plot, sweeps ? RenderWaterfallImage(spectrum, t0, t1, width, height)
+                                    : RenderTrendImage(series, t0, t1, width, height));
+}
+
+// A field file holds the meter's raw counts, whose conversion depends on its firmware
+// revision: --revision, or the revision of the meter named (asked now).
+bool TakeRevision(const CliOptions& options, const PlotOptions& plot, int* status) {
+    if (plot.revision) {
+        FirmwareRevision = *plot.revision;
+        return true;
+    }
+    if (options.com != 0) {
+        if (ConnectMeter(options)) return true;
+        *status = kExitFailed;
+        return false;
+    }
+    *status = RefuseUsage(plot.input +
+                          " holds raw field counts whose conversion depends on the meter's "
+                          "firmware revision: give --revision X.YZ, or the meter with --com N "
+                          "or --device PATH");
+    return false;
+}
+
+// A file with fewer numbers than its kind holds would be drawn with made-up bytes.
+int RefuseShort(const std::string& path, std::size_t stored) {
+    const std::size_t whole = MeasurementLength(MeasurementKind);
+    if (stored == 0)
+        std::fprintf(stderr, "%s (%s: empty)\n", kNotMeasurementFile, path.c_str());
+    else
+        std::fprintf(stderr, "%s (%s: %zu of its %zu numbers)\n", kNotMeasurementFile, path.c_str(),
+                     stored, whole);
+    return kExitFailed;
 }
 
 }  // namespace
@@ -220,10 +268,14 @@ int RunPlot(const CliOptions& options) {
     // which no measurement file is.
     RecordingKind kind{};
     if (DetectRecordingKind("", FirstLine(plot.input), &kind)) return PlotLongTerm(plot);
-    const LoadStatus status = LoadCurrentMeasurementFile(plot.input);
+    std::size_t stored = 0;
+    const LoadStatus status =
+        LoadMeasurementFile(plot.input, MeasurementKind, MeasurementBuffer, &stored);
     if (status == LoadStatus::kNotMeasurement && IsDumpName(plot.input)) return PlotLongTerm(plot);
     if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
-    FirmwareRevision = plot.revision;
+    if (stored < MeasurementLength(MeasurementKind)) return RefuseShort(plot.input, stored);
+    int refused = 0;
+    if (MeasurementKind == kKindField && !TakeRevision(options, plot, &refused)) return refused;
     DecodeCurrentMeasurement();
     OffscreenApplication application;
     return SavePicture(plot, RenderMeasurementImage(plot.width ? plot.width : kGraphImageWidth,

@@ -496,5 +496,5 @@ bool ParseWrittenTime(const std::string& text, int64_t* time) {
     if (full.size() == 10) full += " 00:00:00";
     if (full.size() == 16) full += ":00";
     if (full.size() == 19 && full[10] == 'T') full[10] = ' ';
-    return ParseHistoryDate(full, time);
+    return full.size() == 19 && full[4] == '-' && ParseHistoryDate(full, time);
 }

@@ -54,7 +54,7 @@ bool ParseHistoryCsv(const std::string& text, TimeSeries* series, std::string* e
 bool LoadRecording(const std::string& path, RecordingKind* kind, TimeSeries* series,
                    SpectrumSeries* spectrum, std::string* error);
 
-// A moment on a history's clock, as a person types it: "2026-03-29 02:30[:00]" or a date,
-// read as written (even inside a daylight-saving gap); an ISO time with its offset is the
-// local wall-clock time of that instant.
+// A moment on a history's clock as a person types it ("2026-03-29 02:30[:00]", "T" or a
+// space, or a date), read as written even inside a daylight-saving gap; an ISO time with
+// its offset is the local wall-clock time of that instant.
 bool ParseWrittenTime(const std::string& text, int64_t* time);

@@ -198,7 +198,7 @@ TEST(CliPlot, RendersSavedMeasurementsAsPngPictures) {
     ASSERT_EQ(files.size(), 2u);
     for (const std::string& name : files) {
         const std::string png = dir.File(name + ".png");
-        const ProgramResult plot = RunCli({"plot", dir.File(name), "--png", png});
+        const ProgramResult plot = RunCliOn(meter, {"plot", dir.File(name), "--png", png});
         ASSERT_EQ(plot.exitCode, 0) << plot.err;
         const std::string bytes = ReadFile(png);
         ASSERT_GT(bytes.size(), 24u);
@@ -207,10 +207,42 @@ TEST(CliPlot, RendersSavedMeasurementsAsPngPictures) {
         EXPECT_EQ(BigEndian32(bytes, 16), 546u);  // the graph window's off-screen image
         EXPECT_EQ(BigEndian32(bytes, 20), 281u);
         // Down a pipe: the same picture alone on stdout.
-        const ProgramResult piped = RunCli({"plot", dir.File(name), "--png", "-"});
+        const ProgramResult piped = RunCliOn(meter, {"plot", dir.File(name), "--png", "-"});
         EXPECT_EQ(piped.exitCode, 0) << piped.err;
         EXPECT_TRUE(piped.out == bytes);
     }
+}
+
+// A field file holds raw counts: they are converted with the revision given or the one of
+// the meter named, never with a guessed one.
+TEST(CliPlot, AFieldFileIsConvertedByTheGivenOrTheMetersRevision) {
+    MeterProcess meter({"--fast"});  // revision 3.62
+    TempDir dir;
+    ASSERT_EQ(RunCliOn(meter, {"emf", "--save", dir.Path()}).exitCode, 0);
+    const std::string field = dir.File(dir.Names()[0]);
+    std::ofstream(dir.File("empty.csv")).close();
+    const ProgramResult asked = RunCliOn(meter, {"plot", field, "--png", "-"});
+    ASSERT_EQ(asked.exitCode, 0) << asked.err;
+    struct Case {
+        std::string file;
+        std::vector<std::string> words;
+        int exitCode;
+        bool sameAsAsked;
+    };
+    const Case cases[] = {
+        {field, {"--revision", "3.62"}, 0, true},
+        {field, {"--revision", "0"}, 0, false},
+        {field, {}, 2, false},
+        {dir.File("empty.csv"), {"--revision", "3.62"}, 1, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"plot", c.file, "--png", "-"};
+        args.insert(args.end(), c.words.begin(), c.words.end());
+        const ProgramResult r = RunCli(args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_EQ(r.out == asked.out, c.sameAsAsked) << r.err;
+    }
+    EXPECT_TRUE(Contains(RunCli({"plot", field, "--png", "-"}).err, "--revision"));
 }
 
 TEST(CliPlot, AnUnreadableFileFailsWithTheLoadMessage) {

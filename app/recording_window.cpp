@@ -27,6 +27,7 @@
 #include "measure/spectrum.h"
 #include "record/field_alignment.h"
 #include "record/recording_reader.h"
+#include "record/recording_timeline.h"
 #include "res/main_dialog_template.h"
 #include "ui/file_dialog.h"
 
@@ -165,6 +166,7 @@ bool RecordingController::Start() {
     const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);
     if (!CreateFile(path)) return false;
     recorder_ = FieldRecorder();
+    sweepTimes_ = RecordingTimeline();
     lastSweep_.reset();
     rows_ = 0;
     path_ = path;
@@ -268,10 +270,10 @@ void RecordingController::FetchOnce() {
 }
 
 void RecordingController::KeepMeasurement() {
-    keptSteadyMs_ = NowMs();
+    keptSteadyMs_ = RecordingClockMs();
     keptWallSeconds_ = static_cast<int64_t>(std::time(nullptr));
     if (kind_ == Kind::Spectrum) {
-        keptSweep_ = AcceptedSweep(keptWallSeconds_);
+        keptSweep_ = AcceptedSweep(sweepTimes_.TimeAt(keptSteadyMs_, keptWallSeconds_));
         return;
     }
     keptCounts_ = ReadFieldCounts(MeasurementBuffer);

@@ -98,6 +98,7 @@ class RecordingController : public QObject {
     WaterfallView* liveWaterfall_ = nullptr;
     std::unique_ptr<RecordingFile> file_;
     FieldRecorder recorder_;
+    RecordingTimeline sweepTimes_;  // a spectrum recording's times, as the field recorder's
     // The accepted measurement as `keep` copied it, with its times.
     FieldBlockCounts keptCounts_{};
     FieldBlockData keptBlock_{};

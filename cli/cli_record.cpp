@@ -1,6 +1,8 @@
 // record field|spectrum: fetches as the window's recorder does, appends every second (or
 // every accepted sweep) once, and keeps going across an unplugged meter until --for ends or
-// Ctrl+C. Rows go to -o FILE, or stream to standard output flushed per row.
+// Ctrl+C; a field recording then fetches once more for the seconds since. Rows go to -o FILE,
+// or stream to standard output (also -o -) flushed per row. A recording that got no row, or
+// whose meter was gone or silent at its end, fails.
 
 #include "cli/cli_record.h"
 
@@ -27,12 +29,13 @@
 #include "measure/spectrum.h"
 #include "record/field_recorder.h"
 #include "record/recording_file.h"
+#include "record/recording_timeline.h"
 
 namespace {
 
 constexpr const char* kRecordUsage =
-    "usage: record field|spectrum [--for DURATION] [--every SECONDS] [--threshold DBM] "
-    "[-o FILE] [--json]";
+    "usage: record field|spectrum [--for DURATION] [--every DURATION] [--threshold DBM] "
+    "[-o FILE|-] [--json]";
 constexpr int64_t kMsPerSecond = 1000;
 const std::string kFieldHeaderLine = std::string(kFieldRecordingHeader) + "\n";
 constexpr int64_t kFieldEveryMs = 30 * kMsPerSecond;    // half the meter's 60-second memory
@@ -42,6 +45,7 @@ constexpr int64_t kLongestGaplessEveryMs = 55 * kMsPerSecond;
 constexpr int64_t kLongestDurationMs = 366LL * 24 * 3600 * kMsPerSecond;
 constexpr int kWaitSliceMs = 100;
 constexpr int kReidentifyEveryMs = 1000;  // ReidentifyLostMeter at most once a second
+constexpr const char* kNoSpectrumReply = "The meter sent no complete spectrum.";
 
 struct RecordOptions {
     bool spectrum = false;
@@ -68,12 +72,14 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
         const std::string& value = a[++i];
         int64_t number = 0;
         if (word == "--for") {
-            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->forMs)) return false;
+            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->forMs))
+                return false;
         } else if (word == "--every") {
-            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->everyMs)) return false;
+            if (!ParseDuration(value, kMsPerSecond, kLongestDurationMs, &record->everyMs))
+                return false;
         } else if (word == "-o") {
             if (value.empty()) return false;
-            record->output = value;
+            record->output = value == "-" ? "" : value;
         } else if (word == "--threshold" && record->spectrum) {
             if (!ParseInteger(value, kFloorDbm, 0, &number)) return false;
             record->threshold = static_cast<int>(number);
@@ -84,7 +90,7 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
     return true;
 }
 
-// Ctrl+C and SIGTERM end the recording after the rows in hand are written.
+// Ctrl+C, SIGTERM and SIGHUP end the recording after the rows in hand are written.
 std::atomic<bool> stopRecording{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
@@ -98,6 +104,7 @@ void StopOnSignals() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     // A reader that goes away is seen as a failed write, not a killed recorder.
     signal(SIGPIPE, SIG_IGN);
 }
@@ -117,6 +124,7 @@ class RowSink {
     }
 
     int64_t Rows() const { return rows_; }
+    bool FileLost() const { return file_.NameLost(); }
 
     bool Sync() {
         std::string error;
@@ -127,7 +135,9 @@ class RowSink {
 
     bool Close() {
         std::string error;
-        if (file_.Close(&error)) return true;
+        const bool closed = file_.Close(&error);
+        TellNotice();
+        if (closed) return true;
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return false;
     }
@@ -136,9 +146,16 @@ class RowSink {
     bool Write(const std::string& csv, const JsonWriter* json) {
         if (record_.output.empty()) return Print(json ? json->Text() + '\n' : csv);
         std::string error;
-        if (file_.Append(csv, NowMs(), &error)) return true;
+        const bool appended = file_.Append(csv, NowMs(), &error);
+        TellNotice();
+        if (appended) return true;
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return false;
+    }
+
+    void TellNotice() {
+        const std::string notice = file_.TakeNotice();
+        if (!notice.empty()) std::fprintf(stderr, "ferrolog-cli: %s\n", notice.c_str());
     }
 
     bool Open(const std::string& header) {
@@ -184,45 +201,78 @@ JsonWriter SpectrumJson(const SpectrumRow& row) {
     return json;
 }
 
+// What a fetch that was not accepted tells; nothing for a stop or a lost meter (the recording
+// loop tells that one).
+const char* FetchProblem(FetchOutcome outcome, bool spectrum) {
+    switch (outcome) {
+        case FetchOutcome::NoWholeReply:
+            return spectrum ? kNoSpectrumReply : kNoFieldReply;
+        case FetchOutcome::NotFound:
+            return kDbmNotFound;
+        case FetchOutcome::OpenFailed:
+            return kComportOpenError;
+        default:
+            return nullptr;
+    }
+}
+
 // One fetch and its rows. False when the rows could not be written.
 class Fetcher {
   public:
     Fetcher(const RecordOptions& record, RowSink& sink) : record_(record), sink_(sink) {}
 
-    bool FetchAndWrite() { return record_.spectrum ? SpectrumOnce() : FieldOnce(); }
+    bool FetchAndWrite(const std::atomic<bool>* stop) {
+        return record_.spectrum ? SpectrumOnce(stop) : FieldOnce(stop);
+    }
+
+    // The meter holds the seconds since the last field fetch: the end of a recording fetches
+    // them, past the stop signal (the fetch's own bound still holds). A sweep holds only the
+    // present moment.
+    bool FetchTheEnd() { return record_.spectrum || FieldOnce(nullptr); }
+
+    // False when the last fetch that was not stopped went unanswered.
+    bool MeterAnswering() const { return answering_; }
+    int64_t LastRowTime() const { return lastRowTime_; }
 
   private:
-    bool FieldOnce() {
-        if (FetchFieldBlock(MeterPort, PortNumber, &stopRecording) != FetchOutcome::Accepted) {
-            if (!LinkLost && !stopRecording) std::fprintf(stderr, "%s\n", kNoFieldReply);
-            return true;
-        }
+    // Tells what the outcome means; true when it was accepted.
+    bool Note(FetchOutcome outcome) {
+        if (outcome == FetchOutcome::Stopped || outcome == FetchOutcome::Disconnected) return false;
+        // No sweep reaching the threshold is an answer too.
+        answering_ = outcome == FetchOutcome::Accepted || outcome == FetchOutcome::NotFound;
+        if (const char* problem = FetchProblem(outcome, record_.spectrum))
+            std::fprintf(stderr, "%s\n", problem);
+        return outcome == FetchOutcome::Accepted;
+    }
+
+    bool FieldOnce(const std::atomic<bool>* stop) {
+        if (!Note(FetchFieldBlock(MeterPort, PortNumber, stop, false))) return true;
         const std::vector<FieldRow> rows =
-            recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, NowMs(),
+            recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(),
                                static_cast<int64_t>(std::time(nullptr)));
         for (const FieldRow& row : rows) {
             const JsonWriter json = FieldJson(row);
             if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
                 return false;
+            lastRowTime_ = row.time;
         }
         return true;
     }
 
-    bool SpectrumOnce() {
+    bool SpectrumOnce(const std::atomic<bool>* stop) {
         SpectrumFetchHooks hooks;
         hooks.beforeSweep = MarkSweepUnanswered;
-        const FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold,
-                                                         hooks, nullptr, &stopRecording);
-        if (outcome != FetchOutcome::Accepted || !SweepAnswered()) {
-            if (!LinkLost && !stopRecording && outcome == FetchOutcome::NotFound)
-                std::fprintf(stderr, "%s\n", kDbmNotFound);
-            return true;
-        }
+        FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold, hooks,
+                                                   nullptr, stop, false);
+        if (outcome == FetchOutcome::Accepted && !SweepAnswered())
+            outcome = FetchOutcome::NoWholeReply;
+        if (!Note(outcome)) return true;
         SpectrumRow row;
-        row.time = static_cast<int64_t>(std::time(nullptr));
+        row.time = timeline_.TimeAt(RecordingClockMs(), static_cast<int64_t>(std::time(nullptr)));
         row.dbm = SpectrumRecord.dbm;
         for (int bin = 0; bin < kSpectrumBins; ++bin)
             row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+        lastRowTime_ = row.time;
         const std::string header = SpectrumCsvHeader(row);
         if (record_.json) {
             const JsonWriter json = SpectrumJson(row);
@@ -237,7 +287,10 @@ class Fetcher {
     const RecordOptions& record_;
     RowSink& sink_;
     FieldRecorder recorder_;
+    RecordingTimeline timeline_;  // the sweeps' times
     std::optional<SpectrumRow> last_;
+    bool answering_ = true;
+    int64_t lastRowTime_ = 0;
 };
 
 }  // namespace
@@ -280,6 +333,34 @@ bool WaitForMeter(const RecordClock& clock, RowSink& sink) {
     return true;
 }
 
+void TellRowsRecorded(const RecordOptions& record, const RowSink& sink) {
+    const long long rows = static_cast<long long>(sink.Rows());
+    if (record.output.empty() || rows == 0)  // no row, no file
+        std::fprintf(stderr, "%lld rows recorded.\n", rows);
+    else if (sink.FileLost())
+        std::fprintf(stderr, "%lld rows recorded, but %s no longer holds them.\n", rows,
+                     record.output.c_str());
+    else
+        std::fprintf(stderr, "%lld rows recorded in %s.\n", rows, record.output.c_str());
+}
+
+// False, having said why, when the recording has no row or its meter was gone or silent at
+// its end: the rows stop short of what was asked.
+bool RecordedToTheEnd(const Fetcher& fetcher, const RowSink& sink) {
+    if (LinkLost) {
+        std::fprintf(stderr, "%s\n", kMeterDisconnected);
+        return false;
+    }
+    if (sink.Rows() == 0) {
+        std::fprintf(stderr, "ferrolog-cli: nothing was recorded\n");
+        return false;
+    }
+    if (fetcher.MeterAnswering()) return true;
+    std::fprintf(stderr, "ferrolog-cli: the meter stopped answering; the last row is at %s\n",
+                 IsoLocalTime(fetcher.LastRowTime()).c_str());
+    return false;
+}
+
 int RecordUntilStopped(const RecordOptions& record) {
     RowSink sink(record);
     Fetcher fetcher(record, sink);
@@ -291,18 +372,14 @@ int RecordUntilStopped(const RecordOptions& record) {
             continue;
         }
         const int64_t started = NowMs();
-        written = fetcher.FetchAndWrite() &&
+        written = fetcher.FetchAndWrite(&stopRecording) &&
                   (LinkLost || clock.WaitUntil(started + record.everyMs, sink));
     }
+    if (written && !LinkLost) written = fetcher.FetchTheEnd();
     const bool closed = sink.Close();
-    std::fprintf(stderr, "%lld rows recorded%s%s.\n", static_cast<long long>(sink.Rows()),
-                 record.output.empty() ? "" : " in ", record.output.c_str());
+    TellRowsRecorded(record, sink);
     if (!written || !closed) return kExitFailed;
-    if (LinkLost) {
-        std::fprintf(stderr, "%s\n", kMeterDisconnected);
-        return kExitFailed;
-    }
-    return 0;
+    return RecordedToTheEnd(fetcher, sink) ? 0 : kExitFailed;
 }
 
 }  // namespace

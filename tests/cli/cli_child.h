@@ -40,7 +40,7 @@ class CliChild {
     CliChild& operator=(const CliChild&) = delete;
 
     bool Started() const { return pid_ > 0; }
-    void Interrupt() { kill(pid_, SIGINT); }
+    void Interrupt(int signal = SIGINT) { kill(pid_, signal); }
     void Kill() { kill(pid_, SIGKILL); }
     // The exit status, or -1 when it did not exit normally.
     int Wait() {

@@ -2,6 +2,7 @@
 // late and a vanished meter, and a file that reads back whole however the recorder ends.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -54,6 +55,9 @@ TimeSeries ReadFieldFile(const std::string& path) {
     EXPECT_EQ(kind, RecordingKind::Field);
     return series;
 }
+
+// "<GETEMFDATA>>" as the meter's log writes it.
+constexpr const char* kFieldRequestHex = "3C 47 45 54 45 4D 46 44 41 54 41 3E 3E";
 
 // Seconds one after another: none missing, none twice.
 void ExpectEverySecondOnce(const TimeSeries& series) {
@@ -131,22 +135,104 @@ TEST(CliRecord, KilledMidRecordingLeavesAFileThatReadsBackWhole) {
     ExpectEverySecondOnce(series);
 }
 
-TEST(CliRecord, CtrlCEndsTheStreamWithEveryRowWritten) {
+// A signal ends the stream with every row written, after one more fetch for the seconds since.
+TEST(CliRecord, ASignalEndsTheStreamWithItsLastFetch) {
+    for (int signal : {SIGINT, SIGHUP}) {
+        TempDir dir;
+        MeterProcess meter({"--fast", "--log", dir.File("frames.log")});
+        ASSERT_FALSE(meter.DevicePath().empty());
+        const std::string out = dir.File("out.csv");
+        CliChild cli(RecordArgs(meter.DevicePath(), {"field", "-o", "-"}), dir.File("err.txt"),
+                     out);
+        ASSERT_TRUE(cli.Started());
+        ASSERT_TRUE(WaitUntil([&] { return Lines(out) >= 1 + 60; }, 30000));
+        cli.Interrupt(signal);
+        EXPECT_EQ(cli.Wait(), 0) << signal;
+        EXPECT_NE(ReadFile(dir.File("err.txt")).find(" rows recorded.\n"), std::string::npos);
+        const std::vector<std::string> frames = ReadLogLines(dir.File("frames.log"));
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), kFieldRequestHex), 2) << signal;
+        TimeSeries series;
+        std::string error;
+        ASSERT_TRUE(ParseFieldRecording(ReadFile(out), &series, &error)) << error;
+        EXPECT_EQ(series.times.size(), Lines(out) - 1);
+        EXPECT_FALSE(std::filesystem::exists("-"));
+    }
+}
+
+TEST(CliRecord, ARecordingHoldsItsLastSecondsOrFails) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> meter;
+        std::vector<std::string> job;
+        int status;
+        const char* said;
+        size_t rows;  // at least; none: no file
+    };
+    const Case cases[] = {
+        {"to the end of --for",
+         {},
+         {"field", "--every", "5", "--for", "9"},
+         0,
+         "rows recorded in",
+         60 + 8},
+        {"every reply spoiled",
+         {"--fault", "GETEMFDATA:garbage"},
+         {"field", "--every", "1", "--for", "3"},
+         1,
+         "nothing was recorded",
+         0},
+        {"no whole sweep",
+         {"--fault", "GETBANDDATAHEX:marks"},
+         {"spectrum", "--for", "2"},
+         1,
+         "no complete spectrum",
+         0},
+        {"silent after two fetches",
+         {"--fault", "GETEMFDATA:silent:0:2"},
+         {"field", "--every", "1", "--for", "4"},
+         1,
+         "the meter stopped answering",
+         60},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<std::string> meterArgs = {"--fast"};
+        meterArgs.insert(meterArgs.end(), c.meter.begin(), c.meter.end());
+        MeterProcess meter(meterArgs);
+        ASSERT_FALSE(meter.DevicePath().empty());
+        const std::string file = dir.File("rec.csv");
+        std::vector<std::string> job = c.job;
+        job.insert(job.end(), {"-o", file});
+        const ProgramResult run =
+            RunProgram(FERROLOG_CLI_PATH, RecordArgs(meter.DevicePath(), job));
+        EXPECT_EQ(run.exitCode, c.status) << c.name << ": " << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(std::filesystem::exists(file), c.rows > 0) << c.name;
+        if (c.rows > 0) {
+            EXPECT_GE(Lines(file) - 1, c.rows) << c.name;
+        }
+    }
+}
+
+TEST(CliRecord, AFileDeletedWhileRecordingIsWrittenAgain) {
     TempDir dir;
     MeterProcess meter({"--fast"});
     ASSERT_FALSE(meter.DevicePath().empty());
-    const std::string out = dir.File("out.csv");
-    CliChild cli(RecordArgs(meter.DevicePath(), {"field", "--every", "1"}), dir.File("err.txt"),
-                 out);
+    const std::string file = dir.File("del.csv");
+    CliChild cli(RecordArgs(meter.DevicePath(), {"field", "--every", "1", "-o", file}),
+                 dir.File("err.txt"));
     ASSERT_TRUE(cli.Started());
-    ASSERT_TRUE(WaitUntil([&] { return Lines(out) >= 1 + 60 + 2; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 60; }, 30000));
+    std::filesystem::remove(file);
+    ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 62; }, 30000));
     cli.Interrupt();
-    EXPECT_EQ(cli.Wait(), 0) << ReadFile(dir.File("err.txt"));
-    TimeSeries series;
-    std::string error;
-    ASSERT_TRUE(ParseFieldRecording(ReadFile(out), &series, &error)) << error;
-    EXPECT_EQ(series.times.size(), Lines(out) - 1);
-    EXPECT_EQ(ReadFile(out).back(), '\n');
+    EXPECT_EQ(cli.Wait(), 0);
+    const std::string err = ReadFile(dir.File("err.txt"));
+    EXPECT_NE(err.find("del.csv was deleted while recording"), std::string::npos) << err;
+    const TimeSeries series = ReadFieldFile(file);
+    EXPECT_NE(err.find(std::to_string(series.times.size()) + " rows recorded in "),
+              std::string::npos);
+    ExpectEverySecondOnce(series);
 }
 
 TEST(CliRecord, SpectrumRowsUnderTheirBinFrequencies) {

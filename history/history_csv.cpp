@@ -4,6 +4,8 @@
 #include <charconv>
 #include <iterator>
 
+#include "history/history_record_walk.h"
+
 namespace {
 
 constexpr const char* kHeader =
@@ -11,19 +13,12 @@ constexpr const char* kHeader =
     ",EMF,EF,RF Power Density\r\n"
     "Date and Time,mG,V/m,mW/m2,mW/cm2,pW/cm2, Possible Source\r\n";
 
-constexpr uint8_t kStampMarker0 = 0x55, kStampMarker1 = 0xAA;
-constexpr uint8_t kReadingMarker0 = 0xAA, kReadingMarker1 = 0x55;
-constexpr size_t kMarkerSize = 2;
-constexpr size_t kStampFieldsSize = 6;      // year, month, day, hour, minute, second
-constexpr size_t kReadingValuesSize = 10;   // EMF word, EF float, RF float
-constexpr size_t kSourceExtensionSize = 2;  // "Z", code
-constexpr uint8_t kSourceMarker = 0x5A;     // "Z"
+constexpr size_t kReadingValuesSize = 10;  // EMF word, EF float, RF float
 
 // Room for the longest line: three-digit date fields, 39-digit floats.
 constexpr size_t kLineCapacity = 320;
 // Most lines are about 60 characters; one per 12-byte reading at most.
 constexpr size_t kTypicalLineLength = 64;
-constexpr size_t kSmallestRecordSize = kMarkerSize + kReadingValuesSize;
 
 constexpr const char* kPossibleSources[] = {
     "---",          // 0
@@ -110,7 +105,7 @@ class HistoryTable {
   public:
     HistoryTable(size_t count, HistoryDateStyle style)
         : dateSeparator_(style == HistoryDateStyle::Iso ? '-' : '/') {
-        text_.reserve(count / kSmallestRecordSize * kTypicalLineLength + kLineCapacity);
+        text_.reserve(count / kHistoryReadingSize * kTypicalLineLength + kLineCapacity);
         text_ += kHeader;
     }
 
@@ -186,16 +181,6 @@ class HistoryTable {
     bool beforeFirstReading_ = true;
 };
 
-// Bytes of the reading after its marker (10, or 12 with a source), or 0 when the reading does
-// not fit in the `available` counted bytes.
-size_t ReadingBodySize(const uint8_t* body, size_t available) {
-    if (available < kReadingValuesSize) return 0;
-    if (available == kReadingValuesSize || body[kReadingValuesSize] != kSourceMarker)
-        return kReadingValuesSize;
-    const size_t withSource = kReadingValuesSize + kSourceExtensionSize;
-    return available < withSource ? 0 : withSource;
-}
-
 }  // namespace
 
 const char* PossibleSourceText(uint8_t code) {
@@ -204,24 +189,18 @@ const char* PossibleSourceText(uint8_t code) {
 
 std::string HistoryCsvText(const uint8_t* memory, size_t count, HistoryDateStyle style) {
     HistoryTable table(count, style);
-    size_t n = 0;
-    while (n + kMarkerSize <= count) {
-        const uint8_t first = memory[n], second = memory[n + 1];
-        n += kMarkerSize;
-        const uint8_t* body = memory + n;
-        const size_t available = count - n;
-        if (first == kStampMarker0 && second == kStampMarker1) {
-            if (available < kStampFieldsSize) break;
+    for (size_t n = 0; n + kHistoryMarkerSize <= count;) {
+        const HistoryRecord record = HistoryRecordAt(memory, count, n);
+        if (record.size == 0) break;
+        const uint8_t* body = memory + n + kHistoryMarkerSize;
+        if (record.kind == HistoryRecordKind::Stamp) {
             table.AddStamp(body);
-            n += kStampFieldsSize;
-        } else if (first == kReadingMarker0 && second == kReadingMarker1) {
-            const size_t size = ReadingBodySize(body, available);
-            if (size == 0) break;
-            const bool hasSource = size > kReadingValuesSize;
+        } else if (record.kind == HistoryRecordKind::Reading) {
+            const bool hasSource = record.size > kHistoryReadingSize;
             const char* source = hasSource ? PossibleSourceText(body[kReadingValuesSize + 1]) : "";
             table.AddReading(DecodeReading(body, source));
-            n += size;
         }
+        n += record.size;
     }
     return table.Take();
 }

@@ -6,6 +6,7 @@
 
 #include "history/history_csv.h"
 #include "link/command_exchange.h"
+#include "link/link_timing.h"
 
 void HistoryFlags::Clear() {
     HistoryDownloading = false;
@@ -52,6 +53,7 @@ HistoryDownload::HistoryDownload(CSerialPort& port, HistoryView& view) : port_(p
 HistoryResult HistoryDownload::Run() {
     // A "Stop/Save" pressed while the last download was saving belongs to that one.
     flags_.HistoryStopSave = false;
+    check_ = HistoryBlockCheck{};
     const std::optional<std::string> chosen = view_.ChooseSavePath(HistoryDefaultNameNow());
     if (!chosen || chosen->empty()) return {};
 
@@ -69,7 +71,7 @@ HistoryResult HistoryDownload::Run() {
                 if (BlockErased(&HistoryBuffer[offset])) return Save(offset, outputs);
                 break;
             case BlockOutcome::StopSave:
-                return Save(offset, outputs);
+                return Save(offset, outputs, true);
             case BlockOutcome::Canceled:
                 return Abandon(HistoryOutcome::Canceled, offset, outputs);
             case BlockOutcome::Failed:
@@ -79,11 +81,24 @@ HistoryResult HistoryDownload::Run() {
     return Save(kHistoryMemorySize, outputs);
 }
 
+// A whole block that cannot be the meter's memory (the line spoiled it) is asked for again,
+// after the row's pause, as often as the row tries an incomplete one; one that never comes
+// as memory fails the download, so no such block is ever counted.
+HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
+    for (int ask = 1;; ++ask) {
+        const BlockOutcome outcome = AskForBlock(offset);
+        if (outcome != BlockOutcome::Accepted || check_.Accept(HistoryBuffer.data(), offset))
+            return outcome;
+        if (ask == kHistoryPolicy.attempts) return BlockOutcome::Failed;
+        if (!PauseUnlessCanceled(kHistoryPolicy.pauseBetweenMs)) return BlockOutcome::Canceled;
+    }
+}
+
 // Attempts at one block, paced by the history row of the exchange table: each waits 50 ms
 // longer than the last, the tenth (900 ms) is the last. A cancel is seen within 1 ms of a wait
 // or a pause, "Stop/Save" once an attempt has read. A block that stays incomplete, a line that
 // cannot be brought back into step and a meter that went away all fail the download.
-HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
+HistoryDownload::BlockOutcome HistoryDownload::AskForBlock(size_t offset) {
     const ExchangeResult result = RunExchange(
         port_, kHistoryPolicy, SpirRequest(static_cast<uint32_t>(offset)), &HistoryBuffer[offset],
         port_.OpenPortNumber(), &flags_.HistoryCancel, &flags_.HistoryStopSave);
@@ -92,7 +107,14 @@ HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
     return result.whole ? BlockOutcome::Accepted : BlockOutcome::Failed;
 }
 
-HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs) {
+// False when a cancel came meanwhile; it is seen within 1 ms.
+bool HistoryDownload::PauseUnlessCanceled(int ms) {
+    for (const int64_t until = NowMs() + ms; NowMs() < until; SleepMs(1))
+        if (flags_.HistoryCancel) return false;
+    return !flags_.HistoryCancel;
+}
+
+HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs, bool stopSaved) {
     view_.SetProgress(HistorySavingProgressPercent(countedBytes), countedBytes);
     view_.SetStatus(kHistorySavingStatus);
     view_.SetDownloadCaption(kHistoryPleaseWaitButton);
@@ -106,7 +128,7 @@ HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs) {
                         static_cast<std::streamsize>(countedBytes));
     view_.ShowFinished(finished);
     outputs.Close();
-    return {HistoryOutcome::Finished, countedBytes, outputs.Names()};
+    return {HistoryOutcome::Finished, countedBytes, stopSaved, outputs.Names()};
 }
 
 // What has arrived is dropped: no CSV, an empty dump, no message.
@@ -118,7 +140,7 @@ HistoryResult HistoryDownload::Abandon(HistoryOutcome outcome, size_t countedByt
                                                         : kHistoryFailedStatus);
     flags_.HistoryDownloading = false;
     outputs.Close();
-    return {outcome, countedBytes, outputs.Names()};
+    return {outcome, countedBytes, false, outputs.Names()};
 }
 
 void HistoryDownload::ShowIdleButtons() {

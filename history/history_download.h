@@ -49,12 +49,13 @@ enum class HistoryOutcome {
     NoFile,    // the file choice was cancelled or empty: nothing was downloaded
     Finished,  // the CSV and the dump hold countedBytes
     Canceled,  // the CSV was deleted, the dump left empty
-    Failed,    // a block stayed incomplete; as Canceled otherwise
+    Failed,    // a block stayed incomplete or was never the meter's memory; as Canceled otherwise
 };
 
 struct HistoryResult {
     HistoryOutcome outcome = HistoryOutcome::NoFile;
     size_t countedBytes = 0;  // counted when it ended: a multiple of 4096, at most 1 MiB
+    bool stopSaved = false;   // Finished by "Stop/Save" before the log's end was seen
     HistoryOutputFiles files;
 };
 
@@ -75,13 +76,16 @@ class HistoryDownload {
     class Outputs;
 
     BlockOutcome FetchBlock(size_t offset);
-    HistoryResult Save(size_t countedBytes, Outputs& outputs);
+    BlockOutcome AskForBlock(size_t offset);
+    bool PauseUnlessCanceled(int ms);
+    HistoryResult Save(size_t countedBytes, Outputs& outputs, bool stopSaved = false);
     HistoryResult Abandon(HistoryOutcome outcome, size_t countedBytes, Outputs& outputs);
     void ShowIdleButtons();
 
     CSerialPort& port_;
     HistoryView& view_;
     HistoryFlags flags_;
+    HistoryBlockCheck check_;
 };
 
 // The default file name for now, in local time: "emfhistory_%m%d%Y_%H%M%S".

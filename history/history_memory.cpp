@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "history/history_record_walk.h"
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
 
@@ -17,6 +18,10 @@ constexpr float kSavingMinimumPercent = 5.0f;
 // Byte `index` of a value, counted from the least significant.
 uint8_t ByteOf(uint32_t value, int index) {
     return static_cast<uint8_t>(value >> (8 * index));
+}
+
+bool BlankPair(const uint8_t* pair) {
+    return pair[0] == pair[1] && (pair[0] == 0xFF || pair[0] == 0x00);
 }
 
 int ProgressPosition(float percent) {
@@ -50,6 +55,28 @@ bool BlockIncomplete(const uint8_t* block) {
 
 bool BlockErased(const uint8_t* block) {
     return block[0] == 0xFF && block[1] == 0xFF;
+}
+
+bool HistoryBlockCheck::Accept(const uint8_t* memory, size_t blockOffset) {
+    if (BlockErased(memory + blockOffset)) return true;
+    const size_t end = blockOffset + kHistoryBlockSize;
+    size_t at = walkFrom_;
+    size_t known = 0;  // bytes of records and blank flash
+    while (at + kHistoryMarkerSize <= end) {
+        const HistoryRecord record = HistoryRecordAt(memory, end, at);
+        // A record that runs on into the next block, or a reading whose "Z" byte would be its
+        // first byte, is looked at with that block.
+        if (record.size == 0 ||
+            (record.kind == HistoryRecordKind::Reading && at + kHistoryReadingSize == end))
+            break;
+        const uint8_t* body = memory + at + kHistoryMarkerSize;
+        if (record.kind == HistoryRecordKind::Stamp && !HistoryStampPossible(body)) return false;
+        if (record.kind != HistoryRecordKind::Other || BlankPair(memory + at)) known += record.size;
+        at += record.size;
+    }
+    if (known * 2 < kHistoryBlockSize) return false;
+    walkFrom_ = at;
+    return true;
 }
 
 std::string HistoryDefaultName(const std::tm& localTime) {

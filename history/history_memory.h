@@ -30,6 +30,23 @@ bool BlockIncomplete(const uint8_t* block);
 // A block that begins with 0xFF 0xFF is erased memory: the log has ended before it.
 bool BlockErased(const uint8_t* block);
 
+// Whether the blocks of one download can be the meter's memory. A reply has no header, length
+// or checksum, so 4096 bytes of anything pass the frame rules; the memory they claim to be is
+// a stream of records. The walk goes on from block to block where the CSV's own walk would,
+// and a block is refused when a time stamp in it names no possible time, or when less than
+// half of it is records or blank flash (pairs of 0xFF, or of 0x00 where bits were cleared).
+// Real memory is records back to back up to the blank end of the log; a block that begins
+// erased ends the log and is not looked into.
+class HistoryBlockCheck {
+  public:
+    // The block at blockOffset of memory (the blocks before it accepted): true, and the walk
+    // moves on, when it can be the meter's memory; false, and nothing changes, when not.
+    bool Accept(const uint8_t* memory, size_t blockOffset);
+
+  private:
+    size_t walkFrom_ = 0;  // the first record not yet looked at whole
+};
+
 // Attempt pacing: the first wait is 450 ms, each further attempt waits 50 ms longer, and a
 // block still incomplete after the 900 ms wait fails the download. 500 ms between attempts.
 inline constexpr int kBlockFirstWaitMs = 450;

@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "history/history_csv.h"
+#include "history/history_record_walk.h"
+#include "history_records.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
@@ -48,6 +50,19 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 void PutFloat(Bytes& bytes, size_t at, float value) {
     std::memcpy(&bytes[at], &value, sizeof value);  // little-endian, as the meter stores it
+}
+
+// Memory of `blocks` whole blocks, each its own session: a time stamp, then readings.
+Bytes SessionsOfBlocks(size_t blocks) {
+    history_records::Memory memory;
+    while (memory.size() < blocks * kHistoryBlockSize) {
+        const auto block = static_cast<uint8_t>(memory.size() / kHistoryBlockSize);
+        history_records::AddStamp(memory, 26, 3, static_cast<uint8_t>(1 + block), 4, 5, 6);
+        while (memory.size() % kHistoryBlockSize < kHistoryBlockSize - 14)
+            history_records::AddReading(memory, block, 0x10, 2.0f * block, 3.0f);
+        memory.resize(memory.size() + kHistoryBlockSize - memory.size() % kHistoryBlockSize, 0x00);
+    }
+    return memory;
 }
 
 // What the dialog would show, recorded; the test may act on a status line as it appears.
@@ -309,30 +324,33 @@ TEST_F(HistoryDownloadTest, CancelDeletesTheCsvAndLeavesTheDumpEmpty) {
     EXPECT_EQ(std::filesystem::file_size(Chosen("cancelled.bin")), 0u);
 }
 
-// A request that is never answered may still be answered later, when its block would be taken
-// for the next one; so the download fails at once instead of asking again.
-TEST_F(HistoryDownloadTest, SilentMeterFailsTheDownloadAtItsFirstBlock) {
-    StartMeter({"--fast", "--fault", "SPIR:silent"});
-    RecordingView view(Chosen("silent"));
-    HistoryDownload download(port_, view);
-    const HistoryResult result = download.Run();
+// No answer at all, or whole answers that are never the meter's memory: the block is asked for
+// while the row's ten attempts last, then the download fails with nothing counted.
+TEST_F(HistoryDownloadTest, AMeterThatNeverSendsItsMemoryFailsTheDownloadAtItsFirstBlock) {
+    for (const char* fault : {"SPIR:silent", "SPIR:garbage"}) {
+        SCOPED_TRACE(fault);
+        std::filesystem::remove(LogPath());
+        StartMeter({"--fast", "--fault", fault});
+        RecordingView view(Chosen("failed"));
+        HistoryDownload download(port_, view);
+        const HistoryResult result = download.Run();
 
-    EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
-    EXPECT_EQ(result.countedBytes, 0u);
-    EXPECT_EQ(Requests(), std::vector<std::string>{RequestLine("00 00 00")});
-    EXPECT_EQ(view.Statuses().back(), "Download Failed.");
-    EXPECT_EQ(view.Captions(), kCaptionsOfAnAbandonedDownload);
-    EXPECT_TRUE(view.Messages().empty());
-    EXPECT_FALSE(std::filesystem::exists(Chosen("silent.csv")));
-    EXPECT_EQ(std::filesystem::file_size(Chosen("silent.bin")), 0u);
+        EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
+        EXPECT_EQ(result.countedBytes, 0u);
+        EXPECT_EQ(Requests(), std::vector<std::string>(10, RequestLine("00 00 00")));
+        EXPECT_EQ(view.Statuses().back(), "Download Failed.");
+        EXPECT_EQ(view.Captions(), kCaptionsOfAnAbandonedDownload);
+        EXPECT_TRUE(view.Messages().empty());
+        EXPECT_FALSE(std::filesystem::exists(Chosen("failed.csv")));
+        EXPECT_EQ(std::filesystem::file_size(Chosen("failed.bin")), 0u);
+        port_.Close();
+    }
 }
 
 // Replies later than every wait: a reply to an earlier request is never taken for a later
 // block. The download either holds exactly the meter's memory or fails.
 TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
-    Bytes memory(3 * kHistoryBlockSize);
-    for (size_t i = 0; i < memory.size(); ++i)
-        memory[i] = static_cast<uint8_t>(i / kHistoryBlockSize * 16 + i % 7);
+    const Bytes memory = SessionsOfBlocks(3);
     WriteFile(dir_.File("memory.bin"), memory);
     for (const char* late : {"SPIR:late=1000", "SPIR:late=1500"}) {
         SCOPED_TRACE(late);
@@ -367,15 +385,16 @@ TEST_F(HistoryDownloadTest, AMeterUnpluggedDuringTheDownloadFailsIt) {
 }
 
 // A reply cut two bytes short, or one that happens to end 0xBB 0xBB, leaves the block
-// incomplete: the same block is asked for again after the 500 ms pause, and then taken. The
-// short one is waited for to the end of the 450 ms wait; the whole one is read at once.
+// incomplete, and one of letters is no memory: the same block is asked for again after the
+// 500 ms pause, and then taken. The short one is waited for to the end of the 450 ms wait; the
+// whole ones are read at once.
 TEST_F(HistoryDownloadTest, IncompleteBlockIsAskedForAgain) {
     struct Case {
         const char* fault;  // spoils the second SPIR reply only
         double leastMs;
     };
-    for (const Case& c :
-         {Case{"SPIR:short=4094:1:1", 450.0 + 500.0}, Case{"SPIR:marks:1:1", 500.0}}) {
+    for (const Case& c : {Case{"SPIR:short=4094:1:1", 450.0 + 500.0}, Case{"SPIR:marks:1:1", 500.0},
+                          Case{"SPIR:garbage:1:1", 500.0}}) {
         SCOPED_TRACE(c.fault);
         std::filesystem::remove(LogPath());
         StartMeter({"--fast", "--history-blocks", "3", "--fault", c.fault});
@@ -386,6 +405,7 @@ TEST_F(HistoryDownloadTest, IncompleteBlockIsAskedForAgain) {
 
         EXPECT_EQ(result.outcome, HistoryOutcome::Finished);
         EXPECT_EQ(result.countedBytes, 3 * kHistoryBlockSize);
+        EXPECT_EQ(FirstImpossibleStamp(HistoryBuffer.data(), result.countedBytes), std::nullopt);
         EXPECT_GE(watch.ElapsedMs(), c.leastMs);
         EXPECT_EQ(Requests(),
                   (std::vector<std::string>{RequestLine("00 00 00"), RequestLine("00 10 00"),

@@ -3,7 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
+#include <functional>
+#include <random>
 #include <vector>
+
+#include "history/history_record_walk.h"
+#include "history_records.h"
+#include "sim/history_memory.h"
+
+using namespace history_records;
 
 TEST(HistoryMemory, BufferStartsZeroed) {
     EXPECT_EQ(HistoryBuffer.size(), 1048576u);
@@ -117,4 +126,134 @@ TEST(HistoryMemory, ProgressIsTheTruncatedShareWithinOneToHundred) {
 TEST(HistoryMemory, DownloadOfferedForZtx440AndZtx8800Only) {
     for (int model = 0; model <= 6; ++model)
         EXPECT_EQ(HistoryDownloadAllowed(model), model == 4 || model == 5) << model;
+}
+
+namespace {
+
+// Blocks of memory, checked in order as a download takes them: whether each is accepted.
+std::vector<bool> CheckedBlocks(Memory memory) {
+    memory.resize((memory.size() + kHistoryBlockSize - 1) / kHistoryBlockSize * kHistoryBlockSize,
+                  0xFF);
+    HistoryBlockCheck check;
+    std::vector<bool> accepted;
+    for (size_t at = 0; at < memory.size(); at += kHistoryBlockSize)
+        accepted.push_back(check.Accept(memory.data(), at));
+    return accepted;
+}
+
+// A session's records up to `to` bytes: a stamp, then readings holding the pairs 0x55 0xAA,
+// placed so that the second block begins at such a pair inside a reading.
+void AddSession(Memory& memory, size_t to) {
+    AddStamp(memory, 26, 3, 4, 12, 5, 6);
+    AddReading(memory, 0x00, 0x10, 2.0f, 3.0f);
+    while (memory.size() + 14 <= to)
+        AddReading(memory, 0x55, 0xAA, std::bit_cast<float>(0xAA55AA55u), 900.0f, 0x04);
+}
+
+Memory Letters(size_t count) {
+    std::mt19937 random(1);
+    Memory bytes(count);
+    for (uint8_t& b : bytes)
+        b = static_cast<uint8_t>('a' + random() % 26);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(HistoryMemory, BlockCheckRefusesWhatCannotBeTheMetersMemory) {
+    struct Case {
+        const char* what;
+        std::function<Memory()> memory;
+        std::vector<bool> accepted;
+    };
+    const Case cases[] = {
+        {"records running across blocks, then erased memory",
+         [] {
+             Memory m;
+             AddSession(m, 2 * kHistoryBlockSize + 100);
+             return m;
+         },
+         {true, true, true}},
+        {"erased", [] { return Memory(kHistoryBlockSize, 0xFF); }, {true}},
+        {"bits cleared", [] { return Memory(kHistoryBlockSize, 0x00); }, {true}},
+        {"lower-case letters", [] { return Letters(kHistoryBlockSize); }, {false}},
+        {"letters after real memory",
+         [] {
+             Memory m;
+             AddSession(m, kHistoryBlockSize);
+             const Memory letters = Letters(kHistoryBlockSize);
+             m.resize(kHistoryBlockSize, 0xFF);
+             m.insert(m.end(), letters.begin(), letters.end());
+             return m;
+         },
+         {true, false}},
+        {"records over a little less than half",
+         [] {
+             Memory m;
+             AddSession(m, 2000);
+             const Memory letters = Letters(kHistoryBlockSize - m.size());
+             m.insert(m.end(), letters.begin(), letters.end());
+             return m;
+         },
+         {false}},
+        {"a stamp of 2056/53/172 254:192:69",
+         [] {
+             Memory m;
+             AddSession(m, 1000);
+             AddStamp(m, 56, 53, 172, 254, 192, 69);
+             return m;
+         },
+         {false}},
+        {"an impossible stamp cut at the block's end",
+         [] {
+             Memory m;
+             AddSession(m, kHistoryBlockSize - 20);
+             m.resize(kHistoryBlockSize - 4, 0xFF);
+             AddStamp(m, 26, 0, 4, 12, 5, 6);  // month 0 is in the next block
+             return m;
+         },
+         {true, false}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CheckedBlocks(c.memory()), c.accepted) << c.what;
+}
+
+TEST(HistoryMemory, TimeStampsNameOnlyTimesAClockCanHold) {
+    struct Case {
+        Memory fields;
+        bool possible;
+    };
+    const Case cases[] = {
+        {{0, 1, 1, 0, 0, 0}, true},    {{99, 12, 31, 23, 59, 59}, true},
+        {{100, 1, 1, 0, 0, 0}, false}, {{26, 0, 1, 0, 0, 0}, false},
+        {{26, 13, 1, 0, 0, 0}, false}, {{26, 1, 0, 0, 0, 0}, false},
+        {{26, 1, 32, 0, 0, 0}, false}, {{26, 1, 1, 24, 0, 0}, false},
+        {{26, 1, 1, 0, 60, 0}, false}, {{26, 1, 1, 0, 0, 60}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(HistoryStampPossible(c.fields.data()), c.possible)
+            << HistoryStampText(c.fields.data());
+
+    Memory m;
+    AddReading(m, 0x00, 0x10, std::bit_cast<float>(0x3A3B55AAu),
+               0.0f);  // no stamp inside a reading
+    EXPECT_EQ(FirstImpossibleStamp(m.data(), m.size()), std::nullopt);
+    AddStamp(m, 56, 53, 172, 254, 192, 69);
+    ASSERT_EQ(FirstImpossibleStamp(m.data(), m.size()), std::optional<size_t>(12));
+    EXPECT_EQ(HistoryStampText(m.data() + 14), "2056/53/172 254:192:69");
+}
+
+// The meter's own memory, of every scene and logs ending anywhere, is never refused.
+TEST(HistoryMemory, BlockCheckAcceptsEveryBlockTheMeterMakes) {
+    const MeterTime now{2026, 12, 7, 14, 30, 0};
+    for (const char* scene : {"quiet", "home", "office", "powerline"})
+        for (const uint32_t target : {4096u, 4106u, 40000u, 524288u, 1048576u}) {
+            const FieldEnvironment environment(*FindScene(scene), target);
+            HistoryMemory memory;
+            WritePastSessions(memory, environment, now, 0, target);
+            const Memory bytes(memory.Data(), memory.Data() + kHistoryBytes);
+            const std::vector<bool> accepted = CheckedBlocks(bytes);
+            EXPECT_EQ(std::count(accepted.begin(), accepted.end(), false), 0)
+                << scene << " " << target;
+        }
 }

@@ -135,104 +135,66 @@ TEST(CliRecord, KilledMidRecordingLeavesAFileThatReadsBackWhole) {
     ExpectEverySecondOnce(series);
 }
 
-// A signal ends the stream with every row written, after one more fetch for the seconds since.
-TEST(CliRecord, ASignalEndsTheStreamWithItsLastFetch) {
-    for (int signal : {SIGINT, SIGHUP}) {
+// A signal ends the recording after one more fetch for the seconds since, every row written;
+// a file deleted meanwhile is written again.
+TEST(CliRecord, ASignalEndsTheRecordingAfterOneMoreFetch) {
+    struct Case {
+        int signal;
+        const char* output;
+        const char* said;
+    };
+    const Case cases[] = {{SIGINT, "del.csv", "del.csv was deleted while recording"},
+                          {SIGHUP, "-", " rows recorded.\n"}};
+    for (const Case& c : cases) {
         TempDir dir;
         MeterProcess meter({"--fast", "--log", dir.File("frames.log")});
         ASSERT_FALSE(meter.DevicePath().empty());
-        const std::string out = dir.File("out.csv");
-        CliChild cli(RecordArgs(meter.DevicePath(), {"field", "-o", "-"}), dir.File("err.txt"),
-                     out);
+        const bool toStdout = std::string(c.output) == "-";
+        const std::string file = dir.File(toStdout ? "out.csv" : c.output);
+        CliChild cli(RecordArgs(meter.DevicePath(), {"field", "-o", toStdout ? "-" : file}),
+                     dir.File("err.txt"), dir.File("out.csv"));
         ASSERT_TRUE(cli.Started());
-        ASSERT_TRUE(WaitUntil([&] { return Lines(out) >= 1 + 60; }, 30000));
-        cli.Interrupt(signal);
-        EXPECT_EQ(cli.Wait(), 0) << signal;
-        EXPECT_NE(ReadFile(dir.File("err.txt")).find(" rows recorded.\n"), std::string::npos);
+        ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 60; }, 30000));
+        std::filesystem::remove(dir.File("del.csv"));
+        cli.Interrupt(c.signal);
+        EXPECT_EQ(cli.Wait(), 0) << c.signal;
+        EXPECT_NE(ReadFile(dir.File("err.txt")).find(c.said), std::string::npos) << c.said;
         const std::vector<std::string> frames = ReadLogLines(dir.File("frames.log"));
-        EXPECT_EQ(std::count(frames.begin(), frames.end(), kFieldRequestHex), 2) << signal;
-        TimeSeries series;
-        std::string error;
-        ASSERT_TRUE(ParseFieldRecording(ReadFile(out), &series, &error)) << error;
-        EXPECT_EQ(series.times.size(), Lines(out) - 1);
-        EXPECT_FALSE(std::filesystem::exists("-"));
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), kFieldRequestHex), 2) << c.signal;
+        ExpectEverySecondOnce(ReadFieldFile(file));
     }
+    EXPECT_FALSE(std::filesystem::exists("-"));
 }
 
 TEST(CliRecord, ARecordingHoldsItsLastSecondsOrFails) {
     struct Case {
-        const char* name;
-        std::vector<std::string> meter;
+        const char* fault;
         std::vector<std::string> job;
         int status;
         const char* said;
         size_t rows;  // at least; none: no file
     };
     const Case cases[] = {
-        {"to the end of --for",
-         {},
-         {"field", "--every", "5", "--for", "9"},
-         0,
-         "rows recorded in",
-         60 + 8},
-        {"every reply spoiled",
-         {"--fault", "GETEMFDATA:garbage"},
-         {"field", "--every", "1", "--for", "3"},
-         1,
-         "nothing was recorded",
-         0},
-        {"no whole sweep",
-         {"--fault", "GETBANDDATAHEX:marks"},
-         {"spectrum", "--for", "2"},
-         1,
-         "no complete spectrum",
-         0},
-        {"silent after two fetches",
-         {"--fault", "GETEMFDATA:silent:0:2"},
-         {"field", "--every", "1", "--for", "4"},
-         1,
-         "the meter stopped answering",
-         60},
+        {"", {"field", "--for", "9"}, 0, "rows recorded in", 60 + 8},  // one fetch, then the end
+        {"GETEMFDATA:garbage", {"field", "--for", "1"}, 1, "nothing was recorded", 0},
+        {"GETBANDDATAHEX:marks", {"spectrum", "--for", "2"}, 1, "no complete spectrum", 0},
+        {"GETEMFDATA:silent:0:1", {"field", "--for", "1"}, 1, "stopped answering", 60},
     };
     for (const Case& c : cases) {
         TempDir dir;
         std::vector<std::string> meterArgs = {"--fast"};
-        meterArgs.insert(meterArgs.end(), c.meter.begin(), c.meter.end());
+        if (*c.fault) meterArgs.insert(meterArgs.end(), {"--fault", c.fault});
         MeterProcess meter(meterArgs);
         ASSERT_FALSE(meter.DevicePath().empty());
-        const std::string file = dir.File("rec.csv");
         std::vector<std::string> job = c.job;
-        job.insert(job.end(), {"-o", file});
+        job.insert(job.end(), {"-o", dir.File("rec.csv")});
         const ProgramResult run =
             RunProgram(FERROLOG_CLI_PATH, RecordArgs(meter.DevicePath(), job));
-        EXPECT_EQ(run.exitCode, c.status) << c.name << ": " << run.err;
-        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
-        EXPECT_EQ(std::filesystem::exists(file), c.rows > 0) << c.name;
-        if (c.rows > 0) {
-            EXPECT_GE(Lines(file) - 1, c.rows) << c.name;
-        }
+        EXPECT_EQ(run.exitCode, c.status) << c.fault << ": " << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.fault << ": " << run.err;
+        EXPECT_GE(Lines(dir.File("rec.csv")), c.rows ? c.rows + 1 : 0) << c.fault;  // a header
+        EXPECT_EQ(std::filesystem::exists(dir.File("rec.csv")), c.rows > 0) << c.fault;
     }
-}
-
-TEST(CliRecord, AFileDeletedWhileRecordingIsWrittenAgain) {
-    TempDir dir;
-    MeterProcess meter({"--fast"});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    const std::string file = dir.File("del.csv");
-    CliChild cli(RecordArgs(meter.DevicePath(), {"field", "--every", "1", "-o", file}),
-                 dir.File("err.txt"));
-    ASSERT_TRUE(cli.Started());
-    ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 60; }, 30000));
-    std::filesystem::remove(file);
-    ASSERT_TRUE(WaitUntil([&] { return Lines(file) >= 1 + 62; }, 30000));
-    cli.Interrupt();
-    EXPECT_EQ(cli.Wait(), 0);
-    const std::string err = ReadFile(dir.File("err.txt"));
-    EXPECT_NE(err.find("del.csv was deleted while recording"), std::string::npos) << err;
-    const TimeSeries series = ReadFieldFile(file);
-    EXPECT_NE(err.find(std::to_string(series.times.size()) + " rows recorded in "),
-              std::string::npos);
-    ExpectEverySecondOnce(series);
 }
 
 TEST(CliRecord, SpectrumRowsUnderTheirBinFrequencies) {

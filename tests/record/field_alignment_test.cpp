@@ -131,17 +131,14 @@ TEST(FieldRecorder, AClockSetBackNeitherHidesAGapNorMisdatesARow) {
 
 TEST(RecordingTimeline, TheFirstMomentByTheWallClockThenByTheRecordingsOwn) {
     RecordingTimeline timeline;
-    struct Step {
-        int64_t clockMs;
-        int64_t wallSeconds;
-        int64_t time;
-    };
-    const Step steps[] = {
-        {5000, 1000, 1000},  {6100, 1001, 1001}, {7200, -2598, 1002},  // set back an hour
-        {7300, -2598, 1002}, {9000, 9000, 1004},                       // then forward
-    };
-    for (const Step& s : steps)
-        EXPECT_EQ(timeline.TimeAt(s.clockMs, s.wallSeconds), s.time) << s.clockMs;
+    // The clock's milliseconds, the wall clock (set back an hour, then forward), the time.
+    const int64_t steps[][3] = {{5000, 1000, 1000},
+                                {6100, 1001, 1001},
+                                {7200, -2598, 1002},
+                                {7300, -2598, 1002},
+                                {9000, 9000, 1004}};
+    for (const auto& s : steps)
+        EXPECT_EQ(timeline.TimeAt(s[0], s[1]), s[2]) << s[0];
 }
 
 }  // namespace

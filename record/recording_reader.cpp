@@ -170,7 +170,9 @@ int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
 }
 
 // "2026/12/07 01:30:00" or "2026-12-07 01:30:00", kept as written: the meter's clock knows
-// no zone, and a time inside a daylight-saving gap is one it really showed.
+// no zone, and a time inside a daylight-saving gap is one it really showed. Its calendar is
+// its own: a time stamp may name day 31 of any month and the table's running count goes past
+// a month's end (12/31 23:59:59 is followed by 12/32), so such a day comes after the month.
 bool ParseHistoryDate(std::string_view text, int64_t* time) {
     if (text.size() != 19 || (text[4] != '/' && text[4] != '-') || text[7] != text[4] ||
         text[10] != ' ' || text[13] != ':' || text[16] != ':')
@@ -183,7 +185,7 @@ bool ParseHistoryDate(std::string_view text, int64_t* time) {
             return false;
         ReadWhole(digits, &n[i]);
     }
-    if (!RealDate(n[0], n[1], n[2]) || n[3] > 23 || n[4] > 59 || n[5] > 59) return false;
+    if (n[1] < 1 || n[1] > 12 || n[2] < 1 || n[3] > 23 || n[4] > 59 || n[5] > 59) return false;
     *time = DaysFromCivil(n[0], n[1], n[2]) * 86400 + n[3] * 3600 + n[4] * 60 + n[5];
     return true;
 }

@@ -3,9 +3,10 @@
 // recordings, spectrum recordings, and the history download as CSV or as the .bin dump.
 // Rows keep their own times, so a second that was never read stays a gap. Files are read a
 // line at a time and refused at their first line that cannot be read (with its number): a
-// row that is not whole, a number that is no reading (nan, inf), a time that never was, a
-// NUL byte. Only a last line cut off without its line end, as a killed recorder may leave
-// it, is dropped. A field row takes 28 bytes in memory, so what `record` writes fits.
+// row that is not whole, a number that is no reading (nan, inf), a time that cannot be (a
+// recording's 2026-02-31 or +99:99, a history's month 13), a NUL byte. Only a last line
+// cut off without its line end, as a killed recorder may leave it, is dropped. A field row
+// takes 28 bytes in memory, so what `record` writes fits.
 
 #include <cstdint>
 #include <string>

@@ -112,7 +112,7 @@ TEST(LongTermFiles, ReadingsThatNeverWereAreRefusedAtTheirLine) {
         {"blank lines", kField, field + row + std::string(100000, '\n'), 3},
         {"a line without end", kField, field + std::string(1 << 20, '1') + "\n", 2},
         {"history nan", kHistory, history + "2026/12/08 12:00:01,nan,18.5,0,0,900,\r\n", 5},
-        {"history 31 Feb", kHistory, history + "2026/02/31 12:00:00,1,18.5,0,0,900,\r\n", 5},
+        {"history month 13", kHistory, history + "2026/13/08 12:00:00,1,18.5,0,0,900,\r\n", 5},
         {"history hour 24", kHistory, history + "2026/12/08 24:00:00,1,18.5,0,0,900,\r\n", 5},
         {"history NUL", kHistory, history + "2026/12/08 12:00:01,1,18,0,0,9,Sm" + '\0' + "rt\r\n",
          5},
@@ -138,10 +138,13 @@ TEST(LongTermFiles, HistoryTimesStayAsTheMeterWroteThem) {
     const char* times[] = {"01:59:59", "02:00:00", "02:30:00", "03:00:00", "03:30:00"};
     for (const char* time : times)
         text += std::string("2026/03/29 ") + time + ",1.0,18.0,0,0,900,\r\n";
+    // The table's running count knows no month's end: its day 32 follows day 31.
+    text += "2026/03/31 23:59:59,1.0,18.0,0,0,900,\r\n2026/03/32 00:00:00,1.0,18.0,0,0,900,\r\n";
     TimeSeries series;
     std::string error;
     ASSERT_TRUE(ParseHistoryCsv(text, &series, &error)) << error;
-    ASSERT_EQ(series.times.size(), 5u);
+    ASSERT_EQ(series.times.size(), 7u);
+    EXPECT_EQ(series.times[6] - series.times[5], 1);
     for (std::size_t row = 0; row < 5; ++row)
         EXPECT_EQ(ClockText(series.times[row], series.clock),
                   std::string("2026-03-29 ") + times[row]);

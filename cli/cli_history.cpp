@@ -20,6 +20,7 @@
 #include "cli/json_writer.h"
 #include "history/history_csv.h"
 #include "history/history_download.h"
+#include "history/history_record_walk.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -29,7 +30,12 @@
 
 namespace {
 
-constexpr const char* kHistoryUsage = "usage: history FILE  (writes FILE.bin and FILE.csv)";
+constexpr const char* kHistoryUsage =
+    "usage: history FILE [--force]  (writes FILE.bin and FILE.csv; --force overwrites them)";
+constexpr const char* kForceOption = "--force";
+// Ctrl+C ended the download early: what had arrived is saved, and the status says so, as a
+// shell's would for a program ended by SIGINT.
+constexpr int kExitInterrupted = 128 + SIGINT;
 constexpr const char* kHistoryCsvUsage = "usage: history-csv DUMP.bin OUT.csv [--iso-dates]";
 constexpr const char* kIsoDatesOption = "--iso-dates";
 constexpr int kBarCells = 32;
@@ -214,17 +220,51 @@ bool WriteHistoryFiles(const HistoryOutputFiles& names, size_t countedBytes) {
     return false;
 }
 
-void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names, size_t bytes) {
+// Without --force no file of the pair may be there already: the CSV alone may be a
+// spreadsheet the user has worked on.
+bool NoneInTheWay(const HistoryOutputFiles& names, bool force) {
+    if (force) return true;
+    for (const std::string& path : {names.csv, names.bin}) {
+        std::error_code error;
+        if (std::filesystem::symlink_status(path, error).type() ==
+            std::filesystem::file_type::not_found)
+            continue;
+        std::fprintf(stderr, "ferrolog-cli: %s already exists (%s overwrites it)\n", path.c_str(),
+                     kForceOption);
+        return false;
+    }
+    return true;
+}
+
+// A time stamp the meter's clock cannot have held: the file is no history dump (or a spoiled
+// one), and its table would be made-up dates.
+bool DatesArePossible(const std::string& dumpPath, const uint8_t* memory, size_t count) {
+    const std::optional<size_t> at = FirstImpossibleStamp(memory, count);
+    if (!at) return true;
+    std::fprintf(
+        stderr, "ferrolog-cli: %s is no history dump: the time stamp at byte %zu reads %s\n",
+        dumpPath.c_str(), *at, HistoryStampText(memory + *at + kHistoryMarkerSize).c_str());
+    return false;
+}
+
+void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names,
+                  const HistoryResult& result) {
     if (!options.json) {
         std::printf("%s\n%s\n", names.csv.c_str(), names.bin.c_str());
         return;
     }
     JsonWriter json;
     json.BeginObject().Key("csv").String(names.csv).Key("bin").String(names.bin);
-    PrintJsonLine(json.Key("bytes").Integer(static_cast<int64_t>(bytes)).EndObject());
+    json.Key("bytes").Integer(static_cast<int64_t>(result.countedBytes));
+    PrintJsonLine(json.Key("stopped").Bool(result.stopSaved).EndObject());
 }
 
-int Download(const CliOptions& options, const std::string& file) {
+// "Download stopped. 28KB saved.": the memory may hold more than what was saved.
+std::string StoppedText(size_t countedBytes) {
+    return "Download stopped. " + std::to_string(countedBytes / 1000) + "KB saved.";
+}
+
+int Download(const CliOptions& options, const std::string& file, bool force) {
     const HistoryOutputFiles names = HistoryOutputNames(file);
     if (!FilesCanBeCreated(names)) return kExitFailed;
     ScratchFolder scratch;
@@ -241,24 +281,36 @@ int Download(const CliOptions& options, const std::string& file) {
         view.ShowLastStatus();
         return kExitFailed;
     }
-    if (!WriteHistoryFiles(names, result.countedBytes)) return kExitFailed;
-    ShowMessage(view.Finished());
-    PrintWritten(options, names, result.countedBytes);
-    return 0;
+    // The download takes minutes: a file may have come meanwhile.
+    if (!NoneInTheWay(names, force) || !WriteHistoryFiles(names, result.countedBytes))
+        return kExitFailed;
+    ShowMessage(result.stopSaved ? StoppedText(result.countedBytes) : view.Finished());
+    PrintWritten(options, names, result);
+    return result.stopSaved ? kExitInterrupted : 0;
 }
 
 }  // namespace
 
 int RunHistory(const CliOptions& options) {
-    if (options.args.size() != 1 || options.args[0].empty() || options.args[0][0] == '-')
-        return Usage(kHistoryUsage);
+    std::vector<std::string> files;
+    bool force = false;
+    for (const std::string& word : options.args) {
+        if (word == kForceOption)
+            force = true;
+        else if (word.empty() || word[0] == '-')
+            return Usage(kHistoryUsage);
+        else
+            files.push_back(word);
+    }
+    if (files.size() != 1) return Usage(kHistoryUsage);
+    if (!NoneInTheWay(HistoryOutputNames(files[0]), force)) return kExitFailed;
     if (!ConnectMeter(options)) return kExitFailed;
     if (!HistoryDownloadAllowed(DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
     PortGuard guard;
-    return Download(options, options.args[0]);
+    return Download(options, files[0], force);
 }
 
 int RunHistoryCsv(const CliOptions& options) {
@@ -282,6 +334,7 @@ int RunHistoryCsv(const CliOptions& options) {
         return kExitFailed;
     }
     const auto* memory = reinterpret_cast<const uint8_t*>(dump.data());
+    if (!DatesArePossible(dumpPath, memory, dump.size())) return kExitFailed;
     if (!WriteOrSay(csvPath, HistoryCsvText(memory, dump.size(), style))) return kExitFailed;
     std::printf("%s\n", csvPath.c_str());
     return 0;

@@ -54,9 +54,18 @@ TEST(CliHistory, DownloadAndOfflineDecodeGiveTheSameCsv) {
     const std::string csv = ReadFile(dir.File("log.csv"));
     EXPECT_GT(csv.size(), 30u * 4096u);  // a dozen bytes make a line of about 60
     EXPECT_EQ(ReadFile(dir.File("again.csv")), csv);
+
+    // The same name again is refused (see RefusesWhatItCannotDo) unless --force is given.
+    std::vector<std::string> again = HistoryArgs(meter, dir.File("log"));
+    again.push_back("--force");
+    std::filesystem::resize_file(dir.File("log.csv"), 0);
+    ASSERT_EQ(RunProgram(FERROLOG_CLI_PATH, again).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir.File("log.csv")), csv);
 }
 
-TEST(CliHistory, CtrlCSavesWhatHasArrived) {
+// Ctrl+C keeps what has arrived, says that the download was stopped and how much was saved,
+// and exits as a program ended by SIGINT does.
+TEST(CliHistory, CtrlCSavesWhatHasArrivedAndSaysItStopped) {
     TempDir dir;
     MeterProcess meter({"--history-blocks", "64", "--log", dir.File("meter.log")});
     ASSERT_FALSE(meter.DevicePath().empty());
@@ -66,16 +75,18 @@ TEST(CliHistory, CtrlCSavesWhatHasArrived) {
     while (SpirRequests(dir.File("meter.log")) < 3 && NowMs() < deadline)
         SleepMs(10);
     cli.Interrupt();
-    EXPECT_EQ(cli.Wait(), 0) << ReadFile(dir.File("err.txt"));
+    EXPECT_EQ(cli.Wait(), 130) << ReadFile(dir.File("err.txt"));
 
     const size_t requests = SpirRequests(dir.File("meter.log"));
     const size_t saved = std::filesystem::file_size(dir.File("part.bin"));
     EXPECT_EQ(saved, (requests - 1) * 4096u);  // the block being read when it came is dropped
     EXPECT_GE(requests, 3u);
     EXPECT_LT(requests, 64u);
-    EXPECT_NE(ReadFile(dir.File("err.txt"))
-                  .find("Download Finished. " + std::to_string(saved / 1000) + "KB"),
-              std::string::npos);
+    const std::string said = ReadFile(dir.File("err.txt"));
+    EXPECT_NE(said.find("Download stopped. " + std::to_string(saved / 1000) + "KB saved."),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("Download Finished."), std::string::npos) << said;
     ASSERT_EQ(
         RunProgram(FERROLOG_CLI_PATH, {"history-csv", dir.File("part.bin"), dir.File("again.csv")})
             .exitCode,
@@ -85,6 +96,12 @@ TEST(CliHistory, CtrlCSavesWhatHasArrived) {
 
 TEST(CliHistory, RefusesWhatItCannotDo) {
     TempDir dir;
+    // A time stamp reading 2056/53/172 254:192:69, then a reading.
+    const std::string impossible = {'\x55', '\xAA', 56,     53, '\xAC', '\xFE', '\xC0',
+                                    69,     '\xAA', '\x55', 0,  0x10,   0,      0,
+                                    0,      0,      0,      0,  0,      0};
+    std::ofstream(dir.File("impossible.bin"), std::ios::binary) << impossible;
+    std::ofstream(dir.File("old.bin")) << "kept";
     struct Case {
         std::vector<std::string> args;
         int exitCode;
@@ -94,6 +111,10 @@ TEST(CliHistory, RefusesWhatItCannotDo) {
         {{"history-csv", dir.File("missing.bin"), dir.File("out.csv")}, 1, "cannot read"},
         {{"history-csv", dir.File("missing.bin")}, 2, "usage: history-csv"},
         {{"history"}, 2, "usage: history FILE"},
+        {{"history-csv", dir.File("impossible.bin"), dir.File("out.csv")},
+         1,
+         "reads 2056/53/172 254:192:69"},
+        {{"history", dir.File("old")}, 1, "old.bin already exists (--force overwrites it)"},
     };
     for (const Case& c : cases) {
         const ProgramResult r = RunProgram(FERROLOG_CLI_PATH, c.args);
@@ -101,6 +122,8 @@ TEST(CliHistory, RefusesWhatItCannotDo) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.csv")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("old.csv")));
+    EXPECT_EQ(ReadFile(dir.File("old.bin")), "kept");
 
     MeterProcess meter({"--fast", "--model", "ZTX430"});
     const ProgramResult refused = RunProgram(FERROLOG_CLI_PATH, HistoryArgs(meter, dir.File("x")));

@@ -11,7 +11,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <ctime>
 #include <filesystem>
 
 #include "app/view_window.h"
@@ -271,9 +270,9 @@ void RecordingController::FetchOnce() {
 
 void RecordingController::KeepMeasurement() {
     keptSteadyMs_ = RecordingClockMs();
-    keptWallSeconds_ = static_cast<int64_t>(std::time(nullptr));
+    keptWallMs_ = WallClockMs();
     if (kind_ == Kind::Spectrum) {
-        keptSweep_ = AcceptedSweep(sweepTimes_.TimeAt(keptSteadyMs_, keptWallSeconds_));
+        keptSweep_ = AcceptedSweep(sweepTimes_.TimeAt(keptSteadyMs_, keptWallMs_));
         return;
     }
     keptCounts_ = ReadFieldCounts(MeasurementBuffer);
@@ -282,7 +281,7 @@ void RecordingController::KeepMeasurement() {
 
 void RecordingController::TakeFieldBlock() {
     const std::vector<FieldRow> rows =
-        recorder_.AddBlock(keptCounts_, keptBlock_, keptSteadyMs_, keptWallSeconds_);
+        recorder_.AddBlock(keptCounts_, keptBlock_, keptSteadyMs_, keptWallMs_);
     std::string lines;
     for (const FieldRow& row : rows)
         lines += FieldCsvLine(row);

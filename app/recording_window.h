@@ -104,7 +104,7 @@ class RecordingController : public QObject {
     FieldBlockData keptBlock_{};
     SpectrumRow keptSweep_;
     int64_t keptSteadyMs_ = 0;
-    int64_t keptWallSeconds_ = 0;
+    int64_t keptWallMs_ = 0;
     std::optional<SpectrumRow> lastSweep_;  // the band of the section being written
     int64_t rows_ = 0;
     bool recording_ = false;

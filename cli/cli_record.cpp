@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -247,9 +246,8 @@ class Fetcher {
 
     bool FieldOnce(const std::atomic<bool>* stop) {
         if (!Note(FetchFieldBlock(MeterPort, PortNumber, stop, false))) return true;
-        const std::vector<FieldRow> rows =
-            recorder_.AddBlock(ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(),
-                               static_cast<int64_t>(std::time(nullptr)));
+        const std::vector<FieldRow> rows = recorder_.AddBlock(
+            ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(), WallClockMs());
         for (const FieldRow& row : rows) {
             const JsonWriter json = FieldJson(row);
             if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
@@ -268,7 +266,7 @@ class Fetcher {
             outcome = FetchOutcome::NoWholeReply;
         if (!Note(outcome)) return true;
         SpectrumRow row;
-        row.time = timeline_.TimeAt(RecordingClockMs(), static_cast<int64_t>(std::time(nullptr)));
+        row.time = timeline_.TimeAt(RecordingClockMs(), WallClockMs());
         row.dbm = SpectrumRecord.dbm;
         for (int bin = 0; bin < kSpectrumBins; ++bin)
             row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);

@@ -17,9 +17,9 @@ FieldRow RowOf(const FieldBlockData& values, int k, int64_t time) {
 
 std::vector<FieldRow> FieldRecorder::AddBlock(const FieldBlockCounts& counts,
                                               const FieldBlockData& values, int64_t clockMs,
-                                              int64_t wallSeconds) {
+                                              int64_t wallMs) {
     int firstNew = 0;
-    int64_t newestTime = timeline_.TimeAt(clockMs, wallSeconds);
+    int64_t newestTime = timeline_.TimeAt(clockMs, wallMs);
     if (previous_) {
         const double elapsed = static_cast<double>(clockMs - previousClockMs_) / 1000.0;
         if (std::optional<int> fresh = NewSamplesAfter(*previous_, counts, elapsed)) {

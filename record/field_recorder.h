@@ -26,10 +26,10 @@ struct FieldRow {
 class FieldRecorder {
   public:
     // A whole block, its raw counts and decoded values, fetched at clockMs (RecordingClockMs,
-    // for the time between fetches) and wallSeconds (the computer's clock, which dates the
-    // first block; see RecordingTimeline). Returns the new rows, oldest first.
+    // for the time between fetches) and wallMs (WallClockMs, which dates the first block; see
+    // RecordingTimeline). Returns the new rows, oldest first.
     std::vector<FieldRow> AddBlock(const FieldBlockCounts& counts, const FieldBlockData& values,
-                                   int64_t clockMs, int64_t wallSeconds);
+                                   int64_t clockMs, int64_t wallMs);
 
     // Rows so far; the number of blocks that began after a gap (the first one not counted).
     int64_t Rows() const { return rows_; }

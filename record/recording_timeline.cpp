@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 
 int64_t RecordingClockMs() {
     timespec now{};
@@ -14,14 +15,18 @@ int64_t RecordingClockMs() {
     return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-int64_t RecordingTimeline::TimeAt(int64_t clockMs, int64_t wallSeconds) {
+int64_t WallClockMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+int64_t RecordingTimeline::TimeAt(int64_t clockMs, int64_t wallMs) {
     if (!startClockMs_) {
         startClockMs_ = clockMs;
-        startWallSeconds_ = wallSeconds;
-        lastTime_ = wallSeconds;
-        return wallSeconds;
+        startWallMs_ = wallMs;
+        lastTime_ = wallMs / 1000;
     }
     const int64_t elapsedMs = std::max<int64_t>(clockMs - *startClockMs_, 0);
-    lastTime_ = std::max(lastTime_, startWallSeconds_ + elapsedMs / 1000);
+    lastTime_ = std::max(lastTime_, (startWallMs_ + elapsedMs) / 1000);
     return lastTime_;
 }

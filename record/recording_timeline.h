@@ -10,14 +10,18 @@
 // monotonic clock alone would stop, and a suspended recording would be dated too early).
 int64_t RecordingClockMs();
 
+// Milliseconds since the epoch on the computer's clock: to the millisecond, so the first
+// moment's second is not cut short and the rows after it fall one a second, not two in one.
+int64_t WallClockMs();
+
 class RecordingTimeline {
   public:
-    // Seconds since the epoch of a moment seen at clockMs on RecordingClockMs() and at
-    // wallSeconds on the computer's clock. Never earlier than a time given before.
-    int64_t TimeAt(int64_t clockMs, int64_t wallSeconds);
+    // Seconds since the epoch of a moment seen at clockMs on RecordingClockMs() and at wallMs
+    // on WallClockMs(). Never earlier than a time given before.
+    int64_t TimeAt(int64_t clockMs, int64_t wallMs);
 
   private:
     std::optional<int64_t> startClockMs_;
-    int64_t startWallSeconds_ = 0;
+    int64_t startWallMs_ = 0;
     int64_t lastTime_ = 0;
 };

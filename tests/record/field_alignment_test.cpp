@@ -77,7 +77,8 @@ TEST(FieldRecorder, EverySecondOnceAndAGapWhereNothingWasRead) {
     for (int64_t newest : {1000, 1030, 1061, 1090, 1330, 1360}) {
         const FieldBlockCounts counts = BlockAt(Distinct, newest);
         const int64_t steadyMs = newest * 1000 + 400;
-        for (const FieldRow& row : recorder.AddBlock(counts, ValuesOf(counts), steadyMs, newest))
+        for (const FieldRow& row :
+             recorder.AddBlock(counts, ValuesOf(counts), steadyMs, newest * 1000))
             rows.push_back(row);
     }
     ASSERT_EQ(rows.size(), 60u + 90u + 60u + 30u);
@@ -95,10 +96,10 @@ TEST(FieldRecorder, EverySecondOnceAndAGapWhereNothingWasRead) {
 TEST(FieldRecorder, ABlockDatedBeforeTheLastRowNeverRepeatsASecond) {
     FieldRecorder recorder;
     const FieldBlockCounts first = BlockAt(Distinct, 1000);
-    recorder.AddBlock(first, ValuesOf(first), 1000000, 1000);
+    recorder.AddBlock(first, ValuesOf(first), 1000000, 1000000);
     // Different samples (the meter restarted) while the computer's clock went back.
     const FieldBlockCounts other = BlockAt(Distinct, 5000);
-    const std::vector<FieldRow> rows = recorder.AddBlock(other, ValuesOf(other), 1020000, 990);
+    const std::vector<FieldRow> rows = recorder.AddBlock(other, ValuesOf(other), 1020000, 990000);
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.front().time, 1001);
 }
@@ -119,7 +120,7 @@ TEST(FieldRecorder, AClockSetBackNeitherHidesAGapNorMisdatesARow) {
             const FieldBlockCounts counts = BlockAt(Distinct, newest);
             const int64_t wall = newest > 1030 ? newest - 3600 : newest;  // set back an hour
             for (const FieldRow& row :
-                 recorder.AddBlock(counts, ValuesOf(counts), newest * 1000 + 400, wall))
+                 recorder.AddBlock(counts, ValuesOf(counts), newest * 1000 + 400, wall * 1000))
                 rows.push_back(row);
         }
         EXPECT_EQ(recorder.Gaps(), c.gaps) << c.name;
@@ -132,11 +133,10 @@ TEST(FieldRecorder, AClockSetBackNeitherHidesAGapNorMisdatesARow) {
 TEST(RecordingTimeline, TheFirstMomentByTheWallClockThenByTheRecordingsOwn) {
     RecordingTimeline timeline;
     // The clock's milliseconds, the wall clock (set back an hour, then forward), the time.
-    const int64_t steps[][3] = {{5000, 1000, 1000},
-                                {6100, 1001, 1001},
-                                {7200, -2598, 1002},
-                                {7300, -2598, 1002},
-                                {9000, 9000, 1004}};
+    const int64_t steps[][3] = {{5000, 1000700, 1000},
+                                {5400, 1001100, 1001},  // not 1000
+                                {7200, -2598000, 1002},
+                                {9000, 9000000, 1004}};
     for (const auto& s : steps)
         EXPECT_EQ(timeline.TimeAt(s[0], s[1]), s[2]) << s[0];
 }

@@ -347,7 +347,8 @@ class ExchangeRun {
                 break;
             case WaitOutcome::Stopped:
                 result_.stopped = true;
-                return EndOwing(result_.bytesRead);
+                EndOwing(result_.bytesRead);
+                return true;
             case WaitOutcome::HungUp:
                 result_.hungUp = true;
                 return true;
@@ -362,10 +363,10 @@ class ExchangeRun {
             result_.hungUp = true;
             return true;
         }
-        if (result_.whole) return EndOwing(policy_.readMax);
-        if (Raised(endAfterAttempt_)) {
-            result_.endedAfterAttempt = true;
-            return EndOwing(result_.bytesRead);
+        if (result_.whole || Raised(endAfterAttempt_)) {
+            result_.endedAfterAttempt = !result_.whole;
+            EndOwing(result_.bytesRead);
+            return true;
         }
         return !RepeatsAfterSettling();
     }
@@ -399,22 +400,25 @@ class ExchangeRun {
             if (!result_.hungUp) EndOwing(result_.bytesRead);
             return false;
         }
-        if (!mayRepeat) return !EndOwing(policy_.readMax);
-        if (policy_.closeBeforeRepeat) port_.Close();
-        if (policy_.pauseBetweenMs > 0 && !PauseUnlessStopped(policy_, stop_)) {
-            result_.stopped = true;
-            return !EndOwing(policy_.readMax);
+        const bool stopped = mayRepeat && !PausedForRepeat();
+        if (!mayRepeat || stopped) {
+            result_.stopped = stopped;
+            EndOwing(policy_.readMax);  // this attempt's reply has settled
+            return false;
         }
         waitMs_ += policy_.waitGrowthMs;
         return true;
     }
 
+    // False when the stop flag ended the pause.
+    bool PausedForRepeat() {
+        if (policy_.closeBeforeRepeat) port_.Close();
+        return policy_.pauseBetweenMs == 0 || PauseUnlessStopped(policy_, stop_);
+    }
+
     // The exchange ends: what may still come (the rest of the last reply, of which bytesRead
     // arrived, and the answers to requests that got none) stays owed to the port.
-    bool EndOwing(int bytesRead) {
-        NoteOwedReply(port_, policy_, bytesRead, unanswered_, sentAt_);
-        return true;
-    }
+    void EndOwing(int bytesRead) { NoteOwedReply(port_, policy_, bytesRead, unanswered_, sentAt_); }
 
     CSerialPort& port_;
     const ExchangePolicy& policy_;

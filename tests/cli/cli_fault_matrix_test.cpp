@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -35,6 +36,7 @@ const Job kJobs[] = {
     {"screen",     {"screen", "OUT"},             {"GETSCREEN"},       2},
     {"history",    {"history", "OUT"},            {"SPIR"},            2},
     {"sync-time",  {"sync-time"},                 {"SETDATETIME"},     2},
+    {"scan",       {"scan"},                      {"GETVER"},          1},
 };
 // clang-format on
 
@@ -48,7 +50,7 @@ const char* const kFaults[] = {"corrupt", "short",  "late=150", "late=1500",
 // cannot be told from a meter that sends no revision. They are run, but not judged.
 // clang-format off
 const std::pair<const char*, const char*> kUndetectable[] = {
-    {"identify", "short"}, {"identify", "unplug"},
+    {"identify", "short"}, {"identify", "unplug"}, {"scan", "short"}, {"scan", "unplug"},
     {"spectrum", "corrupt"}, {"history",  "corrupt"},
 };
 // clang-format on
@@ -62,10 +64,11 @@ bool Undetectable(const std::string& job, const std::string& fault) {
 }
 
 const std::vector<std::string> kMeterBase = {
-    "--fast", "--seed", "7", "--clock", "2026-03-04 05:06:07", "--history-blocks", "2"};
+    "--seed", "7", "--clock", "2026-03-04 05:06:07", "--history-blocks", "2"};
 
 struct Outcome {
     ProgramResult result;
+    size_t requests = 0;             // frames the meter received
     std::vector<std::string> files;  // left in the job's folder
     std::string fileBytes;           // the first of them, whole
 };
@@ -83,30 +86,44 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-std::vector<std::string> MeterArgs(const Job& job, const std::string& fault) {
+struct Cell {
+    const Job* job;
+    std::string fault;  // empty: the fault-free run
+    Outcome outcome;
+    std::vector<std::string> targets;  // the commands spoiled; empty: all the job's
+    bool paced = false;                // at a real meter's pace: a late reply takes its time
+};
+
+std::vector<std::string> MeterArgs(const Cell& cell, const std::string& log) {
     std::vector<std::string> args = kMeterBase;
-    if (fault == "unplug") {
-        args.insert(args.end(), {"--unplug-after", std::to_string(job.firstFrame)});
-    } else if (!fault.empty()) {
-        for (const std::string& target : job.targets)
-            args.insert(args.end(), {"--fault", target + ":" + fault});
+    args.insert(args.end(), {"--log", log});
+    if (!cell.paced) args.push_back("--fast");
+    if (cell.fault == "unplug") {
+        args.insert(args.end(), {"--unplug-after", std::to_string(cell.job->firstFrame)});
+    } else if (!cell.fault.empty()) {
+        for (const std::string& target : cell.targets.empty() ? cell.job->targets : cell.targets)
+            args.insert(args.end(), {"--fault", target + ":" + cell.fault});
     }
     return args;
 }
 
-Outcome RunCell(const Job& job, const std::string& fault) {
-    TempDir dir;
-    MeterProcess meter(MeterArgs(job, fault));
+Outcome RunCell(const Cell& cell) {
+    const Job& job = *cell.job;
+    TempDir dir, logDir;
+    MeterProcess meter(MeterArgs(cell, logDir.File("frames")));
     std::vector<std::string> args = {"--device", meter.DevicePath()};
     for (const std::string& word : job.words)
         args.push_back(word == "OUT" ? dir.File("out") : word);
     Outcome outcome;
     outcome.result = RunProgram(FERROLOG_CLI_PATH, args);
-    // The folder differs from cell to cell; the names in it are compared.
-    for (size_t at; (at = outcome.result.out.find(dir.Path())) != std::string::npos;)
-        outcome.result.out.replace(at, dir.Path().size(), "DIR");
+    // The folder and the device differ from cell to cell; the names in the folder are compared.
+    for (const auto& [varies, name] : {std::pair{dir.Path(), "DIR"}, {meter.DevicePath(), "DEV"}})
+        for (size_t at; (at = outcome.result.out.find(varies)) != std::string::npos;)
+            outcome.result.out.replace(at, varies.size(), name);
     outcome.files = dir.Names();
     if (!outcome.files.empty()) outcome.fileBytes = ReadFile(dir.File(outcome.files[0]));
+    meter.Stop();
+    outcome.requests = ReadLogLines(logDir.File("frames")).size();
     return outcome;
 }
 
@@ -163,18 +180,12 @@ bool FiniteCsvRow(const std::string& line, size_t columns) {
             return ::testing::AssertionFailure() << "not synced";
         return ::testing::AssertionSuccess();
     }
-    // identify, screenshot, history: the very bytes of the fault-free run.
+    // identify, scan, screenshot, history: the very bytes of the fault-free run.
     if (got.result.out != clean.result.out) return ::testing::AssertionFailure() << "stdout";
     if (got.files != clean.files) return ::testing::AssertionFailure() << "files";
     if (got.fileBytes != clean.fileBytes) return ::testing::AssertionFailure() << "file bytes";
     return ::testing::AssertionSuccess();
 }
-
-struct Cell {
-    const Job* job;
-    std::string fault;  // empty: the fault-free run
-    Outcome outcome;
-};
 
 void RunAll(std::vector<Cell>& cells) {
     std::atomic<size_t> next{0};
@@ -182,20 +193,36 @@ void RunAll(std::vector<Cell>& cells) {
     for (unsigned w = 0; w < kCellsAtOnce; ++w)
         workers.emplace_back([&] {
             for (size_t i; (i = next++) < cells.size();)
-                cells[i].outcome = RunCell(*cells[i].job, cells[i].fault);
+                cells[i].outcome = RunCell(cells[i]);
         });
     for (std::thread& worker : workers)
         worker.join();
 }
+
+const Job& JobNamed(const std::string& name) {
+    return *std::find_if(std::begin(kJobs), std::end(kJobs),
+                         [&](const Job& job) { return job.name == name; });
+}
+
+// Every exchange with attempts to spare: the job that runs it and the command it sends.
+// clang-format off
+const std::pair<const char*, const char*> kRetried[] = {
+    {"emf", "GETEMFDATA"}, {"spectrum", "GETBANDDATAHEX"}, {"screen", "GETSCREEN"},
+    {"screenshot", "GETSSN"}, {"screenshot", "GETSS"}, {"history", "SPIR"}, {"scan", "GETVER"},
+};
+// clang-format on
+// The late reply crosses the line at the meter's own pace, so that its time on the line counts.
+const std::pair<const char*, bool> kOnceFaults[] = {
+    {"", false}, {"silent:1", false}, {"late=700:1", true}};
 
 }  // namespace
 
 TEST(CliFaultMatrix, EveryJobUnderEveryFaultIsRightOrFailsLeavingNothing) {
     std::vector<Cell> cells;
     for (const Job& job : kJobs) {
-        cells.push_back({&job, "", {}});
+        cells.push_back({&job, "", {}, {}});
         for (const char* fault : kFaults)
-            cells.push_back({&job, fault, {}});
+            cells.push_back({&job, fault, {}, {}});
     }
     RunAll(cells);
     const Outcome* clean = nullptr;
@@ -221,5 +248,23 @@ TEST(CliFaultMatrix, EveryJobUnderEveryFaultIsRightOrFailsLeavingNothing) {
                 EXPECT_NE(got.result.err.find(kDisconnected), std::string::npos);
             }
         }
+    }
+}
+
+TEST(CliFaultMatrix, OneMissedReplyIsAskedForOnceMoreAndOneLateReplyIsSteppedOver) {
+    std::vector<Cell> cells;
+    for (const auto& [job, target] : kRetried)
+        for (const auto& [fault, paced] : kOnceFaults)
+            cells.push_back({&JobNamed(job), fault, {}, {target}, paced});
+    RunAll(cells);
+    for (size_t row = 0; row < cells.size(); row += std::size(kOnceFaults)) {
+        const Outcome& clean = cells[row].outcome;
+        for (size_t at = row; at < row + std::size(kOnceFaults); ++at) {
+            const Outcome& got = cells[at].outcome;
+            SCOPED_TRACE(cells[at].targets[0] + " / " + cells[at].fault +
+                         "\nstderr: " + got.result.err);
+            EXPECT_TRUE(got.result.exitCode == 0 && ExactlyRight(*cells[at].job, got, clean));
+        }
+        EXPECT_EQ(cells[row + 1].outcome.requests, clean.requests + 1) << cells[row].targets[0];
     }
 }

@@ -263,14 +263,12 @@ bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
 
 bool RecordingFile::Close(std::string* error) {
     if (fd_ < 0) return true;
-    if (!KeepName(error)) {
-        ::close(fd_);
-        fd_ = -1;
-        return false;
-    }
+    // Synced first: a moved file keeps its rows under its new name.
     const bool synced = ::fsync(fd_) == 0;
+    const bool named = KeepName(error);
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
+    if (!named) return false;
     if (!synced || !closed) return Fail(error, "cannot finish the recording");
     return true;
 }

@@ -20,6 +20,14 @@ int64_t WallClockMs() {
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+namespace {
+
+// A wall clock this far ahead of the recording's own was set right (a station that booted
+// without a clock and then reached a time server): its rows are dated by it from then on.
+constexpr int64_t kWallClockSetForwardMs = 2000;
+
+}  // namespace
+
 int64_t RecordingTimeline::TimeAt(int64_t clockMs, int64_t wallMs) {
     if (!startClockMs_) {
         startClockMs_ = clockMs;
@@ -27,6 +35,11 @@ int64_t RecordingTimeline::TimeAt(int64_t clockMs, int64_t wallMs) {
         lastTime_ = wallMs / 1000;
     }
     const int64_t elapsedMs = std::max<int64_t>(clockMs - *startClockMs_, 0);
+    if (wallMs - (startWallMs_ + elapsedMs) > kWallClockSetForwardMs) {
+        startClockMs_ = clockMs;
+        startWallMs_ = wallMs;
+        return lastTime_ = std::max(lastTime_, wallMs / 1000);
+    }
     lastTime_ = std::max(lastTime_, (startWallMs_ + elapsedMs) / 1000);
     return lastTime_;
 }

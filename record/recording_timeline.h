@@ -1,7 +1,8 @@
 #pragma once
 // The times of one recording's rows. The computer's clock dates the first moment; every later
-// one is that time plus what a clock no one sets measured since, so a clock set back or
-// forward while recording neither sends rows back in time nor hides or invents a gap.
+// one is that time plus what a clock no one sets measured since, so a clock set back while
+// recording neither sends rows back in time nor hides a gap. A clock set forward was set
+// right (a station that booted without one): the rows follow it from then on.
 
 #include <cstdint>
 #include <optional>

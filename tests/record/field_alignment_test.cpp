@@ -132,11 +132,17 @@ TEST(FieldRecorder, AClockSetBackNeitherHidesAGapNorMisdatesARow) {
 
 TEST(RecordingTimeline, TheFirstMomentByTheWallClockThenByTheRecordingsOwn) {
     RecordingTimeline timeline;
-    // The clock's milliseconds, the wall clock (set back an hour, then forward), the time.
+    // The clock's milliseconds, the wall clock (set back an hour, then set right, a second
+    // off, then set back again), the time.
+    // clang-format off
     const int64_t steps[][3] = {{5000, 1000700, 1000},
-                                {5400, 1001100, 1001},  // not 1000
+                                {5400, 1001100, 1001},   // not 1000
                                 {7200, -2598000, 1002},
-                                {9000, 9000000, 1004}};
+                                {9000, -2596000, 1004},
+                                {10000, 9000000, 9000},
+                                {11000, 9002000, 9001},  // a second ahead: its own clock
+                                {12000, 1000, 9002}};
+    // clang-format on
     for (const auto& s : steps)
         EXPECT_EQ(timeline.TimeAt(s[0], s[1]), s[2]) << s[0];
 }

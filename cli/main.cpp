@@ -33,7 +33,7 @@ constexpr Job kJobs[] = {
     {"hold",     RunHold,     "hold 1-3                      long press (3 is ON/OFF)", false},
     {"emf",      RunEmf,      "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]  the last 60 s of field readings as CSV", true},
     {"spectrum", RunSpectrum, "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true},
-    {"record",   RunRecord,   "record field|spectrum [--for 8h] [--every 30] [--threshold DBM] [-o FILE]  record continuously (Ctrl+C ends)", true},
+    {"record",   RunRecord,   "record field|spectrum [--for 8h] [--every 30] [--threshold DBM] [-o FILE|-]  record continuously (Ctrl+C ends; a field recording fetches its last seconds)", true},
     {"plot",     RunPlot,     "plot FILE --png OUT.png|- [--revision X.YZ] [--size WxH] [--from T] [--to T]  a measurement file, recording or history as a picture (a field file needs --revision or the meter)", false},
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},

@@ -17,7 +17,6 @@
 
 #include "history/history_csv.h"
 #include "history/history_record_walk.h"
-#include "history_records.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
@@ -50,19 +49,6 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 void PutFloat(Bytes& bytes, size_t at, float value) {
     std::memcpy(&bytes[at], &value, sizeof value);  // little-endian, as the meter stores it
-}
-
-// Memory of `blocks` whole blocks, each its own session: a time stamp, then readings.
-Bytes SessionsOfBlocks(size_t blocks) {
-    history_records::Memory memory;
-    while (memory.size() < blocks * kHistoryBlockSize) {
-        const auto block = static_cast<uint8_t>(memory.size() / kHistoryBlockSize);
-        history_records::AddStamp(memory, 26, 3, static_cast<uint8_t>(1 + block), 4, 5, 6);
-        while (memory.size() % kHistoryBlockSize < kHistoryBlockSize - 14)
-            history_records::AddReading(memory, block, 0x10, 2.0f * block, 3.0f);
-        memory.resize(memory.size() + kHistoryBlockSize - memory.size() % kHistoryBlockSize, 0x00);
-    }
-    return memory;
 }
 
 // What the dialog would show, recorded; the test may act on a status line as it appears.
@@ -350,17 +336,21 @@ TEST_F(HistoryDownloadTest, AMeterThatNeverSendsItsMemoryFailsTheDownloadAtItsFi
 // Replies later than every wait: a reply to an earlier request is never taken for a later
 // block. The download either holds exactly the meter's memory or fails.
 TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
-    const Bytes memory = SessionsOfBlocks(3);
-    WriteFile(dir_.File("memory.bin"), memory);
-    for (const char* late : {"SPIR:late=1000", "SPIR:late=1500"}) {
+    const std::vector<std::string> meter = {"--fast", "--history-blocks", "3", "--clock",
+                                            "2026-03-04 05:06:07"};
+    std::string memory;  // as a meter on time gives it
+    for (const char* late : {"", "SPIR:late=1000", "SPIR:late=1500"}) {
         SCOPED_TRACE(late);
-        StartMeter({"--fast", "--history-file", dir_.File("memory.bin"), "--fault", late});
+        std::vector<std::string> args = meter;
+        if (*late) args.insert(args.end(), {"--fault", late});
+        StartMeter(args);
         RecordingView view(Chosen("late"));
         HistoryDownload download(port_, view);
         const HistoryResult result = download.Run();
+        if (!*late) memory = ReadFile(Chosen("late.bin"));
         if (result.outcome == HistoryOutcome::Finished) {
-            ASSERT_EQ(result.countedBytes, memory.size());
-            EXPECT_EQ(ReadFile(Chosen("late.bin")), std::string(memory.begin(), memory.end()));
+            ASSERT_EQ(result.countedBytes, 3 * kHistoryBlockSize);
+            EXPECT_EQ(ReadFile(Chosen("late.bin")), memory);
         } else {
             EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
             EXPECT_EQ(view.Statuses().back(), "Download Failed.");

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
 #include <random>
 #include <vector>
 
@@ -141,13 +140,28 @@ std::vector<bool> CheckedBlocks(Memory memory) {
     return accepted;
 }
 
-// A session's records up to `to` bytes: a stamp, then readings holding the pairs 0x55 0xAA,
+Memory operator+(Memory a, const Memory& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// `size` bytes, erased after the records: a stamp, then readings holding the pairs 0x55 0xAA,
 // placed so that the second block begins at such a pair inside a reading.
-void AddSession(Memory& memory, size_t to) {
-    AddStamp(memory, 26, 3, 4, 12, 5, 6);
-    AddReading(memory, 0x00, 0x10, 2.0f, 3.0f);
-    while (memory.size() + 14 <= to)
-        AddReading(memory, 0x55, 0xAA, std::bit_cast<float>(0xAA55AA55u), 900.0f, 0x04);
+Memory Session(size_t records, size_t size) {
+    Memory m;
+    AddStamp(m, 26, 3, 4, 12, 5, 6);
+    AddReading(m, 0x00, 0x10, 2.0f, 3.0f);
+    while (m.size() + 14 <= records)
+        AddReading(m, 0x55, 0xAA, std::bit_cast<float>(0xAA55AA55u), 900.0f, 0x04);
+    m.resize(size, 0xFF);
+    return m;
+}
+
+Memory Stamp(uint8_t year, uint8_t month, uint8_t day, uint8_t hour, uint8_t minute,
+             uint8_t second) {
+    Memory m;
+    AddStamp(m, year, month, day, hour, minute, second);
+    return m;
 }
 
 Memory Letters(size_t count) {
@@ -161,86 +175,38 @@ Memory Letters(size_t count) {
 }  // namespace
 
 TEST(HistoryMemory, BlockCheckRefusesWhatCannotBeTheMetersMemory) {
+    const size_t block = kHistoryBlockSize;
     struct Case {
         const char* what;
-        std::function<Memory()> memory;
+        Memory memory;
         std::vector<bool> accepted;
     };
     const Case cases[] = {
-        {"records running across blocks, then erased memory",
-         [] {
-             Memory m;
-             AddSession(m, 2 * kHistoryBlockSize + 100);
-             return m;
-         },
+        {"records across blocks, then erased",
+         Session(2 * block + 100, 3 * block),
          {true, true, true}},
-        {"erased", [] { return Memory(kHistoryBlockSize, 0xFF); }, {true}},
-        {"bits cleared", [] { return Memory(kHistoryBlockSize, 0x00); }, {true}},
-        {"lower-case letters", [] { return Letters(kHistoryBlockSize); }, {false}},
-        {"letters after real memory",
-         [] {
-             Memory m;
-             AddSession(m, kHistoryBlockSize);
-             const Memory letters = Letters(kHistoryBlockSize);
-             m.resize(kHistoryBlockSize, 0xFF);
-             m.insert(m.end(), letters.begin(), letters.end());
-             return m;
-         },
-         {true, false}},
-        {"records over a little less than half",
-         [] {
-             Memory m;
-             AddSession(m, 2000);
-             const Memory letters = Letters(kHistoryBlockSize - m.size());
-             m.insert(m.end(), letters.begin(), letters.end());
-             return m;
-         },
-         {false}},
-        {"a stamp of 2056/53/172 254:192:69",
-         [] {
-             Memory m;
-             AddSession(m, 1000);
-             AddStamp(m, 56, 53, 172, 254, 192, 69);
-             return m;
-         },
-         {false}},
-        {"an impossible stamp cut at the block's end",
-         [] {
-             Memory m;
-             AddSession(m, kHistoryBlockSize - 20);
-             m.resize(kHistoryBlockSize - 4, 0xFF);
-             AddStamp(m, 26, 0, 4, 12, 5, 6);  // month 0 is in the next block
-             return m;
-         },
+        {"erased", Memory(block, 0xFF), {true}},
+        {"bits cleared", Memory(block, 0x00), {true}},
+        {"lower-case letters", Letters(block), {false}},
+        {"letters after memory", Session(block, block) + Letters(block), {true, false}},
+        {"records under half", Session(2000, 2000) + Letters(block - 2000), {false}},
+        {"2056/53/172 254:192:69", Session(1000, 1000) + Stamp(56, 53, 172, 254, 192, 69), {false}},
+        {"month 0 in the next block",
+         Session(block - 20, block - 4) + Stamp(26, 0, 4, 12, 5, 6),
          {true, false}},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(CheckedBlocks(c.memory()), c.accepted) << c.what;
-}
+        EXPECT_EQ(CheckedBlocks(c.memory), c.accepted) << c.what;
 
-TEST(HistoryMemory, TimeStampsNameOnlyTimesAClockCanHold) {
-    struct Case {
-        Memory fields;
-        bool possible;
-    };
-    const Case cases[] = {
+    const std::pair<Memory, bool> stamps[] = {
         {{0, 1, 1, 0, 0, 0}, true},    {{99, 12, 31, 23, 59, 59}, true},
-        {{100, 1, 1, 0, 0, 0}, false}, {{26, 0, 1, 0, 0, 0}, false},
-        {{26, 13, 1, 0, 0, 0}, false}, {{26, 1, 0, 0, 0, 0}, false},
-        {{26, 1, 32, 0, 0, 0}, false}, {{26, 1, 1, 24, 0, 0}, false},
-        {{26, 1, 1, 0, 60, 0}, false}, {{26, 1, 1, 0, 0, 60}, false},
+        {{100, 1, 1, 0, 0, 0}, false}, {{26, 13, 1, 0, 0, 0}, false},
+        {{26, 1, 0, 0, 0, 0}, false},  {{26, 1, 32, 0, 0, 0}, false},
+        {{26, 1, 1, 24, 0, 0}, false}, {{26, 1, 1, 0, 60, 0}, false},
+        {{26, 1, 1, 0, 0, 60}, false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(HistoryStampPossible(c.fields.data()), c.possible)
-            << HistoryStampText(c.fields.data());
-
-    Memory m;
-    AddReading(m, 0x00, 0x10, std::bit_cast<float>(0x3A3B55AAu),
-               0.0f);  // no stamp inside a reading
-    EXPECT_EQ(FirstImpossibleStamp(m.data(), m.size()), std::nullopt);
-    AddStamp(m, 56, 53, 172, 254, 192, 69);
-    ASSERT_EQ(FirstImpossibleStamp(m.data(), m.size()), std::optional<size_t>(12));
-    EXPECT_EQ(HistoryStampText(m.data() + 14), "2056/53/172 254:192:69");
+    for (const auto& [fields, possible] : stamps)
+        EXPECT_EQ(HistoryStampPossible(fields.data()), possible) << HistoryStampText(fields.data());
 }
 
 // The meter's own memory, of every scene and logs ending anywhere, is never refused.
@@ -251,8 +217,8 @@ TEST(HistoryMemory, BlockCheckAcceptsEveryBlockTheMeterMakes) {
             const FieldEnvironment environment(*FindScene(scene), target);
             HistoryMemory memory;
             WritePastSessions(memory, environment, now, 0, target);
-            const Memory bytes(memory.Data(), memory.Data() + kHistoryBytes);
-            const std::vector<bool> accepted = CheckedBlocks(bytes);
+            const std::vector<bool> accepted =
+                CheckedBlocks(Memory(memory.Data(), memory.Data() + kHistoryBytes));
             EXPECT_EQ(std::count(accepted.begin(), accepted.end(), false), 0)
                 << scene << " " << target;
         }

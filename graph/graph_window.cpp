@@ -142,10 +142,11 @@ void CGraphWnd::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
 }
 
-// The new picture reaches the screen with the next repaint or the first drag move.
 void CGraphWnd::PressAt(QPoint client) {
-    if (PressCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
-        RebuildImage();
+    if (!PressCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
+        return;
+    RebuildImage();
+    Present();
 }
 
 void CGraphWnd::MoveAt(QPoint client) {

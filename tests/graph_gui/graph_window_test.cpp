@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QScreen>
 #include <QTest>
 #include <QWindow>
 
@@ -20,6 +21,8 @@ const QRgb kAxis = Rgb(125, 125, 125);
 constexpr int kImageWidth = 546;
 constexpr int kImageHeight = 281;
 
+const QRgb kCursorInk = Rgb(255, 0, 0);
+
 struct PainterLog {
     int traces = 0;
     int annotations = 0;
@@ -36,9 +39,12 @@ class RecordingPainter : public PlotPainter {
         log.width = plot.width;
         log.height = plot.height;
     }
-    void DrawAnnotations(COffscreenDC&, const PlotContext& plot) override {
+    // Marks the cursor point, so a grab shows where the cursor stood.
+    void DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) override {
         ++log.annotations;
         log.cursorAtAnnotations = plot.cursor;
+        const GraphPoint at = plot.cursor.CursorPoint;
+        dc.FillRect(at.x, at.y, at.x + 1, at.y + 1, QColor(kCursorInk));
     }
 
   private:
@@ -81,6 +87,11 @@ class GraphWindowTest : public ::testing::Test {
     }
 
     qint64 ImageKey() const { return window->CurrentImage()->cacheKey(); }
+    // What the last repaint copied to the screen, not a fresh render of the widget.
+    QRgb OnScreenAt(int x, int y) const {
+        QCoreApplication::processEvents();
+        return PixelAt(window->screen()->grabWindow(window->winId()).toImage(), 3 + x, 3 + y);
+    }
 
     PainterLog spectrumLog;
     PainterLog trendLog;
@@ -254,7 +265,7 @@ TEST_F(GraphWindowTest, MoveCursorToOutsideTheBoundsKeepsTheImage) {
 // ---------------------------------------------------------------------------------------
 // Press, drag and release
 
-TEST_F(GraphWindowTest, PressInsideRebuildsTheImageAroundTheNewCursor) {
+TEST_F(GraphWindowTest, PressInsideShowsTheImageAroundTheNewCursor) {
     Show();
     window->RenderAll();
     const qint64 key = ImageKey();
@@ -266,6 +277,7 @@ TEST_F(GraphWindowTest, PressInsideRebuildsTheImageAroundTheNewCursor) {
     EXPECT_EQ(spectrumLog.traces, 2);
     EXPECT_EQ(spectrumLog.cursorAtAnnotations.CursorRow, 50);
     EXPECT_NE(ImageKey(), key);
+    EXPECT_EQ(OnScreenAt(100, 50), kCursorInk);  // repainted at once
     Release(100, 50);
     EXPECT_FALSE(GraphCursor.Dragging);
 }

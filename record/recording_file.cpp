@@ -37,21 +37,31 @@ bool ReadDigits(const char* text, int count, int* value) {
     return true;
 }
 
+// POSIX zones reach 24 hours either side of UTC.
+constexpr int kFarthestZoneHours = 24;
+
 // The offset after the seconds: "Z", "+01:00" or "-0530"; in seconds east of UTC.
-bool ParseZone(const char* zone, long* seconds) {
-    const std::size_t length = std::strlen(zone);
-    if (length == 1 && zone[0] == 'Z') {
+bool ParseZone(std::string_view zone, long* seconds) {
+    if (zone == "Z") {
         *seconds = 0;
         return true;
     }
-    const bool colon = length == 6 && zone[3] == ':';
-    if ((length != 5 && !colon) || (zone[0] != '+' && zone[0] != '-')) return false;
+    const bool colon = zone.size() == 6 && zone[3] == ':';
+    if ((zone.size() != 5 && !colon) || (zone[0] != '+' && zone[0] != '-')) return false;
     int hours = 0;
     int minutes = 0;
-    if (!ReadDigits(zone + 1, 2, &hours) || !ReadDigits(zone + (colon ? 4 : 3), 2, &minutes))
+    if (!ReadDigits(zone.data() + 1, 2, &hours) ||
+        !ReadDigits(zone.data() + (colon ? 4 : 3), 2, &minutes) || hours > kFarthestZoneHours ||
+        minutes > 59)
         return false;
     *seconds = (hours * 60L + minutes) * 60L * (zone[0] == '-' ? -1 : 1);
     return true;
+}
+
+int DaysInMonth(int year, int month) {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
 }
 
 }  // namespace
@@ -69,9 +79,11 @@ bool ParseIsoTime(const std::string& text, int64_t* time) {
         !ReadDigits(s + 17, 2, &fields.tm_sec))
         return false;
     long zone = 0;
-    if (!ParseZone(s + 19, &zone)) return false;
-    if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 || fields.tm_mday > 31 ||
-        fields.tm_hour > 23 || fields.tm_min > 59 || fields.tm_sec > 60)
+    // The whole rest is the zone, so nothing may hide behind a NUL in it.
+    if (!ParseZone(std::string_view(text).substr(19), &zone)) return false;
+    if (fields.tm_mon < 1 || fields.tm_mon > 12 || fields.tm_mday < 1 ||
+        fields.tm_mday > DaysInMonth(year, fields.tm_mon) || fields.tm_hour > 23 ||
+        fields.tm_min > 59 || fields.tm_sec > 60)
         return false;
     fields.tm_year = year - 1900;
     fields.tm_mon -= 1;

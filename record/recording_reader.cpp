@@ -126,37 +126,8 @@ bool Ascending(const std::vector<int64_t>& times, int64_t time) {
     return times.empty() || time > times.back();
 }
 
-int DaysInMonth(int year, int month) {
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
-bool RealDate(int year, int month, int day) {
-    return month >= 1 && month <= 12 && day >= 1 && day <= DaysInMonth(year, month);
-}
-
-// POSIX zones reach 24 hours either side of UTC.
-constexpr int kFarthestZoneHours = 24;
-
-// ParseIsoTime reads the form; a row's time must also be a day its month has, in a zone
-// that can be.
 bool ReadRowTime(std::string_view text, int64_t* time) {
-    if (!ParseIsoTime(std::string(text), time)) return false;
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    ReadWhole(text.substr(0, 4), &year);
-    ReadWhole(text.substr(5, 2), &month);
-    ReadWhole(text.substr(8, 2), &day);
-    const std::string_view zone = text.substr(19);
-    int hours = 0;
-    int minutes = 0;
-    if (zone != "Z") {
-        ReadWhole(zone.substr(1, 2), &hours);
-        ReadWhole(zone.substr(zone.size() - 2), &minutes);
-    }
-    return RealDate(year, month, day) && hours <= kFarthestZoneHours && minutes < 60;
+    return ParseIsoTime(std::string(text), time);
 }
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.

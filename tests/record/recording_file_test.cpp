@@ -56,10 +56,12 @@ TEST(RecordingFile, TimesCarryTheirOffsetAndReadBack) {
     int64_t time = 0;
     EXPECT_TRUE(ParseIsoTime("2026-12-08T12:00:00Z", &time));
     EXPECT_EQ(time, kNoon);
-    for (const char* bad :
-         {"2026-12-08T12:00:00", "2026-13-08T12:00:00Z", "2026-12-08T12:00:00+1",
-          "2026-12-08T12:00:00+01:0", "2026-12-08T12:00:00+01:000", "2026-12-08T12:0a:00Z"})
+    for (const char* bad : {"2026-12-08T12:00:00", "2026-13-08T12:00:00Z", "2026-12-08T12:00:00+1",
+                            "2026-12-08T12:00:00+01:0", "2026-12-08T12:00:00+01:000",
+                            "2026-12-08T12:0a:00Z", "2026-02-31T12:00:00Z", "2025-02-29T12:00:00Z",
+                            "2026-12-08T12:00:00+99:99", "2026-12-08T12:00:00+01:60"})
         EXPECT_FALSE(ParseIsoTime(bad, &time)) << bad;
+    EXPECT_FALSE(ParseIsoTime(std::string("2026-12-08T12:00:00Z\0junk", 25), &time));
 }
 
 std::string ReadText(const std::string& path) {

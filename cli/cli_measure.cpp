@@ -172,7 +172,7 @@ bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
         FetchSpectrumSweeps(MeterPort, PortNumber, repeat.threshold, hooks, &sweeps);
     if (ReportIfDisconnected()) return false;
     if (outcome == FetchOutcome::Accepted && !SweepAnswered()) {
-        std::fprintf(stderr, "The meter sent no complete spectrum.\n");
+        std::fprintf(stderr, "%s\n", kNoSpectrumReply);
         return false;
     }
     if (outcome != FetchOutcome::Accepted) {

@@ -44,7 +44,6 @@ constexpr int64_t kLongestGaplessEveryMs = 55 * kMsPerSecond;
 constexpr int64_t kLongestDurationMs = 366LL * 24 * 3600 * kMsPerSecond;
 constexpr int kWaitSliceMs = 100;
 constexpr int kReidentifyEveryMs = 1000;  // ReidentifyLostMeter at most once a second
-constexpr const char* kNoSpectrumReply = "The meter sent no complete spectrum.";
 
 struct RecordOptions {
     bool spectrum = false;

@@ -22,6 +22,7 @@ enum class FetchOutcome {
 // "dBm Not Found" and the field fetch's plain word when the meter never sent a whole block.
 inline constexpr const char* kDbmNotFound = "dBm Not Found";
 inline constexpr const char* kNoFieldReply = "The meter sent no complete field reading.";
+inline constexpr const char* kNoSpectrumReply = "The meter sent no complete spectrum.";
 inline constexpr int kSpectrumSweeps = 11;
 
 struct SpectrumFetchHooks {

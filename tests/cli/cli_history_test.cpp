@@ -63,8 +63,6 @@ TEST(CliHistory, DownloadAndOfflineDecodeGiveTheSameCsv) {
     EXPECT_EQ(ReadFile(dir.File("log.csv")), csv);
 }
 
-// Ctrl+C keeps what has arrived, says that the download was stopped and how much was saved,
-// and exits as a program ended by SIGINT does.
 TEST(CliHistory, CtrlCSavesWhatHasArrivedAndSaysItStopped) {
     TempDir dir;
     MeterProcess meter({"--history-blocks", "64", "--log", dir.File("meter.log")});

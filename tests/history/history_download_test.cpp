@@ -336,21 +336,21 @@ TEST_F(HistoryDownloadTest, AMeterThatNeverSendsItsMemoryFailsTheDownloadAtItsFi
 // Replies later than every wait: a reply to an earlier request is never taken for a later
 // block. The download either holds exactly the meter's memory or fails.
 TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
-    const std::vector<std::string> meter = {"--fast", "--history-blocks", "3", "--clock",
-                                            "2026-03-04 05:06:07"};
-    std::string memory;  // as a meter on time gives it
-    for (const char* late : {"", "SPIR:late=1000", "SPIR:late=1500"}) {
+    Bytes memory(3 * kHistoryBlockSize);  // time stamps, a day of its own in each block
+    for (size_t i = 0; i < memory.size(); i += 8) {
+        const Bytes stamp = {0x55, 0xAA, 26, 3, uint8_t(1 + i / 4096), 4, 5, uint8_t(i % 60)};
+        std::copy(stamp.begin(), stamp.end(), memory.begin() + static_cast<ptrdiff_t>(i));
+    }
+    WriteFile(dir_.File("memory.bin"), memory);
+    for (const char* late : {"SPIR:late=1000", "SPIR:late=1500"}) {
         SCOPED_TRACE(late);
-        std::vector<std::string> args = meter;
-        if (*late) args.insert(args.end(), {"--fault", late});
-        StartMeter(args);
+        StartMeter({"--fast", "--history-file", dir_.File("memory.bin"), "--fault", late});
         RecordingView view(Chosen("late"));
         HistoryDownload download(port_, view);
         const HistoryResult result = download.Run();
-        if (!*late) memory = ReadFile(Chosen("late.bin"));
         if (result.outcome == HistoryOutcome::Finished) {
-            ASSERT_EQ(result.countedBytes, 3 * kHistoryBlockSize);
-            EXPECT_EQ(ReadFile(Chosen("late.bin")), memory);
+            ASSERT_EQ(result.countedBytes, memory.size());
+            EXPECT_EQ(ReadFile(Chosen("late.bin")), std::string(memory.begin(), memory.end()));
         } else {
             EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
             EXPECT_EQ(view.Statuses().back(), "Download Failed.");

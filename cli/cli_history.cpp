@@ -36,7 +36,8 @@ constexpr const char* kForceOption = "--force";
 // Ctrl+C ended the download early: what had arrived is saved, and the status says so, as a
 // shell's would for a program ended by SIGINT.
 constexpr int kExitInterrupted = 128 + SIGINT;
-constexpr const char* kHistoryCsvUsage = "usage: history-csv DUMP.bin OUT.csv [--iso-dates]";
+constexpr const char* kHistoryCsvUsage =
+    "usage: history-csv DUMP.bin OUT.csv [--iso-dates] [--force]  (--force overwrites OUT.csv)";
 constexpr const char* kIsoDatesOption = "--iso-dates";
 constexpr int kBarCells = 32;
 constexpr int kFullPercent = 100;
@@ -220,11 +221,11 @@ bool WriteHistoryFiles(const HistoryOutputFiles& names, size_t countedBytes) {
     return false;
 }
 
-// Without --force no file of the pair may be there already: the CSV alone may be a
-// spreadsheet the user has worked on.
-bool NoneInTheWay(const HistoryOutputFiles& names, bool force) {
+// Without --force no file the job writes may be there already: a CSV may be a spreadsheet
+// the user has worked on.
+bool NoneInTheWay(std::initializer_list<std::string> paths, bool force) {
     if (force) return true;
-    for (const std::string& path : {names.csv, names.bin}) {
+    for (const std::string& path : paths) {
         std::error_code error;
         if (std::filesystem::symlink_status(path, error).type() ==
             std::filesystem::file_type::not_found)
@@ -282,7 +283,8 @@ int Download(const CliOptions& options, const std::string& file, bool force) {
         return kExitFailed;
     }
     // The download takes minutes: a file may have come meanwhile.
-    if (!NoneInTheWay(names, force) || !WriteHistoryFiles(names, result.countedBytes))
+    if (!NoneInTheWay({names.csv, names.bin}, force) ||
+        !WriteHistoryFiles(names, result.countedBytes))
         return kExitFailed;
     ShowMessage(result.stopSaved ? StoppedText(result.countedBytes) : view.Finished());
     PrintWritten(options, names, result);
@@ -303,7 +305,8 @@ int RunHistory(const CliOptions& options) {
             files.push_back(word);
     }
     if (files.size() != 1) return Usage(kHistoryUsage);
-    if (!NoneInTheWay(HistoryOutputNames(files[0]), force)) return kExitFailed;
+    const HistoryOutputFiles names = HistoryOutputNames(files[0]);
+    if (!NoneInTheWay({names.csv, names.bin}, force)) return kExitFailed;
     if (!ConnectMeter(options)) return kExitFailed;
     if (!HistoryDownloadAllowed(DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
@@ -316,9 +319,12 @@ int RunHistory(const CliOptions& options) {
 int RunHistoryCsv(const CliOptions& options) {
     std::vector<std::string> paths;
     HistoryDateStyle style = HistoryDateStyle::Meter;
+    bool force = false;
     for (const std::string& word : options.args) {
         if (word == kIsoDatesOption)
             style = HistoryDateStyle::Iso;
+        else if (word == kForceOption)
+            force = true;
         else if (word.size() > 1 && word[0] == '-')
             return Usage(kHistoryCsvUsage);
         else
@@ -327,6 +333,7 @@ int RunHistoryCsv(const CliOptions& options) {
     if (paths.size() != 2) return Usage(kHistoryCsvUsage);
     const std::string& dumpPath = paths[0];
     const std::string& csvPath = paths[1];
+    if (!NoneInTheWay({csvPath}, force)) return kExitFailed;
     std::string dump;
     std::string error;
     if (!ReadRegularFile(dumpPath, kLargestDump, &dump, &error)) {

@@ -38,7 +38,7 @@ constexpr Job kJobs[] = {
     {"screenshot", RunScreenshot, "screenshot 1-4 [FILE]        a screenshot stored in the meter as a bitmap", false},
     {"screen",   RunScreen,   "screen FILE                   the meter's live screen as a bitmap", false},
     {"history",  RunHistory,  "history FILE [--force]        the logged history as FILE.csv and FILE.bin (Ctrl+C saves, exit 130)", true},
-    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates]  decode a saved history dump into a CSV table", false},
+    {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates] [--force]  decode a saved history dump into a CSV table", false},
     {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time", true},
     {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies", false},
 };
@@ -55,7 +55,8 @@ void PrintUsage(std::FILE* out) {
         out,
         "\n--json: ports, scan, identify, emf, spectrum, record, history and sync-time print JSON "
         "(a line per fetch).\nData goes to standard output, messages to standard error. "
-        "Exit status: 0 done, 1 failed, 2 wrong command line.\n");
+        "Exit status: 0 done, 1 failed, 2 wrong command line, 130 history stopped by Ctrl+C (what\n"
+        "arrived is saved).\n");
 }
 
 }  // namespace

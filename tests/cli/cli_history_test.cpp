@@ -113,6 +113,9 @@ TEST(CliHistory, RefusesWhatItCannotDo) {
          1,
          "reads 2056/53/172 254:192:69"},
         {{"history", dir.File("old")}, 1, "old.bin already exists (--force overwrites it)"},
+        {{"history-csv", dir.File("impossible.bin"), dir.File("old.bin")},
+         1,
+         "old.bin already exists (--force overwrites it)"},
     };
     for (const Case& c : cases) {
         const ProgramResult r = RunProgram(FERROLOG_CLI_PATH, c.args);

@@ -118,7 +118,7 @@ TEST(CliRules, AFileThatCannotBeWrittenIsAFailureWithNothingLeft) {
         {{"history", missing + "/log"},                                true},
         {{"plot", measurement, "--png", missing + "/trend.png"},      true},
         {{"history-csv", dir.File("log.bin"), missing + "/again.csv"}, false},
-        {{"history-csv", dir.File("log.bin"), dir.Path()},            false},
+        {{"history-csv", dir.File("log.bin"), dir.Path(), "--force"}, false},
     };
     // clang-format on
     for (const Case& c : cases) {

@@ -30,7 +30,7 @@ constexpr uint8_t kUnansweredMark = 0xBB;
 
 struct RepeatOptions {
     int64_t everyMs = 0;  // --every 1 / 500ms
-    int count = 1;    // --count N
+    int count = 1;        // --count N
     std::string saveDir;
     int threshold = kFloorDbm;  // --threshold DBM (spectrum)
     bool isoDates = false;      // --iso-dates (emf): a date column instead of the second

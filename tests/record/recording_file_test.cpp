@@ -10,28 +10,9 @@
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/zone_scope.h"
 
 namespace {
-
-// Runs with TZ set to `zone`, and puts the old one back.
-class ZoneScope {
-  public:
-    explicit ZoneScope(const char* zone) {
-        if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ZoneScope() {
-        if (old_.empty())
-            unsetenv("TZ");
-        else
-            setenv("TZ", old_.c_str(), 1);
-        tzset();
-    }
-
-  private:
-    std::string old_;
-};
 
 constexpr int64_t kNoon = 1796731200;  // 2026-12-08 12:00:00 UTC
 

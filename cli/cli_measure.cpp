@@ -13,6 +13,7 @@
 #include "graph/plot_geometry.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/local_time.h"
 #include "link/serial_port.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
@@ -72,12 +73,6 @@ bool ParseRepeatOptions(const CliOptions& options, RepeatOptions* repeat, bool s
     if (repeat->everyMs > 0 && !counted) repeat->count = 0;  // until stopped, unless counted
     repeat->json = options.json;
     return true;
-}
-
-std::tm LocalTime(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    return local;
 }
 
 bool SaveCurrent(const RepeatOptions& repeat, int threshold) {

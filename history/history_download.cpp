@@ -7,6 +7,7 @@
 #include "history/history_csv.h"
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
+#include "link/local_time.h"
 
 void HistoryFlags::Clear() {
     HistoryDownloading = false;
@@ -149,12 +150,5 @@ void HistoryDownload::ShowIdleButtons() {
 }
 
 std::string HistoryDefaultNameNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    return HistoryDefaultName(local);
+    return HistoryDefaultName(CurrentLocalTime());
 }

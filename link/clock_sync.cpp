@@ -44,13 +44,6 @@ Bytes ClockFrame(const std::tm& local) {
     return BuildFrame(kClockCommand, parameters);
 }
 
-std::tm CurrentLocalTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
-}
-
 bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime) {
     LinkSuspension suspension;
     SleepMs(kScreenPollSettleMs);

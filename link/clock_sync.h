@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/command_frame.h"
+#include "link/local_time.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
 
@@ -21,9 +22,6 @@ inline constexpr const char* kTimeSyncFailedMessage = "Time Sync Failed! ";  // 
 // "<SETDATETIME" + year - 2000, month 1-12, day, hour, minute, second as plain binary bytes
 // + ">>": 20 bytes. Years before 2000 or after 2255 wrap; the meter counts 2000-2099.
 Bytes ClockFrame(const std::tm& local);
-
-// The computer's local time now.
-std::tm CurrentLocalTime();
 
 using LocalTimeSource = std::function<std::tm()>;
 

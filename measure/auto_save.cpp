@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string_view>
 
+#include "link/local_time.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 
@@ -65,16 +66,6 @@ std::string AutoSaveBaseName(uint8_t kind, const std::string& stamp, int thresho
     else
         std::snprintf(name, sizeof name, "emf_%s", stamp.c_str());
     return name;
-}
-
-std::tm LocalTime(std::time_t t) {
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
-    return local;
 }
 
 }  // namespace

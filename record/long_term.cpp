@@ -6,6 +6,8 @@
 #include <ctime>
 #include <iterator>
 
+#include "link/local_time.h"
+
 std::pair<std::size_t, std::size_t> RowsInSpan(const std::vector<int64_t>& times, int64_t t0,
                                                int64_t t1) {
     const auto begin = std::lower_bound(times.begin(), times.end(), t0);
@@ -91,12 +93,7 @@ constexpr std::array<int64_t, 20> kTickSteps = {
 // A time as written is a wall-clock time kept as if it were UTC.
 std::tm ClockFields(int64_t time, ClockTimes clock) {
     const std::time_t when = static_cast<std::time_t>(time);
-    std::tm fields{};
-    if (clock == ClockTimes::AsWritten)
-        gmtime_r(&when, &fields);
-    else
-        localtime_r(&when, &fields);
-    return fields;
+    return clock == ClockTimes::AsWritten ? UtcTime(when) : LocalTime(when);
 }
 
 // Seconds east of UTC at `time`, so ticks fall on round clock times.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/local_time.h"  // the times of its rows
 #include "measure/measurement.h"
 #include "record/field_recorder.h"
 
@@ -26,16 +27,6 @@ struct SpectrumRow {
     std::array<uint32_t, kSpectrumBins> frequencyHz{};
     SpectrumLevels dbm{};
 };
-
-// "2026-12-08T10:15:03+01:00" for the local time zone.
-std::string IsoLocalTime(int64_t time);
-
-// Reads IsoLocalTime's form (any offset, or "Z") back to seconds since the epoch.
-bool ParseIsoTime(const std::string& text, int64_t* time);
-
-// What a person types for a moment: ParseIsoTime's forms, or a local time without an offset,
-// "2026-12-08 10:15:00", "2026-12-08T10:15" or "2026-12-08".
-bool ParseUserTime(const std::string& text, int64_t* time);
 
 // A float with a decimal point and no more digits than it needs to read back exactly.
 std::string FormatDecimal(float value);

@@ -130,16 +130,6 @@ bool ReadRowTime(std::string_view text, int64_t* time) {
     return ParseIsoTime(std::string(text), time);
 }
 
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
-}
-
 // "2026/12/07 01:30:00" or "2026-12-07 01:30:00", kept as written: the meter's clock knows
 // no zone, and a time inside a daylight-saving gap is one it really showed. Its calendar is
 // its own: a time stamp may name day 31 of any month and the table's running count goes past
@@ -459,10 +449,7 @@ bool LoadRecording(const std::string& path, RecordingKind* kind, TimeSeries* ser
 bool ParseWrittenTime(const std::string& text, int64_t* time) {
     int64_t instant = 0;
     if (ParseIsoTime(text, &instant)) {  // an instant: the local clock showed it so
-        const std::time_t when = static_cast<std::time_t>(instant);
-        std::tm local{};
-        localtime_r(&when, &local);
-        *time = instant + local.tm_gmtoff;
+        *time = instant + LocalOffsetSeconds(static_cast<std::time_t>(instant));
         return true;
     }
     std::string full = text;

@@ -2,42 +2,13 @@
 
 #include <cstdio>
 
+#include "link/local_time.h"
+
 namespace {
 
 constexpr int kFirstYear = 2000;
 constexpr int kLastYear = 2099;
 constexpr int64_t kSecondsPerDay = 86400;
-
-bool IsLeapYear(int year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month) {
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int year, int month, int day) {
-    year -= month <= 2;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yoe = year - era * 400;
-    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t days, int* year, int* month, int* day) {
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t doe = days - era * 146097;
-    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int64_t mp = (5 * doy + 2) / 153;
-    *day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    *month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    *year = static_cast<int>(yoe + era * 400 + (*month <= 2));
-}
 
 const int64_t kEpochDays = DaysFromCivil(kFirstYear, 1, 1);
 
@@ -67,8 +38,7 @@ bool ParseMeterTime(const std::string& text, MeterTime* time) {
 }
 
 MeterTime LocalMeterTime(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = LocalTime(when);
     MeterTime t{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                 local.tm_hour,        local.tm_min,     local.tm_sec};
     if (!IsValidMeterTime(t)) t = MeterTime{};  // a computer clock outside the meter's century

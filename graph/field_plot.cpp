@@ -1,20 +1,26 @@
 #include "graph/field_plot.h"
 
 #include <QColor>
+#include <algorithm>
 #include <string>
 
 #include "graph/display_options.h"
 #include "graph/plot_render.h"
+#include "graph/trace_palette.h"
 #include "measure/measurement.h"
 
 namespace {
 
+QColor ColourOf(TraceColour colour) {
+    return QColor(colour.r, colour.g, colour.b);
+}
+
 // Each quantity's colour, shared by its trace, legend square, read-out and panel texts.
-const QColor kXColour(255, 0, 0);
-const QColor kYColour(0, 0, 255);
-const QColor kZColour(50, 150, 50);
-const QColor kEmfColour(0, 0, 0);
-const QColor kEfColour(165, 42, 42);
+const QColor kXColour = ColourOf(kXTraceColour);
+const QColor kYColour = ColourOf(kYTraceColour);
+const QColor kZColour = ColourOf(kZTraceColour);
+const QColor kEmfColour = ColourOf(kEmfTraceColour);
+const QColor kEfColour = ColourOf(kEfTraceColour);
 const QColor kTextColour(0, 0, 0);
 constexpr int kTracePenWidth = 2;
 constexpr int kCursorPenWidth = 1;
@@ -65,7 +71,7 @@ struct ReadOutRow {
     int y;
 };
 
-constexpr int kReadOutX = 490;
+constexpr int kReadOutGap = 3;  // pixels between the widest label and the values
 
 // clang-format off
 constexpr ReadOutRow kReadOut[] = {
@@ -87,6 +93,8 @@ constexpr int kEfMinLabelY = UpperAxisY + 90;
 constexpr int kEfMinY = UpperAxisY + 105;
 
 constexpr int kPanelLabelX = 2;
+constexpr int kEfLabelX = 460;
+constexpr const char* kEfLabel = "EF=";
 constexpr int kPanelValueX = 5;
 
 struct TrendScales {
@@ -146,6 +154,15 @@ void DrawLegend(COffscreenDC& dc) {
     TextIn(dc, kTextColour, 460, 10, "(milliGauss)");
 }
 
+// The values stand in one column just right of the widest label ("EMF=", "EF="), so none
+// covers a label's "=".
+int ReadOutX(const COffscreenDC& dc) {
+    int right = kEfLabelX + dc.TextWidth(kEfLabel);
+    for (const LegendRow& row : kLegend)
+        right = std::max(right, row.labelX + dc.TextWidth(row.label));
+    return right + kReadOutGap;
+}
+
 // Nothing while the cursor is off the 60-second span.
 void DrawTimeCursor(COffscreenDC& dc, const PlotContext& plot) {
     const int k = TrendCursorSample(plot.cursor.CursorPoint.x);
@@ -157,8 +174,9 @@ void DrawTimeCursor(COffscreenDC& dc, const PlotContext& plot) {
     const GraphPoint label = TrendCursorLabelPosition(k);
     TextIn(dc, kTextColour, label.x, label.y, FormatText("%d sec", k - kFieldSamples));
     const int sample = k - 1;
+    const int valuesX = ReadOutX(dc);
     for (const ReadOutRow& row : kReadOut)
-        TextIn(dc, *row.colour, kReadOutX, row.y,
+        TextIn(dc, *row.colour, valuesX, row.y,
                FormatText(row.format, (FieldBlock.*row.series)[sample]));
 }
 
@@ -170,7 +188,7 @@ void DrawEfPanel(COffscreenDC& dc, SeriesExtremes ef) {
     dc.TextOut(kPanelLabelX, kEfMinLabelY, "Min:");
     dc.TextOut(kPanelValueX, kEfMinY, FormatText("%.03lf Vm", ef.minimum));
     dc.TextOut(456, kEfUnitY, "(Volts/meter)");
-    dc.TextOut(460, kEfReadOutLabelY, "EF=");
+    dc.TextOut(kEfLabelX, kEfReadOutLabelY, kEfLabel);
 }
 
 }  // namespace

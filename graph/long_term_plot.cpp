@@ -9,6 +9,9 @@
 #include <cmath>
 #include <string>
 
+#include "graph/axis_ticks.h"
+#include "graph/trace_palette.h"
+
 namespace {
 
 constexpr int kLeftMargin = 64;
@@ -20,6 +23,8 @@ constexpr int kWaterfallTop = 22;  // the frequencies above the waterfall
 constexpr int kPanelGap = 6;
 constexpr int kTickSpacing = 90;  // pixels at least between time labels
 constexpr int kFontPixels = 11;
+constexpr int kValueTickSpacing = 16;  // pixels at least between value labels (13 high)
+constexpr int kMostValueTicks = 6;
 const QColor kBackground(255, 255, 255);
 const QColor kFrame(120, 120, 120);
 const QColor kGrid(225, 225, 225);
@@ -27,14 +32,14 @@ const QColor kText(0, 0, 0);
 const QColor kEmptyCell(240, 240, 240);
 
 // clang-format off
-struct TraceStyle { const char* name; const char* caption; const char* unit; QColor colour; };
+struct TraceStyle { const char* name; const char* caption; const char* unit; };
 constexpr TraceStyle kTraceStyles[] = {
-    {"emf_mg",    "EMF", "mG",     QColor(200, 30, 30)},
-    {"x_mg",      "X",   "mG",     QColor(30, 120, 200)},
-    {"y_mg",      "Y",   "mG",     QColor(40, 160, 60)},
-    {"z_mg",      "Z",   "mG",     QColor(150, 60, 170)},
-    {"ef_vm",     "EF",  "V/m",    QColor(210, 120, 0)},
-    {"rf_pw_cm2", "RF",  "pW/cm²", QColor(0, 140, 140)},
+    {"emf_mg",    "EMF", "mG"},
+    {"x_mg",      "X",   "mG"},
+    {"y_mg",      "Y",   "mG"},
+    {"z_mg",      "Z",   "mG"},
+    {"ef_vm",     "EF",  "V/m"},
+    {"rf_pw_cm2", "RF",  "pW/cm²"},
 };
 // clang-format on
 
@@ -42,6 +47,10 @@ const TraceStyle& StyleOf(const std::string& name) {
     for (const TraceStyle& style : kTraceStyles)
         if (name == style.name) return style;
     return kTraceStyles[0];
+}
+
+QColor ColourOf(TraceColour colour) {
+    return QColor(colour.r, colour.g, colour.b);
 }
 
 QFont PlotFont() {
@@ -58,24 +67,19 @@ std::vector<int> DefaultTraces(const TimeSeries& series) {
     return traces;
 }
 
-// A round top for the axis: 1, 2 or 5 times a power of ten, at least the largest value.
-double NiceTop(double largest) {
-    if (!(largest > 0)) return 1.0;
-    const double power = std::pow(10.0, std::floor(std::log10(largest)));
-    for (double step : {1.0, 2.0, 5.0, 10.0})
-        if (step * power >= largest) return step * power;
-    return 10.0 * power;
+QString Number(double value) {
+    return QString::fromStdString(ReadingText(value));
 }
 
-QString Number(double value) {
-    return QString::number(value, 'g', 4);
+QString Label(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 void DrawTimeAxis(QPainter& painter, const QRect& area, int64_t t0, int64_t t1, int top,
                   ClockTimes clock) {
     const QFontMetrics metrics(painter.font());
     const int pictureWidth = painter.device()->width();
-    for (const TimeTick& tick : TimeTicks(t0, t1, area.width(), kTickSpacing, clock)) {
+    for (const TimeTick& tick : ClockTicks(t0, t1, area.width(), kTickSpacing, clock)) {
         const int x = XOfTime(area, t0, t1, tick.time);
         painter.setPen(kGrid);
         painter.drawLine(x, top, x, area.bottom());
@@ -87,13 +91,37 @@ void DrawTimeAxis(QPainter& painter, const QRect& area, int64_t t0, int64_t t1, 
     }
 }
 
-int YOf(const QRect& panel, double value, double top) {
-    const double fraction = std::clamp(value / top, 0.0, 1.0);
+int YOf(const QRect& panel, double value, const AxisRange& axis) {
+    const double fraction = std::clamp((value - axis.lo) / (axis.hi - axis.lo), 0.0, 1.0);
     return panel.bottom() - static_cast<int>(std::lround(fraction * (panel.height() - 1)));
 }
 
+// The panel's value axis: from 0 (or a lower reading) to a round value above the highest.
+AxisRange PanelAxis(const SpanFigures& figures, int panelHeight, AxisUnit unit) {
+    const int most = std::clamp(panelHeight / kValueTickSpacing, 2, kMostValueTicks);
+    if (figures.count == 0) return RoundRange(0.0, 1.0, most, unit);
+    return RoundRange(std::min(0.0, static_cast<double>(figures.min)), figures.max, most, unit);
+}
+
+// A grid line and a label in the left margin per tick, each label kept inside its panel.
+void DrawValueAxis(QPainter& painter, const QRect& panel, const AxisRange& axis, AxisUnit unit) {
+    const int lineHeight = painter.fontMetrics().height();
+    for (int k = 0; axis.lo + k * axis.step <= axis.hi + axis.step / 2; ++k) {
+        const double value = axis.lo + k * axis.step;
+        const int y = YOf(panel, value, axis);
+        painter.setPen(kGrid);
+        painter.drawLine(panel.left() + 1, y, panel.right() - 1, y);
+        painter.setPen(kText);
+        const int top =
+            std::clamp(y - lineHeight / 2, panel.top(), panel.bottom() - lineHeight + 1);
+        painter.drawText(QRect(0, top, kLeftMargin - 4, lineHeight),
+                         Qt::AlignRight | Qt::AlignVCenter,
+                         Label(AxisLabel(value, axis.step, unit)));
+    }
+}
+
 void DrawTrace(QPainter& painter, const QRect& panel, const std::vector<PixelColumn>& columns,
-               double top, QColor colour) {
+               const AxisRange& axis, QColor colour) {
     painter.setPen(colour);
     for (std::size_t x = 0; x < columns.size(); ++x) {
         const PixelColumn& column = columns[x];
@@ -101,10 +129,10 @@ void DrawTrace(QPainter& painter, const QRect& panel, const std::vector<PixelCol
         const int px = panel.left() + static_cast<int>(x);
         if (column.joined) {
             const PixelColumn& from = columns[static_cast<std::size_t>(column.previous)];
-            painter.drawLine(panel.left() + column.previous, YOf(panel, from.last, top), px,
-                             YOf(panel, column.first, top));
+            painter.drawLine(panel.left() + column.previous, YOf(panel, from.last, axis), px,
+                             YOf(panel, column.first, axis));
         }
-        painter.drawLine(px, YOf(panel, column.min, top), px, YOf(panel, column.max, top));
+        painter.drawLine(px, YOf(panel, column.min, axis), px, YOf(panel, column.max, axis));
     }
 }
 
@@ -117,16 +145,16 @@ QString FiguresText(const TraceStyle& style, const SpanFigures& figures) {
 
 void DrawPanel(QPainter& painter, const QRect& panel, const TimeSeries& series, int column,
                int64_t t0, int64_t t1) {
-    const TraceStyle& style = StyleOf(series.names[static_cast<std::size_t>(column)]);
+    const std::string& name = series.names[static_cast<std::size_t>(column)];
+    const TraceStyle& style = StyleOf(name);
+    const AxisUnit unit = UnitOfColumn(name);
     const SpanFigures figures = FiguresOf(series, column, t0, t1);
-    const double top = NiceTop(figures.count ? figures.max : 0.0);
+    const AxisRange axis = PanelAxis(figures, panel.height(), unit);
+    DrawValueAxis(painter, panel, axis, unit);
     painter.setPen(kFrame);
     painter.drawRect(panel.adjusted(0, 0, -1, -1));
-    painter.setPen(kText);
-    painter.drawText(QRect(0, panel.top(), kLeftMargin - 4, 14), Qt::AlignRight, Number(top));
-    painter.drawText(QRect(0, panel.bottom() - 13, kLeftMargin - 4, 14), Qt::AlignRight, "0");
-    DrawTrace(painter, panel, DecimateToColumns(series, column, t0, t1, panel.width()), top,
-              style.colour);
+    DrawTrace(painter, panel, DecimateToColumns(series, column, t0, t1, panel.width()), axis,
+              ColourOf(TraceColourOfColumn(name)));
     painter.setPen(kText);
     painter.drawText(panel.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop,
                      FiguresText(style, figures));
@@ -200,14 +228,33 @@ QImage RenderTrendImage(const TimeSeries& series, int64_t t0, int64_t t1, int wi
 
 namespace {
 
+constexpr int kFrequencyLabelSpacing = 110;  // pixels at least between frequency labels
+constexpr int kLevelLabelSpacing = 28;
+
+// Round frequencies across the top, each above the place it falls among the bins; the bins'
+// own frequencies every 32 bins when they do not ascend.
 void DrawFrequencies(QPainter& painter, const QRect& area, const SpectrumRow& row) {
-    constexpr int kLabelEvery = 32;  // bins
+    const std::vector<uint32_t> hz(row.frequencyHz.begin(), row.frequencyHz.end());
+    const QFontMetrics metrics(painter.font());
+    const int pictureWidth = painter.device()->width();
     painter.setPen(kText);
-    for (int bin = 0; bin < kSpectrumBins; bin += kLabelEvery) {
-        const int x = area.left() + bin * area.width() / kSpectrumBins;
-        const double mhz = row.frequencyHz[bin] / 1e6;
-        painter.drawText(QRect(x, 2, 120, 16), Qt::AlignLeft, Number(mhz) + " MHz");
+    auto label = [&](double bin, const std::string& text) {
+        const int x = area.left() + static_cast<int>(bin * area.width() / kSpectrumBins);
+        const int width = metrics.horizontalAdvance(Label(text)) + 1;
+        painter.drawLine(x, area.top() - 4, x, area.top() - 1);
+        painter.drawText(QRect(LabelLeft(x, width, pictureWidth), 2, width, 16), Qt::AlignLeft,
+                         Label(text));
+    };
+    if (BinPositionOf(hz, hz.front()) < 0) {
+        constexpr int kLabelEvery = 32;
+        for (int bin = 0; bin < kSpectrumBins; bin += kLabelEvery)
+            label(bin, AxisLabel(hz[bin] / 1e6, 0.001, AxisUnit::Megahertz));
+        return;
     }
+    const int most = std::max(2, area.width() / kFrequencyLabelSpacing);
+    for (const AxisTick& tick :
+         RoundTicks(hz.front() / 1e6, hz.back() / 1e6, most, AxisUnit::Megahertz))
+        label(BinPositionOf(hz, tick.value * 1e6), tick.label);
 }
 
 void DrawLegend(QPainter& painter, const QRect& area, int weakest, int strongest) {
@@ -219,18 +266,22 @@ void DrawLegend(QPainter& painter, const QRect& area, int weakest, int strongest
         painter.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
     }
     painter.setPen(kText);
-    painter.drawText(QRect(bar.right() + 4, bar.top(), 60, 14), Qt::AlignLeft,
-                     QString::number(strongest) + " dBm");
-    painter.drawText(QRect(bar.right() + 4, bar.bottom() - 13, 60, 14), Qt::AlignLeft,
-                     QString::number(weakest) + " dBm");
+    const int most = std::max(2, bar.height() / kLevelLabelSpacing);
+    for (const AxisTick& tick : RoundTicks(weakest, strongest, most, AxisUnit::Dbm)) {
+        const double fraction = (tick.value - weakest) / std::max(1, strongest - weakest);
+        const int y = bar.bottom() - static_cast<int>(std::lround(fraction * (bar.height() - 1)));
+        const int top = std::clamp(y - 7, bar.top(), bar.bottom() - 13);
+        painter.drawText(QRect(bar.right() + 4, top, 60, 14), Qt::AlignLeft | Qt::AlignVCenter,
+                         Label(tick.label));
+    }
 }
 
-void DrawTimeLabels(QPainter& painter, const QRect& area, int64_t t0, int64_t t1) {
+void DrawTimeLabels(QPainter& painter, const QRect& area, int64_t t0, int64_t t1,
+                    ClockTimes clock) {
     painter.setPen(kText);
-    for (const TimeTick& tick : TimeTicks(t0, t1, area.height(), kTickSpacing / 2)) {
+    for (const TimeTick& tick : ClockTicks(t0, t1, area.height(), kTickSpacing / 2, clock)) {
         const int y = area.top() + static_cast<int>((tick.time - t0) * area.height() / (t1 - t0));
-        painter.drawText(QRect(0, y - 7, kLeftMargin - 4, 14), Qt::AlignRight,
-                         QString::fromStdString(tick.label));
+        painter.drawText(QRect(0, y - 7, kLeftMargin - 4, 14), Qt::AlignRight, Label(tick.label));
     }
 }
 
@@ -263,6 +314,6 @@ QImage RenderWaterfallImage(const SpectrumSeries& series, int64_t t0, int64_t t1
     painter.setFont(PlotFont());
     if (!series.rows.empty()) DrawFrequencies(painter, area, series.rows.back());
     DrawLegend(painter, area, weakest, std::max(strongest, weakest + 1));
-    DrawTimeLabels(painter, area, t0, t1);
+    DrawTimeLabels(painter, area, t0, t1, ClockTimes::Local);
     return image;
 }

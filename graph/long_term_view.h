@@ -1,11 +1,17 @@
 #pragma once
 // The long-term trend as a window's view: a recording (opened or fed live) or a downloaded
-// history, one panel per trace, zoomed with the mouse wheel around the pointer and panned by
-// dragging; the pointer's time and the values there are read out at the top, each panel shows
-// the min / max / average of the visible span, and the view exports as a PNG picture.
+// history, one panel per trace, zoomed with the mouse wheel around the pointer or with + and -,
+// panned by dragging or with the arrow keys, Home showing it all; the pointer's time and the
+// values there are read out at the top, each panel shows the min / max / average of the
+// visible span. Two markers measure between readings: a left click sets A, a right click or a
+// shift-click B, and the line under the plot reads both and their difference. Below it an
+// overview strip shows the whole series with the visible span marked; a click there brings
+// that time to the middle of the view. The view exports as a PNG picture.
 // User-interface thread only; a recorder hands rows over with AppendFieldRows.
 
+#include <QImage>
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +24,8 @@ class LongTermView : public QWidget {
   public:
     explicit LongTermView(QWidget* parent = nullptr);
 
-    // Shows the whole of a series (a file's); the live rows of a recording come after.
+    // Shows the whole of a series (a file's), markers cleared; the live rows of a recording
+    // come after.
     void SetSeries(TimeSeries series);
     const TimeSeries& Series() const { return series_; }
 
@@ -31,10 +38,21 @@ class LongTermView : public QWidget {
     void SetSpan(int64_t t0, int64_t t1);
     void ShowAll();
 
+    // Where the panels are drawn and where the overview strip is, in widget coordinates.
+    QRect PlotArea() const;
+    QRect OverviewArea() const;
+
     // "2026-12-08 10:15:03  EMF 1.2 mG  X 0.5 mG …" for the row nearest the pointer, with a
     // history's possible source at its end ("… RF 900 pW/cm²  Smart Meter"); empty
     // when the pointer is outside the plot or no row is near it.
     QString CursorText() const { return cursorText_; }
+
+    // The markers' times (those of the rows they snapped to), and the line reading them:
+    // "A 2026-12-08 10:15:03  EMF 1.2 mG …" for A alone, "A 10:15:03  B 10:20:15
+    // ΔT +5:12  ΔEMF +0.3 mG …" for both; empty while neither is set.
+    std::optional<int64_t> MarkerA() const { return markerA_; }
+    std::optional<int64_t> MarkerB() const { return markerB_; }
+    QString MarkerText() const;
 
     // The view as it is drawn, at the widget's size, written whole or not at all.
     bool ExportPng(const std::string& path, std::string* error) const;
@@ -45,6 +63,7 @@ class LongTermView : public QWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -52,14 +71,29 @@ class LongTermView : public QWidget {
 
   private:
     QImage Render() const;
+    void DrawMarkers(QPainter& painter) const;
+    void DrawMarkerLine(QPainter& painter) const;
+    void DrawOverview(QPainter& painter) const;
+    const QImage& OverviewTraces() const;
     void UpdateCursor(int x, int y);
+    void ZoomAbout(double factor, int64_t pivot);
+    void JumpTo(int overviewX);
+    void PlaceMarker(std::optional<int64_t>& marker, int x);
+    int PlotHeight() const;
 
     TimeSeries series_;
     int64_t t0_ = 0;
     int64_t t1_ = 1;
-    bool dragging_ = false;
+    bool pressed_ = false;  // left button down on the plot
+    bool panning_ = false;  // ... and moved far enough to pan rather than click
+    bool jumping_ = false;  // left button down on the overview strip
     int dragX_ = 0;
     int64_t dragT0_ = 0;
     int cursorX_ = -1;
     QString cursorText_;
+    std::optional<int64_t> markerA_;
+    std::optional<int64_t> markerB_;
+    // The overview's traces change only with the rows or the width: drawn once for those.
+    mutable QImage overviewCache_;
+    mutable std::size_t overviewRows_ = 0;
 };

@@ -198,6 +198,15 @@ void COffscreenDC::TextOut(int x, int y, std::string_view text) {
     painter.drawText(QPoint(x, y + metrics.ascent()), line);
 }
 
+int COffscreenDC::TextWidth(std::string_view text) const {
+    const QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return painter.fontMetrics().horizontalAdvance(line);
+}
+
+int COffscreenDC::TextHeight() const {
+    return painter.fontMetrics().height();
+}
+
 void COffscreenDC::SetTextColor(QColor colour) {
     textColour = colour;
 }

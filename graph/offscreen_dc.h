@@ -66,6 +66,9 @@ class COffscreenDC {
     // in opaque mode the whole cell is first filled with the background colour. The bytes
     // are single-byte Latin-1 text.
     void TextOut(int x, int y, std::string_view text);
+    // The cell TextOut fills for `text` in the selected font: its width, and one line's height.
+    int TextWidth(std::string_view text) const;
+    int TextHeight() const;
     void SetTextColor(QColor colour);
     // Opaque (the default, white) fills text cells and dash gaps; transparent leaves them.
     void SetBkModeTransparent();

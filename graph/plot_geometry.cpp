@@ -26,9 +26,8 @@ constexpr int kOnePicowattItem = 38;  // the power list's item for -90 dBm
 
 // Spectrum scale: 10 pixels per dB as long as the range fits the full scale.
 constexpr int kPixelsPerDbCap = 10;
-constexpr int kThresholdLabelRise = 10;
-constexpr int kThresholdPowerLabelX = BinPitch * (BinOrigin + 113);  // 464
-constexpr int kThresholdDbmLabelX = BinPitch * (BinOrigin + 117);    // 480
+constexpr int kTextLineHeight = 13;      // the system font's text cell
+constexpr int kThresholdLabelRise = 15;  // the label's cell ends two rows above its line
 
 // Crosshair text placement: columns below 24 put both texts right of the line, columns
 // above 116 both left of it; the frequency goes a line higher when it cannot share the
@@ -38,6 +37,7 @@ constexpr int kRightEdgeColumn = 116;
 constexpr int kOneLineUp = 18;
 constexpr int kTwoLinesUp = 34;
 constexpr int kFrequencyLeftOfLine = 88;
+constexpr int kBelowTheRow = 4;
 
 constexpr double kHzToGhz = 1e-9;
 constexpr double kHzToMhz = 1e-6;
@@ -198,9 +198,28 @@ bool ThresholdLineShown(int threshold, const SpectrumScale& scale) {
     return threshold > scale.minimum;
 }
 
-GraphPoint ThresholdLabelPosition(int threshold, const SpectrumScale& scale, bool showPower) {
-    return {showPower ? kThresholdPowerLabelX : kThresholdDbmLabelX,
-            LevelY(threshold, scale) - kThresholdLabelRise};
+namespace {
+
+// Whether the trace (bars from the baseline, the line between neighbouring bins, both two
+// pixels wide) stays below row `bottom` over columns left..right.
+bool TraceBelow(const SpectrumLevels& dbm, const SpectrumScale& scale, int left, int right,
+                int bottom) {
+    for (int i = 0; i < kSpectrumBins; ++i) {
+        const bool near = BinX(i) + BinPitch >= left && BinX(i) - BinPitch <= right;
+        if (near && LevelY(dbm[i], scale) - 1 <= bottom) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+GraphPoint ThresholdLabelPosition(int threshold, const SpectrumScale& scale,
+                                  const SpectrumLevels& dbm, int labelWidth) {
+    const int top = LevelY(threshold, scale) - kThresholdLabelRise;
+    const int rightmost = kThresholdLineEndX - labelWidth;
+    for (int x = rightmost; x >= kThresholdLineStartX; x -= BinPitch)
+        if (TraceBelow(dbm, scale, x - 1, x + labelWidth, top + kTextLineHeight)) return {x, top};
+    return {rightmost, top};
 }
 
 uint32_t BinFrequency(const SpectrumRecordData& record, int bin) {
@@ -287,17 +306,29 @@ std::string CursorFrequencyText(const SpectrumRecordData& record, int bin) {
                              "%.03lf kHz");
 }
 
+namespace {
+
+// `rise` pixels above the row, or mirrored below it when that reaches into the header: a text
+// 18 up goes 4 below the row, one 34 up 20 below.
+GraphPoint ReadOutAt(int x, int cursorRow, int rise) {
+    if (cursorRow - rise >= kHeaderBottom) return {x, cursorRow - rise};
+    return {x, cursorRow + rise - kOneLineUp + kBelowTheRow};
+}
+
+}  // namespace
+
 GraphPoint CursorFrequencyPosition(int cursorBin, int cursorRow) {
     int x = BinPitch * cursorBin;
-    if (cursorBin < kLeftEdgeColumns) return {x + 5, cursorRow - kTwoLinesUp};
-    if (cursorBin <= kRightEdgeColumn) return {x - kFrequencyLeftOfLine, cursorRow - kOneLineUp};
-    return {x - kFrequencyLeftOfLine, cursorRow - kTwoLinesUp};
+    if (cursorBin < kLeftEdgeColumns) return ReadOutAt(x + 5, cursorRow, kTwoLinesUp);
+    if (cursorBin <= kRightEdgeColumn)
+        return ReadOutAt(x - kFrequencyLeftOfLine, cursorRow, kOneLineUp);
+    return ReadOutAt(x - kFrequencyLeftOfLine, cursorRow, kTwoLinesUp);
 }
 
 GraphPoint CursorLevelPosition(int cursorBin, int cursorRow) {
     int x = BinPitch * cursorBin;
-    if (cursorBin <= kRightEdgeColumn) return {x + 10, cursorRow - kOneLineUp};
-    return {x - 65, cursorRow - kOneLineUp};
+    if (cursorBin <= kRightEdgeColumn) return ReadOutAt(x + 10, cursorRow, kOneLineUp);
+    return ReadOutAt(x - 65, cursorRow, kOneLineUp);
 }
 
 std::string BandStartLabel(const SpectrumRecordData& record) {

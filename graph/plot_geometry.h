@@ -103,7 +103,12 @@ int BinX(int bin);                                  // 4 * (bin + 3)
 bool ThresholdLineShown(int threshold, const SpectrumScale& scale);
 inline constexpr int kThresholdLineStartX = BinPitch * BinOrigin;                  // 12
 inline constexpr int kThresholdLineEndX = BinPitch * (BinOrigin + kSpectrumBins);  // 524
-GraphPoint ThresholdLabelPosition(int threshold, const SpectrumScale& scale, bool showPower);
+// The threshold's label, `labelWidth` pixels wide and one 13-pixel line high, stands just
+// above its line where the trace stays below it: the rightmost such place along the line,
+// its right end at the line's end when the trace allows. Where the trace rises over the line
+// everywhere, the label keeps that rightmost place.
+GraphPoint ThresholdLabelPosition(int threshold, const SpectrumScale& scale,
+                                  const SpectrumLevels& dbm, int labelWidth);
 
 // Frequency of bin 0..128 in Hz, wrapping as 32-bit unsigned arithmetic does. The offset
 // table follows the band mode; bin 128 (one step past the last) has offset 0.
@@ -149,6 +154,9 @@ std::string CursorLevelText(int level, bool showPower);         // "-128 dBm"
 std::string ChannelSpacingText(const SpectrumRecordData& record);
 std::string ChannelBandwidthText(const SpectrumRecordData& record);
 
+// The four header texts fill rows 5..33; the crosshair's column line starts below them and
+// its read-out never rises into them.
+inline constexpr int kHeaderBottom = 35;
 inline constexpr GraphPoint kAveragePosition{20, 5};
 inline constexpr GraphPoint kMaximumPosition{45, 21};
 inline constexpr GraphPoint kSpacingPosition{351, 5};
@@ -164,6 +172,8 @@ int CursorBinIndex(int cursorBin);
 // Frequency of `bin` in the unit chosen by startHz (not by the bin's own frequency):
 // GHz from 1 GHz on, kHz below 1 MHz, MHz between.
 std::string CursorFrequencyText(const SpectrumRecordData& record, int bin);
+// Both texts stand above the crosshair's row; one that would reach into the header goes as
+// far below the row instead.
 GraphPoint CursorFrequencyPosition(int cursorBin, int cursorRow);
 GraphPoint CursorLevelPosition(int cursorBin, int cursorRow);
 

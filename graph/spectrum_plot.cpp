@@ -3,17 +3,17 @@
 #include <QColor>
 
 #include "graph/display_options.h"
+#include "graph/trace_palette.h"
 #include "measure/measurement.h"
 
 namespace {
 
-const QColor kTraceColour(0, 0, 250);
+const QColor kTraceColour(kSpectrumTraceColour.r, kSpectrumTraceColour.g, kSpectrumTraceColour.b);
 const QColor kThresholdColour(50, 50, 50);
 const QColor kCrosshairColour(255, 0, 0);
 constexpr int kTracePenWidth = 2;
 constexpr int kThinPenWidth = 1;
 constexpr int kCrosshairLeft = 4;
-constexpr int kCrosshairTop = 3;
 
 void TextAt(COffscreenDC& dc, GraphPoint at, const std::string& text) {
     dc.TextOut(at.x, at.y, text);
@@ -32,14 +32,15 @@ void DrawLine(COffscreenDC& dc, const SpectrumLevels& dbm, const SpectrumScale& 
         dc.LineTo(BinX(i), LevelY(dbm[i], scale));
 }
 
-void DrawThreshold(COffscreenDC& dc, int threshold, const SpectrumScale& scale) {
+void DrawThreshold(COffscreenDC& dc, const SpectrumLevels& dbm, int threshold,
+                   const SpectrumScale& scale) {
     dc.SelectPen(kThresholdColour, kThinPenWidth, Qt::DashLine);
     if (!ThresholdLineShown(threshold, scale)) return;
     const int y = LevelY(threshold, scale);
     dc.MoveTo(kThresholdLineStartX, y);
     dc.LineTo(kThresholdLineEndX, y);
-    TextAt(dc, ThresholdLabelPosition(threshold, scale, ShowPower),
-           ThresholdLabelText(threshold, ShowPower));
+    const std::string label = ThresholdLabelText(threshold, ShowPower);
+    TextAt(dc, ThresholdLabelPosition(threshold, scale, dbm, dc.TextWidth(label)), label);
 }
 
 void DrawCrosshair(COffscreenDC& dc, const PlotContext& plot) {
@@ -48,7 +49,7 @@ void DrawCrosshair(COffscreenDC& dc, const PlotContext& plot) {
     dc.SelectPen(kCrosshairColour, kThinPenWidth);
     dc.MoveTo(kCrosshairLeft, row);
     dc.LineTo(plot.width, row);
-    dc.MoveTo(column, kCrosshairTop);
+    dc.MoveTo(column, kHeaderBottom);
     dc.LineTo(column, plot.height);
 }
 
@@ -78,16 +79,17 @@ void SpectrumPlotPainter::DrawTraces(COffscreenDC& dc, const PlotContext&) {
     dc.SelectPen(kTraceColour, kTracePenWidth);
     if (ShowBar) DrawBars(dc, dbm, scale);
     if (ShowLine) DrawLine(dc, dbm, scale);
-    DrawThreshold(dc, SearchThreshold, scale);
+    DrawThreshold(dc, dbm, SearchThreshold, scale);
 }
 
 void SpectrumPlotPainter::DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) {
-    TextAt(dc, kAveragePosition, AverageText(statistics.average, ShowPower));
-    TextAt(dc, kMaximumPosition, MaximumText(statistics.maximum, ShowPower));
-    TextAt(dc, kSpacingPosition, ChannelSpacingText(SpectrumRecord));
-    TextAt(dc, kBandwidthPosition, ChannelBandwidthText(SpectrumRecord));
     DrawCrosshair(dc, plot);
     DrawCursorReadOut(dc, plot.cursor);
     DrawBandEdges(dc, plot.width);
     TextAt(dc, kMinimumPosition, MinimumText(statistics.minimum, ShowPower));
+    // Last, so a crosshair row among them passes behind their cells rather than through them.
+    TextAt(dc, kAveragePosition, AverageText(statistics.average, ShowPower));
+    TextAt(dc, kMaximumPosition, MaximumText(statistics.maximum, ShowPower));
+    TextAt(dc, kSpacingPosition, ChannelSpacingText(SpectrumRecord));
+    TextAt(dc, kBandwidthPosition, ChannelBandwidthText(SpectrumRecord));
 }

@@ -21,8 +21,7 @@ TEST(SpectrumPlot, StartUpPicture) {
     EXPECT_EQ(LevelY(-128, scale), 240);
     EXPECT_TRUE(ThresholdLineShown(-98, scale));
     EXPECT_EQ(LevelY(-98, scale), 60);
-    EXPECT_EQ(ThresholdLabelPosition(-98, scale, false), (GraphPoint{480, 50}));
-    EXPECT_EQ(ThresholdLabelPosition(-98, scale, true), (GraphPoint{464, 50}));
+    EXPECT_EQ(ThresholdLabelPosition(-98, scale, record.dbm, 45), (GraphPoint{479, 45}));
     EXPECT_EQ(ThresholdLabelText(-98, false), "-98 dBm");
 
     EXPECT_EQ(AverageText(stats.average, false), "Average = -128 dBm");
@@ -41,6 +40,19 @@ TEST(SpectrumPlot, StartUpPicture) {
     EXPECT_EQ(CursorFrequencyPosition(cursor.CursorBin, cursor.CursorRow), (GraphPoint{352, 107}));
     EXPECT_EQ(CursorLevelText(record.dbm[bin], false), "-128 dBm");
     EXPECT_EQ(CursorLevelPosition(cursor.CursorBin, cursor.CursorRow), (GraphPoint{450, 107}));
+}
+
+TEST(SpectrumPlot, ThresholdLabelStandsWhereTheTraceStaysBelowItsLine) {
+    // -128 .. -90 at 180 / 38 px per dB: the -98 line at row 98, a -90 bin up at row 60.
+    SpectrumLevels dbm;
+    dbm.fill(-90);
+    dbm[0] = -128;
+    const SpectrumScale scale = ScaleSpectrum(MeasureSpectrum(dbm), -98);
+    EXPECT_EQ(ThresholdLabelPosition(-98, scale, dbm, 45), (GraphPoint{479, 83}));  // no room
+    for (int bin = 1; bin < 100; ++bin)
+        dbm[bin] = -128;
+    // Bins 100.. rise over the line: 4 pixels clear of bin 100 at x 412, 524 - 4k - 45.
+    EXPECT_EQ(ThresholdLabelPosition(-98, scale, dbm, 45), (GraphPoint{359, 83}));
 }
 
 TEST(SpectrumPlot, ScaleFitsLevelsAndThresholdInto180Pixels) {
@@ -180,6 +192,15 @@ TEST(SpectrumPlot, CursorTextsMoveAwayFromTheEdges) {
     for (const auto& c : cases) {
         EXPECT_EQ(CursorFrequencyPosition(c.bin, 100), c.frequency) << c.bin;
         EXPECT_EQ(CursorLevelPosition(c.bin, 100), c.level) << c.bin;
+    }
+    // Near the top a text that would reach into the header (rows 5..34) goes below the row.
+    const struct {
+        int bin, row;
+        GraphPoint frequency, level;
+    } nearTop[] = {{110, 40, {352, 44}, {450, 44}}, {10, 60, {45, 80}, {50, 42}}};
+    for (const auto& c : nearTop) {
+        EXPECT_EQ(CursorFrequencyPosition(c.bin, c.row), c.frequency) << c.bin;
+        EXPECT_EQ(CursorLevelPosition(c.bin, c.row), c.level) << c.bin;
     }
     EXPECT_FALSE(CursorOnBin(2));
     EXPECT_TRUE(CursorOnBin(3));

@@ -22,6 +22,11 @@ const QRgb kGreen = Rgb(50, 150, 50);
 const QRgb kBlack = Rgb(0, 0, 0);
 const QRgb kBrown = Rgb(165, 42, 42);
 
+// The values' column: just right of the widest label, "EMF=" at x = 468.
+int ValuesX() {
+    return 468 + TextCell(0, 0, "EMF=").width() + 3;
+}
+
 const QColor kRedText(255, 0, 0);
 const QColor kBlueText(0, 0, 255);
 const QColor kGreenText(50, 150, 50);
@@ -177,8 +182,8 @@ TEST_F(FieldTrendTest, WithoutMagneticTracesOnlyTheEfTraceIsDrawn) {
     // The panel, the legend and the read-out still come from the data.
     EXPECT_TRUE(TextAt(image, 5, 35, "59.000 mG"));
     EXPECT_EQ(PixelAt(image, 450, 90), kBlack);
-    EXPECT_TRUE(TextAt(image, 490, 90, "59.0"));
-    EXPECT_TRUE(TextAt(image, 490, 30, "1.0", kRedText));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 90, "59.0"));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 30, "1.0", kRedText));
 }
 
 TEST_F(FieldTrendTest, LaterQuantitiesCoverEarlierOnes) {
@@ -301,11 +306,15 @@ TEST_F(FieldTrendTest, ReadOutShowsTheCursorsSampleInEachColour) {
     FieldBlock.efSeries[1] = 7.6f;
     GraphCursor.CursorPoint.x = 89;  // sample 1
     const QImage image = Render();
-    EXPECT_TRUE(TextAt(image, 490, 30, "12.3", kRedText));
-    EXPECT_TRUE(TextAt(image, 490, 50, "5.1", kBlueText));
-    EXPECT_TRUE(TextAt(image, 490, 70, "-3.3", kGreenText));
-    EXPECT_TRUE(TextAt(image, 490, 90, "13.2"));
-    EXPECT_TRUE(TextAt(image, 490, 195, "8", kBrownText));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 30, "12.3", kRedText));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 50, "5.1", kBlueText));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 70, "-3.3", kGreenText));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 90, "13.2"));
+    EXPECT_TRUE(TextAt(image, ValuesX(), 195, "8", kBrownText));
+    // Every label stays whole beside its value.
+    EXPECT_TRUE(TextAt(image, 468, 90, "EMF="));
+    EXPECT_TRUE(TextAt(image, 470, 30, "X=", kRedText));
+    EXPECT_TRUE(TextAt(image, 460, 195, "EF=", kBrownText));
 
     GraphCursor.CursorPoint.x = kNoCursorX;
     const QImage without = Render();
@@ -314,7 +323,7 @@ TEST_F(FieldTrendTest, ReadOutShowsTheCursorsSampleInEachColour) {
         QRgb colour;
     } rows[] = {{30, kRed}, {50, kBlue}, {70, kGreen}, {195, kBrown}};
     for (const auto& row : rows)
-        EXPECT_EQ(CountColour(without, QRect(490, row.y, kWidth - 490, 13), row.colour), 0)
+        EXPECT_EQ(CountColour(without, QRect(ValuesX(), row.y, kWidth, 13), row.colour), 0)
             << row.y;
 }
 

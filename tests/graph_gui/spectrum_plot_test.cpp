@@ -35,6 +35,11 @@ void ExpectPixels(const QImage& image, std::initializer_list<PixelCase> cases) {
         EXPECT_EQ(PixelAt(image, c.x, c.y), c.colour) << "at (" << c.x << ", " << c.y << ")";
 }
 
+// The threshold label's x when its right end meets the line's end at x = 524.
+int LabelRightAtTheLineEnd(const char* label) {
+    return 524 - TextCell(0, 0, label).width();
+}
+
 // Rows of a bar's two columns (x - 1 and x) that hold the trace colour.
 int BarPixels(const QImage& image, int x) {
     return CountColour(image, QRect(x - 1, 0, 2, kHeight), kTrace);
@@ -107,9 +112,23 @@ TEST_F(SpectrumPlotTest, StartUpThresholdIsADashedLineAtRow60WithItsLabel) {
                          {54, 60, kWhite},
                          {12, 59, kWhite},
                          {12, 61, kWhite}});
-    EXPECT_TRUE(TextAt(image, 480, 50, "-98 dBm"));
-    EXPECT_GT(CountColour(image, TextCell(480, 50, "-98 dBm"), kBlack), 20);
-    EXPECT_EQ(PixelAt(image, 480, 50), kWhite);  // the opaque cell hides grid column 480
+    // Its label stands above the line, clear of it, its right end at the line's end.
+    const int x = LabelRightAtTheLineEnd("-98 dBm");
+    EXPECT_TRUE(TextAt(image, x, 45, "-98 dBm"));
+    EXPECT_GT(CountColour(image, TextCell(x, 45, "-98 dBm"), kBlack), 20);
+}
+
+TEST_F(SpectrumPlotTest, ThresholdLabelMovesLeftOffATraceThatRisesOverItsLine) {
+    CrosshairBelowTheBars();
+    Levels(-128);
+    for (int bin = 100; bin < kSpectrumBins; ++bin)
+        SpectrumRecord.dbm[bin] = -90;
+    const QImage image = Render();
+    // -128 .. -90 at 180 / 38 px per dB: the line at row 240 - 142 = 98, bins 100.. up at
+    // row 60. The label keeps 4 pixels off bin 100's column (x 412) and its line to bin 99.
+    const int width = TextCell(0, 0, "-98 dBm").width();
+    EXPECT_TRUE(TextAt(image, 404 - width, 83, "-98 dBm"));
+    EXPECT_EQ(CountColour(image, TextCell(404 - width, 83, "-98 dBm"), kTrace), 0);
 }
 
 TEST_F(SpectrumPlotTest, StartUpTexts) {
@@ -118,11 +137,11 @@ TEST_F(SpectrumPlotTest, StartUpTexts) {
     window.RenderAll();
     const QImage& image = *window.CurrentImage();
 
-    const std::set<int> crosshair{kStartCrosshairX};
+    // The crosshair's column line at x = 440 starts below the header: no text is crossed.
     EXPECT_TRUE(TextAt(image, 20, 5, "Average = -128 dBm"));
     EXPECT_TRUE(TextAt(image, 45, 21, "Max = -128 dBm"));
-    EXPECT_TRUE(TextAt(image, 351, 5, "Channel Spacing = 0 kHz", Qt::black, crosshair));
-    EXPECT_TRUE(TextAt(image, 335, 21, "Channel Bandwidth = 0 kHz", Qt::black, crosshair));
+    EXPECT_TRUE(TextAt(image, 351, 5, "Channel Spacing = 0 kHz"));
+    EXPECT_TRUE(TextAt(image, 335, 21, "Channel Bandwidth = 0 kHz"));
     EXPECT_TRUE(TextAt(image, 352, 107, "0.000 kHz"));
     EXPECT_TRUE(TextAt(image, 450, 107, "-128 dBm"));
     EXPECT_TRUE(TextAt(image, 20, 245, "0.00 kHz"));
@@ -140,8 +159,8 @@ TEST_F(SpectrumPlotTest, CrosshairStartsAtRow125AndFollowsCursorPointAfterRefres
                              {3, 125, kWhite},
                              {545, 125, kRed},
                              {101, 64, kWhite},
-                             {440, 3, kRed},
-                             {440, 2, kGrid},
+                             {440, 35, kRed},
+                             {440, 34, kGrid},
                              {440, 280, kRed},
                              {439, 150, kWhite},
                              {441, 150, kWhite}});
@@ -219,7 +238,7 @@ TEST_F(SpectrumPlotTest, ThresholdAboveEveryLevelStretchesTheScale) {
     EXPECT_EQ(PixelAt(image, 32, 181), kTrace);
     EXPECT_EQ(CountColour(image, QRect(12, 60, 18, 1), kDash), 18);
     EXPECT_EQ(CountColour(image, QRect(0, 0, kWidth, 181), kTrace), 0);
-    EXPECT_TRUE(TextAt(image, 480, 50, "-70 dBm"));
+    EXPECT_TRUE(TextAt(image, LabelRightAtTheLineEnd("-70 dBm"), 45, "-70 dBm"));
     EXPECT_TRUE(TextAt(image, 45, 21, "Max = -90 dBm"));
     EXPECT_TRUE(TextAt(image, 190, 245, "(Minimum = -100 dBm)"));
 }
@@ -241,7 +260,7 @@ TEST_F(SpectrumPlotTest, ThresholdBelowEveryLevelIsTheMinimumAndDrawsNoLine) {
     EXPECT_TRUE(TextAt(image, 20, 5, "Average = -99 dBm"));  // -12790 / 128 truncated
 }
 
-TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsStandsFurtherLeft) {
+TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsEndsAtTheLineEndToo) {
     ShowPower = 1;
     struct Case {
         int threshold;
@@ -252,7 +271,7 @@ TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsStandsFurtherLeft) {
     for (const Case& c : cases) {
         SearchThreshold = c.threshold;
         const QImage image = Render();
-        EXPECT_TRUE(TextAt(image, 464, 50, c.label)) << c.threshold;
+        EXPECT_TRUE(TextAt(image, LabelRightAtTheLineEnd(c.label), 45, c.label)) << c.threshold;
         EXPECT_TRUE(TextAt(image, 190, 245, "Minimum = 0.000 pW")) << c.threshold;
     }
 }
@@ -312,7 +331,7 @@ TEST_F(SpectrumPlotTest, CursorTextsOnlyWhileTheCrosshairStandsOnABin) {
         GraphCursor.CursorBin = c.bin;
         GraphCursor.CursorRow = 150;
         const QImage image = Render();
-        EXPECT_EQ(PixelAt(image, 4 * c.bin, 3), kRed) << c.bin;
+        EXPECT_EQ(PixelAt(image, 4 * c.bin, 35), kRed) << c.bin;
         EXPECT_EQ(PixelAt(image, 100 + 3, 150), kRed) << c.bin;
         if (c.texts) {
             EXPECT_TRUE(TextAt(image, c.frequencyAt.x, c.frequencyAt.y, c.frequency)) << c.bin;

@@ -43,7 +43,7 @@ TEST(LongTermView, WheelZoomsAroundThePointerAndDragPans) {
     EXPECT_EQ(view.SpanStart(), kStart);
     EXPECT_EQ(view.SpanEnd(), kStart + 3599);
 
-    const QRect area = TrendPlotArea(view.width(), view.height());
+    const QRect area = view.PlotArea();
     const QPoint middle(area.center().x(), area.center().y());
     const int64_t pivot = TimeAtX(area, view.SpanStart(), view.SpanEnd(), middle.x());
     Wheel(view, middle, 3);
@@ -68,7 +68,7 @@ TEST(LongTermView, PointerReadsTheValuesAndTheViewExports) {
     view.SetSpan(kStart + 1000, kStart + 1100);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const QRect area = TrendPlotArea(view.width(), view.height());
+    const QRect area = view.PlotArea();
     // The row at 1050 s holds 50 in every trace.
     const int x = XOfTime(area, view.SpanStart(), view.SpanEnd(), kStart + 1050) + 1;
     QTest::mouseMove(&view, QPoint(x, area.center().y()));
@@ -79,6 +79,76 @@ TEST(LongTermView, PointerReadsTheValuesAndTheViewExports) {
     ASSERT_TRUE(view.ExportPng(dir.File("view.png"), &error)) << error;
     const QImage saved(QString::fromStdString(dir.File("view.png")));
     EXPECT_EQ(saved.size(), view.size());
+}
+
+// A view of the hour zoomed to 1000 .. 1100 s, shown.
+class ZoomedHour : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        view.resize(800, 400);
+        view.SetSeries(HourOfRows());
+        view.SetSpan(kStart + 1000, kStart + 1100);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    // Just inside the pixel column of `second` on the plot.
+    QPoint At(int64_t second) const {
+        const QRect area = view.PlotArea();
+        return {XOfTime(area, view.SpanStart(), view.SpanEnd(), kStart + second) + 1,
+                area.center().y()};
+    }
+    LongTermView view;
+};
+
+TEST_F(ZoomedHour, MarkersMeasureTimeAndValuesBetweenTwoReadings) {
+    EXPECT_TRUE(view.MarkerText().isEmpty());
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, At(1010));
+    EXPECT_EQ(view.MarkerA(), kStart + 1010);
+    EXPECT_TRUE(view.MarkerText().contains("EMF 10 mG")) << view.MarkerText().toStdString();
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::ShiftModifier, At(1050));
+    EXPECT_EQ(view.MarkerB(), kStart + 1050);
+    EXPECT_TRUE(view.MarkerText().contains(QStringLiteral("ΔT +40 s  ΔEMF +40 mG")))
+        << view.MarkerText().toStdString();
+    QTest::mouseClick(&view, Qt::RightButton, Qt::NoModifier, At(1005));
+    EXPECT_TRUE(view.MarkerText().contains(QStringLiteral("ΔT -5 s  ΔEMF -5 mG")))
+        << view.MarkerText().toStdString();
+    // A press that moves pans and sets nothing.
+    const QPoint from = At(1020);
+    QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(&view, from + QPoint(50, 0));
+    QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, from + QPoint(50, 0));
+    EXPECT_LT(view.SpanStart(), kStart + 1000);
+    EXPECT_EQ(view.MarkerA(), kStart + 1010);
+}
+
+TEST_F(ZoomedHour, OverviewShowsTheSpanAndAClickThereJumps) {
+    const QRect strip = view.OverviewArea();
+    EXPECT_GT(strip.top(), view.PlotArea().bottom());
+    // The whole hour over the strip: the visible span's mark starts at 1000 / 3599 of it.
+    const int markX = strip.left() + 1000 * strip.width() / 3599;
+    const QImage shown = view.grab().toImage();
+    EXPECT_EQ(shown.pixelColor(markX, strip.center().y()), QColor(0, 90, 200));
+    const int x = strip.left() + 3000 * strip.width() / 3599;
+    QTest::mouseClick(&view, Qt::LeftButton, Qt::NoModifier, QPoint(x, strip.center().y()));
+    EXPECT_EQ(view.SpanEnd() - view.SpanStart(), 100);
+    EXPECT_LE(std::llabs(view.SpanStart() + 50 - (kStart + 3000)), 5);  // a column is 5 s
+    EXPECT_FALSE(view.MarkerA());
+}
+
+TEST_F(ZoomedHour, KeysZoomPanAndShowAll) {
+    const struct {
+        Qt::Key key;
+        int64_t t0, t1;  // seconds from the start
+    } steps[] = {
+        {Qt::Key_Plus, 1025, 1075},  {Qt::Key_Minus, 1000, 1100},
+        {Qt::Key_Right, 1025, 1125}, {Qt::Key_Left, 1000, 1100},
+        {Qt::Key_Home, 0, 3599},     {Qt::Key_Right, 0, 3599},  // all shown: nowhere to go
+    };
+    for (const auto& s : steps) {
+        QTest::keyClick(&view, s.key);
+        EXPECT_EQ(view.SpanStart(), kStart + s.t0) << s.key;
+        EXPECT_EQ(view.SpanEnd(), kStart + s.t1) << s.key;
+    }
 }
 
 TEST(LongTermView, LiveRowsAreFollowed) {

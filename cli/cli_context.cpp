@@ -77,7 +77,7 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
         } else if (options->command.empty() && !IsOption(word)) {
             options->command = word;
         } else if (options->command.empty()) {
-            *error = "unknown option '" + word + "'";
+            *error = "unknown option '" + word + "' (see --help)";
             return false;
         } else {
             options->args.push_back(word);  // the job's own, checked by the job

@@ -55,7 +55,8 @@ TEST(CliRules, AWrongCommandLineIsRefusedBeforeTheMeterHearsAnything) {
     };
     // clang-format off
     const Case cases[] = {
-        {{"--bogus", "ports"},                       "unknown option '--bogus'"},
+        {{"--bogus", "ports"},                       "ferrolog-cli: unknown option '--bogus' (see --help)\n"},
+        {{"bogus"},                                  "ferrolog-cli: unknown job 'bogus' (see --help)\n"},
         {{"ports", "--bogus"},                       "--bogus"},
         {{"scan", "extra"},                          "extra"},
         {{"identify", "--bogus"},                    "--bogus"},

@@ -5,10 +5,12 @@
 
 #include <QStringList>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/field_meter_app.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/temp_dir.h"
 #include "version.h"
 
 namespace {
@@ -38,10 +40,8 @@ TEST(AppOptionsTest, HelpAndVersionAnswerWithoutADisplay) {
 
 TEST(AppOptionsTest, UnknownOptionsAndMissingDevicesAreRefusedWithStatus2) {
     const std::vector<std::vector<std::string>> refused = {
-        {"--bogus"},
-        {"--port", "3=/dev/ttyNOPE"},
-        {"--port", "33=/dev/null"},
-        {"--after"},
+        {"--bogus"},   {"--port", "3=/dev/ttyNOPE"}, {"--port", "33=/dev/null"}, {"--after"},
+        {"-platform"}, {"-platform=offscreen"},  // the toolkit takes -platform NAME only
     };
     for (const auto& args : refused) {
         ProgramResult result = RunWithoutDisplay(args);
@@ -51,17 +51,30 @@ TEST(AppOptionsTest, UnknownOptionsAndMissingDevicesAreRefusedWithStatus2) {
     }
     EXPECT_NE(RunWithoutDisplay({"--port", "3=/dev/ttyNOPE"}).err.find("No such file"),
               std::string::npos);
+    EXPECT_EQ(RunWithoutDisplay({"--bogus"}).err,
+              "ferrolog: unknown option '--bogus' (see --help)\n");
 }
 
-TEST(AppOptionsTest, MeterOptionsArePassedOnToTheVirtualMeter) {
+// QApplication takes its own options out of the line; the program leaves them to it.
+TEST(AppOptionsTest, TheToolkitsOwnOptionsAreLeftToIt) {
     AppOptions options;
     QString error;
-    ASSERT_TRUE(ParseAppOptions({"--simulate", "--meter-option", "--log", "--meter-option",
-                                 "/tmp/x.log", "--port", "2=/dev/null"},
+    EXPECT_TRUE(ParseAppOptions({"-platform", "offscreen", "-style=Fusion", "--stylesheet", "a.qss",
+                                 "-reverse", "-qwindowtitle", "--simulate", "--only-mapped"},
                                 &options, &error))
         << error.toStdString();
-    EXPECT_EQ(options.meterOptions, QStringList({"--log", "/tmp/x.log"}));
-    EXPECT_EQ(options.portMappings, std::vector<std::string>{"2=/dev/null"});
+    EXPECT_TRUE(options.onlyMapped);
+    EXPECT_FALSE(options.simulate);  // the window title's value, not an option
+    EXPECT_TRUE(options.toolkitStyle);
+
+    // Without a display the window starts only when the toolkit took "-platform offscreen".
+    TempDir dir;
+    const std::string picture = dir.File("window.png");
+    ProgramResult shown =
+        RunWithoutDisplay({"-platform", "offscreen", "-style", "Windows", "--only-mapped",
+                           "--snapshot", picture, "--after", "0"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_TRUE(std::filesystem::exists(picture)) << shown.out;
 }
 
 }  // namespace

@@ -77,4 +77,30 @@ TEST(AppOptionsTest, TheToolkitsOwnOptionsAreLeftToIt) {
     EXPECT_TRUE(std::filesystem::exists(picture)) << shown.out;
 }
 
+// Installed without its virtual meter, --simulate names the package that brings it.
+TEST(AppOptionsTest, SimulateWithoutTheMeterNamesItsPackage) {
+    TempDir dir;
+    const std::string alone = dir.File("ferrolog");
+    std::filesystem::copy_file(FERROLOG_APP_PATH, alone);
+    std::filesystem::permissions(alone, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    const std::string path = qEnvironmentVariable("PATH").toStdString();
+    ::setenv("PATH", dir.Path().c_str(), 1);
+    ProgramResult result = RunProgram(alone, {"-platform", "offscreen", "--simulate"});
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("apt-get install ferrolog-meter"), std::string::npos) << result.err;
+}
+
+TEST(AppOptionsTest, MeterOptionsArePassedOnToTheVirtualMeter) {
+    AppOptions options;
+    QString error;
+    ASSERT_TRUE(ParseAppOptions({"--simulate", "--meter-option", "--log", "--meter-option",
+                                 "/tmp/x.log", "--port", "2=/dev/null"},
+                                &options, &error))
+        << error.toStdString();
+    EXPECT_EQ(options.meterOptions, QStringList({"--log", "/tmp/x.log"}));
+    EXPECT_EQ(options.portMappings, std::vector<std::string>{"2=/dev/null"});
+}
+
 }  // namespace

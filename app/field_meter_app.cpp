@@ -64,6 +64,12 @@ int ToolkitOptionWords(QString word) {
     return 0;
 }
 
+// -style NAME, -style=NAME: the user's choice over the program's Fusion.
+bool IsStyleOption(const QString& word) {
+    const QString name = word.startsWith(QLatin1String("--")) ? word.mid(1) : word;
+    return name == QLatin1String("-style") || name.startsWith(QLatin1String("-style="));
+}
+
 }  // namespace
 
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error) {
@@ -74,7 +80,7 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
                 *error = QStringLiteral("%1 needs a value").arg(word);
                 return false;
             }
-            options->toolkitStyle |= word.contains(QLatin1String("-style"));
+            options->toolkitStyle |= IsStyleOption(word);
             i += words - 1;
             continue;
         }

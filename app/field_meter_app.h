@@ -17,7 +17,7 @@ struct AppOptions {
     QStringList meterOptions;    // --meter-option WORD, passed on to the --simulate meter
     bool showHelp = false;       // --help, -h
     bool showVersion = false;    // --version
-    bool toolkitStyle = false;   // -style or -stylesheet: left to QApplication, not Fusion
+    bool toolkitStyle = false;   // -style NAME: the toolkit's style, not Fusion
 };
 
 // The usage text of --help.

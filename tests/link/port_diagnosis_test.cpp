@@ -79,18 +79,6 @@ TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {
     }
 }
 
-TEST(OpenFailureHint, PortsRefusedForOneReasonShareOneHint) {
-    std::vector<std::string> hints;
-    for (const char* path : {"/dev/null", "/dev/zero", "/dev/null"})
-        AddOpenFailureHint(path, EBUSY, &hints);
-    AddOpenFailureHint("/dev/null", ENOENT, &hints);  // no hint for it
-    EXPECT_EQ(hints, (std::vector<std::string>{
-                         "hint: /dev/null is not a serial device; a meter's port is one such as "
-                         "/dev/ttyUSB0 or /dev/ttyACM0",
-                         "hint: /dev/zero is not a serial device; a meter's port is one such as "
-                         "/dev/ttyUSB0 or /dev/ttyACM0"}));
-}
-
 TEST(OpenFailureHint, TheDialoutHintOnlyForADialoutDeviceOfAUserOutsideIt) {
     const group* dialout = getgrnam("dialout");
     TempDir dir;

@@ -31,7 +31,9 @@ const char* const kAppUsage =
     "  --only-mapped         leave the system's serial ports out of the COM table\n"
     "  --snapshot FILE.png   save a picture of the window after --after MS and exit\n"
     "  --help, -h            show this text\n"
-    "  --version             show the version\n";
+    "  --version             show the version\n"
+    "Qt's own options (-platform NAME, -style NAME, -stylesheet FILE, -reverse, ...) are left to "
+    "Qt.\n";
 
 namespace {
 
@@ -44,11 +46,44 @@ bool CheckMappedPath(const QString& mapping, const std::string& path, QString* e
     return false;
 }
 
+// How many words a toolkit option takes (the option and its value), 0 for a word that is none.
+// These are the options QApplication and its platforms take from the command line (with one
+// dash or two); the program leaves them to the toolkit rather than refuse them.
+int ToolkitOptionWords(QString word) {
+    static const QStringList withValue = {
+        "-platform",    "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+        "-qwindowicon", "-qwindowtitle",       "-session",       "-style",  "-stylesheet",
+        "-display",     "-geometry",           "-name",          "-title",  "-visual"};
+    static const QStringList flags = {"-reverse", "-widgetcount", "-nograb", "-dograb"};
+    static const QStringList withEquals = {"-style=", "-stylesheet=", "-qmljsdebugger="};
+    if (word.startsWith(QLatin1String("--"))) word.remove(0, 1);
+    if (withValue.contains(word)) return 2;
+    if (flags.contains(word)) return 1;
+    for (const QString& prefix : withEquals)
+        if (word.startsWith(prefix)) return 1;
+    return 0;
+}
+
+// -style NAME, -style=NAME: the user's choice over the program's Fusion.
+bool IsStyleOption(const QString& word) {
+    const QString name = word.startsWith(QLatin1String("--")) ? word.mid(1) : word;
+    return name == QLatin1String("-style") || name.startsWith(QLatin1String("-style="));
+}
+
 }  // namespace
 
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error) {
     for (int i = 0; i < args.size(); ++i) {
         const QString& word = args[i];
+        if (const int words = ToolkitOptionWords(word); words > 0) {
+            if (i + words > args.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(word);
+                return false;
+            }
+            options->toolkitStyle |= IsStyleOption(word);
+            i += words - 1;
+            continue;
+        }
         auto value = [&](const char* what) -> QString {
             if (i + 1 < args.size()) return args[++i];
             *error = QStringLiteral("%1 needs a value").arg(QLatin1String(what));
@@ -90,7 +125,7 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
         } else if (word == QLatin1String("--version")) {
             options->showVersion = true;
         } else {
-            *error = QStringLiteral("unknown argument %1").arg(word);
+            *error = QStringLiteral("unknown option '%1' (see --help)").arg(word);
             return false;
         }
     }

@@ -17,13 +17,15 @@ struct AppOptions {
     QStringList meterOptions;    // --meter-option WORD, passed on to the --simulate meter
     bool showHelp = false;       // --help, -h
     bool showVersion = false;    // --version
+    bool toolkitStyle = false;   // -style NAME: the toolkit's style, not Fusion
 };
 
 // The usage text of --help.
 extern const char* const kAppUsage;
 
 // Parses the arguments after the program name; false with a reason on a malformed line or a
-// --port mapping to a path that does not exist. Needs no QApplication.
+// --port mapping to a path that does not exist. The toolkit's own options (-platform NAME,
+// -style=NAME, ...) are passed over, for QApplication to take. Needs no QApplication.
 bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* error);
 
 class CFieldMeterApp {

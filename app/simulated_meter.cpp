@@ -26,7 +26,9 @@ QString SimulatedMeter::FindMeterProgram() const {
 bool SimulatedMeter::Start(const QString& model, const QStringList& extraOptions) {
     const QString program = FindMeterProgram();
     if (program.isEmpty()) {
-        error_ = QStringLiteral("ferrolog-meter not found");
+        error_ = QStringLiteral(
+            "ferrolog-meter not found: --simulate needs the virtual meter of the ferrolog-meter "
+            "package (sudo apt-get install ferrolog-meter)");
         return false;
     }
     QStringList args;

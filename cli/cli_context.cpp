@@ -77,7 +77,7 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
         } else if (options->command.empty() && !IsOption(word)) {
             options->command = word;
         } else if (options->command.empty()) {
-            *error = "unknown option '" + word + "'";
+            *error = "unknown option '" + word + "' (see --help)";
             return false;
         } else {
             options->args.push_back(word);  // the job's own, checked by the job
@@ -122,22 +122,20 @@ void ConsoleView::ShowMessage(const std::string& text) {
 void ExplainOpenFailure() {
     std::string reason = MeterPort.LastOpenError();
     if (!reason.empty()) std::fprintf(stderr, "(%s)\n", reason.c_str());
-    const std::string hint =
-        OpenFailureHint(PortTable::Instance().PathOf(PortNumber), MeterPort.LastOpenErrno());
-    if (!hint.empty()) std::fprintf(stderr, "hint: %s\n", hint.c_str());
+    std::vector<std::string> hints;
+    AddOpenFailureHint(PortTable::Instance().PathOf(PortNumber), MeterPort.LastOpenErrno(), &hints);
+    for (const std::string& hint : hints)
+        std::fprintf(stderr, "%s\n", hint.c_str());
 }
 
 bool ScanAndExplain(ConsoleView& view) {
     ScanReport report;
     if (ScanForMeter(MeterPort, view, &report)) return true;
-    for (const std::string& line : report.Lines())
+    std::vector<std::string> lines = report.Lines();
+    for (const ScanProblem& problem : report.problems)
+        if (problem.error) AddOpenFailureHint(problem.path, problem.error, &lines);
+    for (const std::string& line : lines)
         std::fprintf(stderr, "%s\n", line.c_str());
-    std::string lastHint;
-    for (const ScanProblem& problem : report.problems) {
-        const std::string hint = problem.error ? OpenFailureHint(problem.path, problem.error) : "";
-        if (!hint.empty() && hint != lastHint) std::fprintf(stderr, "hint: %s\n", hint.c_str());
-        lastHint = hint;
-    }
     return false;
 }
 

@@ -92,7 +92,5 @@ int main(int argc, char** argv) {
             return status;
         }
     }
-    std::fprintf(stderr, "ferrolog-cli: unknown job '%s'\n", options.command.c_str());
-    PrintUsage(stderr);
-    return kExitUsage;
+    return RefuseUsage("unknown job '" + options.command + "' (see --help)");
 }

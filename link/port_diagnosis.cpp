@@ -3,9 +3,13 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -13,7 +17,7 @@ namespace {
 
 constexpr const char* kDialoutGroup = "dialout";
 constexpr const char* kDialoutHint =
-    "hint: serial devices belong to the group dialout; add yourself with "
+    "serial devices belong to the group dialout; add yourself with "
     "'sudo usermod -aG dialout $USER' and log in again";
 
 bool UserInGroup(gid_t group) {
@@ -51,8 +55,33 @@ std::string PermissionHint(const std::string& path) {
     if (stat(path.c_str(), &st) != 0) return {};
     const std::string group = GroupName(st.st_gid);
     if (group == kDialoutGroup && !UserInGroup(st.st_gid)) return kDialoutHint;
-    return "hint: " + path + " belongs to user " + UserName(st.st_uid) + " and group " + group +
-           " (" + ModeText(st.st_mode) + ")";
+    return path + " belongs to user " + UserName(st.st_uid) + " and group " + group + " (" +
+           ModeText(st.st_mode) + ")";
+}
+
+// The kernel files every terminal device (serial ports among them) under the tty class. A
+// device it does not list there (/dev/pts/N) is given the benefit of the doubt.
+bool IsTerminalDevice(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return true;
+    if (!S_ISCHR(st.st_mode)) return false;
+    const std::string entry = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                              std::to_string(minor(st.st_rdev)) + "/subsystem";
+    char target[PATH_MAX];
+    if (!realpath(entry.c_str(), target)) return true;
+    const std::string subsystem = target;
+    return subsystem.substr(subsystem.rfind('/') + 1) == "tty";
+}
+
+std::string NotSerialHint(const std::string& path) {
+    return path + " is not a serial device; a meter's port is one such as /dev/ttyUSB0 or " +
+           "/dev/ttyACM0";
+}
+
+std::string BusyHint(const std::string& path) {
+    return "another program holds " + path +
+           " open (a second copy of this program, a terminal program, or a modem manager that "
+           "grabbed the device)";
 }
 
 }  // namespace
@@ -63,12 +92,22 @@ std::string OpenFailureHint(const std::string& path, int error) {
         case EPERM:
             return PermissionHint(path);
         case EBUSY:
-            return "hint: another program holds " + path +
-                   " open (a second copy of this program, a terminal program, or a modem "
-                   "manager that grabbed the device)";
+            // Every process has /dev/null open: held says nothing about a file that is no port.
+            return IsTerminalDevice(path) ? BusyHint(path) : NotSerialHint(path);
+        case ENOTTY:
+        case EINVAL:
+            // The line settings of something that is no terminal cannot be set.
+            return NotSerialHint(path);
         default:
             return {};
     }
+}
+
+void AddOpenFailureHint(const std::string& path, int error, std::vector<std::string>* hints) {
+    const std::string hint = OpenFailureHint(path, error);
+    if (hint.empty()) return;
+    const std::string line = "hint: " + hint;
+    if (std::find(hints->begin(), hints->end(), line) == hints->end()) hints->push_back(line);
 }
 
 std::string PortMappingProblem(const std::string& path) {

@@ -3,12 +3,19 @@
 // --port mapping names a device at all. POSIX only (device owners and groups).
 
 #include <string>
+#include <vector>
 
 // The hint for a port whose open failed with error (an errno value), "" when there is none:
 // for a permission failure, the dialout hint when the device's group is dialout and the user
-// is not in it, otherwise the device's owner, group and mode; for a busy port, that another
-// program holds it. One line, without a line end.
+// is not in it, otherwise the device's owner, group and mode; for a busy serial device, that
+// another program holds it; for a file that is no serial device (busy, or refusing line
+// settings: /dev/null), that it is none. One line, without a "hint: " lead or a line end: the
+// caller says it once.
 std::string OpenFailureHint(const std::string& path, int error);
+
+// Adds "hint: TEXT" for the failed open of path to hints unless it is there already, so ports
+// refused for one reason share one hint under the list of their reasons.
+void AddOpenFailureHint(const std::string& path, int error, std::vector<std::string>* hints);
 
 // "" when path can stand behind a COM number; otherwise "PATH: reason" (it does not exist, or
 // it is not a character device).

@@ -5,10 +5,12 @@
 
 #include <QStringList>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/field_meter_app.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/temp_dir.h"
 #include "version.h"
 
 namespace {
@@ -38,10 +40,8 @@ TEST(AppOptionsTest, HelpAndVersionAnswerWithoutADisplay) {
 
 TEST(AppOptionsTest, UnknownOptionsAndMissingDevicesAreRefusedWithStatus2) {
     const std::vector<std::vector<std::string>> refused = {
-        {"--bogus"},
-        {"--port", "3=/dev/ttyNOPE"},
-        {"--port", "33=/dev/null"},
-        {"--after"},
+        {"--bogus"},   {"--port", "3=/dev/ttyNOPE"}, {"--port", "33=/dev/null"}, {"--after"},
+        {"-platform"}, {"-platform=offscreen"},  // the toolkit takes -platform NAME only
     };
     for (const auto& args : refused) {
         ProgramResult result = RunWithoutDisplay(args);
@@ -51,6 +51,45 @@ TEST(AppOptionsTest, UnknownOptionsAndMissingDevicesAreRefusedWithStatus2) {
     }
     EXPECT_NE(RunWithoutDisplay({"--port", "3=/dev/ttyNOPE"}).err.find("No such file"),
               std::string::npos);
+    EXPECT_EQ(RunWithoutDisplay({"--bogus"}).err,
+              "ferrolog: unknown option '--bogus' (see --help)\n");
+}
+
+// QApplication takes its own options out of the line; the program leaves them to it.
+TEST(AppOptionsTest, TheToolkitsOwnOptionsAreLeftToIt) {
+    AppOptions options;
+    QString error;
+    EXPECT_TRUE(ParseAppOptions({"-platform", "offscreen", "-style=Fusion", "--stylesheet", "a.qss",
+                                 "-reverse", "-qwindowtitle", "--simulate", "--only-mapped"},
+                                &options, &error))
+        << error.toStdString();
+    EXPECT_TRUE(options.onlyMapped);
+    EXPECT_FALSE(options.simulate);  // the window title's value, not an option
+    EXPECT_TRUE(options.toolkitStyle);
+
+    // Without a display the window starts only when the toolkit took "-platform offscreen".
+    TempDir dir;
+    const std::string picture = dir.File("window.png");
+    ProgramResult shown =
+        RunWithoutDisplay({"-platform", "offscreen", "-style", "Windows", "--only-mapped",
+                           "--snapshot", picture, "--after", "0"});
+    EXPECT_EQ(shown.exitCode, 0) << shown.err;
+    EXPECT_TRUE(std::filesystem::exists(picture)) << shown.out;
+}
+
+// Installed without its virtual meter, --simulate names the package that brings it.
+TEST(AppOptionsTest, SimulateWithoutTheMeterNamesItsPackage) {
+    TempDir dir;
+    const std::string alone = dir.File("ferrolog");
+    std::filesystem::copy_file(FERROLOG_APP_PATH, alone);
+    std::filesystem::permissions(alone, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    const std::string path = qEnvironmentVariable("PATH").toStdString();
+    ::setenv("PATH", dir.Path().c_str(), 1);
+    ProgramResult result = RunProgram(alone, {"-platform", "offscreen", "--simulate"});
+    ::setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("apt-get install ferrolog-meter"), std::string::npos) << result.err;
 }
 
 TEST(AppOptionsTest, MeterOptionsArePassedOnToTheVirtualMeter) {

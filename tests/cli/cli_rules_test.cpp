@@ -55,7 +55,8 @@ TEST(CliRules, AWrongCommandLineIsRefusedBeforeTheMeterHearsAnything) {
     };
     // clang-format off
     const Case cases[] = {
-        {{"--bogus", "ports"},                       "unknown option '--bogus'"},
+        {{"--bogus", "ports"},                       "ferrolog-cli: unknown option '--bogus' (see --help)\n"},
+        {{"bogus"},                                  "ferrolog-cli: unknown job 'bogus' (see --help)\n"},
         {{"ports", "--bogus"},                       "--bogus"},
         {{"scan", "extra"},                          "extra"},
         {{"identify", "--bogus"},                    "--bogus"},
@@ -231,4 +232,16 @@ TEST(CliRules, PlotDrawsDecimalPointsInEveryLocale) {
     ASSERT_EQ(german.exitCode, 0) << german.err;
     EXPECT_FALSE(Contains(german.err, "locale")) << german.err;
     EXPECT_TRUE(ReadFile(dir.File("de.png")) == ReadFile(dir.File("c.png")));
+}
+
+// A port that is no serial device gets that hint, once under the list of ports it was given for.
+TEST(CliRules, AScanThatOpenedNothingGivesEachHintOnce) {
+    const ProgramResult r = RunProgram(FERROLOG_CLI_PATH, {"--only-mapped", "--port", "1=/dev/null",
+                                                           "--port", "2=/dev/null", "scan"});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string hint = "\nhint: /dev/null is not a serial device";
+    EXPECT_TRUE(Contains(r.err, "COM2 /dev/null: ")) << r.err;
+    EXPECT_TRUE(Contains(r.err, hint)) << r.err;
+    EXPECT_EQ(r.err.find(hint), r.err.rfind(hint)) << r.err;
+    EXPECT_FALSE(Contains(r.err, "hint: hint:")) << r.err;
 }

@@ -57,23 +57,25 @@ TEST(ScanReport, SaysPerPortWhyItCouldNotBeUsed) {
 
 TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {
     TempDir dir;
-    const std::string device = dir.File("ttyFake");
-    std::ofstream(device) << "";
+    const std::string plain = dir.File("ttyFake");
+    std::ofstream(plain) << "";
+    PtyPair pty;
     struct Case {
+        std::string path;
         int error;
-        const char* contains;
+        std::string hint;  // "" for none; otherwise the start of the hint
     };
     const Case cases[] = {
-        {EBUSY, "another program holds"},
-        {EACCES, "belongs to user"},  // not the dialout group: owner and group are named
-        {ENOENT, ""},
+        {pty.SlavePath(), EBUSY, "another program holds " + pty.SlavePath()},
+        {plain, EACCES, plain + " belongs to user"},  // not the dialout group: owner and group
+        {"/dev/null", EBUSY, "/dev/null is not a serial device"},  // everyone holds /dev/null
+        {"/dev/null", ENOTTY, "/dev/null is not a serial device"},
+        {plain, ENOENT, ""},
     };
     for (const Case& c : cases) {
-        const std::string hint = OpenFailureHint(device, c.error);
-        EXPECT_NE(hint.find(c.contains), std::string::npos) << c.error << ": " << hint;
-        if (*c.contains == '\0') {
-            EXPECT_TRUE(hint.empty()) << hint;
-        }
+        const std::string hint = OpenFailureHint(c.path, c.error);
+        EXPECT_EQ(hint.substr(0, c.hint.size()), c.hint) << c.error << ": " << hint;
+        EXPECT_EQ(hint.empty(), c.hint.empty()) << hint;
     }
 }
 

@@ -219,6 +219,8 @@ TEST(MeterCommandLine, HelpAndVersionGoToStdoutAndUnknownOptionsExitWith2) {
         EXPECT_EQ(result.out.rfind(c.out, 0), 0u) << result.out;
         EXPECT_EQ(result.err.empty(), c.errEmpty) << result.err;
     }
+    EXPECT_EQ(RunProgram(FERROLOG_METER_PATH, {"--bogus"}).err,
+              "ferrolog-meter: unknown option '--bogus' (see --help)\n");
 }
 
 }  // namespace

@@ -28,6 +28,7 @@
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/port_diagnosis.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
 #include "measure/auto_save.h"
@@ -369,6 +370,7 @@ void CMainDlg::RunScan() {
         scanning_ = true;
         scanIndex_ = -1;
         scanReasons_.clear();
+        scanHints_.clear();
         WorkerDiscoveryView view(*this, *this, stopRequested_);
         RunWhilePumping([&] { found = ScanForMeter(MeterPort, view, nullptr, &stopRequested_); });
         scanning_ = false;
@@ -594,7 +596,11 @@ void CMainDlg::NoteOpenFailure() {
     const int com = scanIndex_ + 1;
     if (PortTable::Instance().PathOf(com).empty()) return;
     const std::string reason = MeterPort.LastOpenError();
-    if (!reason.empty()) scanReasons_.push_back("COM" + std::to_string(com) + " " + reason);
+    if (!reason.empty()) {
+        scanReasons_.push_back("COM" + std::to_string(com) + " " + reason);
+        AddOpenFailureHint(PortTable::Instance().PathOf(com), MeterPort.LastOpenErrno(),
+                           &scanHints_);
+    }
     scanIndex_ = -1;
 }
 
@@ -615,6 +621,8 @@ void CMainDlg::ShowMessage(const std::string& text) {
         if (!scanReasons_.empty()) shown += "\n";
         for (const std::string& reason : scanReasons_)
             shown += "\n" + reason;
+        for (const std::string& hint : scanHints_)
+            shown += "\n" + hint;
     }
     const bool wasBusy = std::exchange(busy_, false);
     ::ShowMessage(shown);

@@ -173,6 +173,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool scanning_ = false;                 // ScanForMeter runs
     int scanIndex_ = -1;                    // the selector index the scan is trying
     std::vector<std::string> scanReasons_;  // ports the scan could not open, and why
+    std::vector<std::string> scanHints_;    // "hint: ..." under them, once per cause
 
     // The screen worker's hand-over: the latest accepted frame, taken by the UI thread.
     // A worker's call to run on the user-interface thread (the scan's visible effects): set and

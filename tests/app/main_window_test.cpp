@@ -235,6 +235,9 @@ TEST_F(MainWindowTest, ScanSaysWhyAPortHeldByAnotherCopyCouldNotBeUsed) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].rfind("Device not found.\n\nCOM1 " + meter.DevicePath() + ": ", 0), 0u)
         << messages[0];
+    const std::string hint = "\nhint: another program holds " + meter.DevicePath();
+    EXPECT_NE(messages[0].find(hint), std::string::npos) << messages[0];
+    EXPECT_EQ(messages[0].find(hint), messages[0].rfind(hint)) << "the hint is given once";
     EXPECT_FALSE(DeviceConnected);
 }
 

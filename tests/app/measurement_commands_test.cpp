@@ -112,9 +112,8 @@ TEST_F(MeasurementTest, ThresholdZeroMakesElevenSweepsAndFindsNothing) {
     EXPECT_GT(DarkPixels(QRect((r.Width() - 100) / 2, r.Height() / 2, 80, 12)), 20);
 }
 
-// Every sweep's reply comes too late to be whole: the window's event loop goes on turning with
-// "Please wait..." on show until the last sweep, and the end says that no spectrum came, not
-// that none reached the threshold.
+// No sweep's reply comes whole: the event loop turns with "Please wait..." on show until the last
+// sweep, and the end says that no spectrum came, not that none reached the threshold.
 TEST_F(MeasurementTest, ALateMeterKeepsTheWindowLiveAndSaysNoSpectrumCame) {
     Connect({"--fault", "GETBANDDATAHEX:late=4000"});
     SearchThreshold = -128;  // any whole sweep would be accepted

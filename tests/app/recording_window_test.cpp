@@ -323,8 +323,7 @@ TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     EXPECT_TRUE(PortFree);
 }
 
-// Clicks and keys during a recorder's fetches all take effect: the display toggles and the
-// threshold list at once, and a fetch button's command once the recorder's fetch has ended.
+// Clicks and keys during a recorder's fetches all take effect, a fetch button's after the fetch.
 TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     const std::string log = dir_.File("meter.log");
     ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440", "--log", log}));
@@ -357,8 +356,7 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
 }
 
-// Enter, Escape and the close box each ask while a recording runs: No keeps the window and the
-// recording; Yes closes the window their way with the recording stopped.
+// Enter, Escape and the close box ask during a recording: No keeps it, Yes stops it and closes.
 struct CloseWayRow {
     const char* name;
     std::function<void(CMainDlg&)> close;
@@ -374,7 +372,7 @@ TEST_P(CloseDuringARecordingTest, AsksFirstAndNoKeepsTheWindow) {
     ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
     RecordingController* recorder = Window().Recorder();
     ASSERT_TRUE(recorder && recorder->Recording());
-    recorder->SetPeriods(100, 100);  // the question may come during a fetch or between two
+    recorder->SetPeriods(100, 100);
     for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
         const size_t asked = questions.size();
         WhenAskedBeforeClosing(answer);

@@ -52,7 +52,7 @@ void CMainDlg::OnTimer(int id) {
     // A scan or an exchange on this thread pumps events while it waits; the ticks that
     // would start work of their own wait for it to end, as a blocked thread would make them.
     if (busy_ && id != kTimerBanner) return;
-    if (closeRequested_) return;
+    if (closeRequested_ != CloseWay::None) return;
     switch (id) {
         case kTimerMirror:
             OnMirrorTick();

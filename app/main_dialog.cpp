@@ -8,10 +8,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -73,16 +76,37 @@ const KeyButton kKeyButtons[] = {
     {kIdOnOff, "KEYHOLD3"},
 };
 
-bool IsUserInput(QEvent::Type type) {
+constexpr const char* kRecordingQuestion = "A recording is running. Stop it and close Ferrolog?";
+constexpr const char* kDownloadQuestion = "A download is running. Stop it and close Ferrolog?";
+
+// The controls that talk to the meter: disabled while a job the user asked for holds the port.
+constexpr int kPortControls[] = {
+    kIdKeyBack, kIdKeyDown, kIdKeyUp,       kIdKeySelect,    kIdHoldDown, kIdHoldUp,
+    kIdOnOff,   kIdGetEmf,  kIdGetSpectrum, kIdPortSelector, kIdAutoOpen,
+};
+
+// The commands that need the port or the measurement, or bring a box with a loop of its own:
+// clicked while an exchange holds the window, they run after it. Stop Recording and the ways
+// out are not among them.
+constexpr int kWaitingCommands[] = {
+    kIdGetSpectrum,      kIdGetEmf,         kCmdLoad,        kCmdSave,
+    kCmdAbout,           kCmdSystemAbout,   kCmdTerminal,    kCmdSyncTime,
+    kCmdDownloadHistory, kCmdSaveScreen,    kCmdScreenshot1, kCmdScreenshot2,
+    kCmdScreenshot3,     kCmdScreenshot4,   kCmdOpenHistory, kCmdOpenRecording,
+    kCmdRecordField,     kCmdRecordSpectra,
+};
+
+bool WaitsForFreeWindow(int id) {
+    return std::find(std::begin(kWaitingCommands), std::end(kWaitingCommands), id) !=
+           std::end(kWaitingCommands);
+}
+
+bool IsMouseInput(QEvent::Type type) {
     switch (type) {
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
+        case QEvent::MouseMove:
             return true;
         default:
             return false;
@@ -125,17 +149,20 @@ class WorkerDiscoveryView : public DiscoveryView {
 
 }  // namespace
 
-CMainDlg::BusyScope::BusyScope(CMainDlg& window) : window_(window), wasBusy_(window.busy_) {
+CMainDlg::BusyScope::BusyScope(CMainDlg& window, bool byUser)
+    : window_(window), wasBusy_(window.busy_), showsBusy_(byUser && !window.busy_) {
     window_.busy_ = true;
+    if (showsBusy_) window_.ShowBusy(true);
 }
 
 CMainDlg::BusyScope::~BusyScope() {
     window_.busy_ = wasBusy_;
+    if (showsBusy_) window_.ShowBusy(false);
     if (wasBusy_) return;
-    window_.drainingInput_ = true;
-    QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
-    window_.drainingInput_ = false;
-    if (window_.closeRequested_) QTimer::singleShot(0, &window_, &CMainDlg::reject);
+    // What came meanwhile runs from the event loop, once the handler that was busy has ended.
+    if (!window_.afterBusy_.empty())
+        QTimer::singleShot(0, &window_, [window = &window_] { window->RunAfterBusy(); });
+    window_.CloseWhenFree();
 }
 
 CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent) {
@@ -146,12 +173,11 @@ CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent) {
     ConnectHandlers();
     screenPoll_ = std::make_unique<ScreenPollThread>(
         MeterPort, [this](const uint8_t* pixels) { HandOverFrame(pixels); });
-    qApp->installEventFilter(this);
+    graph_->installEventFilter(this);
     InitialiseDialog();
 }
 
 CMainDlg::~CMainDlg() {
-    qApp->removeEventFilter(this);
     // Stop the screen worker before the window and the port it uses go.
     StopScreenPoll = true;
     StopAllTimers();
@@ -268,8 +294,9 @@ void CMainDlg::ConnectHandlers() {
         connect(Button(key.id), &QPushButton::clicked, this, [this, c = key.command] { OnKey(c); });
     connect(static_cast<QCheckBox*>(Control(kIdPause)), &QCheckBox::clicked, this,
             [this] { MirrorPaused = Checked(kIdPause); });
+    // A fetch under way reads the auto-save flag on its worker: the box counts from the next.
     connect(static_cast<QCheckBox*>(Control(kIdAutoSave)), &QCheckBox::clicked, this,
-            [this] { AutoSaveEnabled = Checked(kIdAutoSave); });
+            [this] { WhenFree([this] { AutoSaveEnabled = Checked(kIdAutoSave); }); });
     for (int id : {kIdAutoField, kIdAutoSpectrum})
         connect(static_cast<QCheckBox*>(Control(id)), &QCheckBox::clicked, this,
                 [this, id] { OnAutoFetchBox(id); });
@@ -308,17 +335,22 @@ void CMainDlg::FillThresholdLists() {
         Combo(kIdThresholdPower)->addItem(QString::fromStdString(ThresholdListText(i)));
 }
 
+// The plot is redrawn from the measurement, which a fetch under way may be writing: then the
+// new look shows once it has ended (a spectrum's sweeps show it before each sweep).
 void CMainDlg::OnDisplayOption(int id) {
     for (const DisplayBox& box : kDisplayBoxes)
         if (box.id == id) *box.flag = Checked(id);
-    graph_->Refresh();
+    WhenFree([this] { graph_->Refresh(); });
 }
 
+// A fetch under way reads the threshold: the new one counts from the next.
 void CMainDlg::OnThresholdDbm(int index) {
-    // The item's leading integer, as "-98 (dBm)" reads.
-    SearchThreshold = std::atoi(Combo(kIdThresholdDbm)->itemText(index).toLatin1().constData());
     Combo(kIdThresholdPower)->setCurrentIndex(index);
-    graph_->Refresh();
+    WhenFree([this, index] {
+        // The item's leading integer, as "-98 (dBm)" reads.
+        SearchThreshold = std::atoi(Combo(kIdThresholdDbm)->itemText(index).toLatin1().constData());
+        graph_->Refresh();
+    });
 }
 
 void CMainDlg::OnThresholdPower(int index) {
@@ -332,12 +364,15 @@ void CMainDlg::OnAutoFetchBox(int id) {
 }
 
 void CMainDlg::OnKey(const char* command) {
+    // A key pressed during a fetch would land in the middle of its exchange: it goes after it.
+    if (busy_) return AfterBusy([this, command] { OnKey(command); });
     // Written at once, also while a screen run waits; the port serialises whole frames.
     Bytes frame = BuildFrame(command);
     MeterPort.Send(frame.data(), static_cast<int>(frame.size()));
 }
 
 void CMainDlg::OnIdentify(int index) {
+    if (busy_) return AfterBusy([this, index] { OnIdentify(index); });
     bool found = false;
     {
         BusyScope busy(*this);
@@ -349,6 +384,7 @@ void CMainDlg::OnIdentify(int index) {
 }
 
 void CMainDlg::StartAutoScan() {
+    if (busy_) return AfterBusy([this] { StartAutoScan(); });
     scanningPanel_->show();
     scanningPanel_->raise();
     SetTimer(kTimerScan, 10);
@@ -379,6 +415,13 @@ void CMainDlg::RunScan() {
 }
 
 void CMainDlg::OnCommand(int id) {
+    if (busy_ && WaitsForFreeWindow(id)) return AfterBusy([this, id] { OnCommand(id); });
+    // A close request during the command's own dialogs closes the window once it has ended.
+    ++commandDepth_;
+    const auto ended = qScopeGuard([this] {
+        --commandDepth_;
+        CloseWhenFree();
+    });
     switch (id) {
         case kCmdAbout:
         case kCmdSystemAbout:
@@ -497,26 +540,71 @@ void CMainDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CMainDlg::accept() {
-    if (busy_ || drainingInput_) return;  // Enter while busy starts nothing
-    LinkSuspended = true;
-    StopScreenPoll = true;  // a run under way lets go at once; none starts after it
-    screenPoll_->Join();
-    MeterPort.Close();
-    QDialog::accept();
+    AskBeforeClosing(CloseWay::Ok);
 }
 
 void CMainDlg::reject() {
-    if (busy_ || drainingInput_) {
-        // The scan or fetch holding this thread stops at its next look at the flag; the
-        // window closes once it has let go (BusyScope).
-        closeRequested_ = true;
-        stopRequested_ = true;
-        return;
-    }
-    StopScreenPoll = true;
+    AskBeforeClosing(CloseWay::Cancel);
+}
+
+// The question has no loop of its own: the recording goes on while it is asked, and a fetch
+// that ends meanwhile is taken at once rather than held up under the box.
+void CMainDlg::AskBeforeClosing(CloseWay way) {
+    const std::string question = RunningJobQuestion();
+    if (question.empty()) return CloseOrStop(way);
+    if (closeQuestion_) return;  // already on show
+    closeQuestion_ = new QMessageBox(QMessageBox::Question, QString::fromLatin1(kProgramTitle),
+                                     QString::fromLatin1(question.c_str()),
+                                     QMessageBox::Yes | QMessageBox::No, this);
+    closeQuestion_->setDefaultButton(QMessageBox::No);
+    closeQuestion_->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox* box = closeQuestion_;
+    connect(box, &QMessageBox::finished, this, [this, box, way] {
+        if (box->standardButton(box->clickedButton()) != QMessageBox::Yes) return;
+        // A download's dialog cancels it and closes once its worker has let go.
+        for (CHistoryDlg* history : findChildren<CHistoryDlg*>())
+            history->reject();
+        CloseOrStop(way);
+    });
+    box->open();
+}
+
+std::string CMainDlg::RunningJobQuestion() const {
+    for (const CHistoryDlg* history : findChildren<CHistoryDlg*>())
+        if (history->WorkerActive()) return kDownloadQuestion;
+    for (const RecordingController* recorder : {recorder_.get(), spectrumRecorder_.get()})
+        if (recorder && recorder->Recording()) return kRecordingQuestion;
+    return {};
+}
+
+// Closes now, or once the scan, exchange or command under way has let go; a scan or fetch
+// holding this thread stops at its next look at the flag.
+void CMainDlg::CloseOrStop(CloseWay way) {
+    if (closeRequested_ == CloseWay::None) closeRequested_ = way;
+    if (busy_) stopRequested_ = true;
+    if (!busy_ && commandDepth_ == 0) CloseNow();
+}
+
+void CMainDlg::CloseWhenFree() {
+    if (closeRequested_ == CloseWay::None || busy_ || commandDepth_ > 0) return;
+    QTimer::singleShot(0, this, [this] {
+        if (!busy_ && commandDepth_ == 0) CloseNow();
+    });
+}
+
+// The recordings end with their files whole; OK also suspends the link.
+void CMainDlg::CloseNow() {
+    if (std::exchange(closed_, true)) return;
+    for (RecordingController* recorder : {recorder_.get(), spectrumRecorder_.get()})
+        if (recorder) recorder->Stop();
+    if (closeRequested_ == CloseWay::Ok) LinkSuspended = true;
+    StopScreenPoll = true;  // a run under way lets go at once; none starts after it
     screenPoll_->Join();
     MeterPort.Close();
-    QDialog::reject();
+    if (closeRequested_ == CloseWay::Ok)
+        QDialog::accept();
+    else
+        QDialog::reject();
 }
 
 // The boxes and dialogs over the window close first, as their own close boxes would; one
@@ -529,21 +617,71 @@ void CMainDlg::RequestClose() {
         if (next == modal) break;
         modal = next;
     }
-    reject();
+    CloseOrStop(CloseWay::Cancel);
 }
 
-// While busy, input for this window is dropped; Escape among it is a close request.
+// The plot redraws itself from the measurement on a click or a drag, and a fetch under way may
+// be writing it: the plot's mouse input takes effect after the fetch, in order with the rest.
 bool CMainDlg::eventFilter(QObject* watched, QEvent* event) {
-    if ((!busy_ && !drainingInput_) || !IsUserInput(event->type())) return false;
-    auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != this) return false;  // message boxes stay usable
-    if (event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-        RequestClose();
+    if (!busy_ || watched != graph_ || !IsMouseInput(event->type())) return false;
+    std::shared_ptr<QEvent> copy(event->clone());
+    AfterBusy([this, copy] { QCoreApplication::sendEvent(graph_, copy.get()); });
     return true;
 }
 
-// Lets painting, timers and close requests through while busy; input is dropped.
+void CMainDlg::AfterBusy(std::function<void()> call) {
+    afterBusy_.push_back(std::move(call));
+}
+
+void CMainDlg::WhenFree(std::function<void()> call) {
+    if (busy_)
+        AfterBusy(std::move(call));
+    else
+        call();
+}
+
+// A waiting command that pumps events itself (a fetch, a dialog) runs the rest after it ends.
+void CMainDlg::RunAfterBusy() {
+    if (runningAfterBusy_) return;
+    runningAfterBusy_ = true;
+    while (!busy_ && closeRequested_ == CloseWay::None && !afterBusy_.empty()) {
+        const std::function<void()> call = std::move(afterBusy_.front());
+        afterBusy_.pop_front();
+        call();
+    }
+    runningAfterBusy_ = false;
+}
+
+// A job the user asked for holds the port: the controls and menu items that would need it
+// are disabled meanwhile, and the pointer shows the window busy.
+void CMainDlg::ShowBusy(bool on) {
+    if (!on) {
+        for (const QPointer<QObject>& item : busyDisabled_) {
+            if (auto* widget = qobject_cast<QWidget*>(item.data())) widget->setEnabled(true);
+            if (auto* action = qobject_cast<QAction*>(item.data())) action->setEnabled(true);
+        }
+        const bool focusMoved = std::find(busyDisabled_.begin(), busyDisabled_.end(),
+                                          busyFocus_.data()) != busyDisabled_.end();
+        if (focusMoved && busyFocus_) busyFocus_->setFocus();
+        busyDisabled_.clear();
+        unsetCursor();
+        return;
+    }
+    busyFocus_ = focusWidget();
+    for (int id : kPortControls)
+        if (QWidget* control = Control(id); control && control->isEnabled()) {
+            control->setEnabled(false);
+            busyDisabled_.emplace_back(control);
+        }
+    for (QAction* action : menuBar_->findChildren<QAction*>())
+        if (action->isEnabled() && WaitsForFreeWindow(action->data().toInt())) {
+            action->setEnabled(false);
+            busyDisabled_.emplace_back(action);
+        }
+    setCursor(Qt::BusyCursor);
+}
+
+// Lets painting, timers and input through while busy.
 void CMainDlg::PumpWhileBusy() {
     QApplication::processEvents(QEventLoop::AllEvents, kBusyPumpMs);
 }
@@ -614,7 +752,7 @@ void CMainDlg::HideScanningPanel() {
 
 // The mirror runs behind the box, as behind any modal box whose loop still delivers ticks.
 void CMainDlg::ShowMessage(const std::string& text) {
-    if (closeRequested_) return;
+    if (closeRequested_ != CloseWay::None) return;
     std::string shown = text;
     if (scanning_ && text == kDeviceNotFound) {
         NoteOpenFailure();
@@ -630,7 +768,7 @@ void CMainDlg::ShowMessage(const std::string& text) {
 }
 
 void CMainDlg::Sleep(int milliseconds) {
-    // The window keeps painting (the selector visibly walks the list); input is dropped.
+    // The window keeps painting (the selector visibly walks the list) and taking input.
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < milliseconds && !stopRequested_) {
@@ -677,7 +815,7 @@ bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep
     if (!spectrum) MeasurementKind = kKindField;
     const int threshold = SearchThreshold;
     {
-        BusyScope busy(*this);
+        BusyScope busy(*this, false);
         // The recording is the fetch's file: the auto-save box would add one file per fetch.
         constexpr bool kAutoSave = false;
         RunWhilePumping([&] {

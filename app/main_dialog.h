@@ -4,10 +4,12 @@
 // the program does by itself (acquisition_scheduler.cpp).
 
 #include <QDialog>
+#include <QPointer>
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,6 +28,7 @@ class RecordingController;
 enum class FetchOutcome;
 class QComboBox;
 class QMenuBar;
+class QMessageBox;
 class QTimer;
 class QPushButton;
 
@@ -67,9 +70,11 @@ class CMainDlg : public QDialog, private DiscoveryView {
     // A menu command or a button, by id.
     void OnCommand(int id);
 
-    // The measurement commands (measurement_commands.cpp).
-    void FetchFieldReading();
-    void FetchSpectrum();
+    // The measurement commands (measurement_commands.cpp). byUser: a button asked for it, so
+    // the window shows itself busy meanwhile; the once-a-second fetch (false) only queues the
+    // port commands clicked during it.
+    void FetchFieldReading(bool byUser = true);
+    void FetchSpectrum(bool byUser = true);
     void LoadMeasurement();
     void SaveMeasurement();
 
@@ -79,15 +84,16 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool ScreenPollRunning() const { return screenPoll_->Running(); }
 
     // The two ways out: OK (Enter) suspends the link, lets a screen run end and closes the
-    // port; Cancel (Escape, the close box) lets a screen run end and closes the port. While a
-    // scan or fetch holds the window, Cancel asks it to stop and closes once it has let go,
-    // and OK does nothing.
+    // port; Cancel (Escape, the close box, close()) lets a screen run end and closes the port.
+    // While a recording or a history download runs, both ask first and No keeps the window.
+    // While a scan or fetch holds the window, either asks it to stop and closes once it has
+    // let go. Closing stops the recordings with their files whole.
     void accept() override;
     void reject() override;
 
     // A close request from outside (SIGTERM, SIGINT, SIGHUP): closes the boxes over the window,
-    // then the window the Cancel way, at once or, while a scan or fetch holds this thread, as
-    // soon as it has let go.
+    // then the window the Cancel way without a question, at once or, while a scan, fetch or
+    // command holds this thread, as soon as it has let go.
     void RequestClose();
     // True once a close request has asked the running scan, fetch or sweep loop to stop.
     bool StopRequested() const { return stopRequested_; }
@@ -98,6 +104,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
   private:
     class BusyScope;
+    enum class CloseWay { None, Ok, Cancel };
 
     // User-interface thread: shows the frame the screen worker has handed over, if any.
     Q_INVOKABLE void TakeMirroredFrame();
@@ -112,6 +119,16 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void NoteOpenFailure();
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);
+    // Runs call once no scan or exchange holds the window, in the order they came.
+    void AfterBusy(std::function<void()> call);
+    void WhenFree(std::function<void()> call);
+    void RunAfterBusy();
+    void ShowBusy(bool on);
+    void AskBeforeClosing(CloseWay way);
+    std::string RunningJobQuestion() const;
+    void CloseOrStop(CloseWay way);
+    void CloseWhenFree();
+    void CloseNow();
     bool FetchForRecorder(bool spectrum, const std::function<void()>& keep, FetchOutcome* outcome);
 
     // DiscoveryView
@@ -165,9 +182,15 @@ class CMainDlg : public QDialog, private DiscoveryView {
     // The recorders, each with its file and its status at the menu bar's right.
     std::unique_ptr<RecordingController> recorder_;
     std::unique_ptr<RecordingController> spectrumRecorder_;
-    bool busy_ = false;            // a scan or an exchange holds the user-interface thread
-    bool drainingInput_ = false;   // input that queued up while busy is being dropped
-    bool closeRequested_ = false;  // a close request came while busy
+    bool busy_ = false;  // a scan or an exchange holds the user-interface thread
+    CloseWay closeRequested_ = CloseWay::None;  // a close request came while busy
+    bool closed_ = false;
+    int commandDepth_ = 0;  // commands under way (their modal dialogs included)
+    std::deque<std::function<void()>> afterBusy_;  // what came while busy, in order
+    bool runningAfterBusy_ = false;
+    std::vector<QPointer<QObject>> busyDisabled_;  // controls and items a user's job disabled
+    QPointer<QWidget> busyFocus_;                  // where the focus was before
+    QPointer<QMessageBox> closeQuestion_;          // the question before closing, while asked
     std::atomic<bool> stopRequested_{false};
     int mirroredFrames_ = 0;
     bool scanning_ = false;                 // ScanForMeter runs
@@ -189,12 +212,14 @@ class CMainDlg : public QDialog, private DiscoveryView {
     bool shownFrameValid_ = false;
 };
 
-// Marks a scan or an exchange that holds the user-interface thread. Input for the window that
-// arrives meanwhile starts nothing: it is dropped, also what is still queued when the work
-// ends. A close request that came meanwhile closes the window once the handler has returned.
+// Marks a scan or an exchange that holds the user-interface thread. Input goes on reaching the
+// window meanwhile: what needs the port or the measurement waits its turn and runs after the
+// work, in order. A job the user asked for (byUser) also disables the port's controls and
+// shows the busy cursor until it ends. A close request that came meanwhile closes the window
+// once the handler has returned.
 class CMainDlg::BusyScope {
   public:
-    explicit BusyScope(CMainDlg& window);
+    explicit BusyScope(CMainDlg& window, bool byUser = true);
     ~BusyScope();
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -202,4 +227,5 @@ class CMainDlg::BusyScope {
   private:
     CMainDlg& window_;
     bool wasBusy_;
+    bool showsBusy_;
 };

@@ -2,6 +2,8 @@
 // and File › Load and File › Save.
 
 #include <QCheckBox>
+#include <algorithm>
+#include <array>
 
 #include "app/main_dialog.h"
 #include "graph/banner_wnd.h"
@@ -21,6 +23,41 @@ constexpr const char* kFieldFetchMark = "...";
 constexpr const char* kSpectrumFetchMark = "Please wait...";
 constexpr const char* kCannotCreateFile = "Failed to create the file.";
 
+// Tells whether any sweep of a spectrum fetch came whole, and leaves the sweep on show as it
+// was when none did: the reply bytes are marked before each sweep until one comes, and only
+// a whole reply overwrites them (one filled with the mark is no spectrum's layout). Runs on
+// the window's thread while the worker waits between sweeps, and once it has ended.
+class SweepWatch {
+  public:
+    void BeforeSweep() {
+        if (answered_) return;
+        if (marked_ && (answered_ = !Marked())) return;
+        if (!marked_) std::copy_n(MeasurementBuffer.begin(), shown_.size(), shown_.begin());
+        std::fill_n(MeasurementBuffer.begin(), shown_.size(), kMark);
+        marked_ = true;
+    }
+
+    // True when a sweep came whole; otherwise the buffer holds what it held before the fetch.
+    bool End() {
+        if (answered_ || !marked_) return answered_;
+        answered_ = !Marked();
+        if (!answered_) std::copy(shown_.begin(), shown_.end(), MeasurementBuffer.begin());
+        return answered_;
+    }
+
+  private:
+    static constexpr uint8_t kMark = 0xBB;
+
+    bool Marked() const {
+        return std::all_of(MeasurementBuffer.begin(), MeasurementBuffer.begin() + shown_.size(),
+                           [](uint8_t byte) { return byte == kMark; });
+    }
+
+    std::array<uint8_t, kSpectrumReplyLength> shown_{};
+    bool marked_ = false;
+    bool answered_ = false;
+};
+
 }  // namespace
 
 // Draws a status text into the graph's image and shows it at once: the fetch that follows
@@ -38,13 +75,13 @@ bool CMainDlg::SayIfMeterLost() {
     return true;
 }
 
-void CMainDlg::FetchFieldReading() {
+void CMainDlg::FetchFieldReading(bool byUser) {
     if (SayIfMeterLost()) return;
     MeasurementKind = kKindField;
     ShowGraphStatus(kFieldFetchMark, 8, 4);
     FetchOutcome outcome;
     {
-        BusyScope busy(*this);
+        BusyScope busy(*this, byUser);
         // The fetch may wait seconds for a silent meter; a close request stops it meanwhile.
         RunWhilePumping([&] { outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_); });
     }
@@ -53,29 +90,31 @@ void CMainDlg::FetchFieldReading() {
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
     graph_->repaint();
-    if (closeRequested_) return;
+    if (closeRequested_ != CloseWay::None) return;
     if (lost)
         ::ShowMessage(kMeterDisconnected);
     else if (outcome == FetchOutcome::NoWholeReply)
         ::ShowMessage(kNoFieldReply);
 }
 
-void CMainDlg::FetchSpectrum() {
+void CMainDlg::FetchSpectrum(bool byUser) {
     if (SayIfMeterLost()) return;
     MeasurementKind = kKindSpectrum;
     ShowGraphStatus(kSpectrumFetchMark, 2, 2);
+    SweepWatch watch;
     SpectrumFetchHooks hooks;
     // Each sweep is drawn on the window's thread while the worker waits, so the graph never
-    // reads a record the worker is decoding.
-    hooks.beforeSweep = [this] {
-        CallOnWindowThread([this] {
+    // reads a record the worker is decoding; the mark stays on until the last sweep.
+    hooks.beforeSweep = [this, &watch] {
+        CallOnWindowThread([this, &watch] {
+            watch.BeforeSweep();
             graph_->Refresh();
-            graph_->repaint();
+            ShowGraphStatus(kSpectrumFetchMark, 2, 2);
         });
     };
     FetchOutcome outcome;
     {
-        BusyScope busy(*this);
+        BusyScope busy(*this, byUser);
         // The sweeps run on a worker while the window keeps handling events, so a close
         // request stops them within a poll step.
         RunWhilePumping([&] {
@@ -83,15 +122,21 @@ void CMainDlg::FetchSpectrum() {
                                           &stopRequested_);
         });
     }
+    // "dBm Not Found" says no sweep reached the threshold, not that none came.
+    const bool answered = watch.End();
     const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
-    if (outcome == FetchOutcome::NotFound) {
+    if (outcome == FetchOutcome::NotFound && answered) {
         const WindowRect& rect = graph_->ImageRect();
         graph_->DrawStatusText(kDbmNotFound, (rect.Width() - 100) / 2, rect.Height() / 2);
     }
     graph_->repaint();
-    if (lost && !closeRequested_) ::ShowMessage(kMeterDisconnected);
+    if (closeRequested_ != CloseWay::None) return;
+    if (lost)
+        ::ShowMessage(kMeterDisconnected);
+    else if (outcome == FetchOutcome::NotFound && !answered)
+        ::ShowMessage(kNoSpectrumReply);
 }
 
 void CMainDlg::OnFetchTick() {
@@ -100,10 +145,11 @@ void CMainDlg::OnFetchTick() {
     // pauses the automatic fetches until it is found again.
     if (!PortFree && StopScreenPoll) return;
     if (LinkLost) return;
+    constexpr bool kByUser = false;
     if (Checked(kIdAutoField))
-        FetchFieldReading();
+        FetchFieldReading(kByUser);
     else if (Checked(kIdAutoSpectrum))
-        FetchSpectrum();
+        FetchSpectrum(kByUser);
 }
 
 void CMainDlg::LoadMeasurement() {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 #include "graph/display_options.h"
 #include "link/link_flags.h"
@@ -72,4 +73,16 @@ bool MainWindowTest::MirrorUntil(int frames, int timeoutMs) {
         QTest::qWait(5);
     }
     return Window().MirroredFrames() >= frames;
+}
+
+void MainWindowTest::WhenAskedBeforeClosing(QMessageBox::StandardButton answer) {
+    auto* poll = new QTimer(&Window());
+    QObject::connect(poll, &QTimer::timeout, poll, [this, poll, answer] {
+        auto* box = Window().findChild<QMessageBox*>();
+        if (!box || !box->isVisible()) return;
+        poll->deleteLater();
+        questions.push_back(box->text().toStdString());
+        QTest::mouseClick(box->button(answer), Qt::LeftButton);
+    });
+    poll->start(5);
 }

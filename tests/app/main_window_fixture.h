@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <memory>
 #include <mutex>
@@ -30,6 +31,11 @@ class MainWindowTest : public ::testing::Test {
     // Ticks the mirror timer and lets the user-interface thread run until `frames` frames
     // have been shown or `timeoutMs` has passed.
     bool MirrorUntil(int frames, int timeoutMs);
+
+    // Clicks `answer` in the question the window asks before closing, as soon as it shows,
+    // from whatever loop runs then; the question's text goes into `questions`.
+    void WhenAskedBeforeClosing(QMessageBox::StandardButton answer);
+    std::vector<std::string> questions;
 
     // Messages shown so far; a copy taken under the lock, for messages a worker thread shows.
     std::vector<std::string> Messages();

@@ -1,7 +1,10 @@
 // The fetches, File › Load and File › Save, auto save and the once-a-second tick, through the
 // real window against the virtual meter.
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -107,6 +110,36 @@ TEST_F(MeasurementTest, ThresholdZeroMakesElevenSweepsAndFindsNothing) {
     EXPECT_EQ(MeasurementKind, kKindSpectrum);
     const WindowRect& r = Window().Graph()->ImageRect();
     EXPECT_GT(DarkPixels(QRect((r.Width() - 100) / 2, r.Height() / 2, 80, 12)), 20);
+}
+
+// No sweep's reply comes whole: the event loop turns with "Please wait..." on show until the last
+// sweep, and the end says that no spectrum came, not that none reached the threshold.
+TEST_F(MeasurementTest, ALateMeterKeepsTheWindowLiveAndSaysNoSpectrumCame) {
+    Connect({"--fault", "GETBANDDATAHEX:late=4000"});
+    SearchThreshold = -128;  // any whole sweep would be accepted
+    const WindowRect& r = Window().Graph()->ImageRect();
+    const QRect mark((r.Width() - 100) / 2, r.Height() / 2, 80, 12);
+    int ticks = 0;
+    int markGone = 0;
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        ++ticks;
+        markGone += DarkPixels(mark) < 20;
+        longestGapMs = std::max(longestGapMs, sinceTick.restart());
+    });
+    tick.start(20);
+    sinceTick.start();
+    QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
+    tick.stop();
+    RecordProperty("longest_event_loop_gap_ms", static_cast<int>(longestGapMs));
+    EXPECT_GT(ticks, Count(Log(), kGetBand));
+    EXPECT_EQ(markGone, 0);
+    EXPECT_EQ(messages, std::vector<std::string>{"The meter sent no complete spectrum."});
+    const QImage shown = *Window().Graph()->CurrentImage();
+    Window().Graph()->Refresh();
+    EXPECT_EQ(*Window().Graph()->CurrentImage(), shown) << "a status text stands over the sweep";
 }
 
 TEST_F(MeasurementTest, TheLowestThresholdAcceptsTheFirstSweep) {

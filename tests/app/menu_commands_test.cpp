@@ -203,8 +203,10 @@ TEST_F(MenuCommandsTest, ClicksThatArriveDuringAFetchStartNothing) {
     SearchThreshold = -128;  // the first sweep is accepted
     QPushButton* spectrum = Button(kIdGetSpectrum);
     const QPoint centre = spectrum->rect().center();
-    // Three more clicks arrive while the first one's sweep holds the window.
+    // Three more clicks arrive while the first one's sweep holds the window, which shows the
+    // button disabled meanwhile.
     QTimer::singleShot(0, spectrum, [&] {
+        EXPECT_FALSE(spectrum->isEnabled());
         for (int i = 0; i < 3; ++i) {
             QApplication::postEvent(
                 spectrum,
@@ -220,6 +222,7 @@ TEST_F(MenuCommandsTest, ClicksThatArriveDuringAFetchStartNothing) {
     QTest::mouseClick(spectrum, Qt::LeftButton);
     QCoreApplication::processEvents();  // whatever is still queued is delivered now
     EXPECT_EQ(LogCount(Hex(BuildFrame("GETBANDDATAHEX"))), 1);
+    EXPECT_TRUE(spectrum->isEnabled());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <memory>
 
 #include "app/recording_window.h"
+#include "graph/display_options.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
 #include "link/command_frame.h"
@@ -294,8 +296,8 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEnds
     EXPECT_EQ(static_cast<int64_t>(sweepsFile.spectrum.rows.size()), sweeps->Rows());
 }
 
-// The recorder's fetch runs while the window goes on with its events: the close box stops a
-// fetch that waits for a silent meter instead of waiting for its end.
+// The recorder's fetch runs while the window goes on with its events: the close box asks, and
+// Yes stops a fetch that waits for a silent meter instead of waiting for its end.
 TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     const std::string log = dir_.File("meter.log");
     MeterProcess meter({"--fast", "--fault", "GETEMFDATA:silent", "--log", log});
@@ -309,6 +311,7 @@ TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     QObject::connect(poll, &QTimer::timeout, &Window(), [this, poll, log] {
         if (FieldFetchesLogged(log) == 0) return;
         poll->stop();
+        WhenAskedBeforeClosing(QMessageBox::Yes);
         Window().close();
     });
     poll->start(5);
@@ -319,5 +322,92 @@ TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     EXPECT_EQ(Window().Recorder()->LastError(), "the fetch was stopped");
     EXPECT_TRUE(PortFree);
 }
+
+// Clicks and keys during a recorder's fetches all take effect, a fetch button's after the fetch.
+TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
+    const std::string log = dir_.File("meter.log");
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440", "--log", log}));
+    AnswerFileDialogsWith(dir_.File("sweeps.csv"));
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* recorder = Window().SpectrumRecorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    constexpr int kClicks = 10;
+    const int firstItem = Combo(kIdThresholdDbm)->currentIndex();
+    int clicks = 0;
+    int toggled = 0;
+    // Each click comes while the recorder's fetch holds the port; the last is GET EMF DATA.
+    auto* poll = new QTimer(&Window());
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        if (PortFree || clicks == kClicks) return;
+        const uint8_t before = ShowBar;
+        QTest::mouseClick(Box(kIdBar), Qt::LeftButton);
+        toggled += ShowBar != before && Box(kIdBar)->isChecked() == (ShowBar != 0);
+        QTest::keyClick(Combo(kIdThresholdDbm), Qt::Key_Down);
+        if (++clicks == kClicks) QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
+    });
+    poll->start(5);
+    EXPECT_TRUE(WaitFor([&] { return clicks == kClicks && FieldFetchesLogged(log) == 1; }));
+    delete poll;
+    EXPECT_EQ(toggled, kClicks);
+    EXPECT_EQ(Combo(kIdThresholdDbm)->currentIndex(), firstItem + kClicks);
+    const int chosen = Combo(kIdThresholdDbm)->currentText().section(' ', 0, 0).toInt();
+    EXPECT_TRUE(WaitFor([&] { return SearchThreshold == chosen; })) << chosen;
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+}
+
+// Enter, Escape and the close box ask during a recording: No keeps it, Yes stops it and closes.
+struct CloseWayRow {
+    const char* name;
+    std::function<void(CMainDlg&)> close;
+    QDialog::DialogCode result;
+};
+
+class CloseDuringARecordingTest : public RecordingWindowTest,
+                                  public ::testing::WithParamInterface<CloseWayRow> {};
+
+TEST_P(CloseDuringARecordingTest, AsksFirstAndNoKeepsTheWindow) {
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440"}));
+    AnswerFileDialogsWith(dir_.File("rec.csv"));
+    ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
+    RecordingController* recorder = Window().Recorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        const size_t asked = questions.size();
+        WhenAskedBeforeClosing(answer);
+        GetParam().close(Window());
+        ASSERT_TRUE(WaitFor([&] { return questions.size() > asked; }));
+        EXPECT_EQ(questions.back(), "A recording is running. Stop it and close Ferrolog?");
+        if (answer == QMessageBox::No) {
+            EXPECT_TRUE(Window().isVisible());
+            EXPECT_TRUE(recorder->Recording());
+        }
+    }
+    ASSERT_TRUE(WaitFor([&] { return !Window().isVisible(); }));
+    EXPECT_EQ(Window().result(), GetParam().result);
+    EXPECT_FALSE(recorder->Recording());
+    EXPECT_TRUE(Load(dir_.File("rec.csv")).loaded);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, CloseDuringARecordingTest,
+                         ::testing::Values(CloseWayRow{"Enter",
+                                                       [](CMainDlg& window) {
+                                                           QWidget* line = window.Control(kIdLine);
+                                                           line->setFocus();
+                                                           QTest::keyClick(line, Qt::Key_Return);
+                                                       },
+                                                       QDialog::Accepted},
+                                           CloseWayRow{"Escape",
+                                                       [](CMainDlg& window) {
+                                                           QTest::keyClick(
+                                                               window.Control(kIdThresholdDbm),
+                                                               Qt::Key_Escape);
+                                                       },
+                                                       QDialog::Rejected},
+                                           CloseWayRow{"CloseBox",
+                                                       [](CMainDlg& window) { window.close(); },
+                                                       QDialog::Rejected}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,14 +1,15 @@
 // plot FILE --png OUT: a measurement file's graph, drawn by the window's own painters off
 // screen, or a recording's or history's long-term view (trend or waterfall), saved as a PNG
-// picture (or, with "--png -", written to stdout).
+// picture (or, with "--png -", written to stdout). The painters need QtGui, so the picture
+// is drawn by ferrolog-draw, which comes with the window: this tool links no Qt library.
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QGuiApplication>
-#include <QImage>
-#include <QLocale>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <clocale>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,8 +21,6 @@
 
 #include "cli/cli_measure.h"
 #include "cli/cli_numbers.h"
-#include "graph/long_term_plot.h"
-#include "graph/plot_render.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
@@ -103,16 +102,6 @@ bool ParsePlotOptions(const std::vector<std::string>& args, PlotOptions* plot) {
     return IsTime(plot->from) && IsTime(plot->to) && !plot->input.empty() && !plot->png.empty();
 }
 
-// The whole picture in memory first, so a full disk never leaves half a PNG behind.
-bool EncodePng(const QImage& image, std::string* bytes) {
-    QByteArray data;
-    QBuffer buffer(&data);
-    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
-        return false;
-    bytes->assign(data.constData(), static_cast<size_t>(data.size()));
-    return true;
-}
-
 constexpr const char* kStandardOutput = "-";
 
 // "--png -" sends the picture down a pipe instead of into a file.
@@ -140,35 +129,75 @@ constexpr const char* kPlotUsage =
     "  a field measurement file is converted with the meter's firmware revision: --revision, "
     "or the meter's own (--com N / --device PATH)";
 
-// Fonts need a GUI application; no display is needed for drawing off screen.
-class OffscreenApplication {
-  public:
-    OffscreenApplication() {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        application_ = std::make_unique<QGuiApplication>(argc_, argv_);
-        // The application takes the user's locale; numbers on the graph keep a decimal
-        // point, as the window's do.
-        std::setlocale(LC_NUMERIC, "C");
-        QLocale::setDefault(QLocale::c());
+// ferrolog-draw as installed beside the window (FERROLOG_DRAW_FROM_BIN is its path from the
+// folder of the installed programs), or in the build tree's app/ folder; empty when absent.
+std::string DrawProgram() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    const std::filesystem::path dir = self.parent_path();
+    for (const auto& candidate : {dir / FERROLOG_DRAW_FROM_BIN, dir / "../app/ferrolog-draw"})
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
+    return {};
+}
+
+bool ReadAll(int fd, std::string* bytes) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got == 0) return true;
+        if (got < 0 && errno != EINTR) return false;
+        if (got > 0) bytes->append(chunk, static_cast<size_t>(got));
     }
+}
 
-  private:
-    int argc_ = 1;
-    char name_[13] = "ferrolog-cli";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QGuiApplication> application_;
-};
+// The picture ferrolog-draw writes for the job; its own messages go on to standard error.
+// Only a child that read, drew and exited with status 0 has drawn it whole.
+bool RunDrawProgram(const std::string& program, const std::vector<std::string>& job,
+                    std::string* png) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return false;
+    std::vector<std::string> words = {program};
+    words.insert(words.end(), job.begin(), job.end());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t child = 0;
+    const bool spawned =
+        ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    const bool read = spawned && ReadAll(out[0], png);
+    // Closed before the wait, so a child still writing after a failed read is not waited on
+    // for ever.
+    ::close(out[0]);
+    int status = 0;
+    while (spawned && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return read && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
-int SavePicture(const PlotOptions& plot, const QImage& image) {
+int SavePicture(const PlotOptions& plot, const std::vector<std::string>& job) {
     std::string png;
     std::string error = "the picture could not be drawn";
-    if (!EncodePng(image, &png) || !WritePicture(plot.png, png, &error)) {
+    if (!RunDrawProgram(DrawProgram(), job, &png) || !WritePicture(plot.png, png, &error)) {
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", plot.png.c_str(),
                      error.c_str());
         return kExitFailed;
     }
     if (plot.png != kStandardOutput) std::printf("%s\n", plot.png.c_str());
     return 0;
+}
+
+template <typename Number>
+std::string Text(Number number) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, number);
+    return std::string(text, written.ptr);
 }
 
 // The span to draw: --from / --to, or the whole recording.
@@ -222,11 +251,8 @@ int PlotLongTerm(const PlotOptions& plot) {
                      plot.input.c_str());
         return kExitFailed;
     }
-    const int width = plot.width ? plot.width : kLongTermWidth;
-    const int height = plot.height ? plot.height : kLongTermHeight;
-    OffscreenApplication application;
-    return SavePicture(plot, sweeps ? RenderWaterfallImage(spectrum, t0, t1, width, height)
-                                    : RenderTrendImage(series, t0, t1, width, height));
+    return SavePicture(
+        plot, {"long-term", plot.input, Text(t0), Text(t1), Text(plot.width), Text(plot.height)});
 }
 
 // A field file holds the meter's raw counts, whose conversion depends on its firmware
@@ -264,6 +290,12 @@ int RefuseShort(const std::string& path, std::size_t stored) {
 int RunPlot(const CliOptions& options) {
     PlotOptions plot;
     if (!ParsePlotOptions(options.args, &plot)) return RefuseUsage(kPlotUsage);
+    if (DrawProgram().empty()) {
+        std::fprintf(stderr,
+                     "ferrolog-cli: plot --png needs the ferrolog package, whose "
+                     "ferrolog-draw draws the picture: apt-get install ferrolog\n");
+        return kExitFailed;
+    }
     // A recording or a history table says so in its first line; a history dump is binary,
     // which no measurement file is.
     RecordingKind kind{};
@@ -276,8 +308,6 @@ int RunPlot(const CliOptions& options) {
     if (stored < MeasurementLength(MeasurementKind)) return RefuseShort(plot.input, stored);
     int refused = 0;
     if (MeasurementKind == kKindField && !TakeRevision(options, plot, &refused)) return refused;
-    DecodeCurrentMeasurement();
-    OffscreenApplication application;
-    return SavePicture(plot, RenderMeasurementImage(plot.width ? plot.width : kGraphImageWidth,
-                                                    plot.height ? plot.height : kGraphImageHeight));
+    return SavePicture(plot, {"measurement", plot.input, Text(FirmwareRevision.load()),
+                              Text(plot.width), Text(plot.height)});
 }

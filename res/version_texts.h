@@ -29,6 +29,6 @@ inline constexpr auto kBanner = Compose("(V", ")");
 
 }  // namespace version_texts
 
-// The About box's "Ferrolog Version 3.66" and the banner's "(V3.66)".
+// The About box's "Ferrolog Version 3.67" and the banner's "(V3.67)".
 inline constexpr const char* kAboutVersionText = version_texts::kAbout.data();
 inline constexpr const char* kBannerVersionText = version_texts::kBanner.data();

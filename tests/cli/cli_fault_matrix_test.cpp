@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/screen/bitmap_readback.h"
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -72,11 +73,6 @@ struct Outcome {
     std::vector<std::string> files;  // left in the job's folder
     std::string fileBytes;           // the first of them, whole
 };
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

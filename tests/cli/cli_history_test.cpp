@@ -9,15 +9,12 @@
 
 #include "link/link_timing.h"
 #include "tests/cli/cli_child.h"
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The "<SPIR" requests in the meter's log (the identification's "<GETVER>>" comes first).
 size_t SpirRequests(const std::string& logPath) {
@@ -69,9 +66,7 @@ TEST(CliHistory, CtrlCSavesWhatHasArrivedAndSaysItStopped) {
     ASSERT_FALSE(meter.DevicePath().empty());
     CliChild cli(HistoryArgs(meter, dir.File("part")), dir.File("err.txt"));
     ASSERT_TRUE(cli.Started());
-    const int64_t deadline = NowMs() + 20000;
-    while (SpirRequests(dir.File("meter.log")) < 3 && NowMs() < deadline)
-        SleepMs(10);
+    WaitUntil([&] { return SpirRequests(dir.File("meter.log")) >= 3; }, 20000, 10);
     cli.Interrupt();
     EXPECT_EQ(cli.Wait(), 130) << ReadFile(dir.File("err.txt"));
 

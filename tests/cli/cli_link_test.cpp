@@ -9,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -51,11 +52,6 @@ uint32_t BigEndian32(const std::string& bytes, size_t at) {
     for (size_t i = 0; i < 4; ++i)
         value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
     return value;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace

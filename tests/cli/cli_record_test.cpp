@@ -14,29 +14,16 @@
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "tests/cli/cli_child.h"
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 size_t Lines(const std::string& path) {
     const std::string text = ReadFile(path);
     return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
-}
-
-template <typename Condition>
-bool WaitUntil(Condition condition, int timeoutMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!condition()) {
-        if (NowMs() >= deadline) return false;
-        SleepMs(10);
-    }
-    return true;
 }
 
 std::vector<std::string> RecordArgs(const std::string& port, std::vector<std::string> job) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,11 +25,6 @@ ProgramResult RunCliOn(const MeterProcess& meter, std::vector<std::string> job) 
     std::vector<std::string> args = {"--device", meter.DevicePath()};
     args.insert(args.end(), job.begin(), job.end());
     return RunProgram(FERROLOG_CLI_PATH, args);
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -159,8 +160,7 @@ TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
     // A marker frame sent now arrives after anything the syncs might have sent.
     const Bytes frame = BuildFrame("GETVER");
     port.Send(frame.data(), static_cast<int>(frame.size()));
-    for (int64_t deadline = NowMs() + 5000; ReadLogLines(log).empty() && NowMs() < deadline;)
-        SleepMs(5);
+    WaitUntil([&] { return !ReadLogLines(log).empty(); }, 5000);
     EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(frame)});
 }
 

@@ -9,6 +9,7 @@
 #include "link/meter_identity.h"
 #include "link/port_table.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -172,8 +173,7 @@ TEST_F(ExchangeTest, StopFlagEndsAStoppableWaitWithoutReading) {
     std::atomic<bool> stop{false};
     std::thread stopper([&] {
         // The request has gone out, so the exchange is in its wait.
-        for (int64_t deadline = NowMs() + 5000; peer.Frames().empty() && NowMs() < deadline;)
-            SleepMs(1);
+        WaitUntil([&] { return !peer.Frames().empty(); }, 5000, 1);
         stop = true;
     });
     Bytes reply(1025);

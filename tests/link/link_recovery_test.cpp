@@ -18,6 +18,7 @@
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -30,16 +31,6 @@ int CountLines(const std::vector<std::string>& lines, const std::string& line) {
 }
 
 // Polls a condition every few milliseconds until it holds or timeoutMs has passed.
-template <typename Condition>
-bool WaitUntil(Condition condition, int timeoutMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!condition()) {
-        if (NowMs() >= deadline) return false;
-        SleepMs(5);
-    }
-    return true;
-}
-
 double ThreadCpuMs() {
     rusage usage{};
     getrusage(RUSAGE_THREAD, &usage);

@@ -19,6 +19,7 @@
 #include "link/port_table.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -123,9 +124,7 @@ TEST(PortHolders, AnotherProcessHoldingTheFileIsSeen) {
         _exit(127);
     }
     ASSERT_GT(child, 0);
-    bool held = false;
-    for (int64_t deadline = NowMs() + 10000; !held && NowMs() < deadline; SleepMs(10))
-        held = OtherProcessHolds(path);
+    const bool held = WaitUntil([&] { return OtherProcessHolds(path); }, 10000, 10);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     EXPECT_TRUE(held);

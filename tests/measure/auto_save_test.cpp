@@ -10,6 +10,7 @@
 
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
+#include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
 
@@ -18,13 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::time_t k7Dec2026At013045Utc = 1796607045;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Points the desktop lookup at a temp home and restores the environment afterwards.
 class AutoSaveEnvironment : public ::testing::Test {

@@ -11,6 +11,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -75,6 +78,16 @@ const KeyButton kKeyButtons[] = {
     {kIdKeySelect, "KEY3"}, {kIdHoldDown, "KEYHOLD1"}, {kIdHoldUp, "KEYHOLD2"},
     {kIdOnOff, "KEYHOLD3"},
 };
+
+// The room a window has on its screen, less its frame and title bar, which are not known
+// before it is first shown.
+QSize RoomOnScreen(const QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const int frame = 2 * window.style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return screen->availableGeometry().size() - QSize(frame, frame + title);
+}
 
 constexpr const char* kRecordingQuestion = "A recording is running. Stop it and close Ferrolog?";
 constexpr const char* kDownloadQuestion = "A download is running. Stop it and close Ferrolog?";
@@ -252,9 +265,26 @@ void CMainDlg::ShowPortDevice(int index) {
 void CMainDlg::LayOutWindow() {
     const QSize clientSize = DialogSizeToPixels(kMainDialogTemplate);
     const int menuHeight = menuBar_->sizeHint().height();
-    menuBar_->setGeometry(0, 0, clientSize.width(), menuHeight);
-    client_->setGeometry(0, menuHeight, clientSize.width(), clientSize.height());
-    setFixedSize(clientSize.width(), clientSize.height() + menuHeight);
+    const QSize whole(clientSize.width(), clientSize.height() + menuHeight);
+    const QSize room = RoomOnScreen(*this);
+    if (whole.width() <= room.width() && whole.height() <= room.height()) {
+        menuBar_->setGeometry(0, 0, clientSize.width(), menuHeight);
+        client_->setGeometry(0, menuHeight, clientSize.width(), clientSize.height());
+        setFixedSize(whole);
+        return;
+    }
+    // The fixed layout would run off the screen (a small one, or one scaled 2x): the controls
+    // keep their places and sizes in a scroll area as large as the screen has room for.
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    client_->resize(clientSize);
+    client_->setAutoFillBackground(true);
+    scroll->setWidget(client_);
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const QSize shown = QSize(whole.width() + bar, whole.height() + bar).boundedTo(room);
+    menuBar_->setGeometry(0, 0, shown.width(), menuHeight);
+    scroll->setGeometry(0, menuHeight, shown.width(), shown.height() - menuHeight);
+    setFixedSize(shown);
 }
 
 void CMainDlg::BuildMenu() {
@@ -272,9 +302,15 @@ void CMainDlg::BuildMenu() {
             target->addSeparator();
             continue;
         }
-        QAction* action = target->addAction(QString::fromLatin1(item.caption));
+        const QStringList caption = QString::fromLatin1(item.caption).split(QLatin1Char('\t'));
+        QAction* action = target->addAction(caption.front());
+        if (caption.size() > 1) action->setShortcut(QKeySequence(caption.back()));
         action->setData(item.id);
-        connect(action, &QAction::triggered, this, [this, id = item.id] { OnCommand(id); });
+        // Quit leaves as the close box does, asking what the close box asks.
+        if (item.id == kCmdQuit)
+            connect(action, &QAction::triggered, this, &QWidget::close);
+        else
+            connect(action, &QAction::triggered, this, [this, id = item.id] { OnCommand(id); });
     }
 }
 

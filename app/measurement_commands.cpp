@@ -1,19 +1,25 @@
 // The main window's measurement commands: the two fetches (on a button or once a second),
-// and File › Load and File › Save.
+// and File › Load (which also opens the program's recordings and histories) and File › Save.
 
 #include <QCheckBox>
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <fstream>
 
 #include "app/main_dialog.h"
+#include "app/view_window.h"
 #include "graph/banner_wnd.h"
 #include "graph/graph_window.h"
+#include "graph/long_term_view.h"
+#include "graph/waterfall_view.h"
 #include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
 #include "measure/measurement_file.h"
+#include "record/recording_reader.h"
 #include "res/main_dialog_template.h"
 #include "ui/file_dialog.h"
 
@@ -152,6 +158,46 @@ void CMainDlg::OnFetchTick() {
         FetchSpectrum(kByUser);
 }
 
+namespace {
+
+// A recording or a history table says so in its first line; a history dump is binary, which
+// no measurement file is. Only a regular file is read: a pipe never blocks here.
+bool IsLongTermFile(const std::string& path) {
+    constexpr std::streamsize kHeadBytes = 4096;
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string head(kHeadBytes, '\0');
+    in.read(head.data(), kHeadBytes);
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    RecordingKind kind{};
+    return DetectRecordingKind(IsMeasurementText(head) ? "" : path, head.substr(0, head.find('\n')),
+                               &kind);
+}
+
+// As File › Open Recording and Open History show it: a window of its own, or a message.
+void OpenInViewWindow(QWidget* parent, const std::string& path) {
+    RecordingKind kind;
+    TimeSeries series;
+    SpectrumSeries spectrum;
+    std::string error;
+    if (!LoadRecording(path, &kind, &series, &spectrum, &error)) {
+        ::ShowMessage(path + ": " + error);
+        return;
+    }
+    if (kind == RecordingKind::Spectrum) {
+        auto* view = new WaterfallView;
+        view->SetSeries(std::move(spectrum));
+        ShowInViewWindow(parent, view, path);
+        return;
+    }
+    auto* view = new LongTermView;
+    view->SetSeries(std::move(series));
+    ShowInViewWindow(parent, view, path);
+}
+
+}  // namespace
+
 void CMainDlg::LoadMeasurement() {
     CFileLocalDlg dialog(true, "", kLoadFilters, this);
     if (!dialog.DoModal()) {
@@ -159,6 +205,12 @@ void CMainDlg::LoadMeasurement() {
         return;
     }
     if (dialog.PathName().empty()) return;
+    // The program's own long-term files open in their viewer; the measurement stays as it is.
+    if (IsLongTermFile(dialog.PathName())) {
+        OpenInViewWindow(this, dialog.PathName());
+        banner_->Present();
+        return;
+    }
     const LoadStatus status = LoadCurrentMeasurementFile(dialog.PathName());
     if (status != LoadStatus::kLoaded) {
         // Nothing of the measurement on show changes.
@@ -174,8 +226,9 @@ void CMainDlg::LoadMeasurement() {
 
 void CMainDlg::SaveMeasurement() {
     CFileLocalDlg dialog(false, "", kSaveFilters, this);
-    if (!dialog.DoModal() || dialog.PathName().empty()) return;
     // Whatever type was chosen, the file is the comma-separated text under ".csv".
-    const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);
+    dialog.SetSavedExtension(kMeasurementExtension);
+    if (!dialog.DoModal() || dialog.PathName().empty()) return;
+    const std::string path = dialog.PathName();
     ::ShowMessage(WriteCurrentMeasurementFile(path) ? kFileSaved : kCannotCreateFile);
 }

@@ -74,7 +74,8 @@ void CGraphWnd::ResetImage() {
     imageRect = WindowRect{kImageLeft, kImageTop, client.width() + kImageOverhang,
                            client.height() + kImageOverhang};
     image.reset();
-    image = COffscreenDC::Create(imageRect.Width(), imageRect.Height(), kPaper);
+    image =
+        COffscreenDC::Create(imageRect.Width(), imageRect.Height(), kPaper, devicePixelRatioF());
 }
 
 void CGraphWnd::DrawGrid() {

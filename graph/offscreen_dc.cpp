@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QPen>
 #include <QString>
+#include <QtMath>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -75,21 +77,27 @@ void PaintSunkenFrame(QPainter& painter, const QRect& r) {
     painter.fillRect(QRect(r.left() + 1, r.bottom() - 1, r.width() - 2, 1), kFrameLight);
 }
 
-std::unique_ptr<COffscreenDC> COffscreenDC::Create(int width, int height, QColor fill) {
+std::unique_ptr<COffscreenDC> COffscreenDC::Create(int width, int height, QColor fill,
+                                                   qreal pixelRatio) {
     if (width <= 0 || height <= 0) return nullptr;
-    std::unique_ptr<COffscreenDC> dc(new COffscreenDC(width, height, fill));
+    std::unique_ptr<COffscreenDC> dc(
+        new COffscreenDC(width, height, fill, std::max<qreal>(pixelRatio, 1)));
     if (dc->image.isNull() || !dc->painter.isActive()) return nullptr;
     return dc;
 }
 
-COffscreenDC::COffscreenDC(int width, int height, QColor fill)
-    : width(width), height(height), image(width, height, QImage::Format_RGB32) {
+COffscreenDC::COffscreenDC(int width, int height, QColor fill, qreal pixelRatio)
+    : width(width),
+      height(height),
+      smoothText(pixelRatio > 1),
+      image(qCeil(width * pixelRatio), qCeil(height * pixelRatio), QImage::Format_RGB32) {
     if (image.isNull()) return;
+    image.setDevicePixelRatio(pixelRatio);
     image.fill(fill);
     painter.begin(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, false);
-    painter.setFont(SystemFont());
+    painter.setRenderHint(QPainter::TextAntialiasing, smoothText);
+    painter.setFont(Shown(SystemFont()));
     painter.setBrush(Qt::white);
 }
 
@@ -114,7 +122,13 @@ void COffscreenDC::SelectSolidBrush(QColor colour) {
 }
 
 void COffscreenDC::SelectFont(const QFont& font) {
-    painter.setFont(font);
+    painter.setFont(Shown(font));
+}
+
+// Unsmoothed text is exact at one pixel per pixel; on a scaled image it looks ragged.
+QFont COffscreenDC::Shown(QFont font) const {
+    if (smoothText) font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
 }
 
 void COffscreenDC::MoveTo(int x, int y) {

@@ -36,7 +36,11 @@ void PaintSunkenFrame(QPainter& painter, const QRect& controlRect);
 class COffscreenDC {
   public:
     // Null when the image cannot be made (an empty size or no memory for the pixels).
-    static std::unique_ptr<COffscreenDC> Create(int width, int height, QColor fill);
+    // pixelRatio: the screen's device pixel ratio. Above 1 the image has that many pixels per
+    // image pixel and text is drawn antialiased, so a scaled screen shows smooth text; at 1
+    // every pixel is exactly as described here.
+    static std::unique_ptr<COffscreenDC> Create(int width, int height, QColor fill,
+                                                qreal pixelRatio = 1);
 
     COffscreenDC(const COffscreenDC&) = delete;
     COffscreenDC& operator=(const COffscreenDC&) = delete;
@@ -86,13 +90,15 @@ class COffscreenDC {
         Qt::PenStyle style;
     };
 
-    COffscreenDC(int width, int height, QColor fill);
+    COffscreenDC(int width, int height, QColor fill, qreal pixelRatio);
+    QFont Shown(QFont font) const;
     void DrawThinLine(QPoint from, QPoint to);
     void DrawWideLine(QPoint from, QPoint to);
     bool DashIsOn(int pixelIndex) const;
 
     int width;
     int height;
+    bool smoothText;
     QImage image;  // declared before the painter, which must end before the pixels go
     QPainter painter;
     Pen pen{Qt::black, 1, Qt::SolidLine};

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <limits>
 
@@ -112,17 +113,39 @@ std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span
     return stored;
 }
 
+namespace {
+
+// The numbers go into a scratch buffer one longer than any measurement, so a text with too
+// many numbers shows itself; only a whole measurement reaches `buffer`.
+bool ParseWholeMeasurement(std::string_view text, uint8_t& kind, std::span<uint8_t> buffer,
+                           std::size_t* stored) {
+    std::array<uint8_t, kMeasurementCapacity + 1> numbers;
+    uint8_t parsedKind = kKindField;
+    const std::size_t count = ParseMeasurementText(text, parsedKind, numbers);
+    if (count != MeasurementLength(parsedKind) || count > buffer.size()) return false;
+    kind = parsedKind;
+    std::copy_n(numbers.begin(), count, buffer.begin());
+    if (stored) *stored = count;
+    return true;
+}
+
+}  // namespace
+
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
-                               std::size_t* stored) {
+                               std::size_t* stored, MeasurementShape shape) {
     if (!OpensForUpdate(path)) return LoadStatus::kCannotOpen;
     std::string text;
     if (!ReadRegularFile(path, kMeasurementFileLimit, &text) || !IsMeasurementText(text))
         return LoadStatus::kNotMeasurement;
+    if (shape == MeasurementShape::kWhole)
+        return ParseWholeMeasurement(text, kind, buffer, stored) ? LoadStatus::kLoaded
+                                                                 : LoadStatus::kNotMeasurement;
     std::size_t count = ParseMeasurementText(text, kind, buffer);
     if (stored) *stored = count;
     return LoadStatus::kLoaded;
 }
 
 LoadStatus LoadCurrentMeasurementFile(const std::string& path) {
-    return LoadMeasurementFile(path, MeasurementKind, MeasurementBuffer);
+    return LoadMeasurementFile(path, MeasurementKind, MeasurementBuffer, nullptr,
+                               MeasurementShape::kWhole);
 }

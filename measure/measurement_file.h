@@ -75,6 +75,12 @@ int32_t LeadingInteger(std::string_view text);
 
 enum class LoadStatus { kLoaded, kCannotOpen, kNotMeasurement };
 
+// How Load reads the numbers. kAny: every text, by the lenient rules above. kWhole: the numbers
+// (read by the same rules) must be one whole measurement of the kind they start with: the kind
+// and 1201 numbers for a field block, the kind and 269 for a spectrum; any other text (notes,
+// a table, a cut-off file) is refused before anything changes, so no stale byte is shown.
+enum class MeasurementShape { kAny, kWhole };
+
 // The largest file Load reads: a measurement file is under 5 KB.
 inline constexpr std::size_t kMeasurementFileLimit = 65536;
 
@@ -85,8 +91,11 @@ bool IsMeasurementText(std::string_view text);
 // counts as one that cannot be opened (caller shows kFailedToOpenFile; nothing changes).
 // A special file (device, FIFO, directory), one over kMeasurementFileLimit or one that is not
 // text gives kNotMeasurement (caller shows kNotMeasurementFile; nothing changes).
+// A text of another shape than `shape` allows gives kNotMeasurement too.
 // Otherwise parses it into `kind` and `buffer`; `stored` receives the count when given.
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
-                               std::size_t* stored = nullptr);
-// Into MeasurementKind and MeasurementBuffer; the caller then runs DecodeCurrentMeasurement.
+                               std::size_t* stored = nullptr,
+                               MeasurementShape shape = MeasurementShape::kAny);
+// A whole measurement into MeasurementKind and MeasurementBuffer; the caller then runs
+// DecodeCurrentMeasurement.
 LoadStatus LoadCurrentMeasurementFile(const std::string& path);

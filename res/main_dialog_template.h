@@ -57,6 +57,7 @@ enum MenuCommandId : int {
     kCmdRecordField = 32792,
     kCmdStopRecording = 32793,
     kCmdRecordSpectra = 32794,
+    kCmdQuit = 32795,  // closes the window as its close box does
 };
 
 inline constexpr int kMainTemplateId = 102;
@@ -78,7 +79,7 @@ extern const DialogTemplate kScanningDialogTemplate;
 struct MenuItemTemplate {
     const char* menu;     // top-level menu
     const char* submenu;  // nullptr, or the popup inside it
-    const char* caption;  // nullptr: a separator
+    const char* caption;  // nullptr: a separator; "text\tCtrl+Q": text and its shortcut
     int id;
 };
 

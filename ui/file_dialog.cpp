@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <mutex>
+
+#include "ui/message_box.h"
 
 namespace {
 
@@ -45,6 +49,22 @@ void CFileLocalDlg::SetScript(Script newScript) {
 }
 
 bool CFileLocalDlg::DoModal() {
+    if (!ChoosePath()) return false;
+    if (open_ || extension_.empty() || path_.empty()) return true;
+    path_ = WithExtension(path_, extension_);
+    return MayReplace();
+}
+
+// Asked about the name that will be written, not the one typed: "meas1" may replace meas1.csv.
+bool CFileLocalDlg::MayReplace() const {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path_, error))) return true;
+    const QString name = QFileInfo(QString::fromLocal8Bit(path_.c_str())).fileName();
+    return AskYesNo(parent_,
+                    QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(name));
+}
+
+bool CFileLocalDlg::ChoosePath() {
     if (Script answer = CurrentScript()) {
         std::optional<std::string> chosen = answer(*this);
         if (!chosen) return false;
@@ -56,6 +76,8 @@ bool CFileLocalDlg::DoModal() {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(open_ ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(open_ ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    // The question comes once, about the name with its extension (MayReplace).
+    if (!extension_.empty()) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     QStringList nameFilters;
     for (const FileFilter& filter : filters_)
         nameFilters << NameFilter(filter);

@@ -20,6 +20,11 @@ class CFileLocalDlg {
     CFileLocalDlg(bool open, const std::string& initialName, std::span<const FileFilter> filters,
                   QWidget* parent);
 
+    // A save dialog whose caller writes under the chosen name with `extension` added (as
+    // WithExtension adds it): PathName() is then that name, and the dialog asks before
+    // replacing a file there, whether the dialog is shown or scripted. No is a Cancel.
+    void SetSavedExtension(const std::string& extension) { extension_ = extension; }
+
     // Shows the dialog on the user-interface thread; true when the user chose a path.
     bool DoModal();
 
@@ -35,7 +40,11 @@ class CFileLocalDlg {
     static void SetScript(Script script);
 
   private:
+    bool ChoosePath();
+    bool MayReplace() const;
+
     bool open_;
+    std::string extension_;
     std::string initialName_;
     std::span<const FileFilter> filters_;
     QWidget* parent_;

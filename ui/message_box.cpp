@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
@@ -13,9 +14,13 @@
 
 namespace {
 
+// The title bar's icon and its minimise, maximise and close buttons beside the title.
+constexpr int kTitleBarButtonsPx = 160;
+
 void ShowBox(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text, QMessageBox::Ok,
                     owner);
+    FitTitle(box);
     box.exec();
 }
 
@@ -48,6 +53,24 @@ class QueuedMessageShower : public QObject {
 };
 
 }  // namespace
+
+// A message box sizes itself to its text alone; a spacer across its grid keeps it as wide as its
+// title needs.
+void FitTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) return;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarButtonsPx;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+bool AskYesNo(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(kProgramTitle), text,
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    box.setDefaultButton(QMessageBox::No);
+    FitTitle(box);
+    return box.exec() == QMessageBox::Yes;
+}
 
 void InstallMessageBoxes(QWidget* owner) {
     QPointer<QWidget> guarded(owner);

@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
@@ -21,8 +23,10 @@
 #include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
 #include "tests/app/main_window_fixture.h"
+#include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/pty_pair.h"
+#include "ui/message_box.h"
 #include "ui/template_widgets.h"
 
 namespace {
@@ -130,22 +134,55 @@ TEST_F(MainWindowTest, MenuCarriesEveryCommandWithItsSeparators) {
                 seen << item->text();
         }
     }
-    QStringList expected = {"&File", "&Load",
-                            "-",     "&Save",
-                            "-",     "Save Screen",
-                            "-",     "&Download History",
-                            "-",     "Download Screenshot",
-                            "1",     "2",
-                            "3",     "4",
-                            "-",     "&Open History...",
-                            "-",     "Open &Recording...",
-                            "Tools", "Sync Time",
-                            "-",     "HX Terminal",
-                            "-",     "&Record Field Readings...",
-                            "-",     "Record &Spectra...",
-                            "-",     "Stop &Recording",
-                            "Help",  "About"};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen.join('|'),
+              "&File|&Load|-|&Save|-|Save S&creen|-|&Download History|-|Do&wnload Screenshot|"
+              "&1|&2|&3|&4|-|&Open History...|-|Open &Recording...|-|&Quit|"
+              "&Tools|Sync &Time|-|&HX Terminal|-|&Record Field Readings...|-|"
+              "Record &Spectra...|-|Sto&p Recording|&Help|&About");
+}
+
+// Each menu, and the menu bar beside the window's buttons, has one item per mnemonic letter.
+void ExpectMnemonicsOfTheirOwn(const QList<QAction*>& items, QStringList taken) {
+    for (QAction* item : items) {
+        if (item->isSeparator()) continue;
+        const QString letter = QKeySequence::mnemonic(item->text()).toString();
+        EXPECT_FALSE(letter.isEmpty()) << item->text().toStdString();
+        EXPECT_FALSE(taken.contains(letter)) << item->text().toStdString();
+        taken << letter;
+        if (item->menu()) ExpectMnemonicsOfTheirOwn(item->menu()->actions(), {});
+    }
+}
+
+TEST_F(MainWindowTest, EveryMenuAndItemHasAMnemonicOfItsOwn) {
+    QStringList buttons;
+    for (QAbstractButton* button : Window().findChildren<QAbstractButton*>())
+        buttons << QKeySequence::mnemonic(button->text()).toString();
+    buttons.removeAll(QString());
+    EXPECT_EQ(buttons.removeDuplicates(), 0) << buttons.join(' ').toStdString();
+    ExpectMnemonicsOfTheirOwn(Window().MenuBar()->actions(), buttons);
+}
+
+TEST_F(MainWindowTest, AltFOpensFileAtOnceAndCtrlQCloses) {
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    QTest::keyClick(&Window(), Qt::Key_F, Qt::AltModifier);
+    QMenu* file = Window().MenuBar()->actions()[0]->menu();
+    ASSERT_TRUE(WaitFor([&] { return file->isVisible(); }));
+    QTest::keyClick(file, Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([&] { return !file->isVisible(); }));
+    QTest::keyClick(&Window(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_TRUE(WaitFor([&] { return !Window().isVisible(); }));
+    EXPECT_EQ(Window().result(), QDialog::Rejected);
+}
+
+TEST_F(MainWindowTest, TheWindowFitsItsScreenAndAMessageBoxItsTitle) {
+    EXPECT_TRUE(Window().screen()->availableGeometry().contains(Window().frameGeometry()));
+    InstallMessageBoxes(&Window());
+    WhenOpened<QMessageBox>([](QMessageBox& box) {
+        EXPECT_GE(box.width(), box.fontMetrics().horizontalAdvance(box.windowTitle()) + 100);
+        box.accept();
+    });
+    ShowMessage("OK");
 }
 
 TEST_F(MainWindowTest, DisplayAndOptionBoxesMirrorIntoTheirFlags) {

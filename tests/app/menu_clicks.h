@@ -2,9 +2,11 @@
 // What the window tests do as a person would: wait for what the window shows, and click the
 // menu bar and then the items of the menus that open.
 
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 
@@ -24,10 +26,29 @@ inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = kMenuWait
     return true;
 }
 
+// A caption as a person reads it: the mnemonic marks are underlines, not letters.
+inline QString Label(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
+
 inline QAction* FindAction(const QList<QAction*>& actions, const QString& text) {
-    auto it =
-        std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == text; });
+    auto it = std::find_if(actions.begin(), actions.end(),
+                           [&](QAction* a) { return Label(a->text()) == Label(text); });
     return it == actions.end() ? nullptr : *it;
+}
+
+// Runs `act` on the first modal dialog of type Dialog that opens, from the loop it runs.
+template <typename Dialog>
+void WhenOpened(std::function<void(Dialog&)> act) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        poll->stop();
+        poll->deleteLater();
+        act(*dialog);
+    });
+    poll->start(10);
 }
 
 // Clicks the menu bar's `path[0]`, then each further item of the path in the menu that opened.

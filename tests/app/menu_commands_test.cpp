@@ -8,14 +8,17 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "app/about_dialog.h"
+#include "graph/long_term_view.h"
 #include "history/history_dialog.h"
 #include "link/command_frame.h"
 #include "link/link_flags.h"
@@ -36,20 +39,6 @@
 namespace {
 
 constexpr int kWaitMs = kMenuWaitMs;
-
-// Runs `act` on the first modal dialog of type Dialog that opens, from the loop it runs.
-template <typename Dialog>
-void WhenOpened(std::function<void(Dialog&)> act) {
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        poll->stop();
-        poll->deleteLater();
-        act(*dialog);
-    });
-    poll->start(10);
-}
 
 std::string Hex(const Bytes& frame) {
     std::string hex;
@@ -184,6 +173,67 @@ TEST_F(MenuCommandsTest, AboutOpensAndClosesWithItsOkButton) {
     });
     ClickMenu(Window().MenuBar(), {"Help", "About"});
     EXPECT_TRUE(opened);
+}
+
+// File › Load opens the program's own long-term files in their viewer and takes only a whole
+// measurement; any other text is refused and the measurement on show stays.
+TEST_F(MenuCommandsTest, LoadTellsMeasurementsFromRecordingsHistoriesAndNotes) {
+    const std::string recording =
+        "time,x_mg,y_mg,z_mg,emf_mg,ef_vm\n2026-12-08T12:00:00+01:00,1.5,2,3,4,5\n";
+    const std::string history =
+        "ZTX-440 Data Logged History\r\n,EMF,EF,RF Power Density\r\n"
+        "Date and Time,mG,V/m,mW/m2,mW/cm2,pW/cm2, Possible Source\r\n"
+        "2026/12/08 12:00:00,1.2,18.5,0.009,0.000,900.000,\r\n";
+    auto numbers = [](std::string text, int count) {  // the kind, then count - 1 fives
+        for (int i = 1; i < count; ++i)
+            text += "5,";
+        return text + "\r\n";
+    };
+    const char* refused = "The file is not a measurement file.";
+    const struct {
+        const char* name;
+        std::string text;
+        int views;            // viewer windows open afterwards
+        bool loaded;          // the measurement on show was replaced
+        const char* message;  // or none
+    } cases[] = {
+        {"recording.csv", recording, 1, false, nullptr},
+        {"history.csv", history, 2, false, nullptr},
+        {"notes.csv", "milk, eggs,\n", 2, false, refused},
+        {"field.csv", numbers("0,", 1202), 2, true, nullptr},
+        {"spectrum.csv", numbers("1,", 270), 2, true, nullptr},
+        {"short.csv", numbers("0,", 1201), 2, false, refused},
+        {"long.csv", numbers("1,", 271), 2, false, refused},
+        {"mixed.csv", numbers("1,", 1202), 2, false, refused},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(File(c.name), std::ios::binary) << c.text;
+        MeasurementBuffer.fill(0x55);
+        messages.clear();
+        AnswerFileDialogsWith(c.name);
+        ClickMenu(Window().MenuBar(), {"&File", "&Load"});
+        EXPECT_EQ(Window().findChildren<LongTermView*>().size(), c.views);
+        EXPECT_EQ(MeasurementBuffer[0], c.loaded ? 5 : 0x55);
+        EXPECT_EQ(messages,
+                  c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+    }
+}
+
+TEST_F(MenuCommandsTest, SaveAsksBeforeReplacingTheFileItWouldWrite) {
+    std::ofstream(File("meas1.csv")) << "older";
+    AnswerFileDialogsWith("meas1");  // ".csv" is added
+    for (auto [answer, kept] : {std::pair{QMessageBox::No, true}, {QMessageBox::Yes, false}}) {
+        QString asked;
+        WhenOpened<QMessageBox>([&, answer = answer](QMessageBox& box) {
+            asked = box.text();
+            QTest::mouseClick(box.button(answer), Qt::LeftButton);
+        });
+        ClickMenu(Window().MenuBar(), {"&File", "&Save"});
+        EXPECT_EQ(asked, "meas1.csv already exists.\nDo you want to replace it?");
+        EXPECT_EQ(std::filesystem::file_size(File("meas1.csv")) == 5, kept);
+    }
+    EXPECT_EQ(messages, std::vector<std::string>{"File Saved"});
 }
 
 TEST_F(MenuCommandsTest, EscapeDuringASweepLoopStopsItAndClosesTheWindow) {

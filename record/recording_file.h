@@ -37,7 +37,8 @@ bool ParseIsoTime(const std::string& text, int64_t* time);
 // "2026-12-08 10:15:00", "2026-12-08T10:15" or "2026-12-08".
 bool ParseUserTime(const std::string& text, int64_t* time);
 
-// A float with a decimal point and no more digits than it needs to read back exactly.
+// A value at the meter's resolution: three decimals after the point, "0.250". The readers
+// take any number of decimals, so older files with more still read.
 std::string FormatDecimal(float value);
 
 std::string FieldCsvLine(const FieldRow& row);          // ends in "\n"
@@ -54,9 +55,14 @@ class RecordingFile {
     RecordingFile& operator=(const RecordingFile&) = delete;
     ~RecordingFile();
 
-    // Creates `path` (an existing file is never overwritten) and writes the header line.
-    // On failure gives the system's reason and leaves no file behind.
-    bool Create(const std::string& path, const std::string& headerLine, std::string* error);
+    // Keep refuses a file already at the path; Replace (the user said yes to replacing it)
+    // puts the new one in its place once its header is on disk, never over a device or folder.
+    enum class Existing { Keep, Replace };
+
+    // Creates `path` and writes the header line. On failure leaves no new file behind (a
+    // replaced one stays as it was). Every error names the path once: "rec.csv: File exists".
+    bool Create(const std::string& path, const std::string& headerLine, std::string* error,
+                Existing existing = Existing::Keep);
 
     // Appends whole lines; on a failed write the file is cut back to its last whole line.
     // Append and Close first make sure the path still names the open file: one deleted while

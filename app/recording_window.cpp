@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -84,7 +85,7 @@ QWidget* OpenLongTermFile(QWidget* parent) {
     SpectrumSeries spectrum;
     std::string error;
     if (!LoadRecording(path, &kind, &series, &spectrum, &error)) {
-        ::ShowMessage(path + ": " + error);
+        ::ShowMessage(error);  // it names the file
         return nullptr;
     }
     if (kind == RecordingKind::Spectrum) {
@@ -153,7 +154,7 @@ void RecordingController::SetPeriods(int idleMs, int liveMs) {
 
 bool RecordingController::Start() {
     if (recording_) {
-        ::ShowMessage("A recording is already running: Stop Recording ends it.");
+        ShowLiveView();
         return false;
     }
     if (kind_ == Kind::Spectrum && !SpectrumSupported(DeviceModel)) {
@@ -163,31 +164,34 @@ bool RecordingController::Start() {
     CFileLocalDlg dialog(false, "", kRecordingFilters, window_);
     if (!dialog.DoModal() || dialog.PathName().empty()) return false;
     const std::string path = WithExtension(dialog.PathName(), kMeasurementExtension);
-    if (!CreateFile(path)) return false;
+    // The save dialog asked before its name was replaced; a name it did not show is kept.
+    if (!CreateFile(path, path == dialog.PathName())) return false;
     recorder_ = FieldRecorder();
     sweepTimes_ = RecordingTimeline();
     lastSweep_.reset();
+    ForgetLiveView();
     rows_ = 0;
     path_ = path;
     lastError_.clear();
     startedMs_ = NowMs();
     recording_ = true;
-    OpenLiveView();
+    ShowLiveView();
     syncTimer_->start(kSyncCheckMs);
     ShowStatus();
     QTimer::singleShot(0, this, &RecordingController::FetchOnce);
     return true;
 }
 
-// A recording never replaces a file: Create refuses one that exists. A spectrum recording's
-// header names the bins, so it comes with the first sweep.
-bool RecordingController::CreateFile(const std::string& path) {
+// A recording replaces only a file the user agreed to replace. A spectrum recording's header
+// names the bins, so it comes with the first sweep.
+bool RecordingController::CreateFile(const std::string& path, bool replaceAsked) {
     auto file = std::make_unique<RecordingFile>();
     const std::string header =
         kind_ == Kind::Field ? std::string(kFieldRecordingHeader) + "\n" : std::string();
     std::string error;
-    if (!file->Create(path, header, &error)) {
-        ::ShowMessage(path + ": " + error);
+    using Existing = RecordingFile::Existing;
+    if (!file->Create(path, header, &error, replaceAsked ? Existing::Replace : Existing::Keep)) {
+        ::ShowMessage(error);  // it names the file
         return false;
     }
     file_ = std::move(file);
@@ -200,6 +204,7 @@ void RecordingController::Stop() {
     fetchTimer_->stop();
     retryTimer_->stop();
     syncTimer_->stop();
+    if (stopButton_) stopButton_->setEnabled(false);
     std::string error;
     const bool closed = file_->Close(&error);
     file_.reset();
@@ -217,16 +222,37 @@ bool RecordingController::RemoveIfEmpty() {
     return true;
 }
 
-void RecordingController::OpenLiveView() {
+// A new recording gets a view of its own; the last one's window stays as it is.
+void RecordingController::ForgetLiveView() {
+    liveWindow_ = nullptr;
+    stopButton_ = nullptr;
+    liveTrend_ = nullptr;
+    liveWaterfall_ = nullptr;
+    shownRows_.clear();
+    shownSweeps_.clear();
+}
+
+// The recording's view, opened again with every row so far when it was closed.
+void RecordingController::ShowLiveView() {
+    if (liveWindow_) {
+        liveWindow_->raise();
+        liveWindow_->activateWindow();
+        return;
+    }
     QWidget* view = nullptr;
     if (kind_ == Kind::Field) {
         liveTrend_ = new LongTermView;  // takes its columns from the first rows
+        if (!shownRows_.empty()) FollowInLiveTrend(shownRows_);
         view = liveTrend_;
     } else {
         liveWaterfall_ = new WaterfallView;
+        for (const LiveSweep& sweep : shownSweeps_)
+            liveWaterfall_->AppendSweep(sweep.row, sweep.clockMs);
         view = liveWaterfall_;
     }
     QWidget* window = ShowInViewWindow(window_, view, path_);
+    liveWindow_ = window;
+    stopButton_ = AddViewButton(window, kStopRecordingCaption, [this] { Stop(); });
     // Closing the live trend returns the field recorder to its idle pace.
     connect(window, &QObject::destroyed, this, [this, view] {
         if (liveTrend_ == view) liveTrend_ = nullptr;  // not the trend of an earlier recording
@@ -287,7 +313,8 @@ void RecordingController::TakeFieldBlock() {
         lines += FieldCsvLine(row);
     if (!AppendRows(lines)) return;
     rows_ += static_cast<int64_t>(rows.size());
-    if (liveTrend_ && !rows.empty()) liveTrend_->AppendFieldRows(rows);
+    shownRows_.insert(shownRows_.end(), rows.begin(), rows.end());
+    if (liveTrend_ && !rows.empty()) FollowInLiveTrend(rows);
 }
 
 void RecordingController::TakeSweep() {
@@ -298,7 +325,20 @@ void RecordingController::TakeSweep() {
         return;
     lastSweep_ = row;
     ++rows_;
-    if (liveWaterfall_) liveWaterfall_->AppendSweep(row);
+    shownSweeps_.push_back({row, keptSteadyMs_});
+    if (liveWaterfall_) liveWaterfall_->AppendSweep(row, keptSteadyMs_);
+}
+
+// A trend showing the newest rows keeps its span as it follows them: the last five minutes
+// at first, however few rows there are yet.
+void RecordingController::FollowInLiveTrend(const std::vector<FieldRow>& rows) {
+    const TimeSeries& shown = liveTrend_->Series();
+    const bool first = shown.times.empty();
+    const bool following = first || liveTrend_->SpanEnd() >= shown.times.back();
+    const int64_t span = first ? kLiveTrendSpanS : liveTrend_->SpanEnd() - liveTrend_->SpanStart();
+    liveTrend_->AppendFieldRows(rows);
+    if (following && !shown.times.empty())
+        liveTrend_->SetSpan(shown.times.back() - span, shown.times.back());
 }
 
 // False when the file could not take the rows; the recording has ended then.
@@ -320,7 +360,7 @@ void RecordingController::SyncIfDue() {
 void RecordingController::Fail(const std::string& error) {
     Stop();
     lastError_ = error;
-    ::ShowMessage(path_ + ": " + error);
+    ::ShowMessage(error);  // it names the file
     SetStatus(QString("Recording stopped: %1").arg(QString::fromStdString(error)));
 }
 

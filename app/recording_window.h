@@ -6,12 +6,14 @@
 // exchange at a time, so the port hand-over stays the window's.
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
@@ -22,6 +24,7 @@
 class LongTermView;
 class QLabel;
 class QMenuBar;
+class QPushButton;
 class QTimer;
 class QWidget;
 class WaterfallView;
@@ -50,14 +53,16 @@ class RecordingController : public QObject {
     static constexpr int kIdleEveryMs = 30000;  // half the meter's 60-second memory
     static constexpr int kLiveEveryMs = 1000;   // while the live trend is open; every sweep
     static constexpr int kSyncCheckMs = 1000;
-    static constexpr int kBusyRetryMs = 50;  // a fetch that had to wait looks again
+    static constexpr int kBusyRetryMs = 50;          // a fetch that had to wait looks again
+    static constexpr int64_t kLiveTrendSpanS = 300;  // the live trend shows 5 minutes at first
 
     RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch);
     ~RecordingController() override;
 
     // Chooses a new file and starts recording into it; false when cancelled or not created.
+    // While recording, brings its view back instead (opened again when it was closed).
     bool Start();
-    // Ends the recording with the file closed whole.
+    // Ends the recording with the file closed whole. Its view's Stop Recording does it too.
     void Stop();
     bool Recording() const { return recording_; }
 
@@ -72,7 +77,14 @@ class RecordingController : public QObject {
     void SetPeriods(int idleMs, int liveMs);
 
   private:
-    bool CreateFile(const std::string& path);
+    struct LiveSweep {
+        SpectrumRow row;
+        int64_t clockMs = 0;  // on RecordingClockMs(), where the view finds gaps
+    };
+
+    bool CreateFile(const std::string& path, bool replaceAsked);
+    void ForgetLiveView();
+    void FollowInLiveTrend(const std::vector<FieldRow>& rows);
     bool RemoveIfEmpty();
     void FetchOnce();
     void KeepMeasurement();
@@ -80,7 +92,7 @@ class RecordingController : public QObject {
     void TakeSweep();
     bool AppendRows(const std::string& lines);
     void SyncIfDue();
-    void OpenLiveView();
+    void ShowLiveView();
     void ArmFetchTimer();
     void Fail(const std::string& error);
     void ShowStatus();
@@ -96,6 +108,11 @@ class RecordingController : public QObject {
     QTimer* retryTimer_;  // one pending retry of a fetch that had to wait
     LongTermView* liveTrend_ = nullptr;
     WaterfallView* liveWaterfall_ = nullptr;
+    QPointer<QWidget> liveWindow_;
+    QPointer<QPushButton> stopButton_;
+    // Every row and sweep so far, for a view opened again.
+    std::vector<FieldRow> shownRows_;
+    std::vector<LiveSweep> shownSweeps_;
     std::unique_ptr<RecordingFile> file_;
     FieldRecorder recorder_;
     RecordingTimeline sweepTimes_;  // a spectrum recording's times, as the field recorder's

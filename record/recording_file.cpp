@@ -8,14 +8,21 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string_view>
 
 std::string FormatDecimal(float value) {
+    constexpr int kDecimals = 3;  // the meter's resolution
     char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
-    return std::string(text, result.ptr);
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, kDecimals);
+    std::string decimal(text, result.ptr);
+    // A value that rounds to nothing is "0.000", never "-0.000".
+    if (decimal.find_first_not_of("-0.") == std::string::npos && decimal[0] == '-')
+        decimal.erase(0, 1);
+    return decimal;
 }
 
 std::string FieldCsvLine(const FieldRow& row) {
@@ -93,16 +100,36 @@ RecordingFile::~RecordingFile() {
     Close(nullptr);
 }
 
+namespace {
+
+// A name that holds a device, FIFO or folder is never replaced.
+bool IsRegularOrAbsent(const std::string& path) {
+    struct stat named {};
+    return ::lstat(path.c_str(), &named) != 0 || S_ISREG(named.st_mode);
+}
+
+}  // namespace
+
 bool RecordingFile::Create(const std::string& path, const std::string& headerLine,
-                           std::string* error) {
+                           std::string* error, Existing existing) {
+    const bool replace = existing == Existing::Replace;
+    if (replace && !IsRegularOrAbsent(path)) {
+        if (error) *error = path + ": Not a regular file";
+        return false;
+    }
+    // A replacement is made whole beside the name and renamed over the old file at once.
+    std::string made = replace ? path + ".XXXXXX" : path;
     // Read as well as written: a file deleted while recording is written again from it.
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    fd_ = replace ? ::mkostemp(made.data(), O_CLOEXEC)
+                  : ::open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd_ < 0) return Fail(error, path.c_str());
-    if (!WriteAll(fd_, headerLine) || ::fsync(fd_) != 0) {
+    if (replace) ::fchmod(fd_, 0644);  // as a new file is made, not mkostemp's 0600
+    if (!WriteAll(fd_, headerLine) || ::fsync(fd_) != 0 ||
+        (replace && ::rename(made.c_str(), path.c_str()) != 0)) {
         Fail(error, path.c_str());
         ::close(fd_);
         fd_ = -1;
-        ::unlink(path.c_str());
+        ::unlink(made.c_str());
         return false;
     }
     length_ = static_cast<int64_t>(headerLine.size());
@@ -152,7 +179,7 @@ std::string RecordingFile::TakeNotice() {
 bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string* error) {
     if (lines.empty()) return true;
     if (fd_ < 0) {
-        if (error) *error = "the recording file is not open";
+        if (error) *error = path_ + ": the recording file is not open";
         return false;
     }
     if (!KeepName(error)) return false;
@@ -162,7 +189,7 @@ bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string*
         if (::ftruncate(fd_, static_cast<off_t>(length_)) == 0)
             ::lseek(fd_, static_cast<off_t>(length_), SEEK_SET);
         errno = reason;
-        return Fail(error, "cannot write the recording");
+        return Fail(error, (path_ + ": cannot write the recording").c_str());
     }
     length_ += static_cast<int64_t>(lines.size());
     if (unsyncedSinceMs_ < 0) unsyncedSinceMs_ = nowMs;
@@ -172,7 +199,7 @@ bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string*
 bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
     if (fd_ < 0 || unsyncedSinceMs_ < 0 || nowMs - unsyncedSinceMs_ < kSyncEveryMs) return true;
     unsyncedSinceMs_ = -1;
-    if (::fdatasync(fd_) != 0) return Fail(error, "cannot sync the recording");
+    if (::fdatasync(fd_) != 0) return Fail(error, (path_ + ": cannot sync the recording").c_str());
     return true;
 }
 
@@ -184,6 +211,6 @@ bool RecordingFile::Close(std::string* error) {
     const bool closed = ::close(fd_) == 0;
     fd_ = -1;
     if (!named) return false;
-    if (!synced || !closed) return Fail(error, "cannot finish the recording");
+    if (!synced || !closed) return Fail(error, (path_ + ": cannot finish the recording").c_str());
     return true;
 }

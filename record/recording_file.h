@@ -28,7 +28,8 @@ struct SpectrumRow {
     SpectrumLevels dbm{};
 };
 
-// A float with a decimal point and no more digits than it needs to read back exactly.
+// A value at the meter's resolution: three decimals after the point, "0.250". The readers
+// take any number of decimals, so older files with more still read.
 std::string FormatDecimal(float value);
 
 std::string FieldCsvLine(const FieldRow& row);          // ends in "\n"
@@ -45,9 +46,14 @@ class RecordingFile {
     RecordingFile& operator=(const RecordingFile&) = delete;
     ~RecordingFile();
 
-    // Creates `path` (an existing file is never overwritten) and writes the header line.
-    // On failure gives the system's reason and leaves no file behind.
-    bool Create(const std::string& path, const std::string& headerLine, std::string* error);
+    // Keep refuses a file already at the path; Replace (the user said yes to replacing it)
+    // puts the new one in its place once its header is on disk, never over a device or folder.
+    enum class Existing { Keep, Replace };
+
+    // Creates `path` and writes the header line. On failure leaves no new file behind (a
+    // replaced one stays as it was). Every error names the path once: "rec.csv: File exists".
+    bool Create(const std::string& path, const std::string& headerLine, std::string* error,
+                Existing existing = Existing::Keep);
 
     // Appends whole lines; on a failed write the file is cut back to its last whole line.
     // Append and Close first make sure the path still names the open file: one deleted while

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <memory>
 
 #include "app/recording_window.h"
+#include "app/view_window.h"
 #include "graph/display_options.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
@@ -133,6 +136,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     ASSERT_NO_FATAL_FAILURE(
         ConnectMeter({"--fast", "--model", "ZTX440", "--log", dir_.File("meter.log")}));
     const std::string path = dir_.File("rec.csv");
+    std::ofstream(path) << "an older file the dialog asked to replace\n";
     AnswerFileDialogsWith(path);
     // The recording is the one file: the auto-save box adds none per fetch.
     setenv("XDG_DESKTOP_DIR", dir_.Path().c_str(), 1);
@@ -144,6 +148,8 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     Window().Recorder()->SetPeriods(100, 100);
     const auto fetches = [&] { return FieldFetchesLogged(dir_.File("meter.log")); };
     ASSERT_TRUE(WaitFor([&] { return fetches() >= 4 && Window().Recorder()->Rows() > 60; }));
+    ASSERT_FALSE(Views().empty());  // the live trend, at the last five minutes
+    EXPECT_EQ(Views()[0]->SpanEnd() - Views()[0]->SpanStart(), 300);
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     ASSERT_TRUE(WaitFor([&] { return !Window().Recorder()->Recording(); }));
 
@@ -155,6 +161,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     ASSERT_FALSE(Views().empty());  // the live trend
     EXPECT_EQ(Views()[0]->Series().times.size(), file.series.times.size());
     EXPECT_FALSE(std::filesystem::exists(dir_.File(kAutoSaveFolderName)));
+    EXPECT_TRUE(Messages().empty()) << Messages()[0];
 }
 
 // The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu
@@ -178,7 +185,6 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
     recorder->SetPeriods(100, 100);
     WaterfallView* live = recorder->LiveWaterfall();
     ASSERT_TRUE(live);
-    // The live view shows a second's sweeps once, so two rows on show span two seconds.
     ASSERT_TRUE(WaitFor([&] { return live->Series().rows.size() >= 2; }));
     const uint32_t wifiStartHz = live->Series().rows[0].frequencyHz[0];
     ChooseBandOnMeter(3);
@@ -249,7 +255,7 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
               static_cast<int64_t>(file.series.times.size()));
 }
 
-TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEndsBoth) {
+TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideEachWithItsStopAndView) {
     ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440"}));
     const std::string fieldPath = dir_.File("field.csv");
     const std::string sweepsPath = dir_.File("sweeps.csv");
@@ -280,9 +286,21 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideUntilStopEnds
     ASSERT_EQ(shown.size(), 2);
     EXPECT_TRUE(shown[0].startsWith("Field: field.csv")) << shown[0].toStdString();
     EXPECT_TRUE(shown[1].startsWith("Spectra: sweeps.csv")) << shown[1].toStdString();
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    // A closed view comes back with Record... while its recording runs, with every sweep.
+    QPointer<QWidget> closed(sweeps->LiveWaterfall()->window());
+    closed->close();
+    ASSERT_TRUE(WaitFor([&] { return closed.isNull(); }));
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    ASSERT_TRUE(sweeps->LiveWaterfall() && sweeps->LiveWaterfall()->isVisible());
+    EXPECT_EQ(static_cast<int64_t>(sweeps->LiveWaterfall()->Series().rows.size()), sweeps->Rows());
+    // Each view's Stop Recording ends its own recording.
+    for (QPushButton* button : field->LiveView()->window()->findChildren<QPushButton*>())
+        if (button->text() == kStopRecordingCaption) QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(field->Recording());
+    EXPECT_TRUE(sweeps->Recording());
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
     EXPECT_FALSE(sweeps->Recording());
+    EXPECT_TRUE(Messages().empty()) << Messages()[0];
 
     const LoadedRecording fieldFile = Load(fieldPath);
     ASSERT_TRUE(fieldFile.loaded) << fieldFile.error;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTest>
 #include <QWheelEvent>
 #include <filesystem>
@@ -14,6 +17,7 @@
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
 #include "link/message_seam.h"
+#include "tests/app/menu_clicks.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_dialog.h"
 
@@ -94,23 +98,69 @@ TEST_F(ViewWindowTest, ATrendZoomedInShowsAllAgainAndExportsAsDrawn) {
 
     ExportTo(window, dir.File("trend"));  // the extension is added
     EXPECT_EQ(messages, std::vector<std::string>{kFileSaved});
-    EXPECT_EQ(QImage(QString::fromStdString(dir.File("trend.png"))).size(), view->size());
+    const QImage exported(QString::fromStdString(dir.File("trend.png")));
+    EXPECT_EQ(exported.width(), view->width());
+    EXPECT_GT(exported.height(), view->height());  // the name and the dates above
 }
 
-TEST_F(ViewWindowTest, AWaterfallExportsAndAnUnwritableNameLeavesNothing) {
+TEST_F(ViewWindowTest, AWaterfallZoomedInShowsAllAgainTakesItsLevelsAndExports) {
     auto* view = new WaterfallView;
     view->SetSeries(MinuteOfSweeps());
     QWidget* window = Show(view);
-    EXPECT_EQ(ButtonOf(window, kShowAllCaption), nullptr);  // a waterfall shows all already
-    ExportTo(window, dir.File("sweeps.png"));
-    EXPECT_EQ(QImage(QString::fromStdString(dir.File("sweeps.png"))).size(), view->size());
+    const QPointF middle = view->WaterfallArea().center();
+    QWheelEvent wheel(middle, view->mapToGlobal(middle), {}, {0, 120 * 5}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    ASSERT_LT(view->SweepsShown(), 60);
+    QTest::mouseClick(ButtonOf(window, kShowAllCaption), Qt::LeftButton);
+    EXPECT_EQ(view->SweepsShown(), 60);
 
-    messages.clear();
+    QList<QSpinBox*> levels = window->findChildren<QSpinBox*>();
+    ASSERT_EQ(levels.size(), 2);  // the floor, then the ceiling
+    EXPECT_EQ(levels[0]->value(), view->FloorDbm());
+    levels[1]->setValue(-30);
+    levels[0]->setValue(-90);
+    EXPECT_EQ(view->FloorDbm(), -90);
+    EXPECT_EQ(view->CeilingDbm(), -30);
+
+    ExportTo(window, dir.File("sweeps.png"));
+    const QImage exported(QString::fromStdString(dir.File("sweeps.png")));
+    EXPECT_EQ(exported.width(), view->width());
+    EXPECT_GT(exported.height(), view->height());
+}
+
+TEST_F(ViewWindowTest, AnUnwritableNameIsSaidOnceAndLeavesNothing) {
+    auto* view = new WaterfallView;
+    view->SetSeries(MinuteOfSweeps());
+    QWidget* window = Show(view);
     const std::string unwritable = dir.File("no-such-folder/sweeps.png");
     ExportTo(window, unwritable);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].rfind(unwritable + ": ", 0), 0u) << messages[0];
+    EXPECT_EQ(messages[0].find(unwritable, 1), std::string::npos) << messages[0];
     EXPECT_FALSE(std::filesystem::exists(dir.File("no-such-folder")));
+}
+
+// Beside the main window, each further one a step down and right, all on the screen; Esc
+// closes one.
+TEST_F(ViewWindowTest, ViewWindowsOpenBesideTheMainWindowAndEscClosesThem) {
+    host.setGeometry(20, 20, 200, 150);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    QWidget* first = Show(new WaterfallView);
+    QWidget* second = Show(new WaterfallView);
+    const QRect screen = host.screen()->availableGeometry();
+    for (QWidget* window : {first, second}) {
+        EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->frameGeometry().x();
+        EXPECT_FALSE(window->frameGeometry().contains(host.frameGeometry().center()));
+    }
+    EXPECT_NE(first->pos(), second->pos());
+    QPointer<QWidget> closing(second);
+    second->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(second));
+    QTest::keyClick(second->focusWidget(), Qt::Key_Escape);
+    EXPECT_TRUE(WaitFor([&] { return closing.isNull(); }));
+    EXPECT_TRUE(first->isVisible());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "graph/long_term_plot.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
+#include "record/long_term.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -164,29 +165,104 @@ TEST(LongTermView, LiveRowsAreFollowed) {
     EXPECT_EQ(view.Series().times.size(), 61u);
 }
 
-TEST(WaterfallView, PointerReadsFrequencyTimeAndLevel) {
-    SpectrumSeries series;
-    for (int i = 0; i < 10; ++i) {
-        SpectrumRow row;
-        row.time = kStart + i;
-        for (int bin = 0; bin < kSpectrumBins; ++bin) {
-            row.frequencyHz[bin] = 863000000u + 125000u * static_cast<uint32_t>(bin);
-            row.dbm[bin] = static_cast<int8_t>(-100 + i);
-        }
-        series.rows.push_back(row);
+SpectrumRow SweepAt(int64_t time, int level) {
+    SpectrumRow row;
+    row.time = time;
+    for (int bin = 0; bin < kSpectrumBins; ++bin) {
+        row.frequencyHz[bin] = 863000000u + 125000u * static_cast<uint32_t>(bin);
+        row.dbm[bin] = static_cast<int8_t>(level);
     }
-    WaterfallView view;
+    return row;
+}
+
+void ShowWaterfall(WaterfallView& view) {
     view.resize(700, 400);
-    view.SetSeries(series);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const QRect area = WaterfallPlotArea(view.width(), view.height());
-    // Bin 0 at the top-left: the first sweep.
+}
+
+TEST(WaterfallView, PointerReadsFrequencyTimeAndLevelNewestOnTop) {
+    SpectrumSeries series;
+    for (int i = 0; i < 10; ++i)
+        series.rows.push_back(SweepAt(kStart + i, -100 + i));
+    WaterfallView view;
+    view.SetSeries(series);
+    ASSERT_NO_FATAL_FAILURE(ShowWaterfall(view));
+    const QRect area = view.WaterfallArea();
     QTest::mouseMove(&view, area.topLeft() + QPoint(1, 1));
     EXPECT_EQ(view.CursorText().left(11), "863.000 MHz") << view.CursorText().toStdString();
-    EXPECT_TRUE(view.CursorText().endsWith("-100 dBm")) << view.CursorText().toStdString();
-    QTest::mouseMove(&view, area.bottomLeft() + QPoint(1, -1));
     EXPECT_TRUE(view.CursorText().endsWith("-91 dBm")) << view.CursorText().toStdString();
+    QTest::mouseMove(&view, area.bottomLeft() + QPoint(1, -1));
+    EXPECT_TRUE(view.CursorText().endsWith("-100 dBm")) << view.CursorText().toStdString();
+}
+
+// Two sweeps in one second after an empty one are two rows of their own; only a pause on the
+// recording's clock is a line across.
+TEST(WaterfallView, LiveSweepsTakeRowsInOrderAndOnlyAClockPauseIsALine) {
+    WaterfallView view;
+    ASSERT_NO_FATAL_FAILURE(ShowWaterfall(view));
+    const struct {
+        int64_t time;
+        int64_t clockMs;
+        int level;
+    } sweeps[] = {{kStart, 0, -100},
+                  {kStart + 2, 1000, -90},
+                  {kStart + 2, 2000, -80},
+                  {kStart + 12, 12000, -70}};
+    for (const auto& sweep : sweeps)
+        view.AppendSweep(SweepAt(sweep.time, sweep.level), sweep.clockMs);
+    view.SetLevelRange(-100, -70);
+    QTest::keyClick(&view, Qt::Key_Home);
+    ASSERT_EQ(view.SweepsShown(), 4);
+    const QImage picture = view.Picture();
+    const QRect area = view.WaterfallArea();
+    const int x = area.center().x();
+    const int rowHeight = area.height() / 4;
+    // Newest on top, each sweep a row of its own.
+    for (int slot = 0; slot < 4; ++slot) {
+        const Rgb expected = ViridisColour(LevelFraction(sweeps[3 - slot].level, -100, -70));
+        EXPECT_EQ(picture.pixel(x, area.top() + slot * rowHeight + rowHeight / 2),
+                  qRgb(expected.r, expected.g, expected.b))
+            << slot;
+    }
+    int pauseLines = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        pauseLines += picture.pixel(x, y) == qRgb(255, 255, 255);
+    EXPECT_EQ(pauseLines, 1);
+}
+
+// Zoom, pan and Show All, by wheel, keys and drag; Ctrl works on the frequencies.
+TEST(WaterfallView, ZoomsPansAndShowsAll) {
+    SpectrumSeries series;
+    for (int i = 0; i < 6 * 3600; ++i)
+        series.rows.push_back(SweepAt(kStart + i, -100 + i % 50));
+    WaterfallView view;
+    view.SetSeries(series);
+    ASSERT_NO_FATAL_FAILURE(ShowWaterfall(view));
+    const int all = static_cast<int>(series.rows.size());
+    ASSERT_EQ(view.SweepsShown(), all);
+    const QPoint middle = view.WaterfallArea().center();
+    Wheel(view, middle, 4);
+    EXPECT_LT(view.SweepsShown(), all / 2);
+    const int zoomed = view.SweepsShown();
+    QTest::keyClick(&view, Qt::Key_Down);  // older
+    EXPECT_LT(view.NewestShown(), all - 1);
+    const int newest = view.NewestShown();
+    QTest::mousePress(&view, Qt::LeftButton, {}, middle);
+    QTest::mouseMove(&view, middle + QPoint(0, 40));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, middle + QPoint(0, 40));
+    EXPECT_GT(view.NewestShown(), newest);  // dragged down: newer ones come in
+    QTest::keyClick(&view, Qt::Key_Minus);
+    EXPECT_GT(view.SweepsShown(), zoomed);
+    QTest::keyClick(&view, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_LT(view.BinsShown(), kSpectrumBins);
+    QTest::keyClick(&view, Qt::Key_Right);
+    EXPECT_GT(view.FirstBin(), 0);
+    QTest::keyClick(&view, Qt::Key_Home);
+    EXPECT_EQ(view.SweepsShown(), all);
+    EXPECT_EQ(view.NewestShown(), all - 1);
+    EXPECT_EQ(view.BinsShown(), kSpectrumBins);
+    EXPECT_EQ(view.FirstBin(), 0);
 }
 
 }  // namespace

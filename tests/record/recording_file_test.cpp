@@ -58,18 +58,22 @@ TEST(RecordingFile, ACutOffLastLineIsDroppedAndTheRestReadsBack) {
     ASSERT_TRUE(file.Create(path, std::string(kFieldRecordingHeader) + "\n", &error)) << error;
     std::string lines;
     for (int64_t t : {kNoon, kNoon + 1, kNoon + 5})
-        lines += FieldCsvLine({t, 0.125f, 1.5f, 2.0f, 2.503f, 28.956f});
+        lines += FieldCsvLine({t, 0.24999997f, 1.5f, 2.0f, 2.503f, 28.956f});
+    EXPECT_EQ(lines.substr(lines.find(','), 32), ",0.250,1.500,2.000,2.503,28.956\n");
+    // A row as older recordings wrote it, every digit of the float.
+    lines += "2026-12-08T12:00:06+00:00,0.24999997,1.5,2.0,2.503,28.956\n";
     ASSERT_TRUE(file.Append(lines, 0, &error)) << error;
     ASSERT_TRUE(file.Close(&error)) << error;
-    std::ofstream(path, std::ios::app) << "2026-12-08T12:00:06+00:00,0.1";  // killed mid-write
+    std::ofstream(path, std::ios::app) << "2026-12-08T12:00:07+00:00,0.1";  // killed mid-write
 
     RecordingKind kind{};
     TimeSeries series;
     SpectrumSeries spectrum;
     ASSERT_TRUE(LoadRecording(path, &kind, &series, &spectrum, &error)) << error;
     EXPECT_EQ(kind, RecordingKind::Field);
-    ASSERT_EQ(series.times.size(), 3u);
+    ASSERT_EQ(series.times.size(), 4u);
     EXPECT_EQ(series.times[2], kNoon + 5);
+    EXPECT_EQ(series.columns[series.Column("x_mg")][3], 0.24999997f);
     EXPECT_FALSE(series.GapBefore(1));
     EXPECT_TRUE(series.GapBefore(2));
     EXPECT_EQ(series.columns[series.Column("emf_mg")][0], 2.503f);
@@ -77,7 +81,15 @@ TEST(RecordingFile, ACutOffLastLineIsDroppedAndTheRestReadsBack) {
 
     RecordingFile again;
     EXPECT_FALSE(again.Create(path, "time\n", &error));  // never over an existing file
+    EXPECT_EQ(error, path + ": File exists");
     EXPECT_NE(ReadText(path).find("28.956"), std::string::npos);
+    // Unless the user said to replace it; never a folder.
+    ASSERT_TRUE(again.Create(path, "time\n", &error, RecordingFile::Existing::Replace)) << error;
+    ASSERT_TRUE(again.Close(&error)) << error;
+    EXPECT_EQ(ReadText(path), "time\n");
+    RecordingFile folder;
+    EXPECT_FALSE(folder.Create(dir.Path(), "time\n", &error, RecordingFile::Existing::Replace));
+    EXPECT_EQ(error, dir.Path() + ": Not a regular file");
 }
 
 TEST(RecordingFile, ADeletedFileIsWrittenAgainAndAMovedOneFails) {

@@ -707,7 +707,7 @@ TEST_F(TerminalTest, ReconnectRestartsTheReceiver) {
     EXPECT_TRUE(LinkSuspended);
     EXPECT_EQ(Caption(Dialog().Control(kIdPortInfo)), "COM1,115200,n,8,1");
     Send("GETVER", "");
-    EXPECT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).startsWith("TKL"); }));
+    EXPECT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).contains(" RX TKL"); }));
     EXPECT_TRUE(messages.empty());
 }
 

@@ -213,11 +213,11 @@ bool FilesCanBeCreated(const HistoryOutputFiles& names) {
 }
 
 // Both files or neither: a CSV that cannot be written takes its dump with it.
-bool WriteHistoryFiles(const HistoryOutputFiles& names, size_t countedBytes) {
-    const std::string_view dump(reinterpret_cast<const char*>(HistoryBuffer.data()), countedBytes);
-    if (!WriteOrSay(names.bin, dump)) return false;
-    if (WriteOrSay(names.csv, HistoryCsvText(HistoryBuffer.data(), countedBytes))) return true;
-    std::remove(names.bin.c_str());
+bool WriteHistoryFilesOrSay(const HistoryOutputFiles& names, size_t countedBytes) {
+    std::string failed;
+    std::string error;
+    if (WriteHistoryFiles(names, HistoryBuffer.data(), countedBytes, &failed, &error)) return true;
+    std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", failed.c_str(), error.c_str());
     return false;
 }
 
@@ -260,11 +260,6 @@ void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names,
     PrintJsonLine(json.Key("stopped").Bool(result.stopSaved).EndObject());
 }
 
-// "Download stopped. 28KB saved.": the memory may hold more than what was saved.
-std::string StoppedText(size_t countedBytes) {
-    return "Download stopped. " + std::to_string(countedBytes / 1000) + "KB saved.";
-}
-
 int Download(const CliOptions& options, const std::string& file, bool force) {
     const HistoryOutputFiles names = HistoryOutputNames(file);
     if (!FilesCanBeCreated(names)) return kExitFailed;
@@ -284,9 +279,9 @@ int Download(const CliOptions& options, const std::string& file, bool force) {
     }
     // The download takes minutes: a file may have come meanwhile.
     if (!NoneInTheWay({names.csv, names.bin}, force) ||
-        !WriteHistoryFiles(names, result.countedBytes))
+        !WriteHistoryFilesOrSay(names, result.countedBytes))
         return kExitFailed;
-    ShowMessage(result.stopSaved ? StoppedText(result.countedBytes) : view.Finished());
+    ShowMessage(result.stopSaved ? HistoryStoppedStatus(result.countedBytes) : view.Finished());
     PrintWritten(options, names, result);
     return result.stopSaved ? kExitInterrupted : 0;
 }

@@ -8,17 +8,13 @@
 #include <QPushButton>
 #include <mutex>
 #include <optional>
-#include <sstream>
-#include <string_view>
 #include <utility>
 
-#include "history/history_csv.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/port_guard.h"
 #include "measure/measurement_file.h"
-#include "measure/whole_file.h"
 #include "res/history_dialog_template.h"
 #include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
@@ -39,7 +35,7 @@ QString Text(const std::string& text) {
 // The worker's side of the dialog: every change of a widget waits in a locked slot (the
 // latest value of each wins) and a data-free queued notification has the user-interface
 // thread take them, so thread checkers see the hand-over. The file dialog runs there while
-// the worker waits; the final message goes through the message seam.
+// the worker waits for its answer through a future.
 class CHistoryDlg::WorkerView : public HistoryView {
   public:
     explicit WorkerView(CHistoryDlg* dialog) : dialog_(dialog) {}
@@ -59,9 +55,8 @@ class CHistoryDlg::WorkerView : public HistoryView {
     void SetExitCaption(const std::string& text) override {
         Post([&](Pending& p) { p.exitCaption = Text(text); });
     }
-    // Held back until the files are known to be written (SaveUntilWritten).
-    void ShowFinished(const std::string& text) override { finished_ = text; }
-    std::string TakeFinished() { return std::exchange(finished_, std::string()); }
+    // Said by the user-interface thread once the files are written (ShowSaved).
+    void ShowFinished(const std::string&) override {}
 
     // User-interface thread: applies what the worker has handed over.
     void TakeChanges() {
@@ -100,11 +95,11 @@ class CHistoryDlg::WorkerView : public HistoryView {
     CHistoryDlg* dialog_;
     std::mutex mutex_;
     Pending pending_;
-    std::string finished_;  // worker thread only
 };
 
 CHistoryDlg::CHistoryDlg(QWidget* parent, CSerialPort& port)
     : QDialog(parent), view_(std::make_unique<WorkerView>(this)), download_(port, *view_) {
+    download_.LeaveFilesToCaller();
     setWindowTitle(QString::fromLatin1(kHistoryDialogTemplate.caption));
     setFont(DialogFont());
     setFixedSize(DialogSizeToPixels(kHistoryDialogTemplate));
@@ -126,6 +121,7 @@ CHistoryDlg::CHistoryDlg(QWidget* parent, CSerialPort& port)
 }
 
 CHistoryDlg::~CHistoryDlg() {
+    ending_ = true;
     closeTimer_.stop();
     if (workerActive_) Flags().HistoryCancel = true;
     WaitForWorker();
@@ -141,8 +137,8 @@ void CHistoryDlg::OnDownload() {
         downloadButton_->setText(QString::fromLatin1(kHistoryPleaseWaitButton));
         return;
     }
-    // Pressed again while the worker's file dialog is up, or while it lets go: one at a time.
-    if (workerActive_) return;
+    // Pressed again while the worker's file dialog is up, or while it saves: one at a time.
+    if (busy_) return;
     Flags().HistoryCancel = false;
     StartWorker();
 }
@@ -158,7 +154,7 @@ void CHistoryDlg::OnExit() {
 // Idle: close at once. A worker still in its file dialog or letting go is cancelled and the
 // close timer ends the dialog once it has finished.
 void CHistoryDlg::RequestClose() {
-    if (!workerActive_) {
+    if (!busy_) {
         WaitForWorker();
         QDialog::done(QDialog::Accepted);
         return;
@@ -168,7 +164,7 @@ void CHistoryDlg::RequestClose() {
 }
 
 void CHistoryDlg::OnCloseTimer() {
-    if (!Flags().HistoryCloseRequested || Flags().HistoryDownloading || workerActive_) return;
+    if (!Flags().HistoryCloseRequested || Flags().HistoryDownloading || busy_) return;
     closeTimer_.stop();
     WaitForWorker();
     QDialog::done(QDialog::Accepted);
@@ -203,41 +199,55 @@ void CHistoryDlg::keyPressEvent(QKeyEvent* event) {
 
 void CHistoryDlg::StartWorker() {
     WaitForWorker();  // the last one has ended already; collect it
+    busy_ = true;
     workerActive_ = true;
     worker_ = std::thread(&CHistoryDlg::HistoryDownloadThread, this);
 }
 
+// The result goes back through the join, never through the toolkit's queue.
 void CHistoryDlg::HistoryDownloadThread() {
-    const HistoryResult result = download_.Run();
-    if (result.outcome == HistoryOutcome::Finished) SaveUntilWritten(result);
+    result_ = download_.Run();
     workerActive_ = false;
+    QMetaObject::invokeMethod(this, &CHistoryDlg::OnWorkerEnded, Qt::QueuedConnection);
 }
 
-// The download wrote its files as it went, without a word if it could not. They are written
-// again whole from the bytes still in memory: a file that cannot be written is said to be,
-// with the system's reason, and another name can be chosen without downloading again.
+void CHistoryDlg::OnWorkerEnded() {
+    if (ending_ || !busy_) return;
+    WaitForWorker();
+    if (result_.outcome == HistoryOutcome::Finished) SaveUntilWritten(result_);
+    busy_ = false;
+}
+
+// Each file is written whole or not at all, and both or neither. One that cannot be is said
+// to be, with the system's reason, before another name is asked for; the bytes are still in
+// memory, so nothing is downloaded again. Giving up leaves no file and a failed download.
 void CHistoryDlg::SaveUntilWritten(const HistoryResult& result) {
-    std::ostringstream csv;
-    WriteHistoryCsv(HistoryBuffer.data(), result.countedBytes, csv);
-    const std::string table = csv.str();
-    const std::string_view dump(reinterpret_cast<const char*>(HistoryBuffer.data()),
-                                result.countedBytes);
+    status_->setText(QString::fromLatin1(kHistorySavingStatus));
     HistoryOutputFiles files = result.files;
     for (;;) {
+        std::string failed;
         std::string error;
-        std::string failed = files.csv;
-        if (WriteFileWhole(files.csv, table, &error)) {
-            failed = files.bin;
-            if (WriteFileWhole(files.bin, dump, &error)) {
-                ShowMessage(view_->TakeFinished());
-                return;
-            }
+        if (WriteHistoryFiles(files, HistoryBuffer.data(), result.countedBytes, &failed, &error)) {
+            ShowSaved(result);
+            return;
         }
         ShowMessage(std::string(kHistoryNotWritten) + failed + ": " + error);
-        const std::optional<std::string> chosen = view_->ChooseSavePath(HistoryDefaultNameNow());
-        if (!chosen) return;  // the user gave up: the download is dropped
+        const std::optional<std::string> chosen =
+            ChooseFileFromWorker(false, HistoryDefaultNameNow(), kSaveFilters, this);
+        if (!chosen) {
+            status_->setText(QString::fromLatin1(kHistoryFailedStatus));
+            return;
+        }
         files = HistoryOutputNames(*chosen);
     }
+}
+
+void CHistoryDlg::ShowSaved(const HistoryResult& result) {
+    const std::string said = result.stopSaved ? HistoryStoppedStatus(result.countedBytes)
+                                              : HistoryFinishedStatus(result.countedBytes);
+    progress_->setValue(kProgressMaximum);
+    status_->setText(Text(said));
+    ShowMessage(said);
 }
 
 // The worker may be waiting for its file dialog, which runs on this thread: keep events

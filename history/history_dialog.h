@@ -1,8 +1,10 @@
 #pragma once
 // CHistoryDlg: the "Download History" dialog (template 136). Download starts the worker
-// HistoryDownloadThread, which copies the meter's history memory into a CSV table and a binary
-// dump; during a download the buttons read "Stop/Save" (keep what has arrived) and "Cancel".
-// The dialog never ends while a download runs, and joins its worker before it goes.
+// HistoryDownloadThread, which copies the meter's history memory into HistoryBuffer; during a
+// download the buttons read "Stop/Save" (keep what has arrived) and "Cancel". Once the worker
+// has ended, the user-interface thread writes the CSV table and the binary dump, both or
+// neither, and asks for another name while they cannot be written. The dialog never ends
+// while a download runs, and joins its worker before it goes.
 
 #include <QDialog>
 #include <QTimer>
@@ -27,8 +29,9 @@ class CHistoryDlg : public QDialog {
 
     HistoryFlags& Flags() { return download_.Flags(); }
 
-    // True from the start of the worker (its file dialog included) until it has let go.
-    bool WorkerActive() const { return workerActive_; }
+    // True from the start of the worker (its file dialog included) until what it downloaded
+    // has been saved or given up.
+    bool WorkerActive() const { return busy_; }
 
     // Enter and Escape end up here: they act as Exit, so a download is cancelled first.
     void accept() override;
@@ -43,6 +46,8 @@ class CHistoryDlg : public QDialog {
 
     // User-interface thread: applies the widget changes the worker has handed over.
     Q_INVOKABLE void TakeWorkerChanges();
+    // User-interface thread: the worker has ended; saves what it downloaded.
+    void OnWorkerEnded();
 
     void OnDownload();
     void OnExit();
@@ -51,6 +56,7 @@ class CHistoryDlg : public QDialog {
     void StartWorker();
     void HistoryDownloadThread();
     void SaveUntilWritten(const HistoryResult& result);
+    void ShowSaved(const HistoryResult& result);
     void WaitForWorker();
 
     QPushButton* exitButton_ = nullptr;
@@ -61,8 +67,11 @@ class CHistoryDlg : public QDialog {
 
     std::unique_ptr<WorkerView> view_;
     HistoryDownload download_;
-    std::atomic<bool> workerActive_{false};
+    std::atomic<bool> workerActive_{false};  // the worker thread runs
+    bool busy_ = false;                      // user-interface thread: a download is under way
+    bool ending_ = false;                    // the dialog is being destroyed: nothing is saved
     std::thread worker_;
+    HistoryResult result_;  // written by the worker, read once it has been joined
 };
 
 // Said when the downloaded history cannot be written, before the file name and the reason.

@@ -3,11 +3,13 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <string_view>
 
 #include "history/history_csv.h"
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/local_time.h"
+#include "measure/whole_file.h"
 
 void HistoryFlags::Clear() {
     HistoryDownloading = false;
@@ -16,15 +18,16 @@ void HistoryFlags::Clear() {
     HistoryCloseRequested = false;
 }
 
-// The two output files of one download. Either may have failed to open; its writes are
-// then lost and the download goes on.
+// The two output files of one download. Either may have failed to open (or been left to the
+// caller); its writes are then lost and the download goes on.
 class HistoryDownload::Outputs {
   public:
-    explicit Outputs(const HistoryOutputFiles& names)
-        : names_(names),
-          bin_(names.bin, std::ios::binary | std::ios::trunc),
-          csv_(names.csv, std::ios::binary | std::ios::trunc),
-          csvCreated_(csv_.is_open()) {}
+    Outputs(const HistoryOutputFiles& names, bool open) : names_(names) {
+        if (!open) return;
+        bin_.open(names.bin, std::ios::binary | std::ios::trunc);
+        csv_.open(names.csv, std::ios::binary | std::ios::trunc);
+        csvCreated_ = csv_.is_open();
+    }
 
     const HistoryOutputFiles& Names() const { return names_; }
     std::ofstream& Bin() { return bin_; }
@@ -46,7 +49,7 @@ class HistoryDownload::Outputs {
     HistoryOutputFiles names_;
     std::ofstream bin_;
     std::ofstream csv_;
-    bool csvCreated_;
+    bool csvCreated_ = false;
 };
 
 HistoryDownload::HistoryDownload(CSerialPort& port, HistoryView& view) : port_(port), view_(view) {}
@@ -58,7 +61,7 @@ HistoryResult HistoryDownload::Run() {
     const std::optional<std::string> chosen = view_.ChooseSavePath(HistoryDefaultNameNow());
     if (!chosen || chosen->empty()) return {};
 
-    Outputs outputs(HistoryOutputNames(*chosen));
+    Outputs outputs(HistoryOutputNames(*chosen), writesFiles_);
     view_.SetDownloadCaption(kHistoryStopSaveButton);
     view_.SetExitCaption(kHistoryCancelButton);
     flags_.HistoryDownloading = true;
@@ -120,14 +123,12 @@ HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs, bool 
     view_.SetStatus(kHistorySavingStatus);
     view_.SetDownloadCaption(kHistoryPleaseWaitButton);
     WriteHistoryCsv(HistoryBuffer.data(), countedBytes, outputs.Csv());
-    const std::string finished = HistoryFinishedStatus(countedBytes);
-    view_.SetStatus(finished);
     ShowIdleButtons();
     flags_.HistoryDownloading = false;
     // The dump is what the CSV was made from, so it can be decoded again later.
     outputs.Bin().write(reinterpret_cast<const char*>(HistoryBuffer.data()),
                         static_cast<std::streamsize>(countedBytes));
-    view_.ShowFinished(finished);
+    view_.ShowFinished(HistoryFinishedStatus(countedBytes));
     outputs.Close();
     return {HistoryOutcome::Finished, countedBytes, stopSaved, outputs.Names()};
 }
@@ -147,6 +148,17 @@ HistoryResult HistoryDownload::Abandon(HistoryOutcome outcome, size_t countedByt
 void HistoryDownload::ShowIdleButtons() {
     view_.SetDownloadCaption(kHistoryDownloadButton);
     view_.SetExitCaption(kHistoryExitButton);
+}
+
+bool WriteHistoryFiles(const HistoryOutputFiles& names, const uint8_t* memory, size_t count,
+                       std::string* failedPath, std::string* error) {
+    const std::string_view dump(reinterpret_cast<const char*>(memory), count);
+    *failedPath = names.bin;
+    if (!WriteFileWhole(names.bin, dump, error)) return false;
+    *failedPath = names.csv;
+    if (WriteFileWhole(names.csv, HistoryCsvText(memory, count), error)) return true;
+    std::remove(names.bin.c_str());  // a dump without its table is half a download
+    return false;
 }
 
 std::string HistoryDefaultNameNow() {

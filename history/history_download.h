@@ -41,7 +41,8 @@ class HistoryView {
     // The captions of the Download (1062) and Exit (1064) buttons.
     virtual void SetDownloadCaption(const std::string& text) = 0;
     virtual void SetExitCaption(const std::string& text) = 0;
-    // The message box of a finished download: "Download Finished. %dKB".
+    // The status line and message box of a finished download, "Download Finished. %dKB",
+    // which a view shows once the files are written.
     virtual void ShowFinished(const std::string& text) = 0;
 };
 
@@ -66,6 +67,10 @@ class HistoryDownload {
 
     HistoryFlags& Flags() { return flags_; }
 
+    // The download writes its two files as it goes unless told here to leave them to its
+    // caller, who writes them whole from HistoryBuffer afterwards (WriteHistoryFiles).
+    void LeaveFilesToCaller() { writesFiles_ = false; }
+
     // The whole job of one download, on the calling thread: file choice, the blocks until the
     // log ends or 1 MiB has arrived, then saving. A Stop/Save left pending by an earlier
     // download is dropped first; HistoryCancel is the caller's to clear before it starts.
@@ -86,7 +91,14 @@ class HistoryDownload {
     HistoryView& view_;
     HistoryFlags flags_;
     HistoryBlockCheck check_;
+    bool writesFiles_ = true;
 };
+
+// Writes the dump (names.bin) and its table (names.csv) of memory[0, count), both or neither:
+// when one cannot be written whole, nothing this call wrote is left under either name, and
+// failedPath and error say which file failed and why.
+bool WriteHistoryFiles(const HistoryOutputFiles& names, const uint8_t* memory, size_t count,
+                       std::string* failedPath, std::string* error);
 
 // The default file name for now, in local time: "emfhistory_%m%d%Y_%H%M%S".
 std::string HistoryDefaultNameNow();

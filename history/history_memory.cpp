@@ -106,6 +106,10 @@ std::string HistoryFinishedStatus(size_t countedBytes) {
     return FormatKilobytes("Download Finished. %dKB", countedBytes);
 }
 
+std::string HistoryStoppedStatus(size_t countedBytes) {
+    return FormatKilobytes("Download stopped. %dKB saved.", countedBytes);
+}
+
 bool HistoryDownloadAllowed(int model) {
     return model == kModelZtx440 || model == kModelZtx8800;
 }

@@ -83,6 +83,8 @@ inline constexpr const char* kHistoryFailedStatus = "Download Failed.";
 std::string HistoryDownloadingStatus(size_t blockOffset);
 // "Download Finished. %dKB" with the counted bytes / 1000; also the final message box.
 std::string HistoryFinishedStatus(size_t countedBytes);
+// "Download stopped. %dKB saved." after Stop/Save: the memory may hold more than was saved.
+std::string HistoryStoppedStatus(size_t countedBytes);
 
 // The history download is offered for models 4 (ZTX440, VXQ) and 5 (ZTX-8800).
 bool HistoryDownloadAllowed(int model);

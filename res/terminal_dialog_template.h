@@ -30,6 +30,7 @@ enum TerminalControlId : int {
     kIdCalibrationWrite = 1209,
     kIdCalibrationRead = 1212,
     kIdTextParameters = 1224,
+    kIdSaveLog = 1230,
 };
 
 extern const DialogTemplate kTerminalDialogTemplate;

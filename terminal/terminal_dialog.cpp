@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,9 +18,12 @@
 #include "link/meter_identity.h"
 #include "link/port_guard.h"
 #include "link/serial_port.h"
+#include "measure/measurement_file.h"
+#include "measure/whole_file.h"
 #include "res/terminal_dialog_template.h"
 #include "terminal/terminal_frame.h"
 #include "terminal/terminal_pane.h"
+#include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
 
 namespace {
@@ -38,6 +42,10 @@ constexpr int kCloseSettleMs = 10;       // after the receiver stopped, before t
 constexpr int kReceiverPollMs = 20;
 constexpr int kBatchIntervalMs = 50;
 constexpr int kReceiveChunk = 4096;
+
+constexpr const char* kLogDefaultName = "terminal-log.txt";
+constexpr FileFilter kLogFilters[] = {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
+constexpr const char* kLogNotWritten = "The log could not be written to ";
 
 std::string Latin1(const QString& text) {
     return text.toLatin1().toStdString();
@@ -110,6 +118,8 @@ void CTerminalDlg::StyleControls() {
     for (int id : {kIdHexPane, kIdTextPane})
         Pane(id)->setUndoRedoEnabled(false);  // read-only panes: an undo history only costs memory
     CommandBox()->setCompleter(nullptr);      // names are typed as they are, never completed
+    CommandBox()->installEventFilter(this);
+    CommandBox()->lineEdit()->installEventFilter(this);
 }
 
 void CTerminalDlg::FillCommandList() {
@@ -130,6 +140,7 @@ void CTerminalDlg::ConnectHandlers() {
     connect(button(kIdClearHex), &QPushButton::clicked, this, [this] { ClearPane(kIdHexPane); });
     connect(button(kIdClearText), &QPushButton::clicked, this, [this] { ClearPane(kIdTextPane); });
     connect(button(kIdOk), &QPushButton::clicked, this, &QDialog::accept);
+    connect(button(kIdSaveLog), &QPushButton::clicked, this, &CTerminalDlg::SaveLog);
     for (const TerminalKeyButton& key : kTerminalKeyButtons)
         connect(button(key.control), &QPushButton::clicked, this,
                 [this, command = key.command] { SendKeyCommand(command); });
@@ -152,7 +163,62 @@ void CTerminalDlg::SendKeyCommand(const char* command) {
 
 void CTerminalDlg::ClearPane(int id) {
     (id == kIdHexPane ? hexPane_ : textPane_).clear();
+    if (id == kIdTextPane) log_.Clear();
     Pane(id)->clear();
+}
+
+// Up and Down in the command box walk the commands sent, as a shell's history does, instead of
+// the command list; past the newest the boxes are empty again.
+bool CTerminalDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            RecallSent(key == Qt::Key_Up ? -1 : 1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CTerminalDlg::RememberSent() {
+    SentCommand command{CommandBox()->currentText(), ParameterBox()->text(), TextParameters != 0};
+    const bool repeated = !sent_.empty() && sent_.back().command == command.command &&
+                          sent_.back().parameters == command.parameters &&
+                          sent_.back().textParameters == command.textParameters;
+    if (!repeated) sent_.push_back(std::move(command));
+    recallAt_ = sent_.size();
+}
+
+void CTerminalDlg::RecallSent(int step) {
+    if (step < 0 && recallAt_ == 0) return;
+    if (step > 0 && recallAt_ == sent_.size()) return;
+    recallAt_ = static_cast<size_t>(static_cast<long>(recallAt_) + step);
+    const SentCommand shown = recallAt_ < sent_.size() ? sent_[recallAt_] : SentCommand{};
+    {
+        const QSignalBlocker quiet(CommandBox());  // the parameters come back as they were sent
+        CommandBox()->setEditText(shown.command);
+    }
+    ParameterBox()->setText(shown.parameters);
+    ParameterBox()->setEnabled(ParameterRuleFor(Latin1(shown.command)).enabled);
+    static_cast<QCheckBox*>(Control(kIdTextParameters))->setChecked(shown.textParameters);
+}
+
+void CTerminalDlg::SaveLog() {
+    CFileLocalDlg dialog(false, kLogDefaultName, kLogFilters, this);
+    if (!dialog.DoModal() || dialog.PathName().empty()) return;
+    std::string error;
+    if (!WriteFileWhole(dialog.PathName(), textPane_, &error))
+        ShowMessage(kLogNotWritten + dialog.PathName() + ": " + error);
+}
+
+// The log pane follows the pane's start-over rule: once it counts more than half its limit,
+// the text that would be appended replaces it.
+void CTerminalDlg::AppendToLog(const std::string& text) {
+    if (text.empty()) return;
+    const size_t before = textPane_.size();
+    const bool startsOver = PaneCountedLength(textPane_) > kTerminalPaneLimit / 2;
+    AppendToPane(textPane_, text, kTerminalPaneLimit);
+    MirrorPane(Pane(kIdTextPane), textPane_, before, startsOver);
 }
 
 void CTerminalDlg::SendTerminalCommand() {
@@ -169,8 +235,10 @@ void CTerminalDlg::SendTerminalCommand() {
             break;
     }
     LastFrameBox()->setText(FromLatin1(FrameReadout(result.frame)));
+    RememberSent();
     // A frame over 32 bytes is refused here, with its message, after the read-out shows it.
-    MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size()));
+    if (MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size())) > 0)
+        AppendToLog(log_.Sent(result.frame, TerminalClock::now()));
 }
 
 void CTerminalDlg::ConnectTerminal() {
@@ -182,6 +250,7 @@ void CTerminalDlg::ConnectTerminal() {
     PortLabel()->setText(FromLatin1(PortInfoText(selectorIndex_ + 1)));
     LinkSuspended = true;
     SleepMs(kConnectSettleMs);
+    MeterPort.Purge();  // what the screen mirror left unread is no answer to this terminal
     StartReceiver();
 }
 
@@ -221,30 +290,30 @@ void CTerminalDlg::StopReceiver() {
 // Sleeps on the port while the line is quiet; takes whatever is queued when bytes come and
 // hands it to the user-interface thread once the line pauses or a batch interval has passed.
 void CTerminalDlg::TerminalReceiver() {
-    std::string batch;
-    int64_t batchStartedAt = 0;
+    ReceivedBatch batch;
     uint8_t chunk[kReceiveChunk];
     while (TerminalRunning) {
         MeterPort.WaitForInput(kReceiverPollMs);
         const int count = MeterPort.Read(chunk, kReceiveChunk);
         if (count > 0) {
-            if (batch.empty()) batchStartedAt = NowMs();
-            batch.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
+            if (batch.bytes.empty()) batch.at = TerminalClock::now();
+            batch.bytes.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
         }
-        if (!batch.empty() && (count == 0 || NowMs() - batchStartedAt >= kBatchIntervalMs))
-            PostReceived(std::exchange(batch, std::string()));
+        const bool batchDue = count == 0 || TerminalClock::now() - batch.at >=
+                                                std::chrono::milliseconds(kBatchIntervalMs);
+        if (!batch.bytes.empty() && batchDue) PostReceived(std::exchange(batch, ReceivedBatch{}));
     }
-    if (!batch.empty()) PostReceived(std::move(batch));
+    if (!batch.bytes.empty()) PostReceived(std::move(batch));
     TerminalRunning = false;
 }
 
 // Receiver thread: the bytes wait in a locked slot; the notification itself carries no data,
 // so the hand-over is visible to race checkers that cannot see inside the toolkit's queue.
-void CTerminalDlg::PostReceived(std::string bytes) {
+void CTerminalDlg::PostReceived(ReceivedBatch batch) {
     bool notify = false;
     {
         std::lock_guard lock(receivedMutex_);
-        received_ += bytes;
+        received_.push_back(std::move(batch));
         notify = !receivedNotified_;
         receivedNotified_ = true;
     }
@@ -252,23 +321,23 @@ void CTerminalDlg::PostReceived(std::string bytes) {
 }
 
 void CTerminalDlg::TakeReceived() {
-    std::string bytes;
+    std::vector<ReceivedBatch> batches;
     {
         std::lock_guard lock(receivedMutex_);
-        bytes.swap(received_);
+        batches.swap(received_);
         receivedNotified_ = false;
     }
-    if (!bytes.empty()) ShowReceived(bytes);
+    for (const ReceivedBatch& batch : batches)
+        ShowReceived(batch);
 }
 
-void CTerminalDlg::ShowReceived(const std::string& bytes) {
+void CTerminalDlg::ShowReceived(const ReceivedBatch& batch) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(batch.bytes.data());
     const size_t hexBefore = hexPane_.size();
-    const size_t textBefore = textPane_.size();
-    const PaneAppendResult result =
-        AppendBytesToPanes(hexPane_, textPane_, reinterpret_cast<const uint8_t*>(bytes.data()),
-                           bytes.size(), kTerminalPaneLimit);
-    MirrorPane(Pane(kIdHexPane), hexPane_, hexBefore, result.hexStartedOver);
-    MirrorPane(Pane(kIdTextPane), textPane_, textBefore, result.textStartedOver);
+    const bool hexStartedOver =
+        AppendBytesToHexPane(hexPane_, bytes, batch.bytes.size(), kTerminalPaneLimit);
+    MirrorPane(Pane(kIdHexPane), hexPane_, hexBefore, hexStartedOver);
+    AppendToLog(log_.Received(bytes, batch.bytes.size(), batch.at));
 }
 
 void CTerminalDlg::done(int result) {

@@ -1,6 +1,9 @@
 #pragma once
 // CTerminalDlg ("HX Terminal"): raw commands to the meter and a live view of everything it
-// sends back, in hexadecimal and as characters. While it is open the terminal owns the link:
+// sends back, in hexadecimal and as a time-stamped log of what went each way (TerminalLog),
+// which can be saved to a file. Up and Down in the command box bring back the commands sent
+// before. It starts empty: bytes that came before it opened are dropped. While it is open the
+// terminal owns the link:
 // its opener holds PortFree, the dialog holds LinkSuspended, and its receiver thread is the
 // only reader of MeterPort. User-interface thread only, apart from TerminalReceiver.
 
@@ -10,6 +13,9 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+
+#include "terminal/terminal_log.h"
 
 class CLabelCtrl;
 class QComboBox;
@@ -39,15 +45,33 @@ class CTerminalDlg : public QDialog {
     void SendTerminalCommand();
 
     bool ReceiverRunning() const;
-    // The panes' texts as received: bytes, with CR and LF as they came.
+    // The panes' texts: the hexadecimal bytes as received, and the log.
     const std::string& HexPaneContent() const { return hexPane_; }
     const std::string& TextPaneContent() const { return textPane_; }
+
+    // Save Log (1230): writes the log to a file the user names, whole or not at all.
+    void SaveLog();
 
     // Every way out (Exit, Enter, Escape, the close box) stops and joins the receiver and
     // lowers LinkSuspended; the port stays open.
     void done(int result) override;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    // A command as sent, for Up and Down to bring back.
+    struct SentCommand {
+        QString command;
+        QString parameters;
+        bool textParameters = false;
+    };
+    // Bytes the receiver took in one go, with when the first of them came.
+    struct ReceivedBatch {
+        TerminalClock::time_point at;
+        std::string bytes;
+    };
+
     // User-interface thread: shows what the receiver has handed over since the last time.
     Q_INVOKABLE void TakeReceived();
 
@@ -58,13 +82,16 @@ class CTerminalDlg : public QDialog {
     void ApplyParameterRule(const QString& command);
     void SendKeyCommand(const char* command);
     void ClearPane(int id);
+    void RememberSent();
+    void RecallSent(int step);
+    void AppendToLog(const std::string& text);
 
     bool ReopenPort();
     void StartReceiver();
     void StopReceiver();
     void TerminalReceiver();
-    void PostReceived(std::string bytes);
-    void ShowReceived(const std::string& bytes);
+    void PostReceived(ReceivedBatch batch);
+    void ShowReceived(const ReceivedBatch& batch);
     void HandBackLink();
 
     CLabelCtrl* PortLabel() const;
@@ -79,10 +106,13 @@ class CTerminalDlg : public QDialog {
     std::atomic<bool> TerminalRunning{false};
     std::thread receiver_;
     std::mutex receivedMutex_;
-    std::string received_;           // bytes the receiver handed over, not yet shown
-    bool receivedNotified_ = false;  // a notification for received_ is on its way
+    std::vector<ReceivedBatch> received_;  // what the receiver handed over, not yet shown
+    bool receivedNotified_ = false;        // a notification for received_ is on its way
     std::string hexPane_;
     std::string textPane_;
+    TerminalLog log_;
+    std::vector<SentCommand> sent_;
+    size_t recallAt_ = 0;  // sent_.size() while no earlier command is shown
     bool linkHandedBack_ = false;
 };
 

@@ -71,6 +71,10 @@ std::string CharacterPaneText(uint8_t byte) {
     return std::string(CharacterPiece(byte).Text());
 }
 
+bool AppendBytesToHexPane(std::string& hexPane, const uint8_t* bytes, size_t count, size_t limit) {
+    return AppendPieces(hexPane, bytes, count, limit, HexPiece);
+}
+
 PaneAppendResult AppendBytesToPanes(std::string& hexPane, std::string& textPane,
                                     const uint8_t* bytes, size_t count, size_t limit) {
     PaneAppendResult result;

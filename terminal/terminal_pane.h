@@ -36,6 +36,10 @@ struct PaneAppendResult {
 // A batch of received bytes, with exactly the result of appending them one at a time with
 // AppendToPane, in time linear in the batch (each pane is counted once per call). The window
 // can mirror a pane by appending its new tail, or by setting it whole after a start-over.
+// The hexadecimal pane alone, as AppendBytesToPanes does it; true when it started over.
+bool AppendBytesToHexPane(std::string& hexPane, const uint8_t* bytes, size_t count,
+                          size_t limit = kTerminalPaneLimit);
+
 PaneAppendResult AppendBytesToPanes(std::string& hexPane, std::string& textPane,
                                     const uint8_t* bytes, size_t count,
                                     size_t limit = kTerminalPaneLimit);

@@ -95,6 +95,7 @@ TEST(HistoryMemory, StatusTextsCountWholeKilobytesOfAThousandBytes) {
     EXPECT_EQ(HistoryFinishedStatus(0), "Download Finished. 0KB");
     EXPECT_EQ(HistoryFinishedStatus(159744), "Download Finished. 159KB");
     EXPECT_EQ(HistoryFinishedStatus(1048576), "Download Finished. 1048KB");
+    EXPECT_EQ(HistoryStoppedStatus(28672), "Download stopped. 28KB saved.");
     EXPECT_STREQ(kHistorySavingStatus, "Saving to file...");
     EXPECT_STREQ(kHistoryCanceledStatus, "Canceled.");
     EXPECT_STREQ(kHistoryFailedStatus, "Download Failed.");

@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
@@ -24,6 +25,7 @@
 #include "link/port_table.h"
 #include "res/history_dialog_template.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/small_filesystem.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
@@ -51,6 +53,8 @@ class HistoryDialogTest : public ::testing::Test {
         previousHandler_ = SetMessageHandler([this](const std::string& text) {
             std::lock_guard lock(mutex_);
             messages_.push_back(text);
+            // A message from the window's own thread is a modal box, read before what follows.
+            if (QThread::currentThread() != qApp->thread()) messageOffUiThread_ = true;
         });
         CFileLocalDlg::SetScript([this](const CFileLocalDlg& dialog) -> std::optional<std::string> {
             ++fileDialogs_;
@@ -114,6 +118,7 @@ class HistoryDialogTest : public ::testing::Test {
     size_t Requests() const { return ReadLogLines(dir_.File("meter.log")).size(); }
 
     std::function<void()> whileFileDialogIsUp;
+    std::atomic<bool> messageOffUiThread_{false};
     std::atomic<int> fileDialogs_{0};
     std::string initialName_;
     bool openDialog_ = true;
@@ -168,7 +173,7 @@ TEST_F(HistoryDialogTest, DownloadRunsToFinishedWithTheButtonsBack) {
     EXPECT_TRUE(std::regex_match(initialName_, std::regex(R"(emfhistory_\d{8}_\d{6})")));
     EXPECT_EQ(Status(dialog), "Download Finished. 12KB");
     ExpectIdleButtons(dialog);
-    EXPECT_EQ(Progress(dialog)->value(), 5);  // 12 KB of 1 MiB is 1 %; saving shows at least 5
+    EXPECT_EQ(Progress(dialog)->value(), 100);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Download Finished. 12KB"});
     EXPECT_TRUE(CsvExists());
     EXPECT_EQ(std::filesystem::file_size(dir_.File("history.bin")), 12288u);
@@ -206,11 +211,38 @@ TEST_F(HistoryDialogTest, AFileThatCannotBeWrittenIsSaidAndAnotherIsAskedForWith
     const std::vector<std::string> messages = Messages();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], "The history could not be written to " + dir_.File("no-such-folder") +
-                               "/history.csv: No such file or directory");
+                               "/history.bin: No such file or directory");
     EXPECT_EQ(messages[1], "Download Finished. 8KB");
     EXPECT_EQ(Requests(), 3u);  // one download: two blocks and the erased one
     EXPECT_EQ(std::filesystem::file_size(dir_.File("again.bin")), 8192u);
     EXPECT_GT(std::filesystem::file_size(dir_.File("again.csv")), 0u);
+}
+
+// The dump fits on the small disk, its table does not: the reason is read first, then the
+// retry is offered; giving it up leaves neither file and says the download failed.
+TEST_F(HistoryDialogTest, AFullDiskIsSaidBeforeTheRetryAndGivingUpLeavesNoFile) {
+    SmallFilesystem disk(16384);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.Why();
+    StartMeter({"--fast", "--history-blocks", "2"});
+    std::vector<size_t> messagesBeforeDialog;
+    CFileLocalDlg::SetScript([&](const CFileLocalDlg&) -> std::optional<std::string> {
+        messagesBeforeDialog.push_back(Messages().size());
+        if (messagesBeforeDialog.size() == 1) return disk.File("history");
+        return std::nullopt;
+    });
+    CHistoryDlg dialog;
+    dialog.show();
+    Button(dialog, kIdHistoryDownload)->click();
+    ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
+
+    EXPECT_EQ(messagesBeforeDialog, (std::vector<size_t>{0, 1}));
+    EXPECT_EQ(Messages(),
+              std::vector<std::string>{"The history could not be written to " +
+                                       disk.File("history.csv") + ": No space left on device"});
+    EXPECT_FALSE(messageOffUiThread_);
+    EXPECT_EQ(Status(dialog), "Download Failed.");
+    EXPECT_TRUE(disk.Names().empty());
+    ExpectIdleButtons(dialog);
 }
 
 TEST_F(HistoryDialogTest, ExitDuringADownloadOnlyCancelsAndWhileIdleCloses) {
@@ -261,7 +293,9 @@ TEST_F(HistoryDialogTest, KeysNeverEndTheDialogDuringADownload) {
     QTest::keyClick(Button(dialog, kIdHistoryDownload), Qt::Key_Return);
     EXPECT_EQ(Button(dialog, kIdHistoryDownload)->text(), "Please wait..");
     ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
-    EXPECT_TRUE(Status(dialog).startsWith("Download Finished. "));
+    EXPECT_TRUE(std::regex_match(Status(dialog).toStdString(),
+                                 std::regex(R"(Download stopped\. \d+KB saved\.)")));
+    EXPECT_EQ(Messages(), std::vector<std::string>{Status(dialog).toStdString()});
     EXPECT_TRUE(dialog.isVisible());
 
     QTest::keyClick(&dialog, Qt::Key_Escape);  // idle: Exit closes
@@ -334,7 +368,7 @@ TEST_F(HistoryDialogTest, EntryPointGivesThePortBackAfterTheWorker) {
     EXPECT_TRUE(PortFree);
     EXPECT_FALSE(StopScreenPoll);
     EXPECT_FALSE(CsvExists());  // cancelled, and the cancel had finished
-    EXPECT_EQ(std::filesystem::file_size(dir_.File("history.bin")), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("history.bin")));
 }
 
 }  // namespace

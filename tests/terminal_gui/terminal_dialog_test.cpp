@@ -19,8 +19,11 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <regex>
 
 #include "graph/label_ctrl.h"
 #include "link/command_frame.h"
@@ -34,6 +37,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
+#include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
 
 namespace {
@@ -168,18 +172,18 @@ const Place kPlaces[] = {
     {kNoId,  "Received in Hex Value:",                              7,  38, 113,  10},
     {1186,   nullptr,                                                7,  50, 239,  31},
     {1196,   "Clear",                                              250,  58,  28,  14},
-    {kNoId,  "Received in ASCII text:",                             7,  85,  95,   8},
+    {kNoId,  "Received in ASCII text:",                             7,  85, 120,   8},
     {1194,   nullptr,                                                7,  97, 241,  34},
     {1195,   "Clear",                                              251, 105,  27,  14},
     {kNoId,  "Last command in hexadecimal been sent to comport",     7, 134, 271,  27},
     {1205,   nullptr,                                               13, 145, 257,  12},
-    {kNoId,  "Command Text",                                        36, 163,  50,  11},
-    {kNoId,  "Hexadecimal Parameters (E.g.  00 AE F0)",            107, 163, 157,   8},
+    {kNoId,  "Command Text",                                        21, 163,  78,  11},
+    {kNoId,  "Hexadecimal Parameters (E.g.  00 AE F0)",            103, 163, 175,   8},
     {kNoId,  "<",                                                   10, 178,   8,   8},
     {1193,   nullptr,                                               21, 176,  78,  -1},
     {1188,   nullptr,                                              102, 176, 149,  14},
     {kNoId,  ">>",                                                 255, 180,  13,  10},
-    {1224,   "Text Parameters",                                    103, 194,  63,  10},
+    {1224,   "Text Parameters",                                    103, 194,  90,  10},
     {1189,   "Send command with parameters",                        19, 212, 235,  19},
     {kNoId,  "Key commands",                                         6, 241, 271,  40},
     {1197,   "Key1 (S1)",                                           16, 256,  50,  14},
@@ -187,6 +191,7 @@ const Place kPlaces[] = {
     {1200,   "Key3 (S3)",                                          155, 256,  50,  14},
     {1199,   "Key4 (S4)",                                          219, 256,  50,  14},
     {1,      "Exit",                                               116, 288,  60,  19},
+    {1230,   "Save Log",                                           210, 288,  60,  19},
 };
 // clang-format on
 
@@ -215,6 +220,12 @@ TEST_F(TerminalTest, EveryControlSitsAtItsPlaceWithItsCaption) {
         if (place.caption) {
             EXPECT_EQ(Caption(w), place.caption) << place.id;
         }
+        // Labels and the check box show their whole caption, never a clipped one.
+        const int needed = qobject_cast<QCheckBox*>(w) ? w->sizeHint().width()
+                           : qobject_cast<QLabel*>(w)
+                               ? w->fontMetrics().horizontalAdvance(Caption(w))
+                               : 0;
+        EXPECT_LE(needed, w->width()) << Caption(w).toStdString();
     }
     auto* exit = static_cast<QPushButton*>(Dialog().Control(kIdOk));
     EXPECT_TRUE(exit->isDefault());
@@ -470,14 +481,20 @@ TEST_F(ScriptedTerminalTest, FramesOver32BytesAreRefusedAfterTheReadoutShows) {
     EXPECT_EQ(messages.size(), 1u);
 }
 
+// The log with its time stamps made alike, for comparing.
+std::string Unstamped(const QString& log) {
+    static const std::regex stamp(R"(\d\d:\d\d:\d\d\.\d\d\d )");
+    return std::regex_replace(log.toStdString(), stamp, "T ");
+}
+
 TEST_F(TerminalTest, RepliesAppearInBothPanesAndClearEmptiesThem) {
     StartMeter({"--model", "ZTX430", "--revision", "3.20"});
     Open();
     Send("GETVER", "");
-    ASSERT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).startsWith("ZTX430R"); }))
+    ASSERT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).contains(" RX ZTX430R"); }))
         << PaneText(kIdTextPane).toStdString();
+    EXPECT_EQ(Unstamped(PaneText(kIdTextPane)).rfind("T TX <GETVER>>\nT RX ZTX430R", 0), 0u);
     EXPECT_TRUE(PaneText(kIdHexPane).startsWith("5A 54 58 34 33 30 52 "));  // "ZTX430R"
-    EXPECT_EQ(PaneText(kIdHexPane).size(), 3 * Dialog().TextPaneContent().size());
     Click(kIdClearHex);
     EXPECT_EQ(PaneText(kIdHexPane), "");
     EXPECT_NE(PaneText(kIdTextPane), "");
@@ -487,33 +504,90 @@ TEST_F(TerminalTest, RepliesAppearInBothPanesAndClearEmptiesThem) {
     ASSERT_TRUE(WaitFor([&] { return PaneText(kIdHexPane).startsWith("5A 54 58 34 33 30 52 "); }));
 }
 
-TEST_F(ScriptedTerminalTest, LineBreaksAndNulBytesShowAsTheEditControlWould) {
+// Each reply and each line break in it begins a stamped line; a CR LF split across replies is
+// one break; NUL and bytes past ASCII show as dots. The hexadecimal pane keeps every byte.
+TEST_F(ScriptedTerminalTest, LogLinesAreStampedAndUnprintableBytesShowAsDots) {
     const std::vector<Bytes> replies = {
         {'S', 'N', '\r', '\n', 'A', 0x00, 'B', '\n', 'C', '\r'},
-        {'\n', 'D'},  // completes the CR LF the first reply ended with
+        {'\n', 'D', 0x80},  // completes the CR LF the first reply ended with
     };
     UsePeer([replies](const Bytes&, int index) { return ScriptedReply{replies[index % 2]}; });
     Open();
     Send("GETSERIAL", "");
-    ASSERT_TRUE(WaitFor([&] { return Dialog().TextPaneContent().size() == 9; }));
+    const std::string first = "T TX <GETSERIAL>>\nT RX SN\nT RX A.B\nT RX C\n";
+    ASSERT_TRUE(WaitFor([&] { return Unstamped(PaneText(kIdTextPane)) == first; }))
+        << Unstamped(PaneText(kIdTextPane));
     EXPECT_EQ(PaneText(kIdHexPane), "53 4E 0D 0A 41 00 42 0A 43 0D ");
-    EXPECT_EQ(PaneText(kIdTextPane), "SN\nAB\nC\n");
     Send("GETSERIAL", "");
-    ASSERT_TRUE(WaitFor([&] { return Dialog().TextPaneContent().size() == 11; }));
-    EXPECT_EQ(PaneText(kIdTextPane), "SN\nAB\nC\nD");
+    const std::string both = first + "T TX <GETSERIAL>>\nT RX D.";
+    ASSERT_TRUE(WaitFor([&] { return Unstamped(PaneText(kIdTextPane)) == both; }))
+        << Unstamped(PaneText(kIdTextPane));
+}
+
+// Bytes the screen mirror left on the line are gone when the terminal opens.
+TEST_F(ScriptedTerminalTest, OpensEmptyDroppingWhatCameBefore) {
+    UsePeer([](const Bytes&, int) { return ScriptedReply{{'O', 'K'}}; });
+    ASSERT_EQ(MeterPort.Open(kCom), 1);
+    pty.Write(std::string("<LEFTOVER MIRROR BYTES>>"));
+    ASSERT_TRUE(MeterPort.WaitForInput(kReplyTimeoutMs));
+    Open();
+    Send("GETVER", "");
+    ASSERT_TRUE(WaitFor([&] { return PaneText(kIdHexPane) == "4F 4B "; }))
+        << PaneText(kIdHexPane).toStdString();
+    EXPECT_EQ(Unstamped(PaneText(kIdTextPane)), "T TX <GETVER>>\nT RX OK");
+}
+
+// Up and Down walk the commands sent, with their parameters; past the newest the boxes empty.
+TEST_F(ScriptedTerminalTest, UpAndDownBringBackTheCommandsSent) {
+    UsePeer(Silent);
+    Open();
+    Send("GETVER", "");
+    Send("XYZW", "01 02");
+    Send("XYZW", "01 02");  // a repeat is remembered once
+    struct Step {
+        Qt::Key key;
+        const char* command;
+        const char* parameters;
+    };
+    const Step steps[] = {{Qt::Key_Up, "XYZW", "01 02"}, {Qt::Key_Up, "GETVER", ""},
+                          {Qt::Key_Up, "GETVER", ""},    {Qt::Key_Down, "XYZW", "01 02"},
+                          {Qt::Key_Down, "", ""},        {Qt::Key_Down, "", ""}};
+    for (const Step& step : steps) {
+        QTest::keyClick(Command()->lineEdit(), step.key);
+        EXPECT_EQ(Command()->currentText(), step.command);
+        EXPECT_EQ(Parameters()->text(), step.parameters);
+    }
+}
+
+// The log is written whole where the user says, or not at all with the reason.
+TEST_F(ScriptedTerminalTest, SaveLogWritesThePaneOrSaysWhyNot) {
+    UsePeer([](const Bytes&, int) { return ScriptedReply{{'O', 'K'}}; });
+    Open();
+    Send("GETVER", "");
+    ASSERT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).endsWith("RX OK"); }));
+    const std::string missing = dir.File("no-such-folder") + "/log.txt";
+    for (const std::string& path : {dir.File("log.txt"), missing}) {
+        CFileLocalDlg::SetScript([&](const CFileLocalDlg&) { return path; });
+        Click(kIdSaveLog);
+        CFileLocalDlg::SetScript(nullptr);
+    }
+    std::ifstream saved(dir.File("log.txt"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(saved), {}),
+              PaneText(kIdTextPane).toStdString());
+    EXPECT_EQ(messages, std::vector<std::string>{"The log could not be written to " + missing +
+                                                 ": No such file or directory"});
 }
 
 // One reply far larger than a pane: everything arrives, and each pane starts over once it
 // holds more than 262143 characters. Hexadecimal: 3 characters a byte, so it starts over at
-// bytes 87382, 174764 and 262146; characters: at byte 262144.
+// bytes 87382, 174764 and 262146; the log starts over by the same rule, batch by batch.
 TEST_F(ScriptedTerminalTest, AFloodArrivesWholeAndThePanesStartOverPastHalfTheirLimit) {
     struct Case {
         const char* command;  // the scripted meter answers "<FLOODn>>" with n thousand bytes
         size_t bytes;
         size_t hexFrom;
-        size_t textFrom;
     };
-    const Case cases[] = {{"FLOOD200", 200000, 174764, 0}, {"FLOOD300", 300000, 262146, 262144}};
+    const Case cases[] = {{"FLOOD200", 200000, 174764}, {"FLOOD300", 300000, 262146}};
     UsePeer([](const Bytes& frame, int) {
         const size_t size = 1000 * std::stoul(std::string(frame.begin() + 6, frame.end() - 2));
         Bytes flood(size);
@@ -525,29 +599,22 @@ TEST_F(ScriptedTerminalTest, AFloodArrivesWholeAndThePanesStartOverPastHalfTheir
     for (const Case& c : cases) {
         Click(kIdClearHex);
         Click(kIdClearText);
-        std::string hex, text;
+        std::string hex;
         char pair[4];
         for (size_t i = c.hexFrom; i < c.bytes; ++i) {
             std::snprintf(pair, sizeof pair, "%02X ", 'A' + static_cast<int>(i % 26));
             hex += pair;
         }
-        for (size_t i = c.textFrom; i < c.bytes; ++i)
-            text += static_cast<char>('A' + i % 26);
         Send(c.command, "");
-        EXPECT_TRUE(WaitFor(
-            [&] {
-                return Dialog().HexPaneContent().size() == hex.size() &&
-                       Dialog().TextPaneContent().size() == text.size();
-            },
-            30000))
-            << c.bytes << ": " << Dialog().HexPaneContent().size() << " "
-            << Dialog().TextPaneContent().size();
+        EXPECT_TRUE(WaitFor([&] { return Dialog().HexPaneContent().size() == hex.size(); }, 30000))
+            << c.bytes << ": " << Dialog().HexPaneContent().size();
         SleepMs(100);
         QTest::qWait(100);  // nothing more comes
         EXPECT_EQ(Dialog().HexPaneContent(), hex) << c.bytes;
-        EXPECT_EQ(Dialog().TextPaneContent(), text) << c.bytes;
         EXPECT_EQ(PaneText(kIdHexPane).toStdString(), hex) << c.bytes;
-        EXPECT_EQ(PaneText(kIdTextPane).toStdString(), text) << c.bytes;
+        EXPECT_EQ(PaneText(kIdTextPane).toStdString(), Dialog().TextPaneContent()) << c.bytes;
+        const char last = static_cast<char>('A' + (c.bytes - 1) % 26);
+        EXPECT_EQ(Dialog().TextPaneContent().back(), last) << c.bytes;
     }
 }
 
@@ -640,7 +707,7 @@ TEST_F(TerminalTest, ReconnectRestartsTheReceiver) {
     EXPECT_TRUE(LinkSuspended);
     EXPECT_EQ(Caption(Dialog().Control(kIdPortInfo)), "COM1,115200,n,8,1");
     Send("GETVER", "");
-    EXPECT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).startsWith("TKL"); }));
+    EXPECT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).contains(" RX TKL"); }));
     EXPECT_TRUE(messages.empty());
 }
 

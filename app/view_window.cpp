@@ -103,21 +103,28 @@ void PlaceBesideMainWindow(QWidget* window, QWidget* parent) {
     QScreen* screen = main ? main->screen() : window->screen();
     const QRect room = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
     const QRect beside = main ? main->frameGeometry() : QRect(room.topLeft(), QSize());
-    const int rightRoom = room.right() - beside.right();
-    const int leftRoom = beside.left() - room.left();
-    const int width = std::min(
-        {kWindowWidth, room.width(), std::max(kNarrowestWidth, std::max(rightRoom, leftRoom))});
-    window->resize(width, std::min(kWindowHeight, room.height()));
+    // The frame the window system adds, known once it has been shown.
+    const QSize frame = window->frameGeometry().size() - window->size();
+    const int rightRoom = room.right() - beside.right() - frame.width();
+    const int leftRoom = beside.left() - room.left() - frame.width();
+    const int width = std::min({kWindowWidth, room.width() - frame.width(),
+                                std::max(kNarrowestWidth, std::max(rightRoom, leftRoom))});
+    // Its layout may need more than the room: it is placed by what it will really take.
+    const int placed = std::max(width, window->minimumSizeHint().width());
+    window->resize(placed, std::min(kWindowHeight, room.height() - frame.height()));
+    const QSize outer = window->size() + frame;
     int shown = 0;
     if (parent)
         for (QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
             shown += other != window && other->isWindow() && other->isVisible() &&
                      other->property(kViewWindowPath).isValid();
-    QPoint at(rightRoom >= leftRoom ? beside.right() + 1 : beside.left() - width, beside.top());
+    QPoint at(rightRoom >= leftRoom ? beside.right() + 1 : beside.left() - outer.width(),
+              beside.top());
     at += QPoint(kCascadeStep, kCascadeStep) * (shown % kCascadeLength);
-    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - width)));
+    at.setX(
+        std::clamp(at.x(), room.left(), std::max(room.left(), room.right() + 1 - outer.width())));
     at.setY(
-        std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - window->height())));
+        std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() + 1 - outer.height())));
     window->move(at);
 }
 
@@ -175,6 +182,7 @@ QWidget* ShowInViewWindow(QWidget* parent, QWidget* view, const std::string& pat
     QObject::connect(close, &QShortcut::activated, window, &QWidget::close);
     PlaceBesideMainWindow(window, parent);
     window->show();
+    PlaceBesideMainWindow(window, parent);  // again by the size its layout took on showing
     view->setFocus();
     return window;
 }

@@ -23,11 +23,18 @@ bool ModelKeepsTime() {
     return DeviceModel.load() >= kClockSyncLowestModel;
 }
 
-// One attempt, paced by the clock row of the exchange table.
+// One attempt, paced by the clock row of the exchange table; the reply is read once, after
+// the whole wait, so a late acceptance counts as none. (The meter may send more than the one
+// byte asked for, which the exchange's whole-reply rule would refuse.)
 bool ExchangeClockFrame(CSerialPort& port, const std::tm& now) {
+    port.Purge();
     if (!ModelKeepsTime() || !port.IsOpen()) return false;
+    const Bytes frame = ClockFrame(now);
+    port.Send(frame.data(), static_cast<int>(frame.size()), kClockPolicy.byteDelayMs);
+    SleepMs(kClockPolicy.waitMs);
     uint8_t reply[kClockPolicy.readMax] = {};
-    return RunExchange(port, kClockPolicy, ClockFrame(now), reply, port.OpenPortNumber()).whole;
+    const int count = port.Read(reply, kClockPolicy.readMax);
+    return IsWholeReply(kClockPolicy, reply, count);
 }
 
 }  // namespace

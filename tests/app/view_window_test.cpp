@@ -151,7 +151,9 @@ TEST_F(ViewWindowTest, ViewWindowsOpenBesideTheMainWindowAndEscClosesThem) {
     QWidget* second = Show(new WaterfallView);
     const QRect screen = host.screen()->availableGeometry();
     for (QWidget* window : {first, second}) {
-        EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->frameGeometry().x();
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
         EXPECT_FALSE(window->frameGeometry().contains(host.frameGeometry().center()));
     }
     EXPECT_NE(first->pos(), second->pos());

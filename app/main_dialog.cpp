@@ -34,6 +34,7 @@
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_identity.h"
 #include "link/port_diagnosis.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
@@ -778,6 +779,18 @@ void CMainDlg::NoteOpenFailure() {
     scanIndex_ = -1;
 }
 
+// A port picked in the selector that would not open: the system's reason and what to do.
+void CMainDlg::AddPickedPortFailure(std::string* shown) const {
+    const std::string path = PortTable::Instance().PathOf(PortNumber);
+    // Opened but no meter answered, or no device behind the number: the message says it all.
+    if (MeterPort.IsOpen() || MeterPort.LastOpenErrno() == 0 || path.empty()) return;
+    *shown += "\n\nCOM" + std::to_string(PortNumber) + " " + MeterPort.LastOpenError();
+    std::vector<std::string> hints;
+    AddOpenFailureHint(path, MeterPort.LastOpenErrno(), &hints);
+    for (const std::string& hint : hints)
+        *shown += "\n" + hint;
+}
+
 void CMainDlg::SetAutoCaption(const std::string& text) {
     Button(kIdAutoOpen)->setText(QString::fromStdString(text));
 }
@@ -797,6 +810,8 @@ void CMainDlg::ShowMessage(const std::string& text) {
             shown += "\n" + reason;
         for (const std::string& hint : scanHints_)
             shown += "\n" + hint;
+    } else if (!scanning_ && text == kComportOpenError) {
+        AddPickedPortFailure(&shown);
     }
     const bool wasBusy = std::exchange(busy_, false);
     ::ShowMessage(shown);

@@ -117,6 +117,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     // them; returns once the worker has ended and been joined. work touches no widget.
     void RunWhilePumping(const std::function<void()>& work);
     void NoteOpenFailure();
+    void AddPickedPortFailure(std::string* shown) const;
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);
     // Runs call once no scan or exchange holds the window, in the order they came.

@@ -5,8 +5,8 @@
 // the time cursor with the five values of its second. Reads FieldBlock, ShowX, ShowY, ShowZ
 // and ShowEmf at each redraw. User-interface thread only.
 
-#include "graph/graph_window.h"
 #include "graph/plot_geometry.h"
+#include "graph/plot_painter.h"
 
 class FieldTrendPainter final : public PlotPainter {
   public:

@@ -11,23 +11,7 @@
 
 #include "graph/offscreen_dc.h"
 #include "graph/plot_geometry.h"
-
-// What a painter gets besides the image: the image's size (W and H of imageRect) and the
-// cursor. The plot data and display options are the process-wide measurement state.
-struct PlotContext {
-    int width;
-    int height;
-    const CursorState& cursor;
-};
-
-// The plot-specific steps of a redraw. DrawTraces runs before DrawAnnotations on the same
-// image, so statistics it works out may be kept for the texts of the same redraw.
-class PlotPainter {
-  public:
-    virtual ~PlotPainter() = default;
-    virtual void DrawTraces(COffscreenDC& dc, const PlotContext& plot) = 0;
-    virtual void DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) = 0;
-};
+#include "graph/plot_painter.h"
 
 // Control 1026: 365 x 175 dialog units, so a 545 x 280 client area inside the sunken frame.
 inline constexpr int kGraphControlWidth = 547;

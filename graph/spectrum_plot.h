@@ -5,8 +5,8 @@
 // frequency and level of the bin under it. Reads SpectrumRecord, SearchThreshold, ShowBar,
 // ShowLine and ShowPower at each redraw. User-interface thread only.
 
-#include "graph/graph_window.h"
 #include "graph/plot_geometry.h"
+#include "graph/plot_painter.h"
 
 class SpectrumPlotPainter final : public PlotPainter {
   public:

@@ -45,6 +45,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
                                  const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
     MeasurementKind = kKindSpectrum;
+    // Held for the whole loop, but for the gaps between sweeps that the hooks ask for.
     std::optional<PortGuard> guard;
     guard.emplace();
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
@@ -54,7 +55,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
     int made = 0;
     FetchOutcome outcome = FetchOutcome::NotFound;
     while (made < kSpectrumSweeps) {
-        if (made > 0 && hooks.betweenSweeps) {
+        if (made > 0 && hooks.betweenSweeps && !Stopping(stop)) {
             guard.reset();
             hooks.betweenSweeps();
             guard.emplace();

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -100,8 +101,8 @@ constexpr int kPortControls[] = {
 };
 
 // The commands that need the port or the measurement, or bring a box with a loop of its own:
-// clicked while an exchange holds the window, they run after it. Stop Recording and the ways
-// out are not among them.
+// clicked while an exchange holds the window, they run after it. The Tools stop items and the
+// ways out are not among them.
 constexpr int kWaitingCommands[] = {
     kIdGetSpectrum,      kIdGetEmf,         kCmdLoad,        kCmdSave,
     kCmdAbout,           kCmdSystemAbout,   kCmdTerminal,    kCmdSyncTime,
@@ -312,6 +313,20 @@ void CMainDlg::BuildMenu() {
             connect(action, &QAction::triggered, this, &QWidget::close);
         else
             connect(action, &QAction::triggered, this, [this, id = item.id] { OnCommand(id); });
+    }
+    // A recording also ends by its view's button or on a failure: its stop item follows it
+    // each time the menu opens.
+    connect(menus["&Tools"], &QMenu::aboutToShow, this, [this] { EnableStopItems(); });
+    EnableStopItems();
+}
+
+void CMainDlg::EnableStopItems() {
+    for (QAction* action : menuBar_->findChildren<QAction*>()) {
+        const int id = action->data().toInt();
+        if (id != kCmdStopFieldRecording && id != kCmdStopSpectrumRecording) continue;
+        const RecordingController* recorder =
+            id == kCmdStopFieldRecording ? recorder_.get() : spectrumRecorder_.get();
+        action->setEnabled(recorder && recorder->Recording());
     }
 }
 
@@ -834,10 +849,11 @@ void CMainDlg::RunRecordingCommand(int id) {
         OpenLongTermFile(this);
         return;
     }
-    if (id == kCmdStopRecording) {
-        // Field and spectrum recordings may run side by side; Stop Recording ends both.
-        for (RecordingController* recorder : {recorder_.get(), spectrumRecorder_.get()})
-            if (recorder) recorder->Stop();
+    if (id == kCmdStopFieldRecording || id == kCmdStopSpectrumRecording) {
+        // Field and spectrum recordings may run side by side; each item ends its own.
+        RecordingController* recorder =
+            id == kCmdStopFieldRecording ? recorder_.get() : spectrumRecorder_.get();
+        if (recorder) recorder->Stop();
         return;
     }
     if (id != kCmdRecordField && id != kCmdRecordSpectra) return;

@@ -120,6 +120,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void AddPickedPortFailure(std::string* shown) const;
     void RunMenuCommand(int id);
     void RunRecordingCommand(int id);
+    void EnableStopItems();
     // Runs call once no scan or exchange holds the window, in the order they came.
     void AfterBusy(std::function<void()> call);
     void WhenFree(std::function<void()> call);

@@ -118,6 +118,9 @@ void CMainDlg::FetchSpectrum(bool byUser) {
             ShowGraphStatus(kSpectrumFetchMark, 2, 2);
         });
     };
+    // A slow meter makes the sweep loop long; one screen run between sweeps keeps the mirror
+    // live meanwhile.
+    hooks.betweenSweeps = [this] { screenPoll_->RunOnceAndWait(); };
     FetchOutcome outcome;
     {
         BusyScope busy(*this, byUser);

@@ -21,6 +21,8 @@ constexpr int kBottomMargin = 24;
 constexpr int kLegendWidth = 80;   // the waterfall's colour bar and its levels
 constexpr int kWaterfallTop = 22;  // the frequencies above the waterfall
 constexpr int kPanelGap = 6;
+constexpr int kCaptionTop = 2;    // the caption's gap below the panel's top edge
+constexpr int kReadOutGap = 4;    // between the pointer's line and its read-out
 constexpr int kTickSpacing = 90;  // pixels at least between time labels
 constexpr int kFontPixels = 11;
 constexpr int kValueTickSpacing = 16;  // pixels at least between value labels (13 high)
@@ -156,7 +158,7 @@ void DrawPanel(QPainter& painter, const QRect& panel, const TimeSeries& series, 
     DrawTrace(painter, panel, DecimateToColumns(series, column, t0, t1, panel.width()), axis,
               ColourOf(TraceColourOfColumn(name)));
     painter.setPen(kText);
-    painter.drawText(panel.adjusted(4, 2, -4, 0), Qt::AlignLeft | Qt::AlignTop,
+    painter.drawText(panel.adjusted(4, kCaptionTop, -4, 0), Qt::AlignLeft | Qt::AlignTop,
                      FiguresText(style, figures));
 }
 
@@ -196,6 +198,28 @@ int TrendPanelAt(const QRect& area, int traceCount, int y) {
         if (y >= panel.top() && y <= panel.bottom()) return i;
     }
     return -1;
+}
+
+int TrendPanelCount(const TimeSeries& series) {
+    return static_cast<int>(DefaultTraces(series).size());
+}
+
+int TrendCaptionHeight() {
+    return kCaptionTop + QFontMetrics(PlotFont()).height();
+}
+
+QRect TrendReadOutRect(const QRect& area, int traceCount, QSize box, QPoint pointer) {
+    int left = pointer.x() + kReadOutGap;
+    if (left + box.width() > area.right() + 1) left = pointer.x() - kReadOutGap - box.width();
+    left = std::clamp(left, area.left(), std::max(area.left(), area.right() + 1 - box.width()));
+    const int index = std::max(0, TrendPanelAt(area, traceCount, pointer.y()));
+    const QRect panel = traceCount > 0 ? PanelRect(area, index, traceCount) : area;
+    // Centred on the pointer where the panel leaves room, else just under the caption.
+    const int highest = panel.top() + TrendCaptionHeight();
+    const int lowest = std::max(highest, panel.bottom() + 1 - box.height());
+    int top = std::clamp(pointer.y() - box.height() / 2, highest, lowest);
+    top = std::clamp(top, area.top(), std::max(area.top(), area.bottom() + 1 - box.height()));
+    return QRect(QPoint(left, top), box);
 }
 
 int64_t TimeAtX(const QRect& area, int64_t t0, int64_t t1, int x) {

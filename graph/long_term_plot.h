@@ -21,6 +21,17 @@ QRect WaterfallPlotArea(int width, int height);
 // The panel (trace index in `traces`) under y, -1 outside the panels.
 int TrendPanelAt(const QRect& area, int traceCount, int y);
 
+// The panels RenderTrendImage draws for the series when it is given no traces.
+int TrendPanelCount(const TimeSeries& series);
+
+// The height of the caption line at the top of each panel (name, unit, min / max / average).
+int TrendCaptionHeight();
+
+// Where the pointer's read-out box of `box` size goes: beside the pointer's line (right of it,
+// left where the plot ends), at the pointer's height but below the caption of the panel under
+// it (the first panel when it is under none), and inside the area.
+QRect TrendReadOutRect(const QRect& area, int traceCount, QSize box, QPoint pointer);
+
 // The series' columns `traces` (all when empty) over [t0, t1], each in a panel of its own
 // with its name, unit and the span's min / max / average; gaps stay empty. A null image for
 // an empty size or an empty span.

@@ -278,9 +278,10 @@ void LongTermView::paintEvent(QPaintEvent*) {
     painter.setPen(QColor(90, 90, 90));
     painter.drawLine(cursorX_, area.top(), cursorX_, area.bottom());
     if (!cursorText_.isEmpty()) {
+        // Beside the pointer's line and below the panel captions, which it would hide.
         const QRect box = painter.fontMetrics().boundingRect(cursorText_).adjusted(-4, -2, 4, 2);
-        const QRect placed =
-            box.translated(area.right() - box.width() - box.left(), area.top() - box.top() + 1);
+        const QRect placed = TrendReadOutRect(area, TrendPanelCount(series_), box.size(),
+                                              QPoint(cursorX_, cursorY_));
         painter.fillRect(placed, kReadOutPaper);
         painter.drawText(placed, Qt::AlignCenter, cursorText_);
     }
@@ -385,8 +386,9 @@ void LongTermView::leaveEvent(QEvent*) {
     update();
 }
 
-void LongTermView::UpdateCursor(int x, int) {
+void LongTermView::UpdateCursor(int x, int y) {
     cursorX_ = x;
+    cursorY_ = y;
     cursorText_.clear();
     const QRect area = PlotArea();
     if (x >= area.left() && x <= area.right() && !series_.times.empty()) {

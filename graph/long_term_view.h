@@ -2,11 +2,11 @@
 // The long-term trend as a window's view: a recording (opened or fed live) or a downloaded
 // history, one panel per trace, zoomed with the mouse wheel around the pointer or with + and -,
 // panned by dragging or with the arrow keys, Home showing it all; the pointer's time and the
-// values there are read out at the top, each panel shows the min / max / average of the
-// visible span. Two markers measure between readings: a left click sets A, a right click or a
-// shift-click B, and the line under the plot reads both and their difference. Below it an
-// overview strip shows the whole series with the visible span marked; a click there brings
-// that time to the middle of the view. The view exports as a PNG picture.
+// values there are read out beside the pointer's line, below the panels' captions, each panel
+// shows the min / max / average of the visible span. Two markers measure between readings: a left
+// click sets A, a right click or a shift-click B, and the line under the plot reads both and their
+// difference. Below it an overview strip shows the whole series with the visible span marked; a
+// click there brings that time to the middle of the view. The view exports as a PNG picture.
 // User-interface thread only; a recorder hands rows over with AppendFieldRows.
 
 #include <QImage>
@@ -90,6 +90,7 @@ class LongTermView : public QWidget {
     int dragX_ = 0;
     int64_t dragT0_ = 0;
     int cursorX_ = -1;
+    int cursorY_ = -1;
     QString cursorText_;
     std::optional<int64_t> markerA_;
     std::optional<int64_t> markerB_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "link/command_exchange.h"
 #include "link/port_guard.h"
@@ -44,7 +45,9 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
                                  const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
     MeasurementKind = kKindSpectrum;
-    PortGuard guard;
+    // Held for the whole loop, but for the gaps between sweeps that the hooks ask for.
+    std::optional<PortGuard> guard;
+    guard.emplace();
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
     // A sweep lands in scratch first: a reply that is not whole never reaches the record.
     static std::array<uint8_t, sizeof(MeasurementBuffer)> reply;
@@ -52,6 +55,11 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
     int made = 0;
     FetchOutcome outcome = FetchOutcome::NotFound;
     while (made < kSpectrumSweeps) {
+        if (made > 0 && hooks.betweenSweeps && !Stopping(stop)) {
+            guard.reset();
+            hooks.betweenSweeps();
+            guard.emplace();
+        }
         if (Stopping(stop)) {
             outcome = FetchOutcome::Stopped;
             break;

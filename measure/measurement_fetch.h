@@ -2,7 +2,8 @@
 // The two fetches without a window: a field block ("<GETEMFDATA>>") and a spectrum
 // ("<GETBANDDATAHEX>>" until a sweep reaches the search threshold). The graph window and the
 // command-line tool both run them; what the user sees in between goes through the hooks.
-// Both take the port with a PortGuard and give it back before they return.
+// Both take the port with a PortGuard and give it back before they return (the sweeps also
+// between sweeps, when the hooks ask for it).
 
 #include <atomic>
 #include <functional>
@@ -27,6 +28,9 @@ inline constexpr int kSpectrumSweeps = 11;
 
 struct SpectrumFetchHooks {
     std::function<void()> beforeSweep;  // the window redraws the graph before each sweep
+    // Called between two sweeps with the port given back, so that the window's screen mirror
+    // can make one run; the next sweep takes the port again once it returns.
+    std::function<void()> betweenSweeps;
 };
 
 // One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the

@@ -79,7 +79,8 @@ constexpr MenuItemTemplate kMenuItems[] = {
     {"&Tools", nullptr,                 nullptr,                     0},
     {"&Tools", nullptr,                 "Record &Spectra...",        kCmdRecordSpectra},
     {"&Tools", nullptr,                 nullptr,                     0},
-    {"&Tools", nullptr,                 "Sto&p Recording",           kCmdStopRecording},
+    {"&Tools", nullptr,                 "Stop &Field Recording",     kCmdStopFieldRecording},
+    {"&Tools", nullptr,                 "Stop S&pectrum Recording",  kCmdStopSpectrumRecording},
     {"&Help",  nullptr,                 "&About",                    kCmdAbout},
     // The window's own way out, last in File; after a tab, the item's shortcut.
     {"&File",  nullptr,                 nullptr,                     0},

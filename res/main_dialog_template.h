@@ -55,9 +55,10 @@ enum MenuCommandId : int {
     kCmdOpenHistory = 32790,
     kCmdOpenRecording = 32791,
     kCmdRecordField = 32792,
-    kCmdStopRecording = 32793,
+    kCmdStopFieldRecording = 32793,
     kCmdRecordSpectra = 32794,
     kCmdQuit = 32795,  // closes the window as its close box does
+    kCmdStopSpectrumRecording = 32796,
 };
 
 inline constexpr int kMainTemplateId = 102;

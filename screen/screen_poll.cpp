@@ -48,6 +48,15 @@ void ScreenPollThread::Join() {
     wake_.wait(lock, [this] { return !running_; });
 }
 
+void ScreenPollThread::RunOnceAndWait() {
+    std::unique_lock lock(mutex_);
+    if (!mirroring_ || quit_) return;
+    const uint64_t request = ++asked_;
+    nudged_ = true;
+    wake_.notify_all();
+    wake_.wait(lock, [&] { return quit_ || !mirroring_ || answered_ >= request; });
+}
+
 // The flags are read again before every run: a box or dialog that changed them needs no word
 // to the worker.
 bool ScreenPollThread::TakePortForRun() {
@@ -62,14 +71,20 @@ void ScreenPollThread::WorkerLoop() {
         wake_.wait(lock, [this] { return quit_ || (mirroring_ && nudged_); });
         if (quit_) return;
         nudged_ = false;
-        if (!TakePortForRun()) continue;  // the next nudge looks again
+        const uint64_t answering = asked_;
+        if (!TakePortForRun()) {  // the next nudge looks again
+            answered_ = answering;
+            wake_.notify_all();
+            continue;
+        }
         running_ = true;
         const int portNumber = portNumber_;
         lock.unlock();
         ScreenPollRun(port_, portNumber, onFrame_);
         lock.lock();
         running_ = false;
+        answered_ = answering;
         nudged_ = true;      // the next frame at once
-        wake_.notify_all();  // Join waits on the same condition
+        wake_.notify_all();  // Join and RunOnceAndWait wait on the same condition
     }
 }

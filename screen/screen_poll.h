@@ -45,6 +45,11 @@ class ScreenPollThread {
     // Waits for the current run, if any, to end.
     void Join();
 
+    // From a thread that has just given the port back for a while: asks for one run now and
+    // waits until the worker has made it or found that none may start (mirroring off, the
+    // link's flags, the port taken). Returns at once while mirroring is off.
+    void RunOnceAndWait();
+
   private:
     void WorkerLoop();
     bool TakePortForRun();
@@ -57,6 +62,8 @@ class ScreenPollThread {
     bool nudged_ = false;     // guarded by mutex_
     bool quit_ = false;       // guarded by mutex_
     int portNumber_ = 0;      // guarded by mutex_
+    uint64_t asked_ = 0;      // guarded by mutex_: RunOnceAndWait's requests so far
+    uint64_t answered_ = 0;   // guarded by mutex_: the requests the worker has looked at
     std::atomic<bool> running_{false};
     std::thread thread_;
 };

@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, MenuCarriesEveryCommandWithItsSeparators) {
               "&File|&Load|-|&Save|-|Save S&creen|-|&Download History|-|Do&wnload Screenshot|"
               "&1|&2|&3|&4|-|&Open History...|-|Open &Recording...|-|&Quit|"
               "&Tools|Sync &Time|-|&HX Terminal|-|&Record Field Readings...|-|"
-              "Record &Spectra...|-|Sto&p Recording|&Help|&About");
+              "Record &Spectra...|-|Stop &Field Recording|Stop S&pectrum Recording|&Help|&About");
 }
 
 // Each menu, and the menu bar beside the window's buttons, has one item per mnemonic letter.

@@ -150,7 +150,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     ASSERT_TRUE(WaitFor([&] { return fetches() >= 4 && Window().Recorder()->Rows() > 60; }));
     ASSERT_FALSE(Views().empty());  // the live trend, at the last five minutes
     EXPECT_EQ(Views()[0]->SpanEnd() - Views()[0]->SpanStart(), 300);
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Field Recording"});
     ASSERT_TRUE(WaitFor([&] { return !Window().Recorder()->Recording(); }));
 
     const LoadedRecording file = Load(path);
@@ -189,7 +189,7 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
     const uint32_t wifiStartHz = live->Series().rows[0].frequencyHz[0];
     ChooseBandOnMeter(3);
     ASSERT_TRUE(WaitFor([&] { return live->Series().rows.back().frequencyHz[0] != wifiStartHz; }));
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
     ASSERT_FALSE(recorder->Recording());
 
     const LoadedRecording file = Load(path);
@@ -239,7 +239,7 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
         Window().OnTimer(kTimerMirror);
         return !LinkLost && recorder->Rows() > rowsBefore;
     }));
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Field Recording"});
     ASSERT_FALSE(recorder->Recording());
 
     const LoadedRecording file = Load(path);
@@ -298,7 +298,13 @@ TEST_F(RecordingWindowTest, FieldAndSpectrumRecordingsRunSideBySideEachWithItsSt
         if (button->text() == kStopRecordingCaption) QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(field->Recording());
     EXPECT_TRUE(sweeps->Recording());
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    // Each Tools stop item is there while its own recording runs.
+    ClickMenu(Window().MenuBar(), {"Tools"});
+    QMenu* tools = FindAction(bar->actions(), "Tools")->menu();
+    EXPECT_FALSE(FindAction(tools->actions(), "Stop Field Recording")->isEnabled());
+    EXPECT_TRUE(FindAction(tools->actions(), "Stop Spectrum Recording")->isEnabled());
+    tools->hide();
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop Spectrum Recording"});
     EXPECT_FALSE(sweeps->Recording());
     EXPECT_EQ(Messages().size(), 1u) << Messages().back();  // the scan's device box alone
 
@@ -371,7 +377,7 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     EXPECT_EQ(Combo(kIdThresholdDbm)->currentIndex(), firstItem + kClicks);
     const int chosen = Combo(kIdThresholdDbm)->currentText().section(' ', 0, 0).toInt();
     EXPECT_TRUE(WaitFor([&] { return SearchThreshold == chosen; })) << chosen;
-    ClickMenu(Window().MenuBar(), {"Tools", "Stop &Recording"});
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
 }
 
 // Enter, Escape and the close box ask during a recording: No keeps it, Yes stops it and closes.

@@ -262,6 +262,25 @@ TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
     })) << "the mirror did not resume";
 }
 
+TEST_F(MeterRecoveryTest, TheMirrorStaysLiveThroughASlowSweepLoop) {
+    const std::string link = dir.File("meter");
+    MeterProcess meter(
+        {"--fast", "--model", "ZTX440", "--fault", "GETBANDDATAHEX:late=100", "--link", link});
+    ASSERT_FALSE(meter.DevicePath().empty());
+    PortTable::Instance().Map(1, link);
+    emit Combo(kIdPortSelector)->activated(0);
+    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(MirrorUntil(1, 5000));
+    SearchThreshold = 1000;  // never reached: all the sweeps are made
+    messages.clear();        // the device box of the port choice
+    const int framesBefore = Window().MirroredFrames();
+    QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
+    // Eleven sweeps leave ten gaps for a frame each; without them only the run under way at
+    // the click and a frame already waiting to be shown would come.
+    EXPECT_GE(Window().MirroredFrames() - framesBefore, 5);
+    EXPECT_TRUE(Messages().empty()) << Messages().front();
+}
+
 class LoadRefusalTest : public MainWindowTest {
   protected:
     void TearDown() override {

@@ -82,6 +82,28 @@ TEST(LongTermView, PointerReadsTheValuesAndTheViewExports) {
     EXPECT_EQ(saved.size(), view.size());
 }
 
+// The read-out stands beside the pointer's line and under the caption of the panel it is in.
+// Five panels of 55 px in a 300 px area with 6 px gaps start at 8, 69, 130, 191 and 252.
+TEST(LongTermView, PointerReadOutStandsBesideTheLineBelowTheCaptions) {
+    const QRect area(64, 8, 700, 300);  // right edge 763
+    const QSize box(200, 17);
+    const int caption = TrendCaptionHeight();
+    const struct {
+        QPoint pointer;
+        QPoint topLeft;
+    } cases[] = {
+        {{300, 40}, {304, 32}},              // right of the line, centred on the pointer
+        {{700, 40}, {496, 32}},              // left of it where the plot ends
+        {{300, 70}, {304, 69 + caption}},    // on panel 2's caption: under it
+        {{300, 2}, {304, 8 + caption}},      // above the panels: the first one's
+        {{300, 300}, {304, 252 + 55 - 17}},  // at the bottom: inside the last panel
+        {{64, 40}, {68, 32}},                // at the left edge
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TrendReadOutRect(area, 5, box, c.pointer), QRect(c.topLeft, box))
+            << c.pointer.x() << "," << c.pointer.y();
+}
+
 // A view of the hour zoomed to 1000 .. 1100 s, shown.
 class ZoomedHour : public ::testing::Test {
   protected:

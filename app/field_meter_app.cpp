@@ -15,6 +15,7 @@
 
 #include "app/main_dialog.h"
 #include "app/simulated_meter.h"
+#include "app/view_window.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -142,17 +143,28 @@ void MapPorts(const AppOptions& options) {
     }
 }
 
+// The picture goes through the one whole-file writer: a failed save leaves nothing under the
+// name and makes the exit status 1.
+void SaveSnapshot(CMainDlg& dialog, const QString& file, int* status) {
+    const std::string path = file.toLocal8Bit().toStdString();
+    std::string error;
+    if (SavePictureAsPng(dialog.grab().toImage(), path, &error)) {
+        std::printf("snapshot: %s\n", path.c_str());
+    } else {
+        std::fprintf(stderr, "ferrolog: cannot write %s\n", error.c_str());
+        *status = 1;
+    }
+    std::fflush(stdout);
+}
+
 // Without a display to click OK on, messages go to the console.
-void ScheduleSnapshot(CMainDlg& dialog, const AppOptions& options) {
+void ScheduleSnapshot(CMainDlg& dialog, const AppOptions& options, int* status) {
     SetMessageHandler([](const std::string& text) { std::printf("message: %s\n", text.c_str()); });
-    QTimer::singleShot(options.snapshotAfterMs, &dialog, [&dialog, file = options.snapshotFile] {
-        if (dialog.grab().save(file, "PNG"))
-            std::printf("snapshot: %s\n", file.toLocal8Bit().constData());
-        else
-            std::fprintf(stderr, "ferrolog: cannot write %s\n", file.toLocal8Bit().constData());
-        std::fflush(stdout);
-        dialog.reject();
-    });
+    QTimer::singleShot(options.snapshotAfterMs, &dialog,
+                       [&dialog, status, file = options.snapshotFile] {
+                           SaveSnapshot(dialog, file, status);
+                           dialog.reject();
+                       });
 }
 
 // SIGTERM, SIGINT and SIGHUP close the window as its close box does: the handler only writes a
@@ -203,7 +215,7 @@ int CFieldMeterApp::Run(const AppOptions& options) {
     {
         CMainDlg dialog;
         InstallMessageBoxes(&dialog);
-        if (!options.snapshotFile.isEmpty()) ScheduleSnapshot(dialog, options);
+        if (!options.snapshotFile.isEmpty()) ScheduleSnapshot(dialog, options, &status);
         std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(dialog);
         dialog.exec();
         SetMessageHandler(nullptr);

@@ -195,10 +195,9 @@ QPushButton* AddViewButton(QWidget* window, const char* caption, std::function<v
     return button;
 }
 
-bool ExportViewPng(QWidget* view, const std::string& path, std::string* error) {
+bool SavePictureAsPng(const QImage& image, const std::string& path, std::string* error) {
     QByteArray data;
     QBuffer buffer(&data);
-    const QImage image = ViewPicture(view);
     if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
         if (error) *error = path + ": the picture could not be drawn";
         return false;
@@ -207,4 +206,8 @@ bool ExportViewPng(QWidget* view, const std::string& path, std::string* error) {
     if (WriteFileWhole(path, std::string_view(data.constData(), data.size()), &why)) return true;
     if (error) *error = path + ": " + why;
     return false;
+}
+
+bool ExportViewPng(QWidget* view, const std::string& path, std::string* error) {
+    return SavePictureAsPng(ViewPicture(view), path, error);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+class QImage;
 class QPushButton;
 class QWidget;
 
@@ -27,3 +28,6 @@ QPushButton* AddViewButton(QWidget* window, const char* caption, std::function<v
 // Writes what `view` shows as a PNG picture at `path`: whole, or nothing under that name.
 // The error names the path: "/tmp/a.png: Permission denied".
 bool ExportViewPng(QWidget* view, const std::string& path, std::string* error);
+
+// Writes `image` as a PNG picture at `path` the same way; a null image is an error.
+bool SavePictureAsPng(const QImage& image, const std::string& path, std::string* error);

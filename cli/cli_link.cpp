@@ -7,6 +7,7 @@
 #include "cli/cli_numbers.h"
 #include "cli/json_writer.h"
 #include "link/command_exchange.h"
+#include "link/line_receiver.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
@@ -14,6 +15,9 @@
 #include "terminal/terminal_frame.h"
 
 namespace {
+
+constexpr int kSendPollMs = 5;
+constexpr int kSendQuietMs = 100;  // a reply has ended once the line is quiet this long
 
 constexpr int kSendReplyWaitMs = 500;
 // Closing the port purges what has not left yet, so a key job lets its frame leave first.
@@ -30,20 +34,9 @@ std::string JoinWords(const std::vector<std::string>& words) {
 // Collects what the meter sends until it has been quiet for a while or the wait ends.
 Bytes CollectReply(int waitMs) {
     Bytes reply;
-    const int64_t deadline = NowMs() + waitMs;
-    int64_t lastByte = NowMs();
-    uint8_t chunk[4096];
-    while (NowMs() < deadline) {
-        MeterPort.WaitForInput(5);
-        int n = MeterPort.Read(chunk, sizeof chunk);
-        if (n < 0 || LinkLost) break;
-        if (n > 0) {
-            reply.insert(reply.end(), chunk, chunk + n);
-            lastByte = NowMs();
-        } else if (!reply.empty() && NowMs() - lastByte > 100) {
-            break;
-        }
-    }
+    ReceiveUntilQuiet(
+        MeterPort, {kSendPollMs, kSendQuietMs, waitMs, true}, nullptr,
+        [&](const uint8_t* bytes, int count) { reply.insert(reply.end(), bytes, bytes + count); });
     return reply;
 }
 

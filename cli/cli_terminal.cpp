@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "link/clock_sync.h"
+#include "link/line_receiver.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/serial_port.h"
@@ -25,7 +26,6 @@ namespace {
 
 constexpr int kReaderPollMs = 20;
 constexpr size_t kBytesPerLine = 16;
-constexpr int kReceiveChunk = 4096;
 // At the end of input, replies still on their way are waited for until the line has been
 // quiet this long, but never longer than the linger.
 constexpr int kQuietBeforeExitMs = 300;
@@ -82,14 +82,12 @@ class ReplyPrinter {
 
   private:
     void Run() {
-        uint8_t chunk[kReceiveChunk];
-        while (running_) {
-            MeterPort.WaitForInput(kReaderPollMs);
-            const int count = MeterPort.Read(chunk, kReceiveChunk);
-            if (count <= 0) continue;
-            lastByteAt_ = NowMs();
-            PrintBytes(chunk, static_cast<size_t>(count));
-        }
+        ReceiveUntilQuiet(MeterPort, {kReaderPollMs, 0, 0, false}, &running_,
+                          [this](const uint8_t* bytes, int count) {
+                              if (count <= 0) return;
+                              lastByteAt_ = NowMs();
+                              PrintBytes(bytes, static_cast<size_t>(count));
+                          });
     }
 
     static void PrintBytes(const uint8_t* bytes, size_t count) {

@@ -23,18 +23,13 @@ bool ModelKeepsTime() {
     return DeviceModel.load() >= kClockSyncLowestModel;
 }
 
-// One attempt, paced by the clock row of the exchange table; the reply is read once, after
-// the whole wait, so a late acceptance counts as none. (The meter may send more than the one
-// byte asked for, which the exchange's whole-reply rule would refuse.)
+// One attempt with the clock row of the exchange table: its acceptance is read once the whole
+// wait has passed, so a late one counts as none.
 bool ExchangeClockFrame(CSerialPort& port, const std::tm& now) {
     port.Purge();
     if (!ModelKeepsTime() || !port.IsOpen()) return false;
-    const Bytes frame = ClockFrame(now);
-    port.Send(frame.data(), static_cast<int>(frame.size()), kClockPolicy.byteDelayMs);
-    SleepMs(kClockPolicy.waitMs);
     uint8_t reply[kClockPolicy.readMax] = {};
-    const int count = port.Read(reply, kClockPolicy.readMax);
-    return IsWholeReply(kClockPolicy, reply, count);
+    return RunExchange(port, kClockPolicy, ClockFrame(now), reply, port.OpenPortNumber()).whole;
 }
 
 }  // namespace

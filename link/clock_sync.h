@@ -26,9 +26,11 @@ Bytes ClockFrame(const std::tm& local);
 using LocalTimeSource = std::function<std::tm()>;
 
 // Raises LinkSuspended and pauses 1000 ms, takes the local time once, purges, and (model 3
-// and above, port open) sends the clock frame at 15 ms per byte, waits 500 ms and reads one
-// byte: success when it is 0xAA. Shows "Time Synced Successfully!" or "Time Sync Failed! "
-// and lowers LinkSuspended again on every path. Blocks for about 1.8 s.
+// and above, port open) runs the clock row of the exchange table: the frame at 15 ms per byte,
+// then 500 ms of wait and one byte read: success when it is 0xAA (what follows it is read
+// away). Shows "Time Synced Successfully!" or "Time Sync Failed! " and lowers LinkSuspended
+// again on every path. Blocks for about 1.8 s, and up to half a second more when no answer
+// comes (the exchange lets a late one arrive).
 bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime = CurrentLocalTime);
 
 // Tools > Sync Time: SyncMeterClock on MeterPort.

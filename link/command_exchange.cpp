@@ -55,6 +55,7 @@ uint32_t BigEndian32(const uint8_t* bytes) {
 // A reply may be taken before the wait ends once nothing more belongs to it.
 bool CompleteEarly(const ExchangePolicy& policy, const uint8_t* reply, int count,
                    int64_t lastByteAt) {
+    if (policy.whole == WholeTest::AcceptanceAfterWait) return false;
     if (count >= policy.readMax) return true;
     if (policy.whole == WholeTest::ModelToken)
         return count > 0 && HasModelToken(reply, count) &&
@@ -98,21 +99,25 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
     return port.HungUp() ? WaitOutcome::HungUp : WaitOutcome::Done;
 }
 
+void DrainStale(CSerialPort& port) {
+    static thread_local uint8_t scratch[4096];
+    port.Read(scratch, sizeof scratch);
+}
+
 // A reply of fixed length is well formed only when the line stays quiet behind it for quietMs
 // (seen within 1 ms of a stop on a stoppable row, which makes the reply not well formed).
 bool NothingFollows(CSerialPort& port, const ExchangePolicy& policy, int quietMs,
                     const std::atomic<bool>* stop) {
     if (policy.whole == WholeTest::ModelToken) return true;
+    if (policy.whole == WholeTest::AcceptanceAfterWait) {
+        DrainStale(port);  // what came behind the acceptance within the wait
+        return !port.HungUp();
+    }
     if (!policy.stoppable || quietMs <= kQuietLineMs)
         return !port.WaitForInput(quietMs) && !port.HungUp();
     for (int waited = 0; waited < quietMs; waited += kPollStepMs)
         if (Raised(stop) || port.WaitForInput(kPollStepMs) || port.HungUp()) return false;
     return true;
-}
-
-void DrainStale(CSerialPort& port) {
-    static thread_local uint8_t scratch[4096];
-    port.Read(scratch, sizeof scratch);
 }
 
 // InStep: every byte owed came and the line is quiet; CameShort: a reply stopped short, and
@@ -278,6 +283,7 @@ bool IsWholeReply(const ExchangePolicy& policy, const uint8_t* reply, int bytesR
         case WholeTest::ModelToken:
             break;
         case WholeTest::TrailerAt:
+        case WholeTest::AcceptanceAfterWait:
             return reply[policy.trailerOffset] == kReplyTrailer;
         case WholeTest::LastTwoNotMarks:
             return !(reply[policy.readMax - 2] == kFillMark &&

@@ -21,14 +21,18 @@ enum PortPrep : unsigned {
 // How the reply buffer is made ready so that a short reply fails the whole-reply test.
 enum class BufferPrep { Keep, Zero, FillMarks };
 
-// When a reply counts as whole. Every test but ModelToken also needs the reply to be well
-// formed at its frame boundaries: exactly readMax bytes, with nothing more behind them (bytes
-// ahead of a reply push its end past readMax, so they fail this too).
+// When a reply counts as whole. Every test but ModelToken also needs exactly readMax bytes,
+// and every one but AcceptanceAfterWait nothing more behind them, so that the reply is well
+// formed at its frame boundaries (bytes ahead of a reply push its end past readMax, so they
+// fail this too).
 enum class WholeTest {
     ModelToken,       // a model token is in the first 20 bytes (no trailer: the reply is text)
     TrailerAt,        // byte trailerOffset is 0xAA
     LastTwoNotMarks,  // the last two bytes of the block are no longer both 0xBB
     SpectrumLayout,   // all 269 bytes, and their frequencies describe a real band
+    // Byte trailerOffset is 0xAA, read once the whole wait has passed; what the meter sends
+    // behind an acceptance is no part of it and is read away, not judged.
+    AcceptanceAfterWait,
 };
 
 // The sweep's reply layout: three big-endian frequencies in Hz behind the 128 levels.
@@ -63,16 +67,16 @@ struct ExchangePolicy {
 
 // The exchange table. Waits are the longest a reply may take; a whole reply is read at once.
 // clang-format off
-//                                          what                   prepare                              delay wait  stop  read  buffer               whole                        trailer att  grow pause cap  total close
-inline constexpr ExchangePolicy kIdentifyPolicy   {"GETVER on port choice", kPrepClose | kPrepOpen | kPrepPurge, 0,  100, false,   20, BufferPrep::Zero,      WholeTest::ModelToken,      0,     1,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kScanPolicy       {"GETVER in the scan",    kPrepNothing,                        0, 1000, true,    20, BufferPrep::Zero,      WholeTest::ModelToken,      0,     5,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kScreenPolicy     {"GETSCREEN",             kPrepOpen | kPrepPurge,              0,  100, true,  1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     5,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kFieldPolicy      {"GETEMFDATA",            kPrepOpen | kPrepPurge,              0,  300, true,  1201, BufferPrep::Zero,      WholeTest::TrailerAt,    1200,     0,   0,   0,    0, 3000,   true};
-inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, true,   269, BufferPrep::Keep,      WholeTest::SpectrumLayout,  0,    11,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kClockPolicy      {"SETDATETIME",           kPrepPurge,                         15,  500, false,    1, BufferPrep::Zero,      WholeTest::TrailerAt,       0,     1,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kShotInfoPolicy   {"GETSSN",                kPrepPurge,                          0,  500, false,    7, BufferPrep::Zero,      WholeTest::TrailerAt,       6,     6,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kShotPixelsPolicy {"GETSS",                 kPrepPurge,                          0,  500, false, 1025, BufferPrep::Zero,      WholeTest::TrailerAt,    1024,     6,   0,   0,    0,   0,    false};
-inline constexpr ExchangePolicy kHistoryPolicy    {"SPIR",                  kPrepPurge | kPrepDrain,             0,  450, true,  4096, BufferPrep::FillMarks, WholeTest::LastTwoNotMarks, 0,    10,  50, 500,  900,   0,    false};
+//                                          what                   prepare                              delay wait  stop  read  buffer               whole                            trailer att  grow pause cap  total close
+inline constexpr ExchangePolicy kIdentifyPolicy   {"GETVER on port choice", kPrepClose | kPrepOpen | kPrepPurge, 0,  100, false,   20, BufferPrep::Zero,      WholeTest::ModelToken,          0,     1,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kScanPolicy       {"GETVER in the scan",    kPrepNothing,                        0, 1000, true,    20, BufferPrep::Zero,      WholeTest::ModelToken,          0,     5,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kScreenPolicy     {"GETSCREEN",             kPrepOpen | kPrepPurge,              0,  100, true,  1025, BufferPrep::Zero,      WholeTest::TrailerAt,        1024,     5,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kFieldPolicy      {"GETEMFDATA",            kPrepOpen | kPrepPurge,              0,  300, true,  1201, BufferPrep::Zero,      WholeTest::TrailerAt,        1200,     0,   0,   0,    0, 3000,   true};
+inline constexpr ExchangePolicy kSpectrumPolicy   {"GETBANDDATAHEX",        kPrepClose | kPrepOpen | kPrepPurge, 0,  150, true,   269, BufferPrep::Keep,      WholeTest::SpectrumLayout,      0,    11,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kClockPolicy      {"SETDATETIME",           kPrepPurge,                         15,  500, false,    1, BufferPrep::Zero,      WholeTest::AcceptanceAfterWait, 0,     1,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kShotInfoPolicy   {"GETSSN",                kPrepPurge,                          0,  500, false,    7, BufferPrep::Zero,      WholeTest::TrailerAt,           6,     6,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kShotPixelsPolicy {"GETSS",                 kPrepPurge,                          0,  500, false, 1025, BufferPrep::Zero,      WholeTest::TrailerAt,        1024,     6,   0,   0,    0,   0,    false};
+inline constexpr ExchangePolicy kHistoryPolicy    {"SPIR",                  kPrepPurge | kPrepDrain,             0,  450, true,  4096, BufferPrep::FillMarks, WholeTest::LastTwoNotMarks,     0,    10,  50, 500,  900,   0,    false};
 // clang-format on
 
 struct ExchangeResult {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "graph/label_ctrl.h"
+#include "link/line_receiver.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
@@ -41,7 +42,6 @@ constexpr int kCloseSettleMs = 10;       // after the receiver stopped, before t
 // nothing; and it hands bytes over at most this often, so a flood never floods the window.
 constexpr int kReceiverPollMs = 20;
 constexpr int kBatchIntervalMs = 50;
-constexpr int kReceiveChunk = 4096;
 
 constexpr const char* kLogDefaultName = "terminal-log.txt";
 constexpr FileFilter kLogFilters[] = {{"Text Files (*.txt)", "*.txt"}, {"All Files (*.*)", "*.*"}};
@@ -291,18 +291,19 @@ void CTerminalDlg::StopReceiver() {
 // hands it to the user-interface thread once the line pauses or a batch interval has passed.
 void CTerminalDlg::TerminalReceiver() {
     ReceivedBatch batch;
-    uint8_t chunk[kReceiveChunk];
-    while (TerminalRunning) {
-        MeterPort.WaitForInput(kReceiverPollMs);
-        const int count = MeterPort.Read(chunk, kReceiveChunk);
-        if (count > 0) {
-            if (batch.bytes.empty()) batch.at = TerminalClock::now();
-            batch.bytes.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
-        }
-        const bool batchDue = count == 0 || TerminalClock::now() - batch.at >=
+    ReceiveUntilQuiet(MeterPort, {kReceiverPollMs, 0, 0, false}, &TerminalRunning,
+                      [&](const uint8_t* bytes, int count) {
+                          if (count > 0) {
+                              if (batch.bytes.empty()) batch.at = TerminalClock::now();
+                              batch.bytes.append(reinterpret_cast<const char*>(bytes),
+                                                 static_cast<size_t>(count));
+                          }
+                          const bool batchDue =
+                              count == 0 || TerminalClock::now() - batch.at >=
                                                 std::chrono::milliseconds(kBatchIntervalMs);
-        if (!batch.bytes.empty() && batchDue) PostReceived(std::exchange(batch, ReceivedBatch{}));
-    }
+                          if (!batch.bytes.empty() && batchDue)
+                              PostReceived(std::exchange(batch, ReceivedBatch{}));
+                      });
     if (!batch.bytes.empty()) PostReceived(std::move(batch));
     TerminalRunning = false;
 }

@@ -75,6 +75,14 @@ TEST(AppOptionsTest, TheToolkitsOwnOptionsAreLeftToIt) {
                            "--snapshot", picture, "--after", "0"});
     EXPECT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_TRUE(std::filesystem::exists(picture)) << shown.out;
+    // A picture that cannot be written leaves nothing under its name and fails.
+    const std::string nowhere = dir.File("missing/window.png");
+    ProgramResult failed =
+        RunWithoutDisplay({"-platform", "offscreen", "-style", "Windows", "--only-mapped",
+                           "--snapshot", nowhere, "--after", "0"});
+    EXPECT_EQ(failed.exitCode, 1) << failed.err;
+    EXPECT_NE(failed.err.find("cannot write " + nowhere), std::string::npos) << failed.err;
+    EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
 // Installed without its virtual meter, --simulate names the package that brings it.

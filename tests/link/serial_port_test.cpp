@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "link/line_receiver.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
@@ -246,6 +247,36 @@ TEST_F(SerialPortTest, TwoSendersNeverInterleaveTheirFrames) {
     for (size_t f = 0; f < got.size(); f += 16)
         for (size_t i = 1; i < 16; ++i)
             ASSERT_EQ(got[f + i], got[f]) << "frame at " << f;
+}
+
+// The one receiver loop ends on the quiet after a reply, at the end of its wait, or when its
+// running flag is lowered, and hands on every byte that came.
+TEST_F(SerialPortTest, ReceiveUntilQuietEndsOnItsRule) {
+    struct Case {
+        ReceivePace pace;
+        bool running;
+        Bytes sent;
+        double atLeastMs, belowMs;
+    };
+    const Case cases[] = {
+        {{5, 100, 20000, true}, true, {1, 2, 3}, 100, 10000},  // quiet after the reply
+        {{5, 100, 300, true}, true, {}, 300, 10000},           // nothing within the wait
+        {{20, 0, 0, false}, false, {4}, 0, 10000},             // lowered before the first look
+    };
+    ASSERT_EQ(port.Open(kCom), 1);
+    for (const Case& c : cases) {
+        if (!c.sent.empty()) pty.Write(c.sent);
+        const std::atomic<bool> running{c.running};
+        Bytes got;
+        Stopwatch watch;
+        ReceiveUntilQuiet(port, c.pace, &running, [&](const uint8_t* bytes, int count) {
+            if (count > 0) got.insert(got.end(), bytes, bytes + count);
+        });
+        EXPECT_GE(watch.ElapsedMs(), c.atLeastMs);
+        EXPECT_LT(watch.ElapsedMs(), c.belowMs);
+        EXPECT_EQ(got, c.running ? c.sent : Bytes{});
+        port.Purge();
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -192,9 +193,7 @@ TEST(MeterUnplug, PulledCableHangsUpHalfwayThroughTheReply) {
     EXPECT_EQ(ReadUntilHangUp(fd, &hungUp).size(), 512u);  // half of 1025
     EXPECT_TRUE(hungUp);
     close(fd);
-    for (int i = 0; i < 100 && meter.Running(); ++i)
-        SleepMs(10);
-    EXPECT_FALSE(meter.Running());
+    EXPECT_TRUE(WaitUntil([&] { return !meter.Running(); }, 1000, 10));
 }
 
 }  // namespace

@@ -14,17 +14,18 @@
 #include <QImage>
 #include <QLocale>
 #include <cerrno>
-#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "graph/long_term_plot.h"
 #include "graph/plot_render.h"
 #include "link/meter_identity.h"
+#include "link/number_text.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 #include "record/recording_reader.h"
@@ -33,12 +34,12 @@ namespace {
 
 constexpr int kFailed = 1;
 
-// The whole argument, or false.
+// The whole argument, in the range of the number's type, or false.
 template <typename Number>
 bool ReadNumber(const char* text, Number* value) {
-    const char* end = text + std::strlen(text);
-    const auto [stop, error] = std::from_chars(text, end, *value);
-    return error == std::errc() && stop == end && stop != text;
+    const std::optional<Number> number = ParseWholeNumber<Number>(text);
+    if (number) *value = *number;
+    return number.has_value();
 }
 
 // Fonts need a GUI application; no display is needed for drawing off screen.

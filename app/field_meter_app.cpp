@@ -11,12 +11,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <optional>
 
 #include "app/main_dialog.h"
 #include "app/simulated_meter.h"
 #include "app/view_window.h"
 #include "link/message_seam.h"
+#include "link/number_text.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "ui/message_box.h"
@@ -111,12 +114,13 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
             options->snapshotFile = value("--snapshot");
             if (options->snapshotFile.isEmpty()) return false;
         } else if (word == QLatin1String("--after")) {
-            bool ok = false;
-            options->snapshotAfterMs = value("--after").toInt(&ok);
-            if (!ok || options->snapshotAfterMs < 0) {
+            const std::optional<int64_t> ms = ParseWholeInteger(value("--after").toStdString(), 0,
+                                                                std::numeric_limits<int>::max());
+            if (!ms) {
                 *error = QStringLiteral("--after takes milliseconds");
                 return false;
             }
+            options->snapshotAfterMs = static_cast<int>(*ms);
         } else if (word == QLatin1String("--meter-option")) {
             const QString meterWord = value("--meter-option");
             if (!error->isEmpty()) return false;

@@ -399,8 +399,8 @@ void CMainDlg::OnDisplayOption(int id) {
 void CMainDlg::OnThresholdDbm(int index) {
     Combo(kIdThresholdPower)->setCurrentIndex(index);
     WhenFree([this, index] {
-        // The item's leading integer, as "-98 (dBm)" reads.
-        SearchThreshold = std::atoi(Combo(kIdThresholdDbm)->itemText(index).toLatin1().constData());
+        // The number the item shows ("-98 (dBm)"), from the table the list is built from.
+        SearchThreshold = ThresholdForListItem(index);
         graph_->Refresh();
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
-// Numbers from the command line, read whole and range-checked: a word that is not entirely a
-// number in range is refused, never wrapped, saturated or taken in part.
+// Numbers from the command line, read whole and range-checked by the core's number reader
+// (link/number_text.h): a word that is not entirely a number in range is refused, never
+// wrapped, saturated or taken in part.
 
 #include <cstdint>
 #include <string>

@@ -10,6 +10,7 @@
 #include "link/link_timing.h"
 #include "link/local_time.h"
 #include "measure/whole_file.h"
+#include "res/history_dialog_template.h"
 
 void HistoryFlags::Clear() {
     HistoryDownloading = false;

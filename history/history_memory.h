@@ -68,13 +68,7 @@ int HistoryProgressPercent(size_t bytes);
 // The same while saving: at least 5.
 int HistorySavingProgressPercent(size_t bytes);
 
-// Dialog texts.
-inline constexpr const char* kHistoryDialogCaption = "Download History";
-inline constexpr const char* kHistoryDownloadButton = "Download";
-inline constexpr const char* kHistoryStopSaveButton = "Stop/Save";
-inline constexpr const char* kHistoryPleaseWaitButton = "Please wait..";
-inline constexpr const char* kHistoryExitButton = "Exit";
-inline constexpr const char* kHistoryCancelButton = "Cancel";
+// Status texts; the caption and the button captions live with the dialog's template.
 inline constexpr const char* kHistorySavingStatus = "Saving to file...";
 inline constexpr const char* kHistoryCanceledStatus = "Canceled.";
 inline constexpr const char* kHistoryFailedStatus = "Download Failed.";

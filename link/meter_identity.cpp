@@ -1,13 +1,16 @@
 #include "link/meter_identity.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 #include "link/command_exchange.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/number_text.h"
 #include "link/port_table.h"
 
 std::atomic<int> PortNumber{0};
@@ -93,9 +96,14 @@ float ParseFirmwareRevision(const uint8_t* reply32) {
         ++r;
     // No "R": parsing would start at byte 22 of the zeroed buffer, which reads as 0.
     if (r == kIdentifyReplyLength) return 0.0f;
-    char text[kIdentifyBufferSize + 1] = {};
-    std::memcpy(text, reply32, kIdentifyBufferSize);
-    return static_cast<float>(std::strtod(text + r + 2, nullptr));
+    // The text ends at the buffer's end or its first zero byte, as a C string would.
+    const auto* start = reinterpret_cast<const char*>(reply32) + r + 2;
+    std::string_view text(start, static_cast<size_t>(kIdentifyBufferSize - r - 2));
+    text = text.substr(0, text.find('\0'));
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\n\v\f\r"), text.size()));
+    // Trailing text is the meter's; no decimal number there reads as 0.
+    const std::optional<LeadingDecimal> revision = ParseLeadingDecimal(text);
+    return revision ? static_cast<float>(revision->value) : 0.0f;
 }
 
 std::string DeviceMessage(const std::string& name, double revision) {

@@ -4,7 +4,10 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+
+#include "link/number_text.h"
 
 namespace fs = std::filesystem;
 
@@ -151,12 +154,13 @@ bool ParsePortMapping(const std::string& text, int* comNumber, std::string* path
     std::string number = text.substr(0, eq);
     if (number.size() > 3 && (number.rfind("COM", 0) == 0 || number.rfind("com", 0) == 0))
         number = number.substr(3);
+    // One or two digits, no sign or blank: "COM+1" and "COM 1" name no port.
     if (number.empty() || number.size() > 2 ||
         !std::all_of(number.begin(), number.end(), [](char c) { return std::isdigit(c); }))
         return false;
-    int n = std::stoi(number);
-    if (n < 1 || n > PortTable::kPortCount) return false;
-    *comNumber = n;
+    const std::optional<int64_t> n = ParseWholeInteger(number, 1, PortTable::kPortCount);
+    if (!n) return false;
+    *comNumber = static_cast<int>(*n);
     *path = text.substr(eq + 1);
     return true;
 }

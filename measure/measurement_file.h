@@ -70,7 +70,9 @@ bool WriteCurrentMeasurementFile(const std::string& path, std::string* error = n
 std::size_t ParseMeasurementText(std::string_view text, uint8_t& kind, std::span<uint8_t> buffer);
 
 // The leading decimal integer as the run-time's atoi reads it: blanks, a sign, digits up to
-// the first other character; no digits give 0; out-of-range values saturate.
+// the first other character; no digits give 0; out-of-range values saturate. Deliberately not
+// the checked reader of link/number_text.h: measurement files saved by older versions and
+// edited by hand load as they always have, so this lenient rule is part of the file format.
 int32_t LeadingInteger(std::string_view text);
 
 enum class LoadStatus { kLoaded, kCannotOpen, kNotMeasurement };

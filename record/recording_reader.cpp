@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -15,6 +14,7 @@
 #include <type_traits>
 
 #include "history/history_csv.h"
+#include "link/number_text.h"
 
 int TimeSeries::Column(const std::string& name) const {
     for (std::size_t c = 0; c < names.size(); ++c)
@@ -106,10 +106,9 @@ std::size_t SplitFields(std::string_view line, std::string_view* fields, std::si
 // A whole number or a finite reading: "nan" and "inf" are no readings.
 template <typename Number>
 bool ReadWhole(std::string_view text, Number* value) {
-    const auto result = std::from_chars(text.data(), text.data() + text.size(), *value);
-    if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return false;
-    if constexpr (std::is_floating_point_v<Number>) return std::isfinite(*value);
-    return true;
+    const std::optional<Number> number = ParseWholeNumber<Number>(text);
+    if (number) *value = *number;
+    return number.has_value();
 }
 
 bool Refuse(std::string* error, std::size_t lineIndex, const char* what) {

@@ -1,7 +1,5 @@
 #include "res/history_dialog_template.h"
 
-#include "history/history_memory.h"
-
 namespace {
 
 using K = ControlKind;

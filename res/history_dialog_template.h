@@ -12,4 +12,12 @@ enum HistoryControlId : int {
     kIdHistoryExit = 1064,
 };
 
+// The caption and the button captions the download switches between.
+inline constexpr const char* kHistoryDialogCaption = "Download History";
+inline constexpr const char* kHistoryDownloadButton = "Download";
+inline constexpr const char* kHistoryStopSaveButton = "Stop/Save";
+inline constexpr const char* kHistoryPleaseWaitButton = "Please wait..";
+inline constexpr const char* kHistoryExitButton = "Exit";
+inline constexpr const char* kHistoryCancelButton = "Cancel";
+
 extern const DialogTemplate kHistoryDialogTemplate;

@@ -1,8 +1,10 @@
 #include "sim/fault_plan.h"
 
-#include <cstdlib>
+#include <limits>
+#include <optional>
 #include <sstream>
 
+#include "link/number_text.h"
 #include "sim/field_environment.h"
 
 namespace {
@@ -27,11 +29,9 @@ bool ParseCount(const std::string& text, int* value) {
         *value = 0;
         return true;
     }
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < 0) return false;
-    *value = static_cast<int>(n);
-    return true;
+    const std::optional<int64_t> n = ParseWholeInteger(text, 0, std::numeric_limits<int>::max());
+    if (n) *value = static_cast<int>(*n);
+    return n.has_value();
 }
 
 std::vector<std::string> Split(const std::string& text, char separator) {

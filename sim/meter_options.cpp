@@ -1,17 +1,17 @@
 #include "sim/meter_options.h"
 
-#include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
+
+#include "link/number_text.h"
 
 namespace {
 
 bool ParseInt(const std::string& text, long low, long high, long* value) {
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || n < low || n > high) return false;
-    *value = n;
-    return true;
+    const std::optional<int64_t> n = ParseWholeInteger(text, low, high);
+    if (n) *value = static_cast<long>(*n);
+    return n.has_value();
 }
 
 std::string ModelNames() {

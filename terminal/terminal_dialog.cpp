@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "graph/label_ctrl.h"
 #include "link/line_receiver.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -25,6 +24,7 @@
 #include "terminal/terminal_frame.h"
 #include "terminal/terminal_pane.h"
 #include "ui/file_dialog.h"
+#include "ui/label_ctrl.h"
 #include "ui/template_widgets.h"
 
 namespace {

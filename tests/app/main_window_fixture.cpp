@@ -12,6 +12,7 @@
 #include "link/serial_port.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
+#include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
 
 void ResetProcessState() {
@@ -58,6 +59,11 @@ CMainDlg& MainWindowTest::Window() {
         window_->show();
     }
     return *window_;
+}
+
+void MainWindowTest::PickPort(const std::string& path) {
+    PortTable::Instance().Map(1, path);
+    emit Combo(kIdPortSelector)->activated(0);
 }
 
 void MainWindowTest::RunStartupScan() {

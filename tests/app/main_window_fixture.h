@@ -26,6 +26,8 @@ class MainWindowTest : public ::testing::Test {
     QComboBox* Combo(int id) { return static_cast<QComboBox*>(Window().Control(id)); }
     QPushButton* Button(int id) { return static_cast<QPushButton*>(Window().Control(id)); }
 
+    // Maps COM1 to `path` and picks it in the port box, which connects to the meter there.
+    void PickPort(const std::string& path);
     // Runs the start-up scan the way timers 101 and 103 do.
     void RunStartupScan();
     // Ticks the mirror timer and lets the user-interface thread run until `frames` frames

@@ -12,18 +12,14 @@
 
 #include <gtest/gtest.h>
 
-#include "link/link_timing.h"
+#include "tests/support/wait_until.h"
 
 inline constexpr int kMenuWaitMs = 30000;
 
 // Lets the window run until done() holds; false when it never did within timeoutMs.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = kMenuWaitMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
-        QTest::qWait(5);
-    }
-    return true;
+    return WaitUntilWith(
+        done, [] { QTest::qWait(5); }, timeoutMs);
 }
 
 // A caption as a person reads it: the mnemonic marks are underlines, not letters.

@@ -38,6 +38,7 @@
 #include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unplugging_meter.h"
 #include "ui/file_dialog.h"
 
 namespace {
@@ -218,12 +219,9 @@ TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesN
 }
 
 TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
-    const std::string link = dir_.File("meter");
-    MeterProcess meter(
-        {"--fast", "--unplug-after", "12", "--replug-after", "1500", "--link", link});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, link);
-    emit Combo(kIdPortSelector)->activated(0);
+    const UnpluggingMeter meter(dir_, 12, 1500);
+    ASSERT_TRUE(meter.Started());
+    PickPort(meter.Link());
     ASSERT_TRUE(DeviceConnected);
     const std::string path = dir_.File("across.csv");
     AnswerFileDialogsWith(path);

@@ -17,6 +17,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unplugging_meter.h"
 
 namespace {
 
@@ -264,13 +265,11 @@ TEST_F(KeysTest, KeysOnAClosedPortSendNothingAndSayNothing) {
 }
 
 TEST_F(KeysTest, UnpluggingTheMeterWhileMirroringLeavesTheWindowResponsive) {
-    // Through a link of its own: once the meter is gone the window looks for it again at that
-    // path, and a bare /dev/pts number may by then belong to another test's meter.
+    // Once the meter is gone the window looks for it again at its link.
     TempDir dir;
-    const std::string link = dir.File("meter");
-    MeterProcess meter({"--fast", "--unplug-after", "12", "--link", link});
-    PortTable::Instance().Map(1, link);
-    emit Combo(kIdPortSelector)->activated(0);
+    const UnpluggingMeter meter(dir, 12, UnpluggingMeter::kNeverBack);
+    ASSERT_TRUE(meter.Started());
+    PickPort(meter.Link());
     ASSERT_TRUE(DeviceConnected);
     MirrorUntil(100, 2500);  // runs on past the unplug
     const int frames = Window().MirroredFrames();

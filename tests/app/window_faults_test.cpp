@@ -31,6 +31,7 @@
 #include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unplugging_meter.h"
 #include "ui/file_dialog.h"
 
 namespace fs = std::filesystem;
@@ -247,12 +248,9 @@ class MeterRecoveryTest : public MainWindowTest {
 };
 
 TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
-    const std::string link = dir.File("meter");
-    MeterProcess meter(
-        {"--fast", "--unplug-after", "12", "--replug-after", "1500", "--link", link});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, link);
-    emit Combo(kIdPortSelector)->activated(0);
+    const UnpluggingMeter meter(dir, 12, 1500);
+    ASSERT_TRUE(meter.Started());
+    PickPort(meter.Link());
     ASSERT_TRUE(DeviceConnected);
 
     EXPECT_TRUE(MirrorTicksUntil(Window(), [&] { return Window().Banner()->ShowsNotice(); }));

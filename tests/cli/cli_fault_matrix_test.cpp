@@ -8,9 +8,11 @@
 #include <atomic>
 #include <cmath>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <thread>
 
+#include "link/number_text.h"
 #include "tests/screen/bitmap_readback.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
@@ -126,11 +128,8 @@ Outcome RunCell(const Cell& cell) {
 bool FiniteCsvRow(const std::string& line, size_t columns) {
     std::istringstream in(line);
     size_t count = 0;
-    for (std::string cell; std::getline(in, cell, ','); ++count) {
-        char* end = nullptr;
-        const double value = std::strtod(cell.c_str(), &end);
-        if (cell.empty() || *end != '\0' || !std::isfinite(value)) return false;
-    }
+    for (std::string cell; std::getline(in, cell, ','); ++count)
+        if (!ParseWholeNumber<double>(cell)) return false;
     return count == columns;
 }
 
@@ -153,8 +152,9 @@ bool FiniteCsvRow(const std::string& line, size_t columns) {
             return ::testing::AssertionFailure() << "not a 128-bin table";
         for (size_t bin = 1; bin < lines.size(); ++bin) {
             const std::string prefix = cleanLines[bin].substr(0, cleanLines[bin].rfind(',') + 1);
-            const int dbm = std::atoi(lines[bin].substr(prefix.size()).c_str());
-            if (lines[bin].rfind(prefix, 0) != 0 || dbm < -128 || dbm > 0)
+            const std::optional<int64_t> dbm =
+                ParseWholeInteger(std::string_view(lines[bin]).substr(prefix.size()), -128, 0);
+            if (lines[bin].rfind(prefix, 0) != 0 || !dbm)
                 return ::testing::AssertionFailure() << lines[bin] << " against " << prefix;
         }
         return ::testing::AssertionSuccess();

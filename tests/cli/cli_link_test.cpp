@@ -12,6 +12,7 @@
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -133,10 +134,12 @@ TEST(CliLink, KeysReachTheMeterAsExactFrames) {
     EXPECT_NE(RunCliOn(meter, {"hold", "0"}).exitCode, 0);
     // The job ends once the frame is written; the meter logs it a moment later.
     std::vector<std::string> log;
-    for (int waited = 0; waited < 2000 && log.size() < 2; waited += 20) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        log = ReadLogLines(dir.File("meter.log"));
-    }
+    WaitUntil(
+        [&] {
+            log = ReadLogLines(dir.File("meter.log"));
+            return log.size() >= 2;
+        },
+        2000, 20);
     EXPECT_EQ(log, (std::vector<std::string>{"3C 4B 45 59 32 3E 3E",                 // <KEY2>>
                                              "3C 4B 45 59 48 4F 4C 44 33 3E 3E"}));  // <KEYHOLD3>>
 }

@@ -34,11 +34,47 @@ TEST(CliNumbers, DurationsAreSecondsUnlessTheyNameTheirUnit) {
 }
 
 TEST(CliNumbers, IntegersAreWholeWordsInRange) {
-    int64_t value = 0;
-    EXPECT_TRUE(ParseInteger("-128", -128, 0, &value));
-    EXPECT_EQ(value, -128);
-    for (const char* text : {"-129", "1", "", " 5", "5 ", "5x", "99999999999999999999", "0x1"})
-        EXPECT_FALSE(ParseInteger(text, -128, 0, &value)) << text;
+    struct Case {
+        const char* text;
+        bool accepted;
+        int64_t value;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"-128", true, -128}, {"+0", true, 0},    {"-0", true, 0},      {"-129", false, 0},
+        {"1", false, 0},      {"", false, 0},     {"+", false, 0},      {"-", false, 0},
+        {"+-1", false, 0},    {"--1", false, 0},  {" 5", false, 0},     {"5 ", false, 0},
+        {"-5x", false, 0},    {"-1.0", false, 0}, {"0x1", false, 0},
+        {"99999999999999999999", false, 0},       {"-99999999999999999999", false, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        int64_t value = 7;
+        EXPECT_EQ(ParseInteger(c.text, -128, 0, &value), c.accepted) << c.text;
+        EXPECT_EQ(value, c.accepted ? c.value : 7) << c.text;
+    }
+}
+
+TEST(CliNumbers, DecimalsAreWholeFiniteWordsInRange) {
+    struct Case {
+        const char* text;
+        bool accepted;
+        double value;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"1.5", true, 1.5},  {"+2.25", true, 2.25}, {"-.5", true, -0.5},  {"5.", true, 5.0},
+        {"1e1", true, 10.0}, {"-10", true, -10.0},  {"10.001", false, 0}, {"", false, 0},
+        {"+", false, 0},     {".", false, 0},       {"1e", false, 0},     {"1e400", false, 0},
+        {"nan", false, 0},   {"-inf", false, 0},    {"1.5x", false, 0},   {"1,5", false, 0},
+        {" 1", false, 0},    {"0x1", false, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        double value = 7;
+        EXPECT_EQ(ParseReal(c.text, -10.0, 10.0, &value), c.accepted) << c.text;
+        EXPECT_EQ(value, c.accepted ? c.value : 7) << c.text;
+    }
 }
 
 TEST(JsonWriter, StringsAreEscapedAndNonFiniteNumbersAreNull) {

@@ -17,6 +17,7 @@
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/unplugging_meter.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -54,9 +55,9 @@ void ExpectEverySecondOnce(const TimeSeries& series) {
 
 TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
     TempDir dir;
-    const std::string link = dir.File("ttyMeter");
-    MeterProcess meter({"--fast", "--unplug-after", "4", "--replug-after", "1500", "--link", link});
-    ASSERT_FALSE(meter.DevicePath().empty());
+    const UnpluggingMeter meter(dir, 4, 1500);
+    ASSERT_TRUE(meter.Started());
+    const std::string& link = meter.Link();
     const std::string file = dir.File("night.csv");
     const ProgramResult run = RunProgram(
         FERROLOG_CLI_PATH, RecordArgs(link, {"field", "--every", "1", "--for", "8", "-o", file}));
@@ -74,11 +75,9 @@ TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
 
 TEST(CliRecord, AMeterThatNeverComesBackFailsWithTheRowsKept) {
     TempDir dir;
-    // Through a link of its own: the pseudo-terminal's number may go to another program's
-    // terminal once the meter has gone.
-    const std::string link = dir.File("ttyMeter");
-    MeterProcess meter({"--fast", "--unplug-after", "3", "--link", link});
-    ASSERT_FALSE(meter.DevicePath().empty());
+    const UnpluggingMeter meter(dir, 3, UnpluggingMeter::kNeverBack);
+    ASSERT_TRUE(meter.Started());
+    const std::string& link = meter.Link();
     const std::string file = dir.File("short.csv");
     const ProgramResult run = RunProgram(
         FERROLOG_CLI_PATH, RecordArgs(link, {"field", "--every", "1", "--for", "4", "-o", file}));

@@ -49,7 +49,7 @@ TEST(CliScreen, ScreenshotJobWritesTheStoredScreenshot) {
     EXPECT_TRUE(Contains(r.out, out.File("shot.bmp"))) << r.out;
     const std::array<uint8_t, 1025> stored = StoredScreenshot(meter, '1');
     ASSERT_EQ(stored[1024], 0xAA);
-    EXPECT_TRUE(ShowsScreen(ReadWholeFile(out.File("shot.bmp")), stored.data()));
+    EXPECT_TRUE(ShowsScreen(ReadFileBytes(out.File("shot.bmp")), stored.data()));
 }
 
 TEST(CliScreen, ScreenshotWithoutFileTakesTheMetersNameInTheCurrentFolder) {
@@ -64,7 +64,7 @@ TEST(CliScreen, ScreenshotWithoutFileTakesTheMetersNameInTheCurrentFolder) {
     // emfscreenshot2_DDMMYY_HHMMSS.bmp
     EXPECT_EQ(files[0].rfind("emfscreenshot2_", 0), 0u) << files[0];
     EXPECT_EQ(files[0].size(), 32u) << files[0];
-    EXPECT_TRUE(IsScreenBitmap(ReadWholeFile(out.File(files[0]))));
+    EXPECT_TRUE(IsScreenBitmap(ReadFileBytes(out.File(files[0]))));
 }
 
 TEST(CliScreen, ScreenJobWritesTheLiveScreen) {
@@ -73,7 +73,7 @@ TEST(CliScreen, ScreenJobWritesTheLiveScreen) {
     const ProgramResult r = RunCli(meter, {"screen", out.File("live.bmp")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(Contains(r.err, "Screenshot Saved.")) << r.err;
-    const FileBytes file = ReadWholeFile(out.File("live.bmp"));
+    const FileBytes file = ReadFileBytes(out.File("live.bmp"));
     ASSERT_TRUE(IsScreenBitmap(file));
     bool anyInk = false;
     for (int x = 0; x < 512 && !anyInk; ++x)

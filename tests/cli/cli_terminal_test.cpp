@@ -11,6 +11,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "link/number_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -76,7 +77,7 @@ std::vector<int> HexBytes(const std::string& line) {
     std::vector<int> bytes;
     std::istringstream in(line);
     for (std::string pair; in >> pair;)
-        bytes.push_back(std::stoi(pair, nullptr, 16));
+        bytes.push_back(static_cast<int>(ParseWholeInteger(pair, 0, 255, 16).value_or(-1)));
     return bytes;
 }
 

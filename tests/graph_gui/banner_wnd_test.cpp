@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/graph_gui/pixel_checks.h"
+#include "tests/support/pixel_checks.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "graph/graph_window.h"
 #include "graph/plot_render.h"
 #include "measure/measurement.h"
-#include "tests/graph_gui/pixel_checks.h"
 #include "tests/graph_gui/text_cells.h"
+#include "tests/support/pixel_checks.h"
 
 namespace {
 

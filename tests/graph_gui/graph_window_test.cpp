@@ -8,7 +8,7 @@
 #include <QWindow>
 
 #include "measure/measurement.h"
-#include "tests/graph_gui/pixel_checks.h"
+#include "tests/support/pixel_checks.h"
 
 namespace {
 

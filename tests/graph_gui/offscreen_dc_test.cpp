@@ -5,7 +5,7 @@
 #include <QFontMetrics>
 #include <vector>
 
-#include "tests/graph_gui/pixel_checks.h"
+#include "tests/support/pixel_checks.h"
 
 namespace {
 

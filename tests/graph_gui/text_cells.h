@@ -10,7 +10,7 @@
 #include <string>
 
 #include "graph/offscreen_dc.h"
-#include "tests/graph_gui/pixel_checks.h"
+#include "tests/support/pixel_checks.h"
 
 inline QRect TextCell(int x, int y, const std::string& text) {
     const QFontMetrics metrics(COffscreenDC::SystemFont());

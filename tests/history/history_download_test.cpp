@@ -20,6 +20,7 @@
 #include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -34,11 +35,6 @@ constexpr const char* kHeaderLines =
 // "<SPIR" + address + 0x10 0x00 + ">>" as the meter logs it.
 std::string RequestLine(const char* addressHex) {
     return std::string("3C 53 50 49 52 ") + addressHex + " 10 00 3E 3E";
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {

@@ -27,6 +27,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/small_filesystem.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "ui/file_dialog.h"
 #include "ui/template_widgets.h"
 
@@ -37,12 +38,11 @@ constexpr int kWorkerTimeoutMs = 60000;
 
 // Lets the user-interface thread run until `done` holds; false on timeout.
 bool RunUntil(const std::function<bool()>& done, int timeoutMs = kWorkerTimeoutMs) {
-    const int64_t deadline = NowMs() + timeoutMs;
-    while (!done()) {
-        if (NowMs() > deadline) return false;
+    const auto runOnce = [] {
         QCoreApplication::processEvents();
         SleepMs(1);
-    }
+    };
+    if (!WaitUntilWith(done, runOnce, timeoutMs)) return false;
     QCoreApplication::processEvents();  // the worker's last queued changes
     return true;
 }

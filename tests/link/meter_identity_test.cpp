@@ -66,6 +66,8 @@ TEST(NameAndRevision, ParsedAroundTheFirstR) {
         {"TKL Rev 3.00", "TKL ", 0.0f},        // "Rev": the number would start at "v"
         {"ZTX420", "ZTX420", 0.0f},            // no R at all
         {"ZTX420+R", "ZTX420+", 0.0f},         // nothing after R
+        {"ZTX440R +2.5.1", "ZTX440", 2.5f},    // the longest decimal at the start
+        {"ZTX440R nan", "ZTX440", 0.0f},       // no decimal: neither "nan" nor "0x1A" is one
     };
     for (const Case& c : cases) {
         Reply r(c.reply);

@@ -9,6 +9,7 @@
 
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
+#include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/zone_scope.h"
 
@@ -45,11 +46,6 @@ TEST(RecordingFile, TimesCarryTheirOffsetAndReadBack) {
     EXPECT_FALSE(ParseIsoTime(std::string("2026-12-08T12:00:00Z\0junk", 25), &time));
 }
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(RecordingFile, ACutOffLastLineIsDroppedAndTheRestReadsBack) {
     TempDir dir;
     const std::string path = dir.File("field.csv");
@@ -82,11 +78,11 @@ TEST(RecordingFile, ACutOffLastLineIsDroppedAndTheRestReadsBack) {
     RecordingFile again;
     EXPECT_FALSE(again.Create(path, "time\n", &error));  // never over an existing file
     EXPECT_EQ(error, path + ": File exists");
-    EXPECT_NE(ReadText(path).find("28.956"), std::string::npos);
+    EXPECT_NE(ReadFile(path).find("28.956"), std::string::npos);
     // Unless the user said to replace it; never a folder.
     ASSERT_TRUE(again.Create(path, "time\n", &error, RecordingFile::Existing::Replace)) << error;
     ASSERT_TRUE(again.Close(&error)) << error;
-    EXPECT_EQ(ReadText(path), "time\n");
+    EXPECT_EQ(ReadFile(path), "time\n");
     RecordingFile folder;
     EXPECT_FALSE(folder.Create(dir.Path(), "time\n", &error, RecordingFile::Existing::Replace));
     EXPECT_EQ(error, dir.Path() + ": Not a regular file");
@@ -115,7 +111,7 @@ TEST(RecordingFile, ADeletedFileIsWrittenAgainAndAMovedOneFails) {
         EXPECT_EQ(file.Append("b\n", 0, &error) && file.Close(&error), c.goesOn) << c.name;
         EXPECT_EQ(file.NameLost(), !c.goesOn) << c.name;
         EXPECT_EQ(file.TakeNotice().empty(), !c.goesOn) << c.name;
-        EXPECT_EQ(ReadText(path), c.leftAtPath) << c.name;
+        EXPECT_EQ(ReadFile(path), c.leftAtPath) << c.name;
     }
 }
 

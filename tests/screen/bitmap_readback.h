@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/support/file_text.h"
 
 namespace bitmap_readback {
 
@@ -18,11 +18,6 @@ using FileBytes = std::vector<uint8_t>;
 inline constexpr size_t kScreenBitmapSize = 393270;
 inline constexpr uint8_t kInkBgr[3] = {0x2D, 0x2D, 0x2D};
 inline constexpr uint8_t kPaperBgr[3] = {0xFD, 0xC8, 0xB4};
-
-inline FileBytes ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return FileBytes(std::istreambuf_iterator<char>(in), {});
-}
 
 inline uint32_t LittleEndian(const FileBytes& file, size_t at, int width) {
     uint32_t value = 0;

@@ -7,16 +7,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
 using Pixels = std::array<uint8_t, 1024>;
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 uint32_t Field(const Bytes& file, size_t at, int width) {
     uint32_t value = 0;
@@ -56,7 +52,7 @@ TEST(ScreenBitmap, BlankScreenIsAllPaper) {
     TempDir dir;
     const Pixels blank{};
     ASSERT_TRUE(WriteScreenBitmapFile(dir.File("shot.bmp"), blank.data()));
-    const Bytes file = ReadFile(dir.File("shot.bmp"));
+    const Bytes file = ReadFileBytes(dir.File("shot.bmp"));
     ExpectScreenBitmapHeader(file);
     for (size_t at = 54; at < file.size(); at += 3) {
         ASSERT_EQ(file[at], 0xFD) << at;

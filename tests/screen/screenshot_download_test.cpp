@@ -326,7 +326,7 @@ TEST_F(ScreenshotTest, DownloadWritesTheMetersStoredScreenshot) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(messages.All().back().portHeld);  // the port goes back after the message
     EXPECT_TRUE(PortReleased());
-    EXPECT_TRUE(ShowsScreen(ReadWholeFile(outDir.File("slot1.bmp")), stored.data()));
+    EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("slot1.bmp")), stored.data()));
     const std::vector<std::string> log = Log();
     EXPECT_EQ(CountLines(log, kGetSsn1Line), 1);
     EXPECT_EQ(CountLines(log, kGetSs1Line), 2);  // ours and the download's
@@ -373,7 +373,7 @@ TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
     EXPECT_TRUE(choice.portHeldWhileAsked);
     EXPECT_TRUE(PortReleased());
     const std::array<uint8_t, 1024> blank{};
-    EXPECT_TRUE(ShowsScreen(ReadWholeFile(outDir.File("screen.bmp")), blank.data()));
+    EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("screen.bmp")), blank.data()));
     EXPECT_TRUE(Log().empty());
 }
 
@@ -381,7 +381,7 @@ TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
     ScreenFrame[1023] = 0x80;
     choice.answer = outDir.File("screen.bmp");
     ASSERT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Saved);
-    const FileBytes file = ReadWholeFile(outDir.File("screen.bmp"));
+    const FileBytes file = ReadFileBytes(outDir.File("screen.bmp"));
     ASSERT_TRUE(IsScreenBitmap(file));
     for (int row = 0; row < 256; ++row)
         for (int x = 0; x < 512; ++x) {

@@ -101,7 +101,7 @@ TEST_F(ScreenshotCommandsTest, DownloadScreenshotSavesThroughTheBitmapSaveDialog
     EXPECT_EQ(seen[0].initialName.size(), 28u);
     ExpectOneBitmapSaveDialog(seen[0].initialName);
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
-    EXPECT_TRUE(IsScreenBitmap(ReadWholeFile(out.File("shot.bmp"))));
+    EXPECT_TRUE(IsScreenBitmap(ReadFileBytes(out.File("shot.bmp"))));
     EXPECT_TRUE(PortFree);
     EXPECT_FALSE(StopScreenPoll);
 }
@@ -118,7 +118,7 @@ TEST_F(ScreenshotCommandsTest, SaveScreenWritesTheMirroredFrame) {
     SaveScreenCommand(&mainWindow);
     ExpectOneBitmapSaveDialog("");
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
-    EXPECT_TRUE(ShowsScreen(ReadWholeFile(out.File("screen.bmp")), mirrored.data()));
+    EXPECT_TRUE(ShowsScreen(ReadFileBytes(out.File("screen.bmp")), mirrored.data()));
     EXPECT_TRUE(PortFree);
     EXPECT_FALSE(StopScreenPoll);
 }

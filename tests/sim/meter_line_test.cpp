@@ -13,9 +13,11 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/number_text.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -142,7 +144,7 @@ TEST_F(MeterLine, TimesLogShowsTheFramesPacing) {
         Run(kClockPolicy, BuildFrame("SETDATETIME", {26, 12, 31, 23, 59, 59}), reply).whole);
     const std::vector<std::string> times = ReadLogLines(dir.File("frames.log") + ".times");
     ASSERT_EQ(times.size(), 1u);
-    EXPECT_GE(std::stoi(times[0]), 19 * 15 - 5);  // 20 bytes, 19 gaps of 15 ms
+    EXPECT_GE(ParseWholeNumber<int>(times[0]).value_or(-1), 19 * 15 - 5);  // 19 gaps of 15 ms
 }
 
 // A plain terminal, as any program would open the device.
@@ -191,9 +193,7 @@ TEST(MeterUnplug, PulledCableHangsUpHalfwayThroughTheReply) {
     EXPECT_EQ(ReadUntilHangUp(fd, &hungUp).size(), 512u);  // half of 1025
     EXPECT_TRUE(hungUp);
     close(fd);
-    for (int i = 0; i < 100 && meter.Running(); ++i)
-        SleepMs(10);
-    EXPECT_FALSE(meter.Running());
+    EXPECT_TRUE(WaitUntil([&] { return !meter.Running(); }, 1000, 10));
 }
 
 }  // namespace

@@ -25,7 +25,6 @@
 #include <memory>
 #include <regex>
 
-#include "graph/label_ctrl.h"
 #include "link/command_frame.h"
 #include "link/link_flags.h"
 #include "link/link_timing.h"
@@ -38,6 +37,7 @@
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "ui/file_dialog.h"
+#include "ui/label_ctrl.h"
 #include "ui/template_widgets.h"
 
 namespace {

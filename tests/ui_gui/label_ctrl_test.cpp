@@ -1,10 +1,10 @@
-#include "graph/label_ctrl.h"
+#include "ui/label_ctrl.h"
 
 #include <gtest/gtest.h>
 
 #include <QPalette>
 
-#include "tests/graph_gui/pixel_checks.h"
+#include "tests/support/pixel_checks.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "graph/label_ctrl.h"
+#include "ui/label_ctrl.h"
 
 #include <QPaintEvent>
 #include <QPainter>

@@ -282,13 +282,8 @@ void DrawFrequencies(QPainter& painter, const QRect& area, const SpectrumRow& ro
 }
 
 void DrawLegend(QPainter& painter, const QRect& area, int weakest, int strongest) {
-    const QRect bar(area.right() + 14, area.top(), 16, area.height());
-    for (int y = 0; y < bar.height(); ++y) {
-        const Rgb colour =
-            ViridisColour(1.0 - static_cast<double>(y) / std::max(1, bar.height() - 1));
-        painter.setPen(QColor(colour.r, colour.g, colour.b));
-        painter.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
-    }
+    const QRect bar = LevelColourBarBeside(area);
+    DrawLevelColourBar(painter, bar);
     painter.setPen(kText);
     const int most = std::max(2, bar.height() / kLevelLabelSpacing);
     for (const AxisTick& tick : RoundTicks(weakest, strongest, most, AxisUnit::Dbm)) {
@@ -340,4 +335,17 @@ QImage RenderWaterfallImage(const SpectrumSeries& series, int64_t t0, int64_t t1
     DrawLegend(painter, area, weakest, std::max(strongest, weakest + 1));
     DrawTimeLabels(painter, area, t0, t1, ClockTimes::Local);
     return image;
+}
+
+QRect LevelColourBarBeside(const QRect& area) {
+    return QRect(area.right() + 14, area.top(), 16, area.height());
+}
+
+void DrawLevelColourBar(QPainter& painter, const QRect& bar) {
+    for (int y = 0; y < bar.height(); ++y) {
+        const Rgb colour =
+            ViridisColour(1.0 - static_cast<double>(y) / std::max(1, bar.height() - 1));
+        painter.setPen(QColor(colour.r, colour.g, colour.b));
+        painter.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
+    }
 }

@@ -5,6 +5,7 @@
 // share them. Needs a QGuiApplication (for the font); the thread that owns it only.
 
 #include <QImage>
+#include <QPainter>
 #include <QRect>
 #include <cstdint>
 #include <vector>
@@ -46,3 +47,8 @@ QImage RenderWaterfallImage(const SpectrumSeries& series, int64_t t0, int64_t t1
 // The time at pixel column x of the area showing [t0, t1] (and the reverse).
 int64_t TimeAtX(const QRect& area, int64_t t0, int64_t t1, int x);
 int XOfTime(const QRect& area, int64_t t0, int64_t t1, int64_t time);
+
+// The waterfalls' colour bar: its place to the right of the plot area, and the level colours
+// from the strongest at the top to the weakest at the bottom.
+QRect LevelColourBarBeside(const QRect& area);
+void DrawLevelColourBar(QPainter& painter, const QRect& bar);

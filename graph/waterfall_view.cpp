@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 
+#include "graph/long_term_plot.h"
 #include "record/long_term.h"
 
 namespace {
@@ -289,13 +290,8 @@ void WaterfallView::DrawTimes(QPainter& painter, const QRect& area) const {
 }
 
 void WaterfallView::DrawLegend(QPainter& painter, const QRect& area) const {
-    const QRect bar(area.right() + 14, area.top(), 16, area.height());
-    for (int y = 0; y < bar.height(); ++y) {
-        const Rgb colour =
-            ViridisColour(1.0 - static_cast<double>(y) / std::max(1, bar.height() - 1));
-        painter.setPen(QColor(colour.r, colour.g, colour.b));
-        painter.drawLine(bar.left(), bar.top() + y, bar.right(), bar.top() + y);
-    }
+    const QRect bar = LevelColourBarBeside(area);
+    DrawLevelColourBar(painter, bar);
     painter.setPen(kText);
     const int textWidth = kRightMargin - bar.width() - 18;
     painter.drawText(QRect(bar.right() + 4, bar.top(), textWidth, kLabelHeight), Qt::AlignLeft,

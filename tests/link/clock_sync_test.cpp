@@ -201,10 +201,13 @@ TEST_F(ClockSyncTest, OnlyAnAcceptanceAheadOfAnythingElseSyncsAfterTheWholeWait)
     };
     const Case cases[] = {{{0x55, 0xAA}, false}, {{0xAA, 0x55, 0x55}, true}, {{0x00}, false}};
     PtyPair pty;
-    int index = 0;
-    ScriptedPeer peer(pty, [&](const Bytes&, int) { return ScriptedReply{cases[index].answer}; });
+    // One frame a sync: the peer's frame count is the case's index, on the peer's own thread.
+    ScriptedPeer peer(pty, [&](const Bytes&, int frame) {
+        return frame < static_cast<int>(std::size(cases)) ? ScriptedReply{cases[frame].answer}
+                                                          : ScriptedReply{};
+    });
     OpenOn(pty.SlavePath(), kModelTkl);
-    for (; index < static_cast<int>(std::size(cases)); ++index) {
+    for (int index = 0; index < static_cast<int>(std::size(cases)); ++index) {
         Stopwatch watch;
         EXPECT_EQ(SyncMeterClock(port, NewYearsEve), cases[index].synced) << index;
         EXPECT_GE(watch.ElapsedMs(), kPauseMs + 19 * 15 + 500) << index;

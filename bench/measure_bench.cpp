@@ -45,12 +45,12 @@ void Report(const char* what, double ms, int requestBytes, int replyBytes, doubl
         what, ms, wire, latencyMs, ms / (wire + latencyMs), kTargetRatio);
 }
 
-void ReportDecode() {
+void ReportDecode(Measurement& reading) {
     constexpr int kDecodes = 20000;
     Stopwatch watch;
     for (int i = 0; i < kDecodes; ++i) {
-        MeasurementKind = i % 2 ? kKindSpectrum : kKindField;
-        DecodeCurrentMeasurement();
+        reading.kind = i % 2 ? kKindSpectrum : kKindField;
+        DecodeMeasurement(reading, FirmwareRevision.load());
     }
     const double us = watch.ElapsedMs() * 1000.0 / kDecodes;
     std::printf("decode: %.2f us per measurement (%.0f per second)\n", us, 1e6 / us);
@@ -58,10 +58,11 @@ void ReportDecode() {
 
 // A measurement file is written whole (temporary file, flushed to disk, renamed), once per
 // auto-saved fetch: its cost against the second between fetches.
-void ReportWholeWrite() {
+void ReportWholeWrite(const Measurement& reading) {
     constexpr double kTargetMs = 100.0;
     TempDir dir;
-    const double ms = TimeFetch([&] { WriteCurrentMeasurementFile(dir.File("bench.csv")); });
+    const double ms = TimeFetch(
+        [&] { WriteMeasurementFile(dir.File("bench.csv"), reading.kind, reading.bytes); });
     std::printf("measurement file written whole: median %.2f ms (target < %.0f ms)\n", ms,
                 kTargetMs);
 }
@@ -75,11 +76,13 @@ int main() {
     PortNumber = 1;
     if (!MeterPort.Open(1)) return 1;
     // The virtual meter takes 15 ms to gather a field block and 95 ms for one sweep.
-    Report("field", TimeFetch([] { FetchFieldBlock(MeterPort, 1); }), 13, 1201, 15.0);
-    Report("spectrum", TimeFetch([] { FetchSpectrumSweeps(MeterPort, 1, kFloorDbm); }), 17, 269,
-           95.0);
-    ReportDecode();
-    ReportWholeWrite();
+    Measurement reading;
+    Report("field", TimeFetch([&] { FetchFieldBlock(MeterPort, 1, FirmwareRevision, reading); }),
+           13, 1201, 15.0);
+    Report("spectrum", TimeFetch([&] { FetchSpectrumSweeps(MeterPort, 1, kFloorDbm, reading); }),
+           17, 269, 95.0);
+    ReportDecode(reading);
+    ReportWholeWrite(reading);
     MeterPort.Close();
     return 0;
 }

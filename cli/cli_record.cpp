@@ -244,9 +244,10 @@ class Fetcher {
     }
 
     bool FieldOnce(const std::atomic<bool>* stop) {
-        if (!Note(FetchFieldBlock(MeterPort, PortNumber, stop, false))) return true;
+        if (!Note(FetchFieldBlock(MeterPort, PortNumber, FirmwareRevision, reading_, stop)))
+            return true;
         const std::vector<FieldRow> rows = recorder_.AddBlock(
-            ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(), WallClockMs());
+            ReadFieldCounts(reading_.bytes), reading_.field, RecordingClockMs(), WallClockMs());
         for (const FieldRow& row : rows) {
             const JsonWriter json = FieldJson(row);
             if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
@@ -258,17 +259,17 @@ class Fetcher {
 
     bool SpectrumOnce(const std::atomic<bool>* stop) {
         SpectrumFetchHooks hooks;
-        hooks.beforeSweep = MarkSweepUnanswered;
-        FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold, hooks,
-                                                   nullptr, stop, false);
-        if (outcome == FetchOutcome::Accepted && !SweepAnswered())
+        hooks.beforeSweep = [this] { MarkSweepUnanswered(reading_.bytes); };
+        FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold,
+                                                   reading_, hooks, nullptr, stop);
+        if (outcome == FetchOutcome::Accepted && !SweepAnswered(reading_.bytes))
             outcome = FetchOutcome::NoWholeReply;
         if (!Note(outcome)) return true;
         SpectrumRow row;
         row.time = timeline_.TimeAt(RecordingClockMs(), WallClockMs());
-        row.dbm = SpectrumRecord.dbm;
+        row.dbm = reading_.spectrum.dbm;
         for (int bin = 0; bin < kSpectrumBins; ++bin)
-            row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+            row.frequencyHz[bin] = BinFrequency(reading_.spectrum, bin);
         lastRowTime_ = row.time;
         const std::string header = SpectrumCsvHeader(row);
         if (record_.json) {
@@ -283,6 +284,7 @@ class Fetcher {
 
     const RecordOptions& record_;
     RowSink& sink_;
+    Measurement reading_;  // the recording's own
     FieldRecorder recorder_;
     RecordingTimeline timeline_;  // the sweeps' times
     std::optional<SpectrumRow> last_;

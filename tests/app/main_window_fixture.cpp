@@ -5,13 +5,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "graph/display_options.h"
 #include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
-#include "measure/auto_save.h"
-#include "measure/measurement.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
 
@@ -26,10 +23,6 @@ void ResetProcessState() {
     FirmwareRevision = 0.0f;
     PortNumber = 0;
     MirrorPaused = false;
-    AutoSaveEnabled = false;
-    SearchThreshold = -128;
-    MeasurementKind = kKindSpectrum;
-    ResetDisplayOptions();
     PortTable::Instance().Clear();
 }
 

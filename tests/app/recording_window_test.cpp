@@ -21,6 +21,7 @@
 #include "app/recording_window.h"
 #include "app/view_window.h"
 #include "graph/display_options.h"
+#include "graph/graph_window.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
 #include "link/command_frame.h"
@@ -142,7 +143,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     // The recording is the one file: the auto-save box adds none per fetch.
     setenv("XDG_DESKTOP_DIR", dir_.Path().c_str(), 1);
     QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
-    ASSERT_TRUE(AutoSaveEnabled);
+    ASSERT_TRUE(Window().AutoSaveOn());
 
     ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
     ASSERT_TRUE(WaitFor([&] { return Window().Recorder() && Window().Recorder()->Recording(); }));
@@ -362,9 +363,10 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     auto* poll = new QTimer(&Window());
     QObject::connect(poll, &QTimer::timeout, [&] {
         if (PortFree || clicks == kClicks) return;
-        const uint8_t before = ShowBar;
+        const uint8_t before = Window().Graph()->Options().ShowBar;
         QTest::mouseClick(Box(kIdBar), Qt::LeftButton);
-        toggled += ShowBar != before && Box(kIdBar)->isChecked() == (ShowBar != 0);
+        toggled += Window().Graph()->Options().ShowBar != before &&
+                   Box(kIdBar)->isChecked() == (Window().Graph()->Options().ShowBar != 0);
         QTest::keyClick(Combo(kIdThresholdDbm), Qt::Key_Down);
         if (++clicks == kClicks) QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
     });
@@ -374,7 +376,7 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     EXPECT_EQ(toggled, kClicks);
     EXPECT_EQ(Combo(kIdThresholdDbm)->currentIndex(), firstItem + kClicks);
     const int chosen = Combo(kIdThresholdDbm)->currentText().section(' ', 0, 0).toInt();
-    EXPECT_TRUE(WaitFor([&] { return SearchThreshold == chosen; })) << chosen;
+    EXPECT_TRUE(WaitFor([&] { return Window().Shown().threshold == chosen; })) << chosen;
     ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
 }
 

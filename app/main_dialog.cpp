@@ -511,7 +511,10 @@ void CMainDlg::OnCommand(int id) {
 void CMainDlg::RunMenuCommand(int id) {
     switch (id) {
         case kCmdSaveScreen:
-            SaveScreenCommand(this);
+            SaveScreenCommand(this, [this] {
+                std::lock_guard lock(frameMutex_);
+                return pendingFrame_;  // the newest frame the worker handed over, taken or not
+            });
             break;
         case kCmdDownloadHistory:
             RunDownloadHistory(this);

@@ -2,6 +2,7 @@
 
 #include "cli/cli_screen.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "link/link_flags.h"
@@ -48,11 +49,14 @@ int Finish(ScreenshotOutcome outcome, const std::string& chosenPath) {
     return 0;
 }
 
-// One run of the mirror's worker; true when it accepted a frame into ScreenFrame.
-bool FetchLiveFrame() {
+// One run of the mirror's worker; true when it accepted a frame, which `frame` then holds.
+bool FetchLiveFrame(ScreenPixels& frame) {
     bool accepted = false;
     WaitAndTakePort();  // the run gives it back
-    ScreenPollRun(MeterPort, PortNumber, [&accepted](const uint8_t*) { accepted = true; });
+    ScreenPollRun(MeterPort, PortNumber, [&](const uint8_t* pixels) {
+        std::copy_n(pixels, frame.size(), frame.begin());
+        accepted = true;
+    });
     return accepted;
 }
 
@@ -78,11 +82,13 @@ int RunScreen(const CliOptions& options) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
-    if (!FetchLiveFrame()) {
+    ScreenPixels frame{};
+    if (!FetchLiveFrame(frame)) {
         if (!ReportIfDisconnected()) ShowMessage(kScreenshotDownloadFailedMessage);
         return kExitFailed;
     }
     std::string chosen;
-    const ScreenshotOutcome outcome = SaveScreen(ChosenFile(file, &chosen));
+    const ScreenshotOutcome outcome =
+        SaveScreen([&frame] { return frame; }, ChosenFile(file, &chosen));
     return Finish(outcome, chosen);
 }

@@ -19,6 +19,6 @@ void DownloadScreenshotCommand(QWidget* mainWindow, char slot) {
     DownloadScreenshot(slot, SaveDialogOf(mainWindow));
 }
 
-void SaveScreenCommand(QWidget* mainWindow) {
-    SaveScreen(SaveDialogOf(mainWindow));
+void SaveScreenCommand(QWidget* mainWindow, const MirroredFrame& lastFrame) {
+    SaveScreen(lastFrame, SaveDialogOf(mainWindow));
 }

@@ -61,15 +61,15 @@ ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }
 
-ScreenshotOutcome SaveScreen(const BitmapFileChooser& choose) {
+ScreenshotOutcome SaveScreen(const MirroredFrame& lastFrame, const BitmapFileChooser& choose) {
     if (!SaveScreenAllowed(DeviceModel)) return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
-    // Holding the port also keeps the screen worker from writing ScreenFrame meanwhile.
+    // Holding the port also keeps the screen worker from handing over a frame meanwhile.
     PortGuard guard;
     if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");
     if (!path) return ScreenshotOutcome::Cancelled;
-    if (!WriteScreenBitmapFile(*path, ScreenFrame.data()))
+    if (!WriteScreenBitmapFile(*path, lastFrame().data()))
         return Tell(ScreenshotOutcome::WriteFailed, kSaveScreenWriteFailedMessage);
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }

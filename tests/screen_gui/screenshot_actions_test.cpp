@@ -58,7 +58,6 @@ class ScreenshotCommandsTest : public ::testing::Test {
         PortTable::Instance().Clear();
         DeviceConnected = false;
         DeviceModel = kModelNone;
-        ScreenFrame.fill(0);
     }
 
     // The dialog answers `name` inside the output folder.
@@ -108,14 +107,14 @@ TEST_F(ScreenshotCommandsTest, DownloadScreenshotSavesThroughTheBitmapSaveDialog
 
 TEST_F(ScreenshotCommandsTest, SaveScreenWritesTheMirroredFrame) {
     ASSERT_TRUE(TryTakePort());  // one mirror run, as the scheduler starts it
-    ScreenPollRun(MeterPort, kCom, nullptr);
-    const std::array<uint8_t, 1025> mirrored = ScreenFrame;
-    ASSERT_EQ(mirrored[1024], 0xAA);
-    ASSERT_TRUE(
-        std::any_of(mirrored.begin(), mirrored.begin() + 1024, [](uint8_t b) { return b; }));
+    ScreenPixels mirrored{};
+    ScreenPollRun(MeterPort, kCom, [&](const uint8_t* pixels) {
+        std::copy_n(pixels, mirrored.size(), mirrored.begin());
+    });
+    ASSERT_TRUE(std::any_of(mirrored.begin(), mirrored.end(), [](uint8_t b) { return b; }));
 
     AnswerDialogWith("screen");
-    SaveScreenCommand(&mainWindow);
+    SaveScreenCommand(&mainWindow, [&] { return mirrored; });
     ExpectOneBitmapSaveDialog("");
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(out.File("screen.bmp")), mirrored.data()));

@@ -207,6 +207,27 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
         })) << "a sweep on show is not in the file";
 }
 
+// The recorder's fetches go into its own reading: its sweeps leave the field reading the
+// window fetched on the same meter on show as it was.
+TEST_F(RecordingWindowTest, ARecordingsSweepsLeaveTheWindowsOwnReadingAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440"}));
+    AnswerFileDialogsWith(dir_.File("sweeps.csv"));
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* recorder = Window().SpectrumRecorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    const Measurement& shown = Window().Shown().measurement;
+    QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return shown.kind == kKindField && shown.bytes[1200] == 0xAA; }));
+    const Measurement fetched = shown;
+    const int64_t rows = recorder->Rows();
+    ASSERT_TRUE(WaitFor([&] { return recorder->Rows() >= rows + 3; }));
+    EXPECT_EQ(shown.kind, kKindField);
+    EXPECT_EQ(shown.bytes, fetched.bytes);
+    EXPECT_EQ(shown.field.emfSeries, fetched.field.emfSeries);
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
+}
+
 TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesNoFile) {
     ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX420"}));
     const std::string path = dir_.File("sweeps.csv");

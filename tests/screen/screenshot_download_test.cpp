@@ -71,6 +71,7 @@ class MessageRecorder {
 
 // Answers the file choice as a user would, noting what was offered.
 struct ScriptedChoice {
+    explicit ScriptedChoice(const MeterLink& meterLink) : link(meterLink) {}
     const MeterLink& link;
     std::optional<std::string> answer;
     std::vector<std::string> offered;

@@ -13,7 +13,6 @@
 #include "graph/graph_window.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
@@ -79,7 +78,7 @@ void CMainDlg::ShowGraphStatus(const char* text, int xDivisor, int yDivisor) {
 
 // Until the lost meter is found again there is nobody to ask.
 bool CMainDlg::SayIfMeterLost() {
-    if (!LinkLost) return false;
+    if (!link_.LinkLost) return false;
     ::ShowMessage(kMeterDisconnected);
     return true;
 }
@@ -93,11 +92,11 @@ void CMainDlg::FetchFieldReading(bool byUser) {
         BusyScope busy(*this, byUser);
         // The fetch may wait seconds for a silent meter; a close request stops it meanwhile.
         RunWhilePumping([&] {
-            outcome = FetchFieldBlock(MeterPort, PortNumber, FirmwareRevision, shown_.measurement,
-                                      &stopRequested_, autoSave_);
+            outcome = FetchFieldBlock(link_, link_.PortNumber, shown_.measurement, &stopRequested_,
+                                      autoSave_);
         });
     }
-    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    const bool lost = outcome == FetchOutcome::Disconnected || link_.LinkLost;
     // A port that would not open leaves the mark until the next redraw, unless the meter went.
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
@@ -134,13 +133,13 @@ void CMainDlg::FetchSpectrum(bool byUser) {
         // request stops them within a poll step.
         RunWhilePumping([&] {
             outcome =
-                FetchSpectrumSweeps(MeterPort, PortNumber, shown_.threshold, shown_.measurement,
+                FetchSpectrumSweeps(link_, link_.PortNumber, shown_.threshold, shown_.measurement,
                                     hooks, nullptr, &stopRequested_, autoSave_);
         });
     }
     // "dBm Not Found" says no sweep reached the threshold, not that none came.
     const bool answered = watch.End();
-    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    const bool lost = outcome == FetchOutcome::Disconnected || link_.LinkLost;
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
     if (outcome == FetchOutcome::NotFound && answered) {
@@ -159,8 +158,8 @@ void CMainDlg::OnFetchTick() {
     // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
     // for the port here would wait for ever, so the tick is skipped instead. A lost meter
     // pauses the automatic fetches until it is found again.
-    if (!PortFree && StopScreenPoll) return;
-    if (LinkLost) return;
+    if (!link_.PortFree() && link_.StopScreenPoll) return;
+    if (link_.LinkLost) return;
     constexpr bool kByUser = false;
     if (Checked(kIdAutoField))
         FetchFieldReading(kByUser);
@@ -231,7 +230,7 @@ void CMainDlg::LoadMeasurement() {
     }
     // The revision is read now, so a field file loaded after identifying another meter is
     // converted with that meter's curves.
-    DecodeMeasurement(shown_.measurement, FirmwareRevision.load());
+    DecodeMeasurement(shown_.measurement, link_.FirmwareRevision.load());
     graph_->Refresh();
     banner_->Present();
 }

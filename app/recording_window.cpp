@@ -18,7 +18,6 @@
 #include "graph/long_term_view.h"
 #include "graph/plot_geometry.h"
 #include "graph/waterfall_view.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -122,9 +121,11 @@ QLabel* AddRecordingStatus(QMenuBar* bar) {
     return nullptr;
 }
 
-RecordingController::RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch)
+RecordingController::RecordingController(Kind kind, const MeterLink& link, QWidget* window,
+                                         QLabel* status, Fetch fetch)
     : QObject(nullptr),
       kind_(kind),
+      link_(link),
       window_(window),
       status_(status),
       fetch_(std::move(fetch)),
@@ -153,7 +154,7 @@ bool RecordingController::Start() {
         ShowLiveView();
         return false;
     }
-    if (kind_ == Kind::Spectrum && !SpectrumSupported(DeviceModel)) {
+    if (kind_ == Kind::Spectrum && !SpectrumSupported(link_.DeviceModel)) {
         ::ShowMessage(kNotSupported);
         return false;
     }
@@ -263,7 +264,7 @@ void RecordingController::ArmFetchTimer() {
 
 void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
-    if (LinkLost) {
+    if (link_.LinkLost) {
         // Rows go on with the first block after it is back; seconds its memory lost are a gap.
         lastError_ = kMeterLost;
         ShowStatus();

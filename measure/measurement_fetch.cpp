@@ -23,36 +23,36 @@ void AutoSave(bool autoSave, const Measurement& reading, int threshold) {
 
 }  // namespace
 
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, float revision,
-                             Measurement& reading, const std::atomic<bool>* stop, bool autoSave) {
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, Measurement& reading,
+                             const std::atomic<bool>* stop, bool autoSave) {
     reading.kind = kKindField;
     ExchangeResult result;
     {
-        PortGuard guard;
+        PortGuard guard(link);
         if (Stopping(stop)) return FetchOutcome::Stopped;
         // The buffer is zeroed before each attempt, so a short reply never passes for a whole
         // one on the strength of an older reply's trailer.
-        result = RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), reading.bytes.data(),
-                             portNumber, stop);
+        result = RunExchange(link.port, kFieldPolicy, BuildFrame("GETEMFDATA"),
+                             reading.bytes.data(), portNumber, stop);
     }
     if (result.hungUp) return FetchOutcome::Disconnected;
     if (result.openFailed) return FetchOutcome::OpenFailed;
     if (result.stopped) return FetchOutcome::Stopped;
     if (!result.whole) return FetchOutcome::NoWholeReply;
-    DecodeMeasurement(reading, revision);
+    DecodeMeasurement(reading, link.FirmwareRevision);
     AutoSave(autoSave, reading, kFloorDbm);  // a field file's name has no threshold
     return FetchOutcome::Accepted;
 }
 
 static_assert(kSpectrumPolicy.attempts == kSpectrumSweeps, "the sweep row allows a fetch's sweeps");
 
-FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
+FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
                                  Measurement& reading, const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
     reading.kind = kKindSpectrum;
     // Held for the whole loop, but for the gaps between sweeps that the hooks ask for.
     std::optional<PortGuard> guard;
-    guard.emplace();
+    guard.emplace(link);
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
     // A sweep lands in scratch first: a reply that is not whole never reaches the record.
     MeasurementBytes reply;
@@ -63,7 +63,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         if (made > 0 && hooks.betweenSweeps && !Stopping(stop)) {
             guard.reset();
             hooks.betweenSweeps();
-            guard.emplace();
+            guard.emplace(link);
         }
         if (Stopping(stop)) {
             outcome = FetchOutcome::Stopped;
@@ -76,7 +76,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         ExchangePolicy sweepsLeft = kSpectrumPolicy;
         sweepsLeft.attempts = kSpectrumSweeps - made;
         ExchangeResult result =
-            RunExchange(port, sweepsLeft, frame, reply.data(), portNumber, stop);
+            RunExchange(link.port, sweepsLeft, frame, reply.data(), portNumber, stop);
         if (result.hungUp) {
             outcome = FetchOutcome::Disconnected;
             break;

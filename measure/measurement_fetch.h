@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 #include "measure/measurement.h"
 
 enum class FetchOutcome {
@@ -35,13 +35,12 @@ struct SpectrumFetchHooks {
 };
 
 // One field fetch on COM portNumber into `reading` (its kind becomes kKindField), converted
-// with the curves of firmware `revision`. Repeats a broken reply for at most 3 s. Only a
+// with the curves of the link's firmware revision. Repeats a broken reply for at most 3 s. Only a
 // whole reply is decoded, and auto-saved when autoSave is true (a recording is its own file).
 // Nothing but `reading` changes: two callers with readings of their own never see each
 // other's.
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, float revision,
-                             Measurement& reading, const std::atomic<bool>* stop = nullptr,
-                             bool autoSave = false);
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, Measurement& reading,
+                             const std::atomic<bool>* stop = nullptr, bool autoSave = false);
 
 // Up to 11 sweeps into `reading` (its kind becomes kKindSpectrum), each with a fresh port,
 // until the strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that
@@ -49,7 +48,7 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, float revision,
 // when given, receives the number made. `stop`, when given, is tested before every sweep and
 // within each sweep's wait. An accepted sweep is auto-saved, named after `threshold`, when
 // autoSave is true. The hooks run while the worker waits and may read `reading`.
-FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
+FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
                                  Measurement& reading, const SpectrumFetchHooks& hooks = {},
                                  int* sweeps = nullptr, const std::atomic<bool>* stop = nullptr,
                                  bool autoSave = false);

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 #include "screen/screen_frame.h"
 
 // Save Screen's report of a file that cannot be created.
@@ -31,10 +31,9 @@ enum class ScreenshotOutcome {
 // path counts as Cancel. The ".bmp" rule is applied to the answer afterwards.
 using BitmapFileChooser = std::function<std::optional<std::string>(const std::string& initialName)>;
 
-// Downloads the screenshot in `slot` ('1'…'4') from the meter on `port` (already open on
-// PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
-ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
-                                     CSerialPort& port = MeterPort);
+// Downloads the screenshot in `slot` ('1'…'4') from the link's meter (its port already open on
+// its PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
+ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose);
 
 // The last frame the mirror accepted, from whoever keeps it (zero before the first). Called
 // once the port is held, so no mirror run hands over a newer one meanwhile.
@@ -42,4 +41,5 @@ using MirroredFrame = std::function<ScreenPixels()>;
 
 // Writes the last mirrored frame as a ScreenBitmapFile under the chosen name; nothing is
 // sent to the meter. Models 4 and 5.
-ScreenshotOutcome SaveScreen(const MirroredFrame& lastFrame, const BitmapFileChooser& choose);
+ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
+                             const BitmapFileChooser& choose);

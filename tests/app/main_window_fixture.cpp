@@ -5,29 +5,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
 
-void ResetProcessState() {
-    MeterPort.Close();
-    PortFree = true;
-    StopScreenPoll = false;
-    LinkSuspended = false;
-    LinkLost = false;
-    DeviceConnected = false;
-    DeviceModel = kModelNone;
-    FirmwareRevision = 0.0f;
-    PortNumber = 0;
-    MirrorPaused = false;
-    PortTable::Instance().Clear();
-}
-
 void MainWindowTest::SetUp() {
-    ResetProcessState();
     SetMessageHandler([this](const std::string& text) {
         std::lock_guard lock(messagesMutex);
         messages.push_back(text);
@@ -37,7 +21,6 @@ void MainWindowTest::SetUp() {
 void MainWindowTest::TearDown() {
     window_.reset();
     SetMessageHandler(nullptr);
-    ResetProcessState();
 }
 
 std::vector<std::string> MainWindowTest::Messages() {
@@ -47,7 +30,7 @@ std::vector<std::string> MainWindowTest::Messages() {
 
 CMainDlg& MainWindowTest::Window() {
     if (!window_) {
-        window_ = std::make_unique<CMainDlg>();
+        window_ = std::make_unique<CMainDlg>(link);
         window_->StopAllTimers();
         window_->show();
     }
@@ -55,7 +38,7 @@ CMainDlg& MainWindowTest::Window() {
 }
 
 void MainWindowTest::PickPort(const std::string& path) {
-    PortTable::Instance().Map(1, path);
+    link.port.Ports().Map(1, path);
     emit Combo(kIdPortSelector)->activated(0);
 }
 

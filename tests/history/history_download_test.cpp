@@ -17,8 +17,8 @@
 
 #include "history/history_csv.h"
 #include "history/history_record_walk.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
@@ -118,7 +118,7 @@ class HistoryDownloadTest : public ::testing::Test {
   protected:
     void TearDown() override {
         port_.Close();
-        PortTable::Instance().Clear();
+        link.port.Ports().Clear();
     }
 
     // Starts the meter with its frame log in the temp folder and opens the port on it.
@@ -126,8 +126,8 @@ class HistoryDownloadTest : public ::testing::Test {
         args.insert(args.end(), {"--log", LogPath()});
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, meter_->DevicePath());
+        link.port.Ports().Clear();
+        link.port.Ports().Map(kCom, meter_->DevicePath());
         ASSERT_EQ(port_.Open(kCom), 1);
     }
 
@@ -137,7 +137,8 @@ class HistoryDownloadTest : public ::testing::Test {
 
     TempDir dir_;
     std::unique_ptr<MeterProcess> meter_;
-    CSerialPort port_;
+    MeterLink link;
+    CSerialPort& port_ = link.port;
 };
 
 const std::vector<std::string> kCaptionsOfAFinishedDownload = {
@@ -370,10 +371,10 @@ TEST_F(HistoryDownloadTest, AMeterUnpluggedDuringTheDownloadFailsIt) {
     EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
     EXPECT_EQ(result.countedBytes, 2 * kHistoryBlockSize);
     EXPECT_EQ(view.Statuses().back(), "Download Failed.");
-    EXPECT_TRUE(LinkLost);
+    EXPECT_TRUE(link.LinkLost);
     EXPECT_FALSE(port_.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(Chosen("unplugged.csv")));
-    LinkLost = false;
+    link.LinkLost = false;
 }
 
 // A reply cut two bytes short, or one that happens to end 0xBB 0xBB, leaves the block

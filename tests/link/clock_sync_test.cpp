@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
@@ -34,25 +34,24 @@ std::tm NewYearsEve() {
 class ClockSyncTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        DeviceModel = kModelNone;
-        LinkSuspended = false;
         previous_ = SetMessageHandler([this](const std::string& text) {
             std::lock_guard lock(mutex_);
             messages_.push_back(text);
         });
     }
-    void TearDown() override {
-        port.Close();
-        SetMessageHandler(previous_);
-        PortTable::Instance().Clear();
-        DeviceModel = kModelNone;
+    void TearDown() override { SetMessageHandler(previous_); }
+
+    // A sync as Tools > Sync Time makes it: the outcome is said afterwards.
+    bool Sync(const LocalTimeSource& localTime) {
+        const bool synced = SyncMeterClock(link, localTime);
+        ShowMessage(TimeSyncMessage(synced));
+        return synced;
     }
 
     void OpenOn(const std::string& device, int model) {
-        PortTable::Instance().Map(kCom, device);
+        link.port.Ports().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
-        DeviceModel = model;
+        link.DeviceModel = model;
     }
 
     std::vector<std::string> Messages() {
@@ -60,7 +59,8 @@ class ClockSyncTest : public ::testing::Test {
         return messages_;
     }
 
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
 
   private:
     MessageHandler previous_;
@@ -100,7 +100,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
         while (static_cast<int>(received.size()) < kFrameBytes && clock.ElapsedMs() < 5000) {
             Bytes got = pty.Read(1, 50);
             if (got.empty()) continue;
-            if (received.empty()) suspendedWhileSending = LinkSuspended.load();
+            if (received.empty()) suspendedWhileSending = link.Holder() == PortHolder::Dialog;
             for (uint8_t byte : got) {
                 received.push_back(byte);
                 arrivals.push_back(clock.ElapsedMs());
@@ -112,7 +112,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
 
     int timeTaken = 0;
     double timeTakenAtMs = 0;
-    const bool synced = SyncMeterClock(port, [&] {
+    const bool synced = Sync([&] {
         ++timeTaken;
         timeTakenAtMs = clock.ElapsedMs();
         return kNewYearsEve;
@@ -127,7 +127,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
     EXPECT_EQ(timeTaken, 1);
     EXPECT_GE(timeTakenAtMs, kPauseMs);  // the time is taken after the pause, once
     EXPECT_TRUE(suspendedWhileSending);
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
@@ -137,10 +137,10 @@ TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
     ASSERT_FALSE(meter.DevicePath().empty());
     OpenOn(meter.DevicePath(), kModelZtx440);
 
-    EXPECT_TRUE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_TRUE(Sync(NewYearsEve));
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Synced Successfully!"});
     EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(ClockFrame(kNewYearsEve))});
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
@@ -150,11 +150,11 @@ TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
     ASSERT_FALSE(meter.DevicePath().empty());
     OpenOn(meter.DevicePath(), kModelNone);
     for (int model : {kModelNone, kModelZtx420, kModelZtx420Plus}) {
-        DeviceModel = model;
+        link.DeviceModel = model;
         Stopwatch watch;
-        EXPECT_FALSE(SyncMeterClock(port, NewYearsEve)) << model;
+        EXPECT_FALSE(Sync(NewYearsEve)) << model;
         EXPECT_GE(watch.ElapsedMs(), kPauseMs) << model;
-        EXPECT_FALSE(LinkSuspended) << model;
+        EXPECT_TRUE(link.PortFree()) << model;
     }
     EXPECT_EQ(Messages(), std::vector<std::string>(3, "Time Sync Failed! "));
     // A marker frame sent now arrives after anything the syncs might have sent.
@@ -166,14 +166,14 @@ TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
 
 TEST_F(ClockSyncTest, ClosedPortFailsAfterThePauseAndSendsNothing) {
     PtyPair pty;
-    PortTable::Instance().Map(kCom, pty.SlavePath());
-    DeviceModel = kModelZtx440;
+    link.port.Ports().Map(kCom, pty.SlavePath());
+    link.DeviceModel = kModelZtx440;
     Stopwatch watch;
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_FALSE(Sync(NewYearsEve));
     EXPECT_GE(watch.ElapsedMs(), kPauseMs);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
     EXPECT_TRUE(pty.Read(1, 100).empty());
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
@@ -184,11 +184,11 @@ TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
     });
     OpenOn(pty.SlavePath(), kModelZtx430);
 
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_FALSE(Sync(NewYearsEve));
+    EXPECT_TRUE(link.PortFree());
     // The late 0xAA is let arrive and read away; it never counts for the next sync.
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_FALSE(Sync(NewYearsEve));
+    EXPECT_TRUE(link.PortFree());
     EXPECT_EQ(Messages(), std::vector<std::string>(2, "Time Sync Failed! "));
     EXPECT_EQ(peer.Frames().size(), 2u);
 }
@@ -209,9 +209,9 @@ TEST_F(ClockSyncTest, OnlyAnAcceptanceAheadOfAnythingElseSyncsAfterTheWholeWait)
     OpenOn(pty.SlavePath(), kModelTkl);
     for (int index = 0; index < static_cast<int>(std::size(cases)); ++index) {
         Stopwatch watch;
-        EXPECT_EQ(SyncMeterClock(port, NewYearsEve), cases[index].synced) << index;
+        EXPECT_EQ(Sync(NewYearsEve), cases[index].synced) << index;
         EXPECT_GE(watch.ElapsedMs(), kPauseMs + 19 * 15 + 500) << index;
-        EXPECT_FALSE(LinkSuspended);
+        EXPECT_TRUE(link.PortFree());
     }
     EXPECT_EQ(Messages(),
               (std::vector<std::string>{"Time Sync Failed! ", "Time Synced Successfully!",

@@ -7,6 +7,7 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/wait_until.h"
@@ -24,15 +25,16 @@ Bytes FieldReply(uint8_t fill) {
 class ExchangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, pty.SlavePath());
+        link.port.Ports().Clear();
+        link.port.Ports().Map(kCom, pty.SlavePath());
     }
     void TearDown() override {
         port.Close();
-        PortTable::Instance().Clear();
+        link.port.Ports().Clear();
     }
     PtyPair pty;
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
 };
 
 TEST_F(ExchangeTest, AWholeReplyIsReadAsSoonAsItIsThere) {
@@ -255,7 +257,7 @@ TEST_F(ExchangeTest, ASweepIsWholeOnlyAsExactly269BytesOfARealBand) {
 }
 
 TEST_F(ExchangeTest, AnUnopenablePortEndsTheExchangeAtOnce) {
-    PortTable::Instance().Map(kCom, "/dev/ferrolog-missing");
+    link.port.Ports().Map(kCom, "/dev/ferrolog-missing");
     Bytes reply(1201);
     Stopwatch watch;
     ExchangeResult r =

@@ -2,6 +2,7 @@
 // or a scripted one where exact reply bytes matter.
 
 #include "screen/screenshot_download.h"
+#include "link/meter_link.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <mutex>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/port_table.h"
@@ -45,10 +45,10 @@ struct Shown {
 
 class MessageRecorder {
   public:
-    MessageRecorder() {
-        previous_ = SetMessageHandler([this](const std::string& text) {
+    explicit MessageRecorder(const MeterLink& link) {
+        previous_ = SetMessageHandler([this, &link](const std::string& text) {
             std::lock_guard lock(mutex_);
-            shown_.push_back({text, !PortFree && StopScreenPoll});
+            shown_.push_back({text, !link.PortFree() && link.StopScreenPoll});
         });
     }
     ~MessageRecorder() { SetMessageHandler(previous_); }
@@ -71,6 +71,8 @@ class MessageRecorder {
 
 // Answers the file choice as a user would, noting what was offered.
 struct ScriptedChoice {
+    explicit ScriptedChoice(const MeterLink& meterLink) : link(meterLink) {}
+    const MeterLink& link;
     std::optional<std::string> answer;
     std::vector<std::string> offered;
     bool portHeldWhileAsked = false;
@@ -78,7 +80,7 @@ struct ScriptedChoice {
     BitmapFileChooser Chooser() {
         return [this](const std::string& initialName) {
             offered.push_back(initialName);
-            portHeldWhileAsked = !PortFree && StopScreenPoll;
+            portHeldWhileAsked = !link.PortFree() && link.StopScreenPoll;
             return answer;
         };
     }
@@ -88,8 +90,8 @@ int CountLines(const std::vector<std::string>& lines, const std::string& line) {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
-bool PortReleased() {
-    return PortFree && !StopScreenPoll;
+bool PortReleased(const MeterLink& link) {
+    return link.PortFree() && !link.StopScreenPoll;
 }
 
 Bytes InfoReply(uint8_t year) {
@@ -99,20 +101,10 @@ Bytes InfoReply(uint8_t year) {
 class ScreenshotTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        PortNumber = kCom;
-        DeviceModel = kModelZtx440;
-        DeviceConnected = true;
-        PortFree = true;
-        StopScreenPoll = false;
+        link.PortNumber = kCom;
+        link.DeviceModel = kModelZtx440;
+        link.DeviceConnected = true;
     }
-    void TearDown() override {
-        port.Close();
-        PortTable::Instance().Clear();
-        DeviceConnected = false;
-        DeviceModel = kModelNone;
-    }
-
     // Save Screen's frame, as the window keeps its last mirrored one.
     MirroredFrame Mirrored() {
         return [this] { return mirrored; };
@@ -131,7 +123,7 @@ class ScreenshotTest : public ::testing::Test {
         OpenPortOn(meter->DevicePath());
     }
     void OpenPortOn(const std::string& device) {
-        PortTable::Instance().Map(kCom, device);
+        link.port.Ports().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
     }
     // Each meter started logs into a file of its own.
@@ -141,16 +133,17 @@ class ScreenshotTest : public ::testing::Test {
     std::vector<std::string> Log() const { return ReadLogLines(LogPath()); }
 
     ScreenshotOutcome Download(char slot = '1') {
-        return DownloadScreenshot(slot, choice.Chooser(), port);
+        return DownloadScreenshot(link, slot, choice.Chooser());
     }
 
     TempDir logDir;
     TempDir outDir;
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
     std::unique_ptr<MeterProcess> meter;
     int meterRuns = 0;
-    MessageRecorder messages;
-    ScriptedChoice choice;
+    MessageRecorder messages{link};
+    ScriptedChoice choice{link};
 };
 
 // ----- gates -------------------------------------------------------------------------------
@@ -175,13 +168,13 @@ constexpr GateRow kGates[] = {
 // Without a connected meter a permitted command gets as far as "Comport Error" with the port
 // held; a refused one never takes the port.
 TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
-    DeviceConnected = false;
+    link.DeviceConnected = false;
     for (const GateRow& row : kGates) {
         SCOPED_TRACE("model " + std::to_string(row.model));
-        DeviceModel = row.model;
-        MessageRecorder recorder;
+        link.DeviceModel = row.model;
+        MessageRecorder recorder(link);
         const ScreenshotOutcome download = Download('1');
-        const ScreenshotOutcome save = SaveScreen(Mirrored(), choice.Chooser());
+        const ScreenshotOutcome save = SaveScreen(link, Mirrored(), choice.Chooser());
         EXPECT_EQ(download,
                   row.downloads ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
         EXPECT_EQ(save, row.savesScreen ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
@@ -191,18 +184,18 @@ TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
         EXPECT_EQ(shown[0].portHeld, row.downloads);
         EXPECT_EQ(shown[1].text, row.savesScreen ? kComportErrorText : kOnlyZtx440);
         EXPECT_EQ(shown[1].portHeld, row.savesScreen);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(link));
     }
     EXPECT_TRUE(choice.offered.empty());
 }
 
 TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
     StartMeter();
-    DeviceConnected = false;
+    link.DeviceConnected = false;
     EXPECT_EQ(Download('1'), ScreenshotOutcome::NoMeter);
-    EXPECT_TRUE(PortReleased());
-    EXPECT_EQ(SaveScreen(Mirrored(), choice.Chooser()), ScreenshotOutcome::NoMeter);
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::NoMeter);
+    EXPECT_TRUE(PortReleased(link));
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportErrorText, kComportErrorText}));
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_TRUE(Log().empty());
@@ -221,15 +214,15 @@ TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
     for (const auto& [fault, requests] : cases) {
         SCOPED_TRACE(fault);
         StartMeter({"--fault", fault});
-        MessageRecorder recorder;
-        ScriptedChoice unused;
-        EXPECT_EQ(DownloadScreenshot('1', unused.Chooser(), port), ScreenshotOutcome::NoInfoReply);
+        MessageRecorder recorder(link);
+        ScriptedChoice unused{link};
+        EXPECT_EQ(DownloadScreenshot(link, '1', unused.Chooser()), ScreenshotOutcome::NoInfoReply);
         EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
         EXPECT_TRUE(unused.offered.empty());  // no file dialog
         const std::vector<std::string> log = Log();
         EXPECT_EQ(CountLines(log, kGetSsn1Line), requests);
         EXPECT_EQ(CountLines(log, kGetSs1Line), 0);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(link));
     }
 }
 
@@ -239,7 +232,7 @@ TEST_F(ScreenshotTest, TheMetersEmptySlotIsNotFound) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kNotFound});
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_EQ(Log(), std::vector<std::string>{"3C 47 45 54 53 53 4E 33 3E 3E"});
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // The year byte alone says whether the slot holds a screenshot: below 19, or 0xFF, is empty.
@@ -257,7 +250,7 @@ TEST_F(ScreenshotTest, YearByteDecidesWhetherTheSlotIsEmpty) {
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.year));
         year = c.year;
-        MessageRecorder recorder;
+        MessageRecorder recorder(link);
         const size_t asked = choice.offered.size();
         EXPECT_EQ(Download('1'),
                   c.empty ? ScreenshotOutcome::SlotEmpty : ScreenshotOutcome::Cancelled);
@@ -287,9 +280,9 @@ TEST_F(ScreenshotTest, CancelOrEmptyPathWritesNothingAndSaysNothing) {
     for (const auto& answer : answers) {
         choice.answer = answer;
         EXPECT_EQ(Download('1'), ScreenshotOutcome::Cancelled);
-        EXPECT_TRUE(PortReleased());
-        EXPECT_EQ(SaveScreen(Mirrored(), choice.Chooser()), ScreenshotOutcome::Cancelled);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(link));
+        EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Cancelled);
+        EXPECT_TRUE(PortReleased(link));
     }
     EXPECT_TRUE(messages.Texts().empty());
     EXPECT_TRUE(outDir.Names().empty());
@@ -330,7 +323,7 @@ TEST_F(ScreenshotTest, DownloadWritesTheMetersStoredScreenshot) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::Saved);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(messages.All().back().portHeld);  // the port goes back after the message
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("slot1.bmp")), stored.data()));
     const std::vector<std::string> log = Log();
     EXPECT_EQ(CountLines(log, kGetSsn1Line), 1);
@@ -344,7 +337,7 @@ TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 6);
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // One byte short of whole: the trailer position stays zero, even right after a whole reply.
@@ -365,7 +358,7 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // ----- Save Screen -------------------------------------------------------------------------
@@ -373,10 +366,10 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
 TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
     StartMeter();
     choice.answer = outDir.File("screen");
-    EXPECT_EQ(SaveScreen(Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(choice.portHeldWhileAsked);
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
     const std::array<uint8_t, 1024> blank{};
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("screen.bmp")), blank.data()));
     EXPECT_TRUE(Log().empty());
@@ -385,7 +378,7 @@ TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
 TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
     mirrored[1023] = 0x80;
     choice.answer = outDir.File("screen.bmp");
-    ASSERT_EQ(SaveScreen(Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
+    ASSERT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
     const FileBytes file = ReadFileBytes(outDir.File("screen.bmp"));
     ASSERT_TRUE(IsScreenBitmap(file));
     for (int row = 0; row < 256; ++row)
@@ -398,11 +391,11 @@ TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
 
 TEST_F(ScreenshotTest, SaveScreenReportsAFileThatCannotBeCreated) {
     choice.answer = outDir.File("missing-folder/screen");
-    EXPECT_EQ(SaveScreen(Mirrored(), choice.Chooser()), ScreenshotOutcome::WriteFailed);
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaveScreenWriteFailedMessage});
     EXPECT_EQ(std::string(kSaveScreenWriteFailedMessage), "Failed to create the file.");
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 }  // namespace

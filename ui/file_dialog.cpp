@@ -16,12 +16,25 @@
 
 namespace {
 
-std::mutex scriptMutex;
-CFileLocalDlg::Script script;
+constexpr const char* kScriptHolderName = "ferrolog-file-dialog-script";
+
+// The script hangs off the application object that every dialog shares.
+class ScriptHolder : public QObject {
+  public:
+    explicit ScriptHolder(QObject* application) : QObject(application) {
+        setObjectName(QString::fromLatin1(kScriptHolderName));
+    }
+    CFileLocalDlg::Script script;
+};
+
+ScriptHolder* FindScriptHolder() {
+    return static_cast<ScriptHolder*>(qApp->findChild<QObject*>(
+        QString::fromLatin1(kScriptHolderName), Qt::FindDirectChildrenOnly));
+}
 
 CFileLocalDlg::Script CurrentScript() {
-    std::lock_guard lock(scriptMutex);
-    return script;
+    const ScriptHolder* holder = FindScriptHolder();
+    return holder ? holder->script : CFileLocalDlg::Script{};
 }
 
 // Qt reads the patterns from the last bracket of a filter: "Both Files (BIN and CSV) (*.*)".
@@ -44,8 +57,9 @@ CFileLocalDlg::CFileLocalDlg(bool open, const std::string& initialName,
 }
 
 void CFileLocalDlg::SetScript(Script newScript) {
-    std::lock_guard lock(scriptMutex);
-    script = std::move(newScript);
+    ScriptHolder* holder = FindScriptHolder();
+    if (!holder) holder = new ScriptHolder(qApp);
+    holder->script = std::move(newScript);
 }
 
 bool CFileLocalDlg::DoModal() {

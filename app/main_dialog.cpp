@@ -886,7 +886,7 @@ void CMainDlg::FetchForRecorder(bool spectrum, Measurement& reading,
     auto again = [this, spectrum, &reading, done] { FetchForRecorder(spectrum, reading, done); };
     if (busy_) return AfterBusy(again);
     // A command's dialog running its own loop holds the port: the fetch comes once it ends.
-    if (!link_.PortFree() && link_.StopScreenPoll) return portWaiters_.push_back(again);
+    if (link_.HeldForAction()) return portWaiters_.push_back(again);
     const int threshold = shown_.threshold;
     FetchOutcome outcome;
     {

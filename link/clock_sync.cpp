@@ -48,7 +48,7 @@ Bytes ClockFrame(const std::tm& local) {
 
 bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime) {
     LinkSuspension suspension;
-    SleepMs(kScreenPollSettleMs);
+    port.clock().SleepMs(kScreenPollSettleMs);
     const std::tm now = localTime();
     const bool synced = ExchangeClockFrame(port, now);
     ShowMessage(synced ? kTimeSyncedMessage : kTimeSyncFailedMessage);

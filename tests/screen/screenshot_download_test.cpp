@@ -1,5 +1,6 @@
 // Download Screenshot and Save Screen over a real pseudo-terminal, against the virtual meter
-// or a scripted one where exact reply bytes matter.
+// or a scripted one where exact reply bytes matter; replies that never come whole are tried
+// against the virtual meter run in process on a virtual clock.
 
 #include "screen/screenshot_download.h"
 
@@ -20,6 +21,7 @@
 #include "tests/screen/bitmap_readback.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/simulated_meter.h"
 #include "tests/support/temp_dir.h"
 
 using namespace bitmap_readback;
@@ -108,6 +110,7 @@ class ScreenshotTest : public ::testing::Test {
     }
     void TearDown() override {
         port.Close();
+        inProcess.reset();
         PortTable::Instance().Clear();
         DeviceConnected = false;
         DeviceModel = kModelNone;
@@ -118,6 +121,7 @@ class ScreenshotTest : public ::testing::Test {
     // on it, as identification leaves it.
     void StartMeter(std::vector<std::string> extra = {}) {
         port.Close();
+        inProcess.reset();
         ++meterRuns;
         std::vector<std::string> args = {"--fast", "--log", LogPath()};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -125,6 +129,18 @@ class ScreenshotTest : public ::testing::Test {
         ASSERT_FALSE(meter->DevicePath().empty());
         OpenPortOn(meter->DevicePath());
     }
+    // The same meter run in process on a virtual clock; Port() is then its port.
+    void StartMeterInProcess(std::vector<std::string> extra) {
+        inProcess.reset();
+        ++meterRuns;
+        std::vector<std::string> args = {"--fast", "--log", LogPath()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        inProcess = std::make_unique<InProcessMeter>(args);
+        ASSERT_TRUE(inProcess->meter.Ok()) << inProcess->meter.Error();
+        PortTable::Instance().Map(kCom, kInProcessDevice);
+        ASSERT_EQ(Port().Open(kCom), 1);
+    }
+    CSerialPort& Port() { return inProcess ? inProcess->port : port; }
     void OpenPortOn(const std::string& device) {
         PortTable::Instance().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
@@ -136,13 +152,14 @@ class ScreenshotTest : public ::testing::Test {
     std::vector<std::string> Log() const { return ReadLogLines(LogPath()); }
 
     ScreenshotOutcome Download(char slot = '1') {
-        return DownloadScreenshot(slot, choice.Chooser(), port);
+        return DownloadScreenshot(slot, choice.Chooser(), Port());
     }
 
     TempDir logDir;
     TempDir outDir;
     CSerialPort port;
     std::unique_ptr<MeterProcess> meter;
+    std::unique_ptr<InProcessMeter> inProcess;
     int meterRuns = 0;
     MessageRecorder messages;
     ScriptedChoice choice;
@@ -215,10 +232,11 @@ TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
     const Case cases[] = {{"GETSSN1:silent", 6}, {"GETSSN:corrupt", 6}, {"GETSSN1:short=6", 6}};
     for (const auto& [fault, requests] : cases) {
         SCOPED_TRACE(fault);
-        StartMeter({"--fault", fault});
+        StartMeterInProcess({"--fault", fault});
         MessageRecorder recorder;
         ScriptedChoice unused;
-        EXPECT_EQ(DownloadScreenshot('1', unused.Chooser(), port), ScreenshotOutcome::NoInfoReply);
+        EXPECT_EQ(DownloadScreenshot('1', unused.Chooser(), Port()),
+                  ScreenshotOutcome::NoInfoReply);
         EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
         EXPECT_TRUE(unused.offered.empty());  // no file dialog
         const std::vector<std::string> log = Log();
@@ -344,7 +362,7 @@ TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
 
 // One byte short of whole: the trailer position stays zero, even right after a whole reply.
 TEST_F(ScreenshotTest, ShortPixelReplyNeverPasses) {
-    StartMeter({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
+    StartMeterInProcess({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
     choice.answer = outDir.File("first");
     ASSERT_EQ(Download('1'), ScreenshotOutcome::Saved);
     choice.answer = outDir.File("second");

@@ -1,4 +1,6 @@
-// Sync Time: the clock frame, its pacing on the wire, the model gate and every way it ends.
+// Sync Time: the clock frame, its pacing on the wire, the model gate and every way it ends. The
+// pacing and the virtual meter's sync cross a real pseudo-terminal; the gate and the endings are
+// tried behind the scripted backend on a virtual clock, where their waits are exact.
 
 #include "link/clock_sync.h"
 
@@ -14,6 +16,7 @@
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/scripted_backend.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
@@ -44,6 +47,7 @@ class ClockSyncTest : public ::testing::Test {
     }
     void TearDown() override {
         port.Close();
+        onClock.Close();
         SetMessageHandler(previous_);
         PortTable::Instance().Clear();
         DeviceModel = kModelNone;
@@ -55,12 +59,22 @@ class ClockSyncTest : public ::testing::Test {
         DeviceModel = model;
     }
 
+    // Opens onClock, the port on the scripted line.
+    void OpenOnTheScriptedLine(int model) {
+        PortTable::Instance().Map(kCom, "/dev/scripted-meter");
+        ASSERT_EQ(onClock.Open(kCom), 1);
+        DeviceModel = model;
+    }
+
     std::vector<std::string> Messages() {
         std::lock_guard lock(mutex_);
         return messages_;
     }
 
     CSerialPort port;
+    VirtualClock clock;
+    ScriptedBackend line{clock};
+    CSerialPort onClock{line, clock};
 
   private:
     MessageHandler previous_;
@@ -144,73 +158,73 @@ TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
 }
 
 TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
-    TempDir dir;
-    const std::string log = dir.File("frames.log");
-    MeterProcess meter({"--fast", "--model", "ZTX420+", "--log", log});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    OpenOn(meter.DevicePath(), kModelNone);
+    line.Play([](const Bytes&, int) { return ScriptedReply{}; });
+    OpenOnTheScriptedLine(kModelNone);
     for (int model : {kModelNone, kModelZtx420, kModelZtx420Plus}) {
         DeviceModel = model;
-        Stopwatch watch;
-        EXPECT_FALSE(SyncMeterClock(port, NewYearsEve)) << model;
-        EXPECT_GE(watch.ElapsedMs(), kPauseMs) << model;
+        Stopwatch watch(clock);
+        EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve)) << model;
+        EXPECT_EQ(watch.ElapsedMs(), kPauseMs) << model;
         EXPECT_FALSE(LinkSuspended) << model;
     }
     EXPECT_EQ(Messages(), std::vector<std::string>(3, "Time Sync Failed! "));
-    // A marker frame sent now arrives after anything the syncs might have sent.
+    // A marker frame sent now comes after anything the syncs might have sent.
     const Bytes frame = BuildFrame("GETVER");
-    port.Send(frame.data(), static_cast<int>(frame.size()));
-    WaitUntil([&] { return !ReadLogLines(log).empty(); }, 5000);
-    EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(frame)});
+    onClock.Send(frame.data(), static_cast<int>(frame.size()));
+    EXPECT_EQ(line.Frames(), std::vector<Bytes>{frame});
 }
 
 TEST_F(ClockSyncTest, ClosedPortFailsAfterThePauseAndSendsNothing) {
-    PtyPair pty;
-    PortTable::Instance().Map(kCom, pty.SlavePath());
+    PortTable::Instance().Map(kCom, "/dev/scripted-meter");
     DeviceModel = kModelZtx440;
-    Stopwatch watch;
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
-    EXPECT_GE(watch.ElapsedMs(), kPauseMs);
+    Stopwatch watch(clock);
+    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
+    EXPECT_EQ(watch.ElapsedMs(), kPauseMs);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
-    EXPECT_TRUE(pty.Read(1, 100).empty());
+    EXPECT_TRUE(line.Written().empty());
     EXPECT_FALSE(LinkSuspended);
 }
 
 TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
-    PtyPair pty;
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index == 0) return ScriptedReply{Bytes{kReplyTrailer}, 700};
         return ScriptedReply{};  // the second sync gets no answer of its own
     });
-    OpenOn(pty.SlavePath(), kModelZtx430);
+    OpenOnTheScriptedLine(kModelZtx430);
 
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
     EXPECT_FALSE(LinkSuspended);
     // The late 0xAA is let arrive and read away; it never counts for the next sync.
-    EXPECT_FALSE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
     EXPECT_FALSE(LinkSuspended);
     EXPECT_EQ(Messages(), std::vector<std::string>(2, "Time Sync Failed! "));
-    EXPECT_EQ(peer.Frames().size(), 2u);
+    EXPECT_EQ(line.Frames().size(), 2u);
 }
 
 // The answer is read once the whole wait has passed; only its first byte is judged.
 TEST_F(ClockSyncTest, OnlyAnAcceptanceAheadOfAnythingElseSyncsAfterTheWholeWait) {
+    // The pause, 20 bytes 15 ms apart with a delay behind the last, the whole 500 ms wait, and
+    // behind an answer that is no acceptance the 4 ms of quiet line the exchange ends on.
+    constexpr double kAccepted = kPauseMs + 20 * 15 + 500;
+    constexpr double kRefused = kAccepted + 4;
     struct Case {
         Bytes answer;
         bool synced;
+        double takesMs;
     };
-    const Case cases[] = {{{0x55, 0xAA}, false}, {{0xAA, 0x55, 0x55}, true}, {{0x00}, false}};
-    PtyPair pty;
-    // One frame a sync: the peer's frame count is the case's index, on the peer's own thread.
-    ScriptedPeer peer(pty, [&](const Bytes&, int frame) {
+    const Case cases[] = {{{0x55, 0xAA}, false, kRefused},
+                          {{0xAA, 0x55, 0x55}, true, kAccepted},
+                          {{0x00}, false, kRefused}};
+    // One frame a sync: the line's frame count is the case's index.
+    line.Play([&](const Bytes&, int frame) {
         return frame < static_cast<int>(std::size(cases)) ? ScriptedReply{cases[frame].answer}
                                                           : ScriptedReply{};
     });
-    OpenOn(pty.SlavePath(), kModelTkl);
+    OpenOnTheScriptedLine(kModelTkl);
     for (int index = 0; index < static_cast<int>(std::size(cases)); ++index) {
-        Stopwatch watch;
-        EXPECT_EQ(SyncMeterClock(port, NewYearsEve), cases[index].synced) << index;
-        EXPECT_GE(watch.ElapsedMs(), kPauseMs + 19 * 15 + 500) << index;
+        Stopwatch watch(clock);
+        EXPECT_EQ(SyncMeterClock(onClock, NewYearsEve), cases[index].synced) << index;
+        EXPECT_EQ(watch.ElapsedMs(), cases[index].takesMs) << index;
         EXPECT_FALSE(LinkSuspended);
     }
     EXPECT_EQ(Messages(),

@@ -38,6 +38,7 @@ void ScriptedBackend::Play(ScriptedPeer::Script script) {
 }
 
 void ScriptedBackend::Arrive(const Bytes& bytes, int64_t atMs) {
+    if (bytes.empty()) return;
     std::lock_guard lock(mutex_);
     const auto later = std::upper_bound(arrivals_.begin(), arrivals_.end(), atMs,
                                         [](int64_t at, const Arrival& a) { return at < a.atMs; });

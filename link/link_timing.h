@@ -1,7 +1,7 @@
 #pragma once
 // Time for every exchange with the meter: a clock to sleep on and take deadlines from, and the
 // stopwatch. The port carries the clock its exchanges use (CSerialPort::clock()), so a test can
-// put a virtual one under them and a 30-second timeout runs in microseconds.
+// put a virtual one under them and a 30-second timeout takes no real time.
 
 #include <cstdint>
 
@@ -47,7 +47,6 @@ class Deadline {
     Deadline(Clock& clock, int64_t milliseconds)
         : clock_(clock), endMs_(clock.NowMs() + milliseconds) {}
     bool Passed() const { return clock_.NowMs() >= endMs_; }
-    int64_t EndMs() const { return endMs_; }
 
   private:
     Clock& clock_;

@@ -20,7 +20,6 @@
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
-#include "tests/support/wait_until.h"
 
 namespace {
 

@@ -6,7 +6,6 @@
 #include "app/main_dialog.h"
 #include "graph/banner_wnd.h"
 #include "graph/graph_window.h"
-#include "link/link_flags.h"
 #include "link/meter_identity.h"
 #include "link/port_guard.h"
 #include "res/main_dialog_template.h"
@@ -80,18 +79,18 @@ void CMainDlg::OnTimer(int id) {
 // The graph is repainted by whoever changes it; a tick only keeps the screen worker going,
 // so an idle mirror costs a flag test.
 void CMainDlg::OnMirrorTick() {
-    if (LinkLost) {
+    if (link_.LinkLost) {
         screenPoll_->SetMirroring(false, 0);
         OnLostLinkTick();
         return;
     }
-    if (LinkSuspended || !DeviceConnected) return;
-    if (MirrorPaused) {
+    if (link_.LinkSuspended || !link_.DeviceConnected) return;
+    if (link_.MirrorPaused) {
         if (TimerPeriod(kTimerMirror) != kMirrorIdlePeriodMs)
             SetTimer(kTimerMirror, kMirrorIdlePeriodMs);
         return;
     }
-    if (!StopScreenPoll) screenPoll_->SetMirroring(true, PortNumber);
+    if (!link_.StopScreenPoll) screenPoll_->SetMirroring(true, link_.PortNumber);
     if (TimerPeriod(kTimerMirror) != kMirrorFastPeriodMs)
         SetTimer(kTimerMirror, kMirrorFastPeriodMs);
 }
@@ -102,7 +101,7 @@ void CMainDlg::OnLostLinkTick() {
     ShowLinkLost();
     if (TimerPeriod(kTimerMirror) != kReidentifyPeriodMs)
         SetTimer(kTimerMirror, kReidentifyPeriodMs);
-    if (screenPoll_->Running() || !PortFree) return;
-    PortGuard guard;
-    if (ReidentifyLostMeter(MeterPort)) SetTimer(kTimerMirror, kMirrorFastPeriodMs);
+    if (screenPoll_->Running() || !link_.PortFree()) return;
+    PortGuard guard(link_);
+    if (ReidentifyLostMeter(link_)) SetTimer(kTimerMirror, kMirrorFastPeriodMs);
 }

@@ -86,8 +86,7 @@ int DrawMeasurement(const char* path, float revision, int width, int height) {
         std::fprintf(stderr, "%s (%s)\n", kNotMeasurementFile, path);
         return kFailed;
     }
-    FirmwareRevision = revision;
-    DecodeCurrentMeasurement();
+    DecodeCurrentMeasurement(revision);
     OffscreenApplication application;
     return SendPng(RenderMeasurementImage(width ? width : kGraphImageWidth,
                                           height ? height : kGraphImageHeight));

@@ -139,11 +139,11 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
 
 namespace {
 
-void MapPorts(const AppOptions& options) {
+void MapPorts(const AppOptions& options, PortTable& ports) {
     for (const std::string& mapping : options.portMappings) {
         int n = 0;
         std::string path;
-        if (ParsePortMapping(mapping, &n, &path)) PortTable::Instance().Map(n, path);
+        if (ParsePortMapping(mapping, &n, &path)) ports.Map(n, path);
     }
 }
 
@@ -205,26 +205,28 @@ std::unique_ptr<QSocketNotifier> CloseOnSignals(CMainDlg& dialog) {
 int CFieldMeterApp::Run(const AppOptions& options) {
     // The toolkit adopted the user's locale; numbers in files and messages keep a decimal point.
     std::setlocale(LC_NUMERIC, "C");
-    MapPorts(options);
+    MeterLink link;
+    PortTable& ports = link.port.Ports();
+    MapPorts(options, ports);
     SimulatedMeter meter;
     if (options.simulate) {
         // The virtual meter takes COM1 before the system's ports fill the rest.
-        if (!meter.Start(options.simulatedModel, options.meterOptions)) {
+        if (!meter.Start(ports, options.simulatedModel, options.meterOptions)) {
             std::fprintf(stderr, "ferrolog: %s\n", meter.Error().toLocal8Bit().constData());
             return 1;
         }
     }
-    if (!options.onlyMapped) PortTable::Instance().FillFromSystem();
+    if (!options.onlyMapped) ports.FillFromSystem();
     int status = 0;
     {
-        CMainDlg dialog;
+        CMainDlg dialog(link);
         InstallMessageBoxes(&dialog);
         if (!options.snapshotFile.isEmpty()) ScheduleSnapshot(dialog, options, &status);
         std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(dialog);
         dialog.exec();
         SetMessageHandler(nullptr);
     }
-    MeterPort.Close();
+    link.port.Close();
     meter.Stop();
     return status;
 }

@@ -32,7 +32,6 @@
 #include "history/history_dialog.h"
 #include "link/clock_sync.h"
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -180,21 +179,21 @@ CMainDlg::BusyScope::~BusyScope() {
     window_.CloseWhenFree();
 }
 
-CMainDlg::CMainDlg(QWidget* parent) : QDialog(parent) {
+CMainDlg::CMainDlg(MeterLink& link, QWidget* parent) : QDialog(parent), link_(link) {
     BuildWindow();
     BuildMenu();
     LayOutWindow();
     ApplyColours();
     ConnectHandlers();
     screenPoll_ = std::make_unique<ScreenPollThread>(
-        MeterPort, [this](const uint8_t* pixels) { HandOverFrame(pixels); });
+        link_, [this](const uint8_t* pixels) { HandOverFrame(pixels); });
     graph_->installEventFilter(this);
     InitialiseDialog();
 }
 
 CMainDlg::~CMainDlg() {
     // Stop the screen worker before the window and the port it uses go.
-    StopScreenPoll = true;
+    link_.StopScreenPoll = true;
     StopAllTimers();
     screenPoll_.reset();
 }
@@ -232,7 +231,7 @@ void CMainDlg::BuildWindow() {
     scanningPanel_ = new CScanningDlg(client_);
     for (int n = 1; n <= PortTable::kPortCount; ++n) {
         Combo(kIdPortSelector)->addItem(QStringLiteral("COM%1").arg(n));
-        std::string path = PortTable::Instance().PathOf(n);
+        std::string path = link_.port.Ports().PathOf(n);
         if (!path.empty())
             Combo(kIdPortSelector)
                 ->setItemData(n - 1, QString::fromStdString(path), Qt::ToolTipRole);
@@ -258,7 +257,7 @@ void CMainDlg::FitListsToTheirItems() {
 
 // The selector's tooltip names the device behind the chosen COM number.
 void CMainDlg::ShowPortDevice(int index) {
-    const std::string path = PortTable::Instance().PathOf(index + 1);
+    const std::string path = link_.port.Ports().PathOf(index + 1);
     Combo(kIdPortSelector)
         ->setToolTip(path.empty() ? QString() : QString::fromLocal8Bit(path.c_str()));
 }
@@ -345,7 +344,7 @@ void CMainDlg::ConnectHandlers() {
     for (const KeyButton& key : kKeyButtons)
         connect(Button(key.id), &QPushButton::clicked, this, [this, c = key.command] { OnKey(c); });
     connect(static_cast<QCheckBox*>(Control(kIdPause)), &QCheckBox::clicked, this,
-            [this] { MirrorPaused = Checked(kIdPause); });
+            [this] { link_.MirrorPaused = Checked(kIdPause); });
     // A fetch under way reads the auto-save flag on its worker: the box counts from the next.
     connect(static_cast<QCheckBox*>(Control(kIdAutoSave)), &QCheckBox::clicked, this,
             [this] { WhenFree([this] { AutoSaveEnabled = Checked(kIdAutoSave); }); });
@@ -420,7 +419,7 @@ void CMainDlg::OnKey(const char* command) {
     if (busy_) return AfterBusy([this, command] { OnKey(command); });
     // Written at once, also while a screen run waits; the port serialises whole frames.
     Bytes frame = BuildFrame(command);
-    MeterPort.Send(frame.data(), static_cast<int>(frame.size()));
+    link_.port.Send(frame.data(), static_cast<int>(frame.size()));
 }
 
 void CMainDlg::OnIdentify(int index) {
@@ -429,8 +428,8 @@ void CMainDlg::OnIdentify(int index) {
     {
         BusyScope busy(*this);
         StopMirroring();
-        LinkLost = false;
-        found = IdentifyMeter(index, MeterPort, *this);
+        link_.LinkLost = false;
+        found = IdentifyMeter(index, link_, *this);
     }
     if (!found) banner_->Present();  // an old frame must not stand there as if live
 }
@@ -446,7 +445,7 @@ void CMainDlg::StartAutoScan() {
 // run under way lets go before the port is closed and reopened.
 void CMainDlg::StopMirroring() {
     screenPoll_->SetMirroring(false, 0);
-    PortGuard guard;
+    PortGuard guard(link_);
 }
 
 void CMainDlg::RunScan() {
@@ -454,13 +453,13 @@ void CMainDlg::RunScan() {
     {
         BusyScope busy(*this);
         StopMirroring();
-        LinkLost = false;
+        link_.LinkLost = false;
         scanning_ = true;
         scanIndex_ = -1;
         scanReasons_.clear();
         scanHints_.clear();
         WorkerDiscoveryView view(*this, *this, stopRequested_);
-        RunWhilePumping([&] { found = ScanForMeter(MeterPort, view, nullptr, &stopRequested_); });
+        RunWhilePumping([&] { found = ScanForMeter(link_, view, nullptr, &stopRequested_); });
         scanning_ = false;
     }
     if (!found) banner_->Present();
@@ -480,7 +479,7 @@ void CMainDlg::OnCommand(int id) {
             ShowAbout();
             break;
         case kIdGetSpectrum:
-            if (SpectrumSupported(DeviceModel))
+            if (SpectrumSupported(link_.DeviceModel))
                 FetchSpectrum();
             else
                 ::ShowMessage(kNotSupported);
@@ -504,25 +503,24 @@ void CMainDlg::OnCommand(int id) {
 void CMainDlg::RunMenuCommand(int id) {
     switch (id) {
         case kCmdSaveScreen:
-            SaveScreenCommand(this);
+            SaveScreenCommand(this, link_);
             break;
         case kCmdDownloadHistory:
-            RunDownloadHistory(this);
+            RunDownloadHistory(this, link_);
             break;
         case kCmdScreenshot1:
         case kCmdScreenshot2:
         case kCmdScreenshot3:
         case kCmdScreenshot4:
-            DownloadScreenshotCommand(this, static_cast<char>('1' + id - kCmdScreenshot1));
+            DownloadScreenshotCommand(this, link_, static_cast<char>('1' + id - kCmdScreenshot1));
             break;
         case kCmdSyncTime: {
             BusyScope busy(*this);
-            PortGuard guard;
-            SyncTimeCommand();
+            ::ShowMessage(TimeSyncMessage(SyncMeterClock(link_)));
             break;
         }
         case kCmdTerminal:
-            OpenTerminalCommand(this, Combo(kIdPortSelector)->currentIndex());
+            OpenTerminalCommand(this, link_, Combo(kIdPortSelector)->currentIndex());
             break;
         default:
             RunRecordingCommand(id);
@@ -556,7 +554,7 @@ void CMainDlg::TakeMirroredFrame() {
         pixels = pendingFrame_;
         framePending_ = false;
     }
-    if (LinkLost) return;  // a frame read just before the hang-up is not live any more
+    if (link_.LinkLost) return;  // a frame read just before the hang-up is not live any more
     ShowMirroredFrame(pixels.data());
 }
 
@@ -649,10 +647,10 @@ void CMainDlg::CloseNow() {
     if (std::exchange(closed_, true)) return;
     for (RecordingController* recorder : {recorder_.get(), spectrumRecorder_.get()})
         if (recorder) recorder->Stop();
-    if (closeRequested_ == CloseWay::Ok) LinkSuspended = true;
-    StopScreenPoll = true;  // a run under way lets go at once; none starts after it
+    if (closeRequested_ == CloseWay::Ok) link_.LinkSuspended = true;
+    link_.StopScreenPoll = true;  // a run under way lets go at once; none starts after it
     screenPoll_->Join();
-    MeterPort.Close();
+    link_.port.Close();
     if (closeRequested_ == CloseWay::Ok)
         QDialog::accept();
     else
@@ -782,26 +780,25 @@ void CMainDlg::SelectPortIndex(int index) {
 // The scan moves on from a port it could not open without a word; the reason is kept for the
 // "Device not found." box (a second copy holding the port, a missing permission).
 void CMainDlg::NoteOpenFailure() {
-    if (!scanning_ || scanIndex_ < 0 || MeterPort.IsOpen()) return;
+    if (!scanning_ || scanIndex_ < 0 || link_.port.IsOpen()) return;
     const int com = scanIndex_ + 1;
-    if (PortTable::Instance().PathOf(com).empty()) return;
-    const std::string reason = MeterPort.LastOpenError();
+    if (link_.port.Ports().PathOf(com).empty()) return;
+    const std::string reason = link_.port.LastOpenError();
     if (!reason.empty()) {
         scanReasons_.push_back("COM" + std::to_string(com) + " " + reason);
-        AddOpenFailureHint(PortTable::Instance().PathOf(com), MeterPort.LastOpenErrno(),
-                           &scanHints_);
+        AddOpenFailureHint(link_.port.Ports().PathOf(com), link_.port.LastOpenErrno(), &scanHints_);
     }
     scanIndex_ = -1;
 }
 
 // A port picked in the selector that would not open: the system's reason and what to do.
 void CMainDlg::AddPickedPortFailure(std::string* shown) const {
-    const std::string path = PortTable::Instance().PathOf(PortNumber);
+    const std::string path = link_.port.Ports().PathOf(link_.PortNumber);
     // Opened but no meter answered, or no device behind the number: the message says it all.
-    if (MeterPort.IsOpen() || MeterPort.LastOpenErrno() == 0 || path.empty()) return;
-    *shown += "\n\nCOM" + std::to_string(PortNumber) + " " + MeterPort.LastOpenError();
+    if (link_.port.IsOpen() || link_.port.LastOpenErrno() == 0 || path.empty()) return;
+    *shown += "\n\nCOM" + std::to_string(link_.PortNumber) + " " + link_.port.LastOpenError();
     std::vector<std::string> hints;
-    AddOpenFailureHint(path, MeterPort.LastOpenErrno(), &hints);
+    AddOpenFailureHint(path, link_.port.LastOpenErrno(), &hints);
     for (const std::string& hint : hints)
         *shown += "\n" + hint;
 }
@@ -862,7 +859,7 @@ void CMainDlg::RunRecordingCommand(int id) {
     if (!recorder) {
         using Kind = RecordingController::Kind;
         recorder = std::make_unique<RecordingController>(
-            spectrum ? Kind::Spectrum : Kind::Field, this, AddRecordingStatus(menuBar_),
+            spectrum ? Kind::Spectrum : Kind::Field, link_, this, AddRecordingStatus(menuBar_),
             [this, spectrum](const std::function<void()>& keep) -> std::optional<FetchOutcome> {
                 FetchOutcome outcome;
                 if (!FetchForRecorder(spectrum, keep, &outcome)) return std::nullopt;
@@ -887,9 +884,9 @@ bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep
         constexpr bool kAutoSave = false;
         RunWhilePumping([&] {
             *outcome = spectrum
-                           ? FetchSpectrumSweeps(MeterPort, PortNumber, threshold, {}, nullptr,
+                           ? FetchSpectrumSweeps(link_, link_.PortNumber, threshold, {}, nullptr,
                                                  &stopRequested_, kAutoSave)
-                           : FetchFieldBlock(MeterPort, PortNumber, &stopRequested_, kAutoSave);
+                           : FetchFieldBlock(link_, link_.PortNumber, &stopRequested_, kAutoSave);
         });
         if (*outcome == FetchOutcome::Accepted) keep();
     }

@@ -48,13 +48,15 @@ class CMainDlg : public QDialog, private DiscoveryView {
     // From a worker: runs call on the user-interface thread and returns once it has run.
     void CallOnWindowThread(const std::function<void()>& call);
 
-    explicit CMainDlg(QWidget* parent = nullptr);
+    // The window talks to the meter through link, which must outlive it.
+    explicit CMainDlg(MeterLink& link, QWidget* parent = nullptr);
     ~CMainDlg() override;
 
     QWidget* Control(int id) const;
     CGraphWnd* Graph() const { return graph_; }
     CBannerWnd* Banner() const { return banner_; }
     CScanningDlg* ScanningPanel() const { return scanningPanel_; }
+    MeterLink& Link() const { return link_; }
     QMenuBar* MenuBar() const { return menuBar_; }
     // The recorders of Tools › Record Field Readings and Record Spectra; nullptr until used.
     RecordingController* Recorder() const { return recorder_.get(); }
@@ -173,6 +175,7 @@ class CMainDlg : public QDialog, private DiscoveryView {
     QComboBox* Combo(int id) const;
     QPushButton* Button(int id) const;
 
+    MeterLink& link_;
     std::map<int, QWidget*> controls_;
     std::map<int, QTimer*> timers_;
     QWidget* client_ = nullptr;

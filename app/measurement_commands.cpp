@@ -13,7 +13,6 @@
 #include "graph/graph_window.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "measure/measurement.h"
@@ -76,7 +75,7 @@ void CMainDlg::ShowGraphStatus(const char* text, int xDivisor, int yDivisor) {
 
 // Until the lost meter is found again there is nobody to ask.
 bool CMainDlg::SayIfMeterLost() {
-    if (!LinkLost) return false;
+    if (!link_.LinkLost) return false;
     ::ShowMessage(kMeterDisconnected);
     return true;
 }
@@ -89,9 +88,10 @@ void CMainDlg::FetchFieldReading(bool byUser) {
     {
         BusyScope busy(*this, byUser);
         // The fetch may wait seconds for a silent meter; a close request stops it meanwhile.
-        RunWhilePumping([&] { outcome = FetchFieldBlock(MeterPort, PortNumber, &stopRequested_); });
+        RunWhilePumping(
+            [&] { outcome = FetchFieldBlock(link_, link_.PortNumber, &stopRequested_); });
     }
-    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    const bool lost = outcome == FetchOutcome::Disconnected || link_.LinkLost;
     // A port that would not open leaves the mark until the next redraw, unless the meter went.
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
@@ -127,13 +127,13 @@ void CMainDlg::FetchSpectrum(bool byUser) {
         // The sweeps run on a worker while the window keeps handling events, so a close
         // request stops them within a poll step.
         RunWhilePumping([&] {
-            outcome = FetchSpectrumSweeps(MeterPort, PortNumber, SearchThreshold, hooks, nullptr,
+            outcome = FetchSpectrumSweeps(link_, link_.PortNumber, SearchThreshold, hooks, nullptr,
                                           &stopRequested_);
         });
     }
     // "dBm Not Found" says no sweep reached the threshold, not that none came.
     const bool answered = watch.End();
-    const bool lost = outcome == FetchOutcome::Disconnected || LinkLost;
+    const bool lost = outcome == FetchOutcome::Disconnected || link_.LinkLost;
     if (outcome == FetchOutcome::OpenFailed && !lost) return;
     graph_->Refresh();
     if (outcome == FetchOutcome::NotFound && answered) {
@@ -152,8 +152,8 @@ void CMainDlg::OnFetchTick() {
     // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
     // for the port here would wait for ever, so the tick is skipped instead. A lost meter
     // pauses the automatic fetches until it is found again.
-    if (!PortFree && StopScreenPoll) return;
-    if (LinkLost) return;
+    if (!link_.PortFree() && link_.StopScreenPoll) return;
+    if (link_.LinkLost) return;
     constexpr bool kByUser = false;
     if (Checked(kIdAutoField))
         FetchFieldReading(kByUser);
@@ -222,7 +222,7 @@ void CMainDlg::LoadMeasurement() {
         banner_->Present();
         return;
     }
-    DecodeCurrentMeasurement();
+    DecodeCurrentMeasurement(link_.FirmwareRevision);
     graph_->Refresh();
     banner_->Present();
 }

@@ -18,7 +18,6 @@
 #include "graph/long_term_view.h"
 #include "graph/plot_geometry.h"
 #include "graph/waterfall_view.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -122,9 +121,11 @@ QLabel* AddRecordingStatus(QMenuBar* bar) {
     return nullptr;
 }
 
-RecordingController::RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch)
+RecordingController::RecordingController(Kind kind, const MeterLink& link, QWidget* window,
+                                         QLabel* status, Fetch fetch)
     : QObject(nullptr),
       kind_(kind),
+      link_(link),
       window_(window),
       status_(status),
       fetch_(std::move(fetch)),
@@ -157,7 +158,7 @@ bool RecordingController::Start() {
         ShowLiveView();
         return false;
     }
-    if (kind_ == Kind::Spectrum && !SpectrumSupported(DeviceModel)) {
+    if (kind_ == Kind::Spectrum && !SpectrumSupported(link_.DeviceModel)) {
         ::ShowMessage(kNotSupported);
         return false;
     }
@@ -270,8 +271,8 @@ void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
     // The port is held (by another fetch, or a dialog running its own loop): this fetch comes
     // soon after it is free, not a whole period late.
-    if (!PortFree && StopScreenPoll) return retryTimer_->start();
-    if (LinkLost) {
+    if (!link_.PortFree() && link_.StopScreenPoll) return retryTimer_->start();
+    if (link_.LinkLost) {
         // Rows go on with the first block after it is back; seconds its memory lost are a gap.
         lastError_ = kMeterLost;
         ShowStatus();

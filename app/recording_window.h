@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "link/meter_link.h"
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
 #include "record/field_alignment.h"
@@ -56,7 +57,8 @@ class RecordingController : public QObject {
     static constexpr int kBusyRetryMs = 50;          // a fetch that had to wait looks again
     static constexpr int64_t kLiveTrendSpanS = 300;  // the live trend shows 5 minutes at first
 
-    RecordingController(Kind kind, QWidget* window, QLabel* status, Fetch fetch);
+    RecordingController(Kind kind, const MeterLink& link, QWidget* window, QLabel* status,
+                        Fetch fetch);
     ~RecordingController() override;
 
     // Chooses a new file and starts recording into it; false when cancelled or not created.
@@ -100,6 +102,7 @@ class RecordingController : public QObject {
     QString FileName() const;
 
     Kind kind_;
+    const MeterLink& link_;
     QWidget* window_;
     QLabel* status_;
     Fetch fetch_;

@@ -23,7 +23,8 @@ QString SimulatedMeter::FindMeterProgram() const {
     return QStandardPaths::findExecutable(QStringLiteral("ferrolog-meter"));
 }
 
-bool SimulatedMeter::Start(const QString& model, const QStringList& extraOptions) {
+bool SimulatedMeter::Start(PortTable& ports, const QString& model,
+                           const QStringList& extraOptions) {
     const QString program = FindMeterProgram();
     if (program.isEmpty()) {
         error_ = QStringLiteral(
@@ -49,7 +50,7 @@ bool SimulatedMeter::Start(const QString& model, const QStringList& extraOptions
         Stop();
         return false;
     }
-    PortTable::Instance().Map(1, devicePath_.toStdString());
+    ports.Map(1, devicePath_.toStdString());
     return true;
 }
 

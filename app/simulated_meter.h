@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/port_table.h"
+
 class SimulatedMeter {
   public:
     SimulatedMeter() = default;
@@ -14,7 +16,7 @@ class SimulatedMeter {
     // Starts the meter (model name or code, empty for its default) and maps its device to
     // COM1. False, with the reason in Error(), when it could not be started.
     // extraOptions go to the meter's command line as they are (e.g. "--log", "FILE").
-    bool Start(const QString& model, const QStringList& extraOptions = {});
+    bool Start(PortTable& ports, const QString& model, const QStringList& extraOptions = {});
     void Stop();
 
     QString DevicePath() const { return devicePath_; }

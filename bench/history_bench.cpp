@@ -9,6 +9,7 @@
 #include "history/history_csv.h"
 #include "history/history_download.h"
 #include "link/link_timing.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
@@ -51,8 +52,9 @@ bool BenchDownload() {
         std::fprintf(stderr, "history_bench: the virtual meter did not start\n");
         return false;
     }
-    PortTable::Instance().Map(kCom, meter.DevicePath());
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
+    port.Ports().Map(kCom, meter.DevicePath());
     if (!port.Open(kCom)) {
         std::fprintf(stderr, "history_bench: cannot open %s\n", meter.DevicePath().c_str());
         return false;

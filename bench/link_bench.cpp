@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
@@ -47,8 +47,9 @@ void KeyLatency() {
     TempDir dir;
     const std::string log = dir.File("frames.log");
     MeterProcess meter({"--log", log});
-    PortTable::Instance().Map(kBenchCom, meter.DevicePath());
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
+    port.Ports().Map(kBenchCom, meter.DevicePath());
     if (!port.Open(kBenchCom)) return;
     std::atomic<bool> mirroring{true};
     std::thread screen([&] {
@@ -79,8 +80,9 @@ void KeyLatency() {
 // An exchange loop against a meter that was unplugged: the share of a core it takes.
 void UnpluggedLoopCpu() {
     MeterProcess meter({"--fast", "--unplug-after", "1"});
-    PortTable::Instance().Map(kBenchCom, meter.DevicePath());
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
+    port.Ports().Map(kBenchCom, meter.DevicePath());
     if (!port.Open(kBenchCom)) return;
     Bytes frame(static_cast<size_t>(kScreenPolicy.readMax));
     RunExchange(port, kScreenPolicy, BuildFrame("GETSCREEN"), frame.data(), kBenchCom);
@@ -96,7 +98,6 @@ void UnpluggedLoopCpu() {
         "exchange loop while unplugged: %.3f %% of a core, %d exchanges/s (target <= %.1f %%)\n",
         share * 100, static_cast<int>(exchanges * 1000 / watch.ElapsedMs()),
         kUnpluggedTargetShare * 100);
-    LinkLost = false;
 }
 
 }  // namespace

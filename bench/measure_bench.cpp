@@ -7,6 +7,7 @@
 
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "measure/measurement.h"
@@ -50,7 +51,7 @@ void ReportDecode() {
     Stopwatch watch;
     for (int i = 0; i < kDecodes; ++i) {
         MeasurementKind = i % 2 ? kKindSpectrum : kKindField;
-        DecodeCurrentMeasurement();
+        DecodeCurrentMeasurement(0.0f);
     }
     const double us = watch.ElapsedMs() * 1000.0 / kDecodes;
     std::printf("decode: %.2f us per measurement (%.0f per second)\n", us, 1e6 / us);
@@ -71,15 +72,15 @@ void ReportWholeWrite() {
 int main() {
     MeterProcess meter;  // wire speed, the meter's default latency
     if (meter.DevicePath().empty()) return 1;
-    PortTable::Instance().Map(1, meter.DevicePath());
-    PortNumber = 1;
-    if (!MeterPort.Open(1)) return 1;
+    MeterLink link;
+    link.port.Ports().Map(1, meter.DevicePath());
+    link.PortNumber = 1;
+    if (!link.port.Open(1)) return 1;
     // The virtual meter takes 15 ms to gather a field block and 95 ms for one sweep.
-    Report("field", TimeFetch([] { FetchFieldBlock(MeterPort, 1); }), 13, 1201, 15.0);
-    Report("spectrum", TimeFetch([] { FetchSpectrumSweeps(MeterPort, 1, kFloorDbm); }), 17, 269,
-           95.0);
+    Report("field", TimeFetch([&] { FetchFieldBlock(link, 1); }), 13, 1201, 15.0);
+    Report("spectrum", TimeFetch([&] { FetchSpectrumSweeps(link, 1, kFloorDbm); }), 17, 269, 95.0);
     ReportDecode();
     ReportWholeWrite();
-    MeterPort.Close();
+    link.port.Close();
     return 0;
 }

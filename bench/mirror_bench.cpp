@@ -15,6 +15,7 @@
 
 #include "app/main_dialog.h"
 #include "link/message_seam.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "res/main_dialog_template.h"
 #include "tests/support/meter_process.h"
@@ -67,9 +68,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mirror_bench: the virtual meter did not start\n");
         return 1;
     }
-    PortTable::Instance().Map(1, meter.DevicePath());
+    MeterLink link;
+    link.port.Ports().Map(1, meter.DevicePath());
     SetMessageHandler([](const std::string&) {});
-    CMainDlg window;
+    CMainDlg window(link);
     window.show();
     QTest::qWait(1500);  // banner, scan, first frames
     const int start = window.MirroredFrames();

@@ -25,8 +25,8 @@
 
 #include "app/main_dialog.h"
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
@@ -81,9 +81,9 @@ void Report(const char* state, double share, double target) {
 // answers, until the window has gone; -1 when it did not go within 20 s.
 qint64 CloseDuringScanMs() {
     PtyPair silent;
-    PortTable::Instance().Clear();
-    PortTable::Instance().Map(1, silent.SlavePath());
-    CMainDlg window;
+    MeterLink link;
+    link.port.Ports().Map(1, silent.SlavePath());
+    CMainDlg window(link);
     window.show();
     const Bytes getver = BuildFrame("GETVER");
     Bytes heard;
@@ -165,8 +165,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "window_cpu_bench: the virtual meter did not start\n");
             return 1;
         }
-        PortTable::Instance().Map(1, meter.DevicePath());
-        CMainDlg window;
+        MeterLink link;
+        link.port.Ports().Map(1, meter.DevicePath());
+        CMainDlg window(link);
         window.show();
         if (!WaitForFrames(window, 3)) {
             std::fprintf(stderr, "window_cpu_bench: no mirrored frames\n");
@@ -181,19 +182,17 @@ int main(int argc, char** argv) {
         Report("paused", MeasureCpuShare(window), kIdleTarget);
         ReportClose("the sweeps", CloseDuringSweepsMs(window));
     }
-    // The second window starts as a fresh program would, not paused and closing as the first.
-    MirrorPaused = false;
-    StopScreenPoll = false;
-    PortFree = true;
+    // The second window starts as a fresh program would, with a link of its own.
     {
         MeterProcess meter({"--unplug-after", "20"});
-        PortTable::Instance().Map(1, meter.DevicePath());
-        CMainDlg window;
+        MeterLink link;
+        link.port.Ports().Map(1, meter.DevicePath());
+        CMainDlg window(link);
         window.show();
         WaitForFrames(window, 3);
         QTest::qWait(3000);  // the device hangs up during the 20th frame
         Report("unplugged", MeasureCpuShare(window), kIdleTarget);
-        std::printf("  (LinkLost %s)\n", LinkLost ? "set" : "not set");
+        std::printf("  (LinkLost %s)\n", link.LinkLost ? "set" : "not set");
         window.reject();
     }
     ReportClose("a scan", CloseDuringScanMs());

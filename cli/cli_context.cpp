@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "cli/cli_numbers.h"
-#include "link/link_flags.h"
 #include "link/port_diagnosis.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -42,7 +41,8 @@ bool TakeFlag(const std::string& word, CliOptions* options) {
 
 }  // namespace
 
-bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error) {
+bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error,
+                     PortTable& ports) {
     std::vector<std::string> devices;
     for (int i = 1; i < argc; ++i) {
         std::string word = argv[i];
@@ -66,7 +66,7 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
                 *error = "--port " + problem;
                 return false;
             }
-            PortTable::Instance().Map(n, path);
+            ports.Map(n, path);
         } else if (word == "--device") {
             if (!TakeValue(argc, argv, &i, &value)) {
                 *error = "--device takes a device path";
@@ -86,14 +86,14 @@ bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* er
     if (options->help || options->version) return true;
     // --device maps after the explicit mappings, so it never takes a number given by --port.
     for (const auto& path : devices) {
-        int n = PortTable::Instance().MapToFreeNumber(path);
+        int n = ports.MapToFreeNumber(path);
         if (n == 0) {
             *error = "no free COM number left for " + path;
             return false;
         }
         if (options->com == 0) options->com = n;
     }
-    if (!options->onlyMapped && devices.empty()) PortTable::Instance().FillFromSystem();
+    if (!options->onlyMapped && devices.empty()) ports.FillFromSystem();
     return true;
 }
 
@@ -111,7 +111,7 @@ bool RefuseArgs(const CliOptions& options, int* status) {
 void ConsoleView::SelectPortIndex(int index) {
     // Said on a terminal (or when asked for), so a slow scan shows where it is.
     if (!verbose_ && !isatty(STDERR_FILENO)) return;
-    const std::string path = PortTable::Instance().PathOf(index + 1);
+    const std::string path = ports_.PathOf(index + 1);
     std::fprintf(stderr, "trying COM%d %s\n", index + 1, path.c_str());
 }
 
@@ -119,18 +119,19 @@ void ConsoleView::ShowMessage(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
 
-void ExplainOpenFailure() {
-    std::string reason = MeterPort.LastOpenError();
+void ExplainOpenFailure(const MeterLink& link) {
+    std::string reason = link.port.LastOpenError();
     if (!reason.empty()) std::fprintf(stderr, "(%s)\n", reason.c_str());
     std::vector<std::string> hints;
-    AddOpenFailureHint(PortTable::Instance().PathOf(PortNumber), MeterPort.LastOpenErrno(), &hints);
+    AddOpenFailureHint(link.port.Ports().PathOf(link.PortNumber), link.port.LastOpenErrno(),
+                       &hints);
     for (const std::string& hint : hints)
         std::fprintf(stderr, "%s\n", hint.c_str());
 }
 
-bool ScanAndExplain(ConsoleView& view) {
+bool ScanAndExplain(MeterLink& link, ConsoleView& view) {
     ScanReport report;
-    if (ScanForMeter(MeterPort, view, &report)) return true;
+    if (ScanForMeter(link, view, &report)) return true;
     std::vector<std::string> lines = report.Lines();
     for (const ScanProblem& problem : report.problems)
         if (problem.error) AddOpenFailureHint(problem.path, problem.error, &lines);
@@ -139,30 +140,30 @@ bool ScanAndExplain(ConsoleView& view) {
     return false;
 }
 
-bool ReportIfDisconnected() {
-    if (!LinkLost) return false;
+bool ReportIfDisconnected(const MeterLink& link) {
+    if (!link.LinkLost) return false;
     std::fprintf(stderr, "%s\n", kMeterDisconnected);
     return true;
 }
 
-bool ConnectMeter(const CliOptions& options) {
-    ConsoleView view(options.verbose);
-    if (options.com == 0) return ScanAndExplain(view);
-    bool found = IdentifyMeter(options.com - 1, MeterPort, view);
-    if (found || ReportIfDisconnected()) return found;
+bool ConnectMeter(const CliOptions& options, MeterLink& link) {
+    ConsoleView view(options.verbose, link.port.Ports());
+    if (options.com == 0) return ScanAndExplain(link, view);
+    bool found = IdentifyMeter(options.com - 1, link, view);
+    if (found || ReportIfDisconnected(link)) return found;
     // The program's text is the same whether the port refused or the meter kept quiet.
-    if (MeterPort.LastOpenErrno() == 0)
+    if (link.port.LastOpenErrno() == 0)
         std::fprintf(stderr, "(the meter did not answer)\n");
     else
-        ExplainOpenFailure();
+        ExplainOpenFailure(link);
     return false;
 }
 
-bool OpenMeterPort(const CliOptions& options) {
-    if (options.com == 0) return ConnectMeter(options);
-    PortNumber = options.com;
-    if (MeterPort.Open(options.com)) return true;
+bool OpenMeterPort(const CliOptions& options, MeterLink& link) {
+    if (options.com == 0) return ConnectMeter(options, link);
+    link.PortNumber = options.com;
+    if (link.port.Open(options.com)) return true;
     std::fprintf(stderr, "%s\n", kComportOpenError);
-    ExplainOpenFailure();
+    ExplainOpenFailure(link);
     return false;
 }

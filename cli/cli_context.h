@@ -26,7 +26,9 @@ struct CliOptions {
 
 // Parses argv; on a malformed line (an unknown option before the job included) gives the
 // reason and returns false.
-bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error);
+// The port mappings it names (--port, --device, the system's ports) go into ports.
+bool ParseCliOptions(int argc, char** argv, CliOptions* options, std::string* error,
+                     PortTable& ports);
 
 // Prints "ferrolog-cli: TEXT" on stderr and returns kExitUsage.
 int RefuseUsage(const std::string& text);
@@ -37,7 +39,7 @@ bool RefuseArgs(const CliOptions& options, int* status);
 // Prints the program's texts the way a console shows them: on stderr.
 class ConsoleView : public DiscoveryView {
   public:
-    explicit ConsoleView(bool verbose) : verbose_(verbose) {}
+    ConsoleView(bool verbose, const PortTable& ports) : verbose_(verbose), ports_(ports) {}
     void SelectPortIndex(int index) override;
     void SetAutoCaption(const std::string&) override {}
     void HideScanningPanel() override {}
@@ -45,29 +47,30 @@ class ConsoleView : public DiscoveryView {
 
   private:
     bool verbose_;
+    const PortTable& ports_;
 };
 
 // Finds and identifies the meter: on --com N by identification, otherwise by a scan.
 // Prints the device message or the failure (with a hint when the system refused the port)
 // on stderr.
-bool ConnectMeter(const CliOptions& options);
+bool ConnectMeter(const CliOptions& options, MeterLink& link);
 
 // Opens the port the job names without asking the meter anything (the key jobs, which
 // send without a reply): --com N, or a scan when none is given.
-bool OpenMeterPort(const CliOptions& options);
+bool OpenMeterPort(const CliOptions& options, MeterLink& link);
 
 // Adds the system's reason to a failed open, with a hint for the commonest one.
-void ExplainOpenFailure();
+void ExplainOpenFailure(const MeterLink& link);
 
 // Scans COM1..COM32; when no meter answers, says on stderr per port why, with hints.
-bool ScanAndExplain(ConsoleView& view);
+bool ScanAndExplain(MeterLink& link, ConsoleView& view);
 
 // True (after printing kMeterDisconnected) when the last exchange found the meter gone.
-bool ReportIfDisconnected();
+bool ReportIfDisconnected(const MeterLink& link);
 
-int RunPorts(const CliOptions& options);
-int RunScan(const CliOptions& options);
-int RunIdentify(const CliOptions& options);
-int RunSend(const CliOptions& options);
-int RunKey(const CliOptions& options);
-int RunHold(const CliOptions& options);
+int RunPorts(const CliOptions& options, MeterLink& link);
+int RunScan(const CliOptions& options, MeterLink& link);
+int RunIdentify(const CliOptions& options, MeterLink& link);
+int RunSend(const CliOptions& options, MeterLink& link);
+int RunKey(const CliOptions& options, MeterLink& link);
+int RunHold(const CliOptions& options, MeterLink& link);

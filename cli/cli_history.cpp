@@ -126,9 +126,9 @@ class ConsoleHistoryView : public HistoryView {
 
     const std::string& Finished() const { return finished_; }
 
-    void ShowLastStatus() {
+    void ShowLastStatus(const MeterLink& link) {
         EndBar();
-        if (!ReportIfDisconnected()) ShowMessage(status_);
+        if (!ReportIfDisconnected(link)) ShowMessage(status_);
     }
 
   private:
@@ -260,7 +260,7 @@ void PrintWritten(const CliOptions& options, const HistoryOutputFiles& names,
     PrintJsonLine(json.Key("stopped").Bool(result.stopSaved).EndObject());
 }
 
-int Download(const CliOptions& options, const std::string& file, bool force) {
+int Download(const CliOptions& options, MeterLink& link, const std::string& file, bool force) {
     const HistoryOutputFiles names = HistoryOutputNames(file);
     if (!FilesCanBeCreated(names)) return kExitFailed;
     ScratchFolder scratch;
@@ -269,12 +269,12 @@ int Download(const CliOptions& options, const std::string& file, bool force) {
         return kExitFailed;
     }
     ConsoleHistoryView view(scratch.Path() + "/history");
-    HistoryDownload download(MeterPort, view);
+    HistoryDownload download(link.port, view);
     view.SaveOnInterruptInto(&download.Flags().HistoryStopSave);
     const HistoryResult result = download.Run();
     RestoreInterrupt();
     if (result.outcome != HistoryOutcome::Finished) {
-        view.ShowLastStatus();
+        view.ShowLastStatus(link);
         return kExitFailed;
     }
     // The download takes minutes: a file may have come meanwhile.
@@ -288,7 +288,7 @@ int Download(const CliOptions& options, const std::string& file, bool force) {
 
 }  // namespace
 
-int RunHistory(const CliOptions& options) {
+int RunHistory(const CliOptions& options, MeterLink& link) {
     std::vector<std::string> files;
     bool force = false;
     for (const std::string& word : options.args) {
@@ -302,16 +302,16 @@ int RunHistory(const CliOptions& options) {
     if (files.size() != 1) return Usage(kHistoryUsage);
     const HistoryOutputFiles names = HistoryOutputNames(files[0]);
     if (!NoneInTheWay({names.csv, names.bin}, force)) return kExitFailed;
-    if (!ConnectMeter(options)) return kExitFailed;
-    if (!HistoryDownloadAllowed(DeviceModel)) {
+    if (!ConnectMeter(options, link)) return kExitFailed;
+    if (!HistoryDownloadAllowed(link.DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
-    PortGuard guard;
-    return Download(options, files[0], force);
+    PortGuard guard(link, PortHolder::Dialog);
+    return Download(options, link, files[0], force);
 }
 
-int RunHistoryCsv(const CliOptions& options) {
+int RunHistoryCsv(const CliOptions& options, MeterLink&) {
     std::vector<std::string> paths;
     HistoryDateStyle style = HistoryDateStyle::Meter;
     bool force = false;

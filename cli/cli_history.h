@@ -11,10 +11,10 @@
 // refused unless --force is given. Ctrl+C acts as Stop/Save: what has arrived is written, the
 // message says the download was stopped, and the exit status is 130. Exit status 0 once both
 // files are written of a download that ran to the log's end.
-int RunHistory(const CliOptions& options);
+int RunHistory(const CliOptions& options, MeterLink& link);
 
 // "history-csv DUMP OUT [--iso-dates]": decodes a dump written by "history" (or by the window)
 // into OUT, exactly as the download writes its CSV (dates as 2026-12-07 01:30:00 with
 // --iso-dates). Only a regular file of at most 1 MiB and a block is read; a dump with a time
 // stamp that names no possible time is refused. Exit status 0 when OUT was written whole.
-int RunHistoryCsv(const CliOptions& options);
+int RunHistoryCsv(const CliOptions& options, MeterLink&);

@@ -8,7 +8,6 @@
 #include "cli/json_writer.h"
 #include "link/command_exchange.h"
 #include "link/line_receiver.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -32,10 +31,10 @@ std::string JoinWords(const std::vector<std::string>& words) {
 }
 
 // Collects what the meter sends until it has been quiet for a while or the wait ends.
-Bytes CollectReply(int waitMs) {
+Bytes CollectReply(CSerialPort& port, int waitMs) {
     Bytes reply;
     ReceiveUntilQuiet(
-        MeterPort, {kSendPollMs, kSendQuietMs, waitMs, true}, nullptr,
+        port, {kSendPollMs, kSendQuietMs, waitMs, true}, nullptr,
         [&](const uint8_t* bytes, int count) { reply.insert(reply.end(), bytes, bytes + count); });
     return reply;
 }
@@ -48,42 +47,43 @@ void PrintReply(const Bytes& reply) {
     }
 }
 
-int SendKeyFrame(const CliOptions& options, const char* prefix, int low, int high) {
+int SendKeyFrame(const CliOptions& options, MeterLink& link, const char* prefix, int low,
+                 int high) {
     int64_t key = 0;
     if (options.args.size() != 1 || !ParseInteger(options.args[0], low, high, &key))
         return RefuseUsage(options.command + " takes one key number from " + std::to_string(low) +
                            " to " + std::to_string(high));
-    if (!OpenMeterPort(options)) return kExitFailed;
+    if (!OpenMeterPort(options, link)) return kExitFailed;
     Bytes frame = BuildFrame(std::string(prefix) + std::to_string(key));
-    const bool sent = MeterPort.Send(frame.data(), static_cast<int>(frame.size())) ==
+    const bool sent = link.port.Send(frame.data(), static_cast<int>(frame.size())) ==
                       static_cast<int>(frame.size());
-    if (ReportIfDisconnected() || !sent) return kExitFailed;
+    if (ReportIfDisconnected(link) || !sent) return kExitFailed;
     std::fprintf(stderr, "sent %s\n", HexString(frame).c_str());
     return 0;
 }
 
-void PrintMeterJson(bool found) {
+void PrintMeterJson(const MeterLink& link, bool found) {
     JsonWriter json;
     json.BeginObject().Key("found").Bool(found);
     if (found) {
-        json.Key("com").Integer(PortNumber.load());
-        json.Key("path").String(PortTable::Instance().PathOf(PortNumber));
-        json.Key("model").Integer(DeviceModel.load());
-        json.Key("name").String(ModelName(DeviceModel));
-        json.Key("revision").Number(FirmwareRevision.load());
+        json.Key("com").Integer(link.PortNumber.load());
+        json.Key("path").String(link.port.Ports().PathOf(link.PortNumber));
+        json.Key("model").Integer(link.DeviceModel.load());
+        json.Key("name").String(ModelName(link.DeviceModel));
+        json.Key("revision").Number(link.FirmwareRevision.load());
     }
     PrintJsonLine(json.EndObject());
 }
 
 }  // namespace
 
-int RunPorts(const CliOptions& options) {
+int RunPorts(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
     JsonWriter json;
     json.BeginObject().Key("ports").BeginArray();
     for (int n = 1; n <= PortTable::kPortCount; ++n) {
-        std::string path = PortTable::Instance().PathOf(n);
+        std::string path = link.port.Ports().PathOf(n);
         if (path.empty()) continue;
         if (options.json)
             json.BeginObject().Key("com").Integer(n).Key("path").String(path).EndObject();
@@ -94,34 +94,35 @@ int RunPorts(const CliOptions& options) {
     return 0;
 }
 
-int RunScan(const CliOptions& options) {
+int RunScan(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
-    ConsoleView view(options.verbose);
-    const bool found = ScanAndExplain(view);
+    ConsoleView view(options.verbose, link.port.Ports());
+    const bool found = ScanAndExplain(link, view);
     if (options.json)
-        PrintMeterJson(found);
+        PrintMeterJson(link, found);
     else if (found)
-        std::printf("COM%d %s\n", PortNumber.load(),
-                    PortTable::Instance().PathOf(PortNumber).c_str());
+        std::printf("COM%d %s\n", link.PortNumber.load(),
+                    link.port.Ports().PathOf(link.PortNumber).c_str());
     return found ? 0 : kExitFailed;
 }
 
-int RunIdentify(const CliOptions& options) {
+int RunIdentify(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
-    const bool found = ConnectMeter(options);
+    const bool found = ConnectMeter(options, link);
     if (options.json)
-        PrintMeterJson(found);
+        PrintMeterJson(link, found);
     else if (found)
-        std::printf("model %d (%s), revision %.2f, COM%d\n", DeviceModel.load(),
-                    ModelName(DeviceModel), FirmwareRevision.load(), PortNumber.load());
+        std::printf("model %d (%s), revision %.2f, COM%d\n", link.DeviceModel.load(),
+                    ModelName(link.DeviceModel), link.FirmwareRevision.load(),
+                    link.PortNumber.load());
     return found ? 0 : kExitFailed;
 }
 
 // The reply is printed as it came; no reply within the wait is said on stderr but is no
 // failure by itself, since some commands (the keys among them) never answer.
-int RunSend(const CliOptions& options) {
+int RunSend(const CliOptions& options, MeterLink& link) {
     const TerminalLine line = ParseTerminalLine(JoinWords(options.args));
     const TerminalFrameResult result =
         BuildTerminalFrame(line.command, line.parameters, line.textParameters);
@@ -133,16 +134,16 @@ int RunSend(const CliOptions& options) {
     }
     const Bytes& frame = result.frame;
     if (frame.size() > static_cast<size_t>(kMaxSendLength)) {
-        MeterPort.Send(frame.data(), static_cast<int>(frame.size()));  // says why
+        std::fprintf(stderr, "%s\n", kSendTooLongMessage);
         return kExitFailed;
     }
-    if (!OpenMeterPort(options)) return kExitFailed;
-    MeterPort.Purge();
-    const bool sent = MeterPort.Send(frame.data(), static_cast<int>(frame.size())) ==
+    if (!OpenMeterPort(options, link)) return kExitFailed;
+    link.port.Purge();
+    const bool sent = link.port.Send(frame.data(), static_cast<int>(frame.size())) ==
                       static_cast<int>(frame.size());
     if (sent) std::fprintf(stderr, "sent %s\n", HexString(frame).c_str());
-    const Bytes reply = sent ? CollectReply(kSendReplyWaitMs) : Bytes{};
-    if (ReportIfDisconnected() || !sent) return kExitFailed;
+    const Bytes reply = sent ? CollectReply(link.port, kSendReplyWaitMs) : Bytes{};
+    if (ReportIfDisconnected(link) || !sent) return kExitFailed;
     if (reply.empty())
         std::fprintf(stderr, "no reply within %d ms\n", kSendReplyWaitMs);
     else
@@ -150,10 +151,10 @@ int RunSend(const CliOptions& options) {
     return 0;
 }
 
-int RunKey(const CliOptions& options) {
-    return SendKeyFrame(options, "KEY", 0, 3);
+int RunKey(const CliOptions& options, MeterLink& link) {
+    return SendKeyFrame(options, link, "KEY", 0, 3);
 }
 
-int RunHold(const CliOptions& options) {
-    return SendKeyFrame(options, "KEYHOLD", 1, 3);
+int RunHold(const CliOptions& options, MeterLink& link) {
+    return SendKeyFrame(options, link, "KEYHOLD", 1, 3);
 }

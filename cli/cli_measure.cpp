@@ -11,7 +11,6 @@
 #include "cli/cli_numbers.h"
 #include "cli/json_writer.h"
 #include "graph/plot_geometry.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/local_time.h"
 #include "link/serial_port.h"
@@ -144,11 +143,11 @@ void PrintSpectrum(const RepeatOptions& repeat, bool header) {
         std::printf("%d,%u,%d\n", bin, BinFrequency(SpectrumRecord, bin), SpectrumRecord.dbm[bin]);
 }
 
-using FetchOnce = bool (*)(const RepeatOptions&, bool header);
+using FetchOnce = bool (*)(MeterLink& link, const RepeatOptions&, bool header);
 
-bool FetchFieldOnce(const RepeatOptions& repeat, bool header) {
-    if (FetchFieldBlock(MeterPort, PortNumber) != FetchOutcome::Accepted) {
-        if (!ReportIfDisconnected()) std::fprintf(stderr, "%s\n", kNoFieldReply);
+bool FetchFieldOnce(MeterLink& link, const RepeatOptions& repeat, bool header) {
+    if (FetchFieldBlock(link, link.PortNumber) != FetchOutcome::Accepted) {
+        if (!ReportIfDisconnected(link)) std::fprintf(stderr, "%s\n", kNoFieldReply);
         return false;
     }
     const std::time_t fetchedAt = std::time(nullptr);
@@ -159,13 +158,13 @@ bool FetchFieldOnce(const RepeatOptions& repeat, bool header) {
     return SaveCurrent(repeat, SearchThreshold);
 }
 
-bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
+bool FetchSpectrumOnce(MeterLink& link, const RepeatOptions& repeat, bool header) {
     int sweeps = 0;
     SpectrumFetchHooks hooks;
     hooks.beforeSweep = MarkSweepUnanswered;
     FetchOutcome outcome =
-        FetchSpectrumSweeps(MeterPort, PortNumber, repeat.threshold, hooks, &sweeps);
-    if (ReportIfDisconnected()) return false;
+        FetchSpectrumSweeps(link, link.PortNumber, repeat.threshold, hooks, &sweeps);
+    if (ReportIfDisconnected(link)) return false;
     if (outcome == FetchOutcome::Accepted && !SweepAnswered()) {
         std::fprintf(stderr, "%s\n", kNoSpectrumReply);
         return false;
@@ -179,23 +178,24 @@ bool FetchSpectrumOnce(const RepeatOptions& repeat, bool header) {
     return SaveCurrent(repeat, repeat.threshold);
 }
 
-int RunRepeated(const CliOptions& options, FetchOnce fetch, const char* usage, bool spectrum) {
+int RunRepeated(const CliOptions& options, MeterLink& link, FetchOnce fetch, const char* usage,
+                bool spectrum) {
     RepeatOptions repeat;
     if (!ParseRepeatOptions(options, &repeat, spectrum))
         return RefuseUsage(std::string("usage: ") + usage);
-    if (!ConnectMeter(options)) return kExitFailed;
+    if (!ConnectMeter(options, link)) return kExitFailed;
     // Models without an RF section are told so before the port sees a spectrum request.
-    if (spectrum && !SpectrumSupported(DeviceModel)) {
+    if (spectrum && !SpectrumSupported(link.DeviceModel)) {
         std::fprintf(stderr, "%s\n", kNotSupported);
         return kExitFailed;
     }
     int failures = 0;
     for (int n = 0; repeat.count == 0 || n < repeat.count; ++n) {
         const int64_t started = NowMs();
-        if (!fetch(repeat, n == 0)) ++failures;
+        if (!fetch(link, repeat, n == 0)) ++failures;
         std::fflush(stdout);
         // A meter that is gone does not come back within a fetch loop.
-        if (LinkLost) break;
+        if (link.LinkLost) break;
         if (repeat.count != 0 && n + 1 == repeat.count) break;
         SleepMs(static_cast<int>(repeat.everyMs - (NowMs() - started)));
     }
@@ -213,12 +213,12 @@ bool SweepAnswered() {
              MeasurementBuffer[kSpectrumReplyLength - 2] == kUnansweredMark);
 }
 
-int RunEmf(const CliOptions& options) {
-    return RunRepeated(options, FetchFieldOnce,
+int RunEmf(const CliOptions& options, MeterLink& link) {
+    return RunRepeated(options, link, FetchFieldOnce,
                        "emf [--every 1s] [--count N] [--save DIR] [--iso-dates]", false);
 }
 
-int RunSpectrum(const CliOptions& options) {
-    return RunRepeated(options, FetchSpectrumOnce,
+int RunSpectrum(const CliOptions& options, MeterLink& link) {
+    return RunRepeated(options, link, FetchSpectrumOnce,
                        "spectrum [--threshold DBM] [--every 1s] [--count N] [--save DIR]", true);
 }

@@ -3,9 +3,9 @@
 
 #include "cli/cli_context.h"
 
-int RunEmf(const CliOptions& options);
-int RunSpectrum(const CliOptions& options);
-int RunPlot(const CliOptions& options);
+int RunEmf(const CliOptions& options, MeterLink& link);
+int RunSpectrum(const CliOptions& options, MeterLink& link);
+int RunPlot(const CliOptions& options, MeterLink& link);
 
 // A spectrum reply has no trailer: the fetch's beforeSweep hook marks the buffer, and a sweep
 // whose last bytes still hold the mark was never answered in full.

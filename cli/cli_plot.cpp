@@ -257,13 +257,14 @@ int PlotLongTerm(const PlotOptions& plot) {
 
 // A field file holds the meter's raw counts, whose conversion depends on its firmware
 // revision: --revision, or the revision of the meter named (asked now).
-bool TakeRevision(const CliOptions& options, const PlotOptions& plot, int* status) {
+bool TakeRevision(const CliOptions& options, MeterLink& link, const PlotOptions& plot,
+                  int* status) {
     if (plot.revision) {
-        FirmwareRevision = *plot.revision;
+        link.FirmwareRevision = *plot.revision;
         return true;
     }
     if (options.com != 0) {
-        if (ConnectMeter(options)) return true;
+        if (ConnectMeter(options, link)) return true;
         *status = kExitFailed;
         return false;
     }
@@ -287,7 +288,7 @@ int RefuseShort(const std::string& path, std::size_t stored) {
 
 }  // namespace
 
-int RunPlot(const CliOptions& options) {
+int RunPlot(const CliOptions& options, MeterLink& link) {
     PlotOptions plot;
     if (!ParsePlotOptions(options.args, &plot)) return RefuseUsage(kPlotUsage);
     if (DrawProgram().empty()) {
@@ -307,7 +308,8 @@ int RunPlot(const CliOptions& options) {
     if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
     if (stored < MeasurementLength(MeasurementKind)) return RefuseShort(plot.input, stored);
     int refused = 0;
-    if (MeasurementKind == kKindField && !TakeRevision(options, plot, &refused)) return refused;
-    return SavePicture(plot, {"measurement", plot.input, Text(FirmwareRevision.load()),
+    if (MeasurementKind == kKindField && !TakeRevision(options, link, plot, &refused))
+        return refused;
+    return SavePicture(plot, {"measurement", plot.input, Text(link.FirmwareRevision.load()),
                               Text(plot.width), Text(plot.height)});
 }

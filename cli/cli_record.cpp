@@ -19,7 +19,6 @@
 #include "cli/cli_numbers.h"
 #include "cli/json_writer.h"
 #include "graph/plot_geometry.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
@@ -217,7 +216,8 @@ const char* FetchProblem(FetchOutcome outcome, bool spectrum) {
 // One fetch and its rows. False when the rows could not be written.
 class Fetcher {
   public:
-    Fetcher(const RecordOptions& record, RowSink& sink) : record_(record), sink_(sink) {}
+    Fetcher(MeterLink& link, const RecordOptions& record, RowSink& sink)
+        : link_(link), record_(record), sink_(sink) {}
 
     bool FetchAndWrite(const std::atomic<bool>* stop) {
         return record_.spectrum ? SpectrumOnce(stop) : FieldOnce(stop);
@@ -244,7 +244,7 @@ class Fetcher {
     }
 
     bool FieldOnce(const std::atomic<bool>* stop) {
-        if (!Note(FetchFieldBlock(MeterPort, PortNumber, stop, false))) return true;
+        if (!Note(FetchFieldBlock(link_, link_.PortNumber, stop, false))) return true;
         const std::vector<FieldRow> rows = recorder_.AddBlock(
             ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(), WallClockMs());
         for (const FieldRow& row : rows) {
@@ -259,8 +259,8 @@ class Fetcher {
     bool SpectrumOnce(const std::atomic<bool>* stop) {
         SpectrumFetchHooks hooks;
         hooks.beforeSweep = MarkSweepUnanswered;
-        FetchOutcome outcome = FetchSpectrumSweeps(MeterPort, PortNumber, record_.threshold, hooks,
-                                                   nullptr, stop, false);
+        FetchOutcome outcome = FetchSpectrumSweeps(link_, link_.PortNumber, record_.threshold,
+                                                   hooks, nullptr, stop, false);
         if (outcome == FetchOutcome::Accepted && !SweepAnswered())
             outcome = FetchOutcome::NoWholeReply;
         if (!Note(outcome)) return true;
@@ -281,6 +281,7 @@ class Fetcher {
         return sink_.Put(header, (newBand ? header : "") + SpectrumCsvLine(row), nullptr);
     }
 
+    MeterLink& link_;
     const RecordOptions& record_;
     RowSink& sink_;
     FieldRecorder recorder_;
@@ -318,10 +319,10 @@ class RecordClock {
 };
 
 // While the meter is away: one quiet identification a second until it answers.
-bool WaitForMeter(const RecordClock& clock, RowSink& sink) {
+bool WaitForMeter(MeterLink& link, const RecordClock& clock, RowSink& sink) {
     std::fprintf(stderr, "%s Recording goes on when it is back.\n", kMeterDisconnected);
     while (!clock.Over()) {
-        if (ReidentifyLostMeter(MeterPort)) {
+        if (ReidentifyLostMeter(link)) {
             std::fprintf(stderr, "The meter is back; recording goes on.\n");
             return true;
         }
@@ -343,8 +344,8 @@ void TellRowsRecorded(const RecordOptions& record, const RowSink& sink) {
 
 // False, having said why, when the recording has no row or its meter was gone or silent at
 // its end: the rows stop short of what was asked.
-bool RecordedToTheEnd(const Fetcher& fetcher, const RowSink& sink) {
-    if (LinkLost) {
+bool RecordedToTheEnd(const MeterLink& link, const Fetcher& fetcher, const RowSink& sink) {
+    if (link.LinkLost) {
         std::fprintf(stderr, "%s\n", kMeterDisconnected);
         return false;
     }
@@ -358,30 +359,30 @@ bool RecordedToTheEnd(const Fetcher& fetcher, const RowSink& sink) {
     return false;
 }
 
-int RecordUntilStopped(const RecordOptions& record) {
+int RecordUntilStopped(MeterLink& link, const RecordOptions& record) {
     RowSink sink(record);
-    Fetcher fetcher(record, sink);
+    Fetcher fetcher(link, record, sink);
     const RecordClock clock(record.forMs);
     bool written = true;
     while (written && !clock.Over()) {
-        if (LinkLost) {
-            written = WaitForMeter(clock, sink);
+        if (link.LinkLost) {
+            written = WaitForMeter(link, clock, sink);
             continue;
         }
         const int64_t started = NowMs();
         written = fetcher.FetchAndWrite(&stopRecording) &&
-                  (LinkLost || clock.WaitUntil(started + record.everyMs, sink));
+                  (link.LinkLost || clock.WaitUntil(started + record.everyMs, sink));
     }
-    if (written && !LinkLost) written = fetcher.FetchTheEnd();
+    if (written && !link.LinkLost) written = fetcher.FetchTheEnd();
     const bool closed = sink.Close();
     TellRowsRecorded(record, sink);
     if (!written || !closed) return kExitFailed;
-    return RecordedToTheEnd(fetcher, sink) ? 0 : kExitFailed;
+    return RecordedToTheEnd(link, fetcher, sink) ? 0 : kExitFailed;
 }
 
 }  // namespace
 
-int RunRecord(const CliOptions& options) {
+int RunRecord(const CliOptions& options, MeterLink& link) {
     RecordOptions record;
     if (!ParseRecordOptions(options, &record)) return RefuseUsage(kRecordUsage);
     if (record.json && !record.output.empty())
@@ -393,11 +394,11 @@ int RunRecord(const CliOptions& options) {
     if (!record.spectrum && record.everyMs > kLongestGaplessEveryMs)
         std::fprintf(stderr, "A fetch less often than every %lld s leaves gaps.\n",
                      static_cast<long long>(kLongestGaplessEveryMs / kMsPerSecond));
-    if (!ConnectMeter(options)) return kExitFailed;
-    if (record.spectrum && !SpectrumSupported(DeviceModel)) {
+    if (!ConnectMeter(options, link)) return kExitFailed;
+    if (record.spectrum && !SpectrumSupported(link.DeviceModel)) {
         std::fprintf(stderr, "%s\n", kNotSupported);
         return kExitFailed;
     }
     StopOnSignals();
-    return RecordUntilStopped(record);
+    return RecordUntilStopped(link, record);
 }

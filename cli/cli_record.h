@@ -3,4 +3,4 @@
 
 #include "cli/cli_context.h"
 
-int RunRecord(const CliOptions& options);
+int RunRecord(const CliOptions& options, MeterLink& link);

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
@@ -38,51 +37,51 @@ int Usage(const char* usage) {
 }
 
 // What the user learns besides the message: where the file went, or why it could not.
-int Finish(ScreenshotOutcome outcome, const std::string& chosenPath) {
+int Finish(const MeterLink& link, ScreenshotOutcome outcome, const std::string& chosenPath) {
     if (outcome == ScreenshotOutcome::WriteFailed && !LastBitmapWriteError().empty())
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n",
                      BitmapFileName(chosenPath).c_str(), LastBitmapWriteError().c_str());
-    ReportIfDisconnected();
+    ReportIfDisconnected(link);
     if (outcome != ScreenshotOutcome::Saved) return kExitFailed;
     std::printf("%s\n", BitmapFileName(chosenPath).c_str());
     return 0;
 }
 
 // One run of the mirror's worker; true when it accepted a frame into ScreenFrame.
-bool FetchLiveFrame() {
+bool FetchLiveFrame(MeterLink& link) {
     bool accepted = false;
-    WaitAndTakePort();  // the run gives it back
-    ScreenPollRun(MeterPort, PortNumber, [&accepted](const uint8_t*) { accepted = true; });
+    link.TakePort(PortHolder::Mirror);  // the run gives it back
+    ScreenPollRun(link, link.PortNumber, [&accepted](const uint8_t*) { accepted = true; });
     return accepted;
 }
 
 }  // namespace
 
-int RunScreenshot(const CliOptions& options) {
+int RunScreenshot(const CliOptions& options, MeterLink& link) {
     char slot = 0;
     if (options.args.empty() || options.args.size() > 2 || !ParseSlot(options.args[0], &slot))
         return Usage(kScreenshotUsage);
     const std::string file = options.args.size() == 2 ? options.args[1] : "";
-    if (!ConnectMeter(options)) return kExitFailed;
+    if (!ConnectMeter(options, link)) return kExitFailed;
     std::string chosen;
-    const ScreenshotOutcome outcome = DownloadScreenshot(slot, ChosenFile(file, &chosen));
-    return Finish(outcome, chosen);
+    const ScreenshotOutcome outcome = DownloadScreenshot(link, slot, ChosenFile(file, &chosen));
+    return Finish(link, outcome, chosen);
 }
 
-int RunScreen(const CliOptions& options) {
+int RunScreen(const CliOptions& options, MeterLink& link) {
     if (options.args.size() != 1 || options.args[0].empty()) return Usage(kScreenUsage);
     const std::string& file = options.args[0];
-    if (!ConnectMeter(options)) return kExitFailed;
+    if (!ConnectMeter(options, link)) return kExitFailed;
     // Refused before anything is sent, as the window refuses Save Screen.
-    if (!SaveScreenAllowed(DeviceModel)) {
+    if (!SaveScreenAllowed(link.DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
-    if (!FetchLiveFrame()) {
-        if (!ReportIfDisconnected()) ShowMessage(kScreenshotDownloadFailedMessage);
+    if (!FetchLiveFrame(link)) {
+        if (!ReportIfDisconnected(link)) ShowMessage(kScreenshotDownloadFailedMessage);
         return kExitFailed;
     }
     std::string chosen;
-    const ScreenshotOutcome outcome = SaveScreen(ChosenFile(file, &chosen));
-    return Finish(outcome, chosen);
+    const ScreenshotOutcome outcome = SaveScreen(link, ChosenFile(file, &chosen));
+    return Finish(link, outcome, chosen);
 }

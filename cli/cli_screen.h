@@ -7,8 +7,8 @@
 
 // "screenshot SLOT [FILE]": SLOT 1 to 4; FILE defaults to the meter's name for the
 // screenshot, in the current folder. ".bmp" is added as the window adds it.
-int RunScreenshot(const CliOptions& options);
+int RunScreenshot(const CliOptions& options, MeterLink& link);
 
 // "screen FILE": fetches one live frame ("<GETSCREEN>>", as the mirror does) and saves it as
 // File › Save Screen saves the mirrored one.
-int RunScreen(const CliOptions& options);
+int RunScreen(const CliOptions& options, MeterLink& link);

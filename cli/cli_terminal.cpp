@@ -68,7 +68,7 @@ class ConsoleMessages {
 // Prints what the meter sends, as it arrives: up to 16 bytes a line, hexadecimal and characters.
 class ReplyPrinter {
   public:
-    ReplyPrinter() : thread_([this] { Run(); }) {}
+    explicit ReplyPrinter(CSerialPort& port) : port_(port), thread_([this] { Run(); }) {}
     ~ReplyPrinter() { Stop(); }
     ReplyPrinter(const ReplyPrinter&) = delete;
     ReplyPrinter& operator=(const ReplyPrinter&) = delete;
@@ -82,7 +82,7 @@ class ReplyPrinter {
 
   private:
     void Run() {
-        ReceiveUntilQuiet(MeterPort, {kReaderPollMs, 0, 0, false}, &running_,
+        ReceiveUntilQuiet(port_, {kReaderPollMs, 0, 0, false}, &running_,
                           [this](const uint8_t* bytes, int count) {
                               if (count <= 0) return;
                               lastByteAt_ = NowMs();
@@ -100,6 +100,7 @@ class ReplyPrinter {
         }
     }
 
+    CSerialPort& port_;
     std::atomic<bool> running_{true};
     std::atomic<int64_t> lastByteAt_{0};
     std::thread thread_;
@@ -107,7 +108,7 @@ class ReplyPrinter {
 
 // Builds the frame with the terminal's own rules and messages, prints its read-out and
 // sends it. Returns true when something was sent.
-bool SendTerminalLine(const std::string& line) {
+bool SendTerminalLine(CSerialPort& port, const std::string& line) {
     const TerminalLine input = ParseTerminalLine(line);
     const TerminalFrameResult result =
         BuildTerminalFrame(input.command, input.parameters, input.textParameters);
@@ -117,7 +118,9 @@ bool SendTerminalLine(const std::string& line) {
         return false;
     }
     PrintLine(kSentPrefix + FrameReadout(result.frame));
-    return MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size())) > 0;
+    const int sent = port.Send(result.frame.data(), static_cast<int>(result.frame.size()));
+    if (sent == kSendTooLong) ShowMessage(kSendTooLongMessage);
+    return sent > 0;
 }
 
 std::string WithoutLineEnd(std::string line) {
@@ -134,32 +137,33 @@ void WaitForQuietLine(const ReplyPrinter& printer, int64_t lastSentAt) {
 
 }  // namespace
 
-int RunSyncTime(const CliOptions& options) {
+int RunSyncTime(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
     ConsoleMessages messages;
-    ConnectMeter(options);  // a failure shows here and again as "Time Sync Failed! "
-    const bool synced = SyncMeterClock(MeterPort);
+    ConnectMeter(options, link);  // a failure shows here and again as "Time Sync Failed! "
+    const bool synced = SyncMeterClock(link);
+    ShowMessage(TimeSyncMessage(synced));
     if (options.json)
         PrintJsonLine(JsonWriter().BeginObject().Key("synced").Bool(synced).EndObject());
-    if (ReportIfDisconnected()) return kExitFailed;
+    if (ReportIfDisconnected(link)) return kExitFailed;
     return synced ? 0 : kExitFailed;
 }
 
-int RunTerminal(const CliOptions& options) {
+int RunTerminal(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
     ConsoleMessages messages;
-    if (!OpenMeterPort(options)) return kExitFailed;
-    PrintMessage(PortInfoText(MeterPort.OpenPortNumber()));
+    if (!OpenMeterPort(options, link)) return kExitFailed;
+    PrintMessage(PortInfoText(link.port.OpenPortNumber()));
     if (isatty(STDIN_FILENO))
         std::fprintf(stderr, "type NAME [HEX PAIRS] or NAME --text TEXT; %s leaves\n", kQuitWord);
-    ReplyPrinter printer;
+    ReplyPrinter printer(link.port);
     int64_t lastSentAt = 0;
     for (std::string line; std::getline(std::cin, line);) {
         line = WithoutLineEnd(line);
         if (line == kQuitWord) break;
-        if (SendTerminalLine(line)) lastSentAt = NowMs();
+        if (SendTerminalLine(link.port, line)) lastSentAt = NowMs();
     }
     WaitForQuietLine(printer, lastSentAt);
     printer.Stop();

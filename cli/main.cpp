@@ -11,14 +11,14 @@
 #include "cli/cli_record.h"
 #include "cli/cli_screen.h"
 #include "cli/cli_terminal.h"
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 #include "version.h"
 
 namespace {
 
 struct Job {
     const char* name;
-    int (*run)(const CliOptions&);
+    int (*run)(const CliOptions&, MeterLink&);
     const char* usage;
     bool json;  // prints JSON with --json
 };
@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");  // numbers always print with a decimal point
     CliOptions options;
     std::string error;
-    if (!ParseCliOptions(argc, argv, &options, &error)) {
+    MeterLink link;
+    if (!ParseCliOptions(argc, argv, &options, &error, link.port.Ports())) {
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return kExitUsage;
     }
@@ -86,9 +87,9 @@ int main(int argc, char** argv) {
         if (options.command == job.name) {
             if (options.json && !job.json)
                 return RefuseUsage(std::string(job.name) + " has no JSON output");
-            int status = job.run(options);
+            int status = job.run(options, link);
             std::fflush(stdout);
-            MeterPort.Close();
+            link.port.Close();
             return status;
         }
     }

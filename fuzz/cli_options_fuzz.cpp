@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(nullptr);
     CliOptions options;
     std::string error;
-    ParseCliOptions(static_cast<int>(words.size()), argv.data(), &options, &error);
+    PortTable ports;
+    ParseCliOptions(static_cast<int>(words.size()), argv.data(), &options, &error, ports);
     return 0;
 }

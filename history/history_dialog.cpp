@@ -261,16 +261,16 @@ void CHistoryDlg::WaitForWorker() {
     TakeWorkerChanges();  // the worker's last changes, whether or not their notification came
 }
 
-void RunDownloadHistory(QWidget* mainWindow) {
-    if (!HistoryDownloadAllowed(DeviceModel)) {
+void RunDownloadHistory(QWidget* mainWindow, MeterLink& link) {
+    if (!HistoryDownloadAllowed(link.DeviceModel)) {
         ShowMessage(kOnlyWithZtx440);
         return;
     }
-    PortGuard guard;
-    if (!DeviceConnected) {
+    PortGuard guard(link, PortHolder::Dialog);
+    if (!link.DeviceConnected) {
         ShowMessage(kComportError);
         return;
     }
-    CHistoryDlg dialog(mainWindow);
+    CHistoryDlg dialog(mainWindow, link.port);
     dialog.exec();
 }  // the dialog has joined its worker before the guard gives the port back

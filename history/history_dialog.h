@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "history/history_download.h"
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 
 class QLabel;
 class QProgressBar;
@@ -24,7 +24,7 @@ class CHistoryDlg : public QDialog {
 
   public:
     // port: the open port the download reads from (the main window holds it meanwhile).
-    explicit CHistoryDlg(QWidget* parent = nullptr, CSerialPort& port = MeterPort);
+    CHistoryDlg(QWidget* parent, CSerialPort& port);
     ~CHistoryDlg() override;
 
     HistoryFlags& Flags() { return download_.Flags(); }
@@ -79,4 +79,4 @@ inline constexpr const char* kHistoryNotWritten = "The history could not be writ
 
 // Menu command "Download History": offered for ZTX440, VXQ and ZTX-8800 meters only; holds the
 // port (the screen mirror stops) for as long as the dialog is open. User-interface thread.
-void RunDownloadHistory(QWidget* mainWindow);
+void RunDownloadHistory(QWidget* mainWindow, MeterLink& link);

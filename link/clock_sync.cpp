@@ -1,33 +1,24 @@
 #include "link/clock_sync.h"
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
-#include "link/message_seam.h"
+#include "link/port_guard.h"
 
 namespace {
 
 constexpr int kTmYearOffset = 1900;
 constexpr int kMeterYearBase = 2000;
 
-// LinkSuspended is held for the whole sync and let go however it ends.
-class LinkSuspension {
-  public:
-    LinkSuspension() { LinkSuspended = true; }
-    ~LinkSuspension() { LinkSuspended = false; }
-    LinkSuspension(const LinkSuspension&) = delete;
-    LinkSuspension& operator=(const LinkSuspension&) = delete;
-};
-
-bool ModelKeepsTime() {
-    return DeviceModel.load() >= kClockSyncLowestModel;
+bool ModelKeepsTime(const MeterLink& link) {
+    return link.DeviceModel.load() >= kClockSyncLowestModel;
 }
 
 // One attempt with the clock row of the exchange table: its acceptance is read once the whole
 // wait has passed, so a late one counts as none.
-bool ExchangeClockFrame(CSerialPort& port, const std::tm& now) {
+bool ExchangeClockFrame(MeterLink& link, const std::tm& now) {
+    CSerialPort& port = link.port;
     port.Purge();
-    if (!ModelKeepsTime() || !port.IsOpen()) return false;
+    if (!ModelKeepsTime(link) || !port.IsOpen()) return false;
     uint8_t reply[kClockPolicy.readMax] = {};
     return RunExchange(port, kClockPolicy, ClockFrame(now), reply, port.OpenPortNumber()).whole;
 }
@@ -46,15 +37,13 @@ Bytes ClockFrame(const std::tm& local) {
     return BuildFrame(kClockCommand, parameters);
 }
 
-bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime) {
-    LinkSuspension suspension;
-    port.clock().SleepMs(kScreenPollSettleMs);
+bool SyncMeterClock(MeterLink& link, const LocalTimeSource& localTime) {
+    PortGuard guard(link, PortHolder::Dialog);
+    link.port.clock().SleepMs(kScreenPollSettleMs);
     const std::tm now = localTime();
-    const bool synced = ExchangeClockFrame(port, now);
-    ShowMessage(synced ? kTimeSyncedMessage : kTimeSyncFailedMessage);
-    return synced;
+    return ExchangeClockFrame(link, now);
 }
 
-void SyncTimeCommand() {
-    SyncMeterClock(MeterPort);
+const char* TimeSyncMessage(bool synced) {
+    return synced ? kTimeSyncedMessage : kTimeSyncFailedMessage;
 }

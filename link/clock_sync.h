@@ -10,7 +10,7 @@
 #include "link/command_frame.h"
 #include "link/local_time.h"
 #include "link/meter_identity.h"
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 
 inline constexpr const char* kClockCommand = "SETDATETIME";
 inline constexpr size_t kClockFrameLength = 20;
@@ -25,13 +25,13 @@ Bytes ClockFrame(const std::tm& local);
 
 using LocalTimeSource = std::function<std::tm()>;
 
-// Raises LinkSuspended and pauses 1000 ms, takes the local time once, purges, and (model 3
-// and above, port open) runs the clock row of the exchange table: the frame at 15 ms per byte,
-// then 500 ms of wait and one byte read: success when it is 0xAA (what follows it is read
-// away). Shows "Time Synced Successfully!" or "Time Sync Failed! " and lowers LinkSuspended
-// again on every path. Blocks for about 1.8 s, and up to half a second more when no answer
-// comes (the exchange lets a late one arrive).
-bool SyncMeterClock(CSerialPort& port, const LocalTimeSource& localTime = CurrentLocalTime);
+// Holds the link's port as a dialog would (a mirror run under way ends first) and pauses
+// 1000 ms, takes the local time once, purges, and (model 3 and above, port open) runs the
+// clock row of the exchange table: the frame at 15 ms per byte, then 500 ms of wait and one
+// byte read: success when it is 0xAA (what follows it is read away). Gives the port back on
+// every path. Blocks for about 1.8 s, and up to half a second more when no answer comes (the
+// exchange lets a late one arrive). Shows nothing: the caller says TimeSyncMessage.
+bool SyncMeterClock(MeterLink& link, const LocalTimeSource& localTime = CurrentLocalTime);
 
-// Tools > Sync Time: SyncMeterClock on MeterPort.
-void SyncTimeCommand();
+// "Time Synced Successfully!" or "Time Sync Failed! ".
+const char* TimeSyncMessage(bool synced);

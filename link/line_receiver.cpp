@@ -1,6 +1,5 @@
 #include "link/line_receiver.h"
 
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 
 namespace {
@@ -19,7 +18,7 @@ void ReceiveUntilQuiet(CSerialPort& port, const ReceivePace& pace, const std::at
     while ((!running || running->load()) && (pace.waitMs == 0 || !deadline.Passed())) {
         port.WaitForInput(pace.pollMs);
         const int count = port.Read(chunk, kReceiveChunk);
-        if (pace.endOnLost && (count < 0 || LinkLost)) break;
+        if (pace.endOnLost && (count < 0 || port.HungUp())) break;
         if (count > 0) {
             received = true;
             lastByteAt = clock.NowMs();

@@ -8,16 +8,9 @@
 #include <string_view>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/number_text.h"
 #include "link/port_table.h"
-
-std::atomic<int> PortNumber{0};
-std::atomic<bool> DeviceConnected{false};
-std::atomic<int> DeviceModel{kModelNone};
-std::atomic<float> FirmwareRevision{0.0f};
-std::string MeterName;
 
 namespace {
 
@@ -47,21 +40,21 @@ bool Contains(const uint8_t* reply, int length, const char* token) {
     return false;
 }
 
-void TakeIdentification(const uint8_t* reply, int model) {
-    DeviceModel = model;
-    MeterName = ParseMeterName(reply);
-    FirmwareRevision = ParseFirmwareRevision(reply);
-    DeviceConnected = true;
-    LinkLost = false;
+void TakeIdentification(MeterLink& link, const uint8_t* reply, int model) {
+    link.DeviceModel = model;
+    link.MeterName = ParseMeterName(reply);
+    link.FirmwareRevision = ParseFirmwareRevision(reply);
+    link.DeviceConnected = true;
+    link.LinkLost = false;
 }
 
 bool Stopping(const std::atomic<bool>* stop) {
     return stop && stop->load();
 }
 
-void AcceptIdentification(const uint8_t* reply, int model, DiscoveryView& view) {
-    TakeIdentification(reply, model);
-    view.ShowMessage(DeviceMessage(MeterName, FirmwareRevision.load()));
+void AcceptIdentification(MeterLink& link, const uint8_t* reply, int model, DiscoveryView& view) {
+    TakeIdentification(link, reply, model);
+    view.ShowMessage(DeviceMessage(link.MeterName, link.FirmwareRevision.load()));
 }
 
 }  // namespace
@@ -131,27 +124,28 @@ const char* ModelName(int model) {
     }
 }
 
-bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view) {
-    DeviceConnected = false;
-    PortNumber = selectorIndex + 1;
+bool IdentifyMeter(int selectorIndex, MeterLink& link, DiscoveryView& view) {
+    CSerialPort& port = link.port;
+    link.DeviceConnected = false;
+    link.PortNumber = selectorIndex + 1;
     if (port.IsOpen()) port.Close();
-    if (!port.Open(PortNumber)) {
+    if (!port.Open(link.PortNumber)) {
         view.ShowMessage(kComportOpenError);
         return false;
     }
     uint8_t reply[kIdentifyBufferSize] = {};
     // A spoiled reply (control bytes, a hang-up) names no model, however much of one it holds.
     const bool whole =
-        RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, PortNumber).whole;
+        RunExchange(port, kIdentifyPolicy, BuildFrame("GETVER"), reply, link.PortNumber).whole;
     int model =
         whole ? ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Identify) : kModelNone;
     if (model == kModelNone) {
-        DeviceModel = kModelNone;
+        link.DeviceModel = kModelNone;
         view.ShowMessage(kComportOpenError);
         port.Close();
         return false;
     }
-    AcceptIdentification(reply, model, view);
+    AcceptIdentification(link, reply, model, view);
     return true;
 }
 
@@ -169,36 +163,38 @@ std::vector<std::string> ScanReport::Lines() const {
     return lines;
 }
 
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report,
+bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report,
                   const std::atomic<bool>* stop) {
+    CSerialPort& port = link.port;
     view.SetAutoCaption("Scanning..");
-    DeviceConnected = false;
+    link.DeviceConnected = false;
     if (report) report->problems.clear();
     const Bytes frame = BuildFrame("GETVER");
     for (int index = 0; index < PortTable::kPortCount && !Stopping(stop); ++index) {
         view.SelectPortIndex(index);
         view.Sleep(100);
         if (Stopping(stop)) break;
-        PortNumber = index + 1;
+        const int com = index + 1;
+        link.PortNumber = com;
         if (port.IsOpen()) port.Close();
-        const std::string path = PortTable::Instance().PathOf(PortNumber);
-        if (!port.Open(PortNumber)) {
+        const std::string path = port.Ports().PathOf(com);
+        if (!port.Open(com)) {
             // A port another process holds fails its exclusive open or lock with EBUSY.
             if (report && !path.empty())
                 report->problems.push_back(
-                    {PortNumber, path, port.LastOpenErrno(), std::strerror(port.LastOpenErrno())});
+                    {com, path, port.LastOpenErrno(), std::strerror(port.LastOpenErrno())});
             continue;
         }
         uint8_t reply[kIdentifyBufferSize] = {};
-        ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, PortNumber, stop);
+        ExchangeResult result = RunExchange(port, kScanPolicy, frame, reply, com, stop);
         if (result.whole) {
             int model = ClassifyReply(reply, kIdentifyReplyLength, ClassifyOrder::Scan);
             view.SetAutoCaption("Auto");
             view.HideScanningPanel();
-            AcceptIdentification(reply, model, view);
+            AcceptIdentification(link, reply, model, view);
             return true;
         }
-        if (report) report->problems.push_back({PortNumber, path, 0, kNoMeterAnswered});
+        if (report) report->problems.push_back({com, path, 0, kNoMeterAnswered});
         port.Close();
     }
     if (port.IsOpen()) port.Close();
@@ -209,15 +205,15 @@ bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report,
     return false;
 }
 
-bool ReidentifyLostMeter(CSerialPort& port) {
-    if (!LinkLost) return false;
+bool ReidentifyLostMeter(MeterLink& link) {
+    if (!link.LinkLost) return false;
+    CSerialPort& port = link.port;
     const std::string path = port.LostDevicePath();
-    const int com = PortNumber;
+    const int com = link.PortNumber;
     // Only the device that went away counts, back at the path it had; nothing is opened
     // until that path exists again.
     std::error_code error;
-    if (path.empty() || PortTable::Instance().PathOf(com) != path ||
-        !std::filesystem::exists(path, error))
+    if (path.empty() || port.Ports().PathOf(com) != path || !std::filesystem::exists(path, error))
         return false;
     if (port.IsOpen()) port.Close();
     if (!port.Open(com)) return false;
@@ -229,6 +225,6 @@ bool ReidentifyLostMeter(CSerialPort& port) {
         port.Close();
         return false;
     }
-    TakeIdentification(reply, model);
+    TakeIdentification(link, reply, model);
     return true;
 }

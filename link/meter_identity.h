@@ -1,7 +1,7 @@
 #pragma once
 // Which meter is on which port. IdentifyMeter (a port picked by hand) and ScanForMeter (COM1
 // to COM32 in turn) ask "<GETVER>>" and classify the text that comes back; both leave the
-// identification state below for the rest of the program and the port open on success.
+// link's identification state for the rest of the program and its port open on success.
 // The visible effects go through a DiscoveryView so the window and the command-line tool
 // show them their own way.
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 
 // Model codes.
 enum MeterModel : int {
@@ -25,12 +25,6 @@ enum MeterModel : int {
 
 inline constexpr int kIdentifyReplyLength = 20;  // only the first 20 bytes are read
 inline constexpr int kIdentifyBufferSize = 32;
-
-extern std::atomic<int> PortNumber;          // COM number in use (selector index + 1)
-extern std::atomic<bool> DeviceConnected;    // a meter answered with a known token
-extern std::atomic<int> DeviceModel;         // MeterModel, 0 before and after a failed one
-extern std::atomic<float> FirmwareRevision;  // set only on success
-extern std::string MeterName;                // the reply up to its first "R" (UI thread only)
 
 inline constexpr const char* kComportOpenError = "Comport open error";
 inline constexpr const char* kDeviceNotFound = "Device not found.";
@@ -72,7 +66,7 @@ class DiscoveryView {
 };
 
 // The port picked in the selector (index 0 = COM1). True when a meter answered.
-bool IdentifyMeter(int selectorIndex, CSerialPort& port, DiscoveryView& view);
+bool IdentifyMeter(int selectorIndex, MeterLink& link, DiscoveryView& view);
 
 // Why one port of a scan could not be used.
 struct ScanProblem {
@@ -97,11 +91,11 @@ inline constexpr const char* kNoMeterAnswered = "no meter answered";
 // it is filled with every mapped port that could not be used and why. stop, when given, ends
 // the scan within a millisecond of a port's wait and between ports; a stopped scan shows no
 // message and leaves the port closed.
-bool ScanForMeter(CSerialPort& port, DiscoveryView& view, ScanReport* report = nullptr,
+bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report = nullptr,
                   const std::atomic<bool>* stop = nullptr);
 
 // After LinkLost: when the lost device is present again at the path it had (PortNumber still
 // mapped there; nothing is opened before the path exists), identifies it quietly with one
 // "<GETVER>>". True when it answered (LinkLost cleared, DeviceConnected, DeviceModel and
 // FirmwareRevision set, port open). Shows no message. Callers call it at most once a second.
-bool ReidentifyLostMeter(CSerialPort& port);
+bool ReidentifyLostMeter(MeterLink& link);

@@ -11,11 +11,6 @@
 
 namespace fs = std::filesystem;
 
-PortTable& PortTable::Instance() {
-    static PortTable table;
-    return table;
-}
-
 void PortTable::Map(int comNumber, const std::string& path) {
     if (comNumber < 1 || comNumber > kPortCount) return;
     std::lock_guard lock(mutex_);

@@ -12,9 +12,6 @@ class PortTable {
   public:
     static constexpr int kPortCount = 32;
 
-    // The table every part of the program uses.
-    static PortTable& Instance();
-
     // Maps COM number (1..32) to a device path; an empty path unmaps it.
     void Map(int comNumber, const std::string& path);
 

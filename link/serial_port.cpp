@@ -3,13 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/link_flags.h"
-#include "link/message_seam.h"
-#include "link/meter_identity.h"
-#include "link/port_table.h"
-
-CSerialPort MeterPort;
-
 namespace {
 // A Linux tty hands over at most this much per read() and FIONREAD never reports more; the
 // rest of a longer reply waits in the kernel's buffers until the tty pushes it on.
@@ -32,7 +25,7 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
     {
         std::unique_lock lock(stateMutex_);
         if (opened_) return 1;
-        std::string path = PortTable::Instance().PathOf(portNumber);
+        std::string path = ports_.PathOf(portNumber);
         if (path.empty()) {
             lastOpenError_ = "COM" + std::to_string(portNumber) + " is not mapped to a device";
             lastOpenErrno_ = ENOENT;
@@ -52,8 +45,6 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
         openPath_ = path;
         ++opening_;
         hungUp_ = false;
-        // Once the link is whole again, an old loss names no device to look for.
-        if (!LinkLost) lostPath_.clear();
     }
     Purge();
     return 1;
@@ -101,8 +92,7 @@ void CSerialPort::CloseAfterHangUp(uint64_t opening) {
     }
     // Replies the device still owed went away with it.
     TakeOwedReply();
-    DeviceConnected = false;
-    LinkLost = true;
+    if (onHangUp_) onHangUp_();
 }
 
 void CSerialPort::NoteOwedReply(const OwedReply& owed) {
@@ -138,8 +128,7 @@ int CSerialPort::Purge() {
 
 int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
     if (length > kMaxSendLength) {
-        ShowMessage(kSendTooLongMessage);
-        return -1;
+        return kSendTooLong;
     }
     bool gone = false;
     uint64_t opening;

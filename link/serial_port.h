@@ -10,23 +10,28 @@
 // and takes its deadlines on a clock (the real one unless told otherwise); every exchange run on
 // the port uses the same clock. Both must outlive the port.
 //
-// A hang-up (the device went away: POLLHUP, EIO, ENXIO) seen by any call closes the port,
-// sets DeviceConnected false and LinkLost true, and remembers the device's path so the meter
-// can be found there again (ReidentifyLostMeter).
+// A hang-up (the device went away: POLLHUP, EIO, ENXIO) seen by any call closes the port, tells
+// the port's owner (OnHangUp), and remembers the device's path so the meter can be found there
+// again (ReidentifyLostMeter).
+//
+// Each port has its own table of COM numbers (Ports), so two ports never share a mapping.
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
 
 #include "link/link_timing.h"
+#include "link/port_table.h"
 #include "link/serial_backend.h"
 
 inline constexpr int kMaxSendLength = 32;
 inline constexpr int kPurgeDrainLimit = 60;
 inline constexpr int kWriteTimeoutMs = 1000;
 inline constexpr int kMeterBaudRate = 115200;
+inline constexpr int kSendTooLong = -1;
 inline constexpr const char* kSendTooLongMessage = "Data too long to send! (Maximum 32 bytes)";
 
 class CSerialPort {
@@ -54,7 +59,8 @@ class CSerialPort {
     int Purge();
 
     // Sends length bytes, sleeping delayMs after each one. Returns length, 0 on a closed port
-    // or length below 1, -1 (after "Data too long to send! (Maximum 32 bytes)") above 32.
+    // or length below 1, kSendTooLong above 32 (nothing is sent; the caller says
+    // "Data too long to send! (Maximum 32 bytes)").
     int Send(const uint8_t* data, int length, int delayMs = 0);
     int Send(const std::string& text, int delayMs = 0);
 
@@ -70,6 +76,13 @@ class CSerialPort {
     // The clock this port's sleeps and deadlines, and those of the exchanges on it, run on.
     Clock& clock() const { return clock_; }
 
+    // The COM numbers this port can open.
+    PortTable& Ports() { return ports_; }
+    const PortTable& Ports() const { return ports_; }
+
+    // Called (on the thread that saw it) after a hang-up has closed the port.
+    void OnHangUp(std::function<void()> handler) { onHangUp_ = std::move(handler); }
+
     // The COM number of the open port, 0 when closed.
     int OpenPortNumber() const;
 
@@ -81,7 +94,8 @@ class CSerialPort {
     // True when the last hang-up closed the port and no Open has succeeded since.
     bool HungUp() const { return hungUp_; }
 
-    // The device path of the port the last hang-up closed; "" before any.
+    // The device path of the port the last hang-up closed; "" before any. Only the owner's
+    // lost-link state says whether it still matters.
     std::string LostDevicePath() const;
 
     // The system's reason for the last failed Open, e.g. "Permission denied", and its errno.
@@ -122,7 +136,6 @@ class CSerialPort {
     std::atomic<bool> hungUp_{false};
     std::mutex owedMutex_;
     OwedReply owed_;
+    PortTable ports_;
+    std::function<void()> onHangUp_;  // set once by the owner, before any I/O
 };
-
-// The single process-wide port every part of the program talks through.
-extern CSerialPort MeterPort;

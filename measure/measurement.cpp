@@ -16,9 +16,8 @@ bool DecodeMeasurement(uint8_t kind, std::span<const uint8_t> buffer, float revi
     return DecodeSpectrumReply(buffer, spectrum);
 }
 
-void DecodeCurrentMeasurement() {
+void DecodeCurrentMeasurement(float revision) {
     // The revision is read now, so a field file loaded after identifying another meter is
     // converted with that meter's curves.
-    DecodeMeasurement(MeasurementKind, MeasurementBuffer, FirmwareRevision.load(), FieldBlock,
-                      SpectrumRecord);
+    DecodeMeasurement(MeasurementKind, MeasurementBuffer, revision, FieldBlock, SpectrumRecord);
 }

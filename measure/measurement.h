@@ -75,5 +75,5 @@ constexpr std::size_t MeasurementLength(uint8_t kind) {
 bool DecodeMeasurement(uint8_t kind, std::span<const uint8_t> buffer, float revision,
                        FieldBlockData& field, SpectrumRecordData& spectrum);
 
-// DecodeMeasurement on the globals, with the identified meter's FirmwareRevision.
-void DecodeCurrentMeasurement();
+// DecodeMeasurement on the globals, with the identified meter's revision.
+void DecodeCurrentMeasurement(float revision);

@@ -18,36 +18,36 @@ bool Stopping(const std::atomic<bool>* stop) {
 
 }  // namespace
 
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber, const std::atomic<bool>* stop,
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, const std::atomic<bool>* stop,
                              bool autoSave) {
     MeasurementKind = kKindField;
     ExchangeResult result;
     {
-        PortGuard guard;
+        PortGuard guard(link);
         if (Stopping(stop)) return FetchOutcome::Stopped;
         // The buffer is zeroed before each attempt, so a short reply never passes for a whole
         // one on the strength of an older reply's trailer.
-        result = RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), MeasurementBuffer.data(),
-                             portNumber, stop);
+        result = RunExchange(link.port, kFieldPolicy, BuildFrame("GETEMFDATA"),
+                             MeasurementBuffer.data(), portNumber, stop);
     }
     if (result.hungUp) return FetchOutcome::Disconnected;
     if (result.openFailed) return FetchOutcome::OpenFailed;
     if (result.stopped) return FetchOutcome::Stopped;
     if (!result.whole) return FetchOutcome::NoWholeReply;
-    DecodeCurrentMeasurement();
+    DecodeCurrentMeasurement(link.FirmwareRevision);
     if (autoSave) AutoSaveCurrentMeasurement();
     return FetchOutcome::Accepted;
 }
 
 static_assert(kSpectrumPolicy.attempts == kSpectrumSweeps, "the sweep row allows a fetch's sweeps");
 
-FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
+FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
     MeasurementKind = kKindSpectrum;
     // Held for the whole loop, but for the gaps between sweeps that the hooks ask for.
     std::optional<PortGuard> guard;
-    guard.emplace();
+    guard.emplace(link);
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
     // A sweep lands in scratch first: a reply that is not whole never reaches the record.
     static std::array<uint8_t, sizeof(MeasurementBuffer)> reply;
@@ -58,7 +58,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         if (made > 0 && hooks.betweenSweeps && !Stopping(stop)) {
             guard.reset();
             hooks.betweenSweeps();
-            guard.emplace();
+            guard.emplace(link);
         }
         if (Stopping(stop)) {
             outcome = FetchOutcome::Stopped;
@@ -71,7 +71,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         ExchangePolicy sweepsLeft = kSpectrumPolicy;
         sweepsLeft.attempts = kSpectrumSweeps - made;
         ExchangeResult result =
-            RunExchange(port, sweepsLeft, frame, reply.data(), portNumber, stop);
+            RunExchange(link.port, sweepsLeft, frame, reply.data(), portNumber, stop);
         if (result.hungUp) {
             outcome = FetchOutcome::Disconnected;
             break;
@@ -87,7 +87,7 @@ FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshol
         made += result.attempts;
         if (!result.whole) continue;
         std::copy(reply.begin(), reply.end(), MeasurementBuffer.begin());
-        DecodeCurrentMeasurement();
+        DecodeCurrentMeasurement(link.FirmwareRevision);
         peak = std::max(peak, SpectrumPeak(SpectrumRecord));
         if (peak >= threshold) {
             outcome = FetchOutcome::Accepted;

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 
 enum class FetchOutcome {
     Accepted,      // decoded into FieldBlock / SpectrumRecord (and auto-saved when on)
@@ -36,7 +36,7 @@ struct SpectrumFetchHooks {
 // One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the
 // identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s. Only a whole
 // reply is decoded, and auto-saved unless autoSave is false (a recording is its own file).
-FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber,
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber,
                              const std::atomic<bool>* stop = nullptr, bool autoSave = true);
 
 // Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
@@ -44,6 +44,6 @@ FetchOutcome FetchFieldBlock(CSerialPort& port, int portNumber,
 // whole counts as made but leaves SpectrumRecord as the last whole one left it. sweeps, when
 // given, receives the number made. `stop`, when given, is tested before every sweep and
 // within each sweep's wait. An accepted sweep is auto-saved unless autoSave is false.
-FetchOutcome FetchSpectrumSweeps(CSerialPort& port, int portNumber, int threshold,
+FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
                                  const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr,
                                  const std::atomic<bool>* stop = nullptr, bool autoSave = true);

@@ -3,26 +3,25 @@
 #include <algorithm>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/meter_identity.h"
 #include "screen/screen_frame.h"
 
-int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame) {
+int ScreenPollRun(MeterLink& link, int portNumber, const ScreenFrameHandler& onFrame) {
     // A rejected or short frame must not replace the last good one that Save Screen writes,
     // so replies land in a scratch buffer first.
     static thread_local std::array<uint8_t, kScreenFrameSize> reply;
-    ExchangeResult result = RunExchange(port, kScreenPolicy, BuildFrame("GETSCREEN"), reply.data(),
-                                        portNumber, &StopScreenPoll);
+    ExchangeResult result = RunExchange(link.port, kScreenPolicy, BuildFrame("GETSCREEN"),
+                                        reply.data(), portNumber, &link.StopScreenPoll);
     if (result.whole) {
         std::copy(reply.begin(), reply.end(), ScreenFrame.begin());
         if (onFrame) onFrame(ScreenFrame.data());
     }
-    PortFree = true;
+    link.GivePortBack();
     return result.attempts;
 }
 
-ScreenPollThread::ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame)
-    : port_(port), onFrame_(std::move(onFrame)), thread_([this] { WorkerLoop(); }) {}
+ScreenPollThread::ScreenPollThread(MeterLink& link, ScreenFrameHandler onFrame)
+    : link_(link), onFrame_(std::move(onFrame)), thread_([this] { WorkerLoop(); }) {}
 
 ScreenPollThread::~ScreenPollThread() {
     {
@@ -60,9 +59,7 @@ void ScreenPollThread::RunOnceAndWait() {
 // The flags are read again before every run: a box or dialog that changed them needs no word
 // to the worker.
 bool ScreenPollThread::TakePortForRun() {
-    if (!DeviceConnected || LinkLost || LinkSuspended || StopScreenPoll || MirrorPaused)
-        return false;
-    return TryTakePort();
+    return link_.MirrorAllowed() && link_.TryTakePort(PortHolder::Mirror);
 }
 
 void ScreenPollThread::WorkerLoop() {
@@ -80,7 +77,7 @@ void ScreenPollThread::WorkerLoop() {
         running_ = true;
         const int portNumber = portNumber_;
         lock.unlock();
-        ScreenPollRun(port_, portNumber, onFrame_);
+        ScreenPollRun(link_, portNumber, onFrame_);
         lock.lock();
         running_ = false;
         answered_ = answering;

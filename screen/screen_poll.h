@@ -10,33 +10,29 @@
 #include <mutex>
 #include <thread>
 
-#include "link/serial_port.h"
-
-// The "Pause" box: while set the scheduler starts no run (the last frame stays shown).
-inline std::atomic<bool> MirrorPaused{false};
+#include "link/meter_link.h"
 
 // Called on the worker thread with the 1024 pixel bytes of an accepted frame. It must not
 // touch widgets or wait for the user-interface thread: hand the picture on and return.
 using ScreenFrameHandler = std::function<void(const uint8_t* pixels1024)>;
 
-// One run of the worker. PortFree must already be taken by the caller; the run gives it back
+// One run of the worker. The caller must already hold the link's port; the run gives it back
 // as its last step on every path. Returns the number of attempts made.
-int ScreenPollRun(CSerialPort& port, int portNumber, const ScreenFrameHandler& onFrame);
+int ScreenPollRun(MeterLink& link, int portNumber, const ScreenFrameHandler& onFrame);
 
 // Owns the worker thread: one thread for the window's life. While mirroring is on it starts
 // a run whenever it can take the port, one after another, and otherwise sleeps on its own
 // condition; a run costs no thread start and an idle mirror no wake-ups.
 class ScreenPollThread {
   public:
-    explicit ScreenPollThread(CSerialPort& port, ScreenFrameHandler onFrame);
+    explicit ScreenPollThread(MeterLink& link, ScreenFrameHandler onFrame);
     ~ScreenPollThread();  // ends the thread and joins it
     ScreenPollThread(const ScreenPollThread&) = delete;
     ScreenPollThread& operator=(const ScreenPollThread&) = delete;
 
     // Mirroring on COM portNumber on or off, and a nudge to look again now. A run starts only
-    // while the link allows it (DeviceConnected, no LinkLost, LinkSuspended, StopScreenPoll or
-    // MirrorPaused) and PortFree can be taken, with one compare-and-swap, so no other exchange
-    // can slip in between the decision and the run.
+    // while the link allows it (MeterLink::MirrorAllowed) and its port is free; the port is
+    // taken in the same step, so no other exchange can slip in between the decision and the run.
     void SetMirroring(bool on, int portNumber);
 
     // True while a run is under way.
@@ -54,7 +50,7 @@ class ScreenPollThread {
     void WorkerLoop();
     bool TakePortForRun();
 
-    CSerialPort& port_;
+    MeterLink& link_;
     ScreenFrameHandler onFrame_;
     std::mutex mutex_;
     std::condition_variable wake_;

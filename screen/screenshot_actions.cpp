@@ -15,10 +15,10 @@ BitmapFileChooser SaveDialogOf(QWidget* mainWindow) {
 
 }  // namespace
 
-void DownloadScreenshotCommand(QWidget* mainWindow, char slot) {
-    DownloadScreenshot(slot, SaveDialogOf(mainWindow));
+void DownloadScreenshotCommand(QWidget* mainWindow, MeterLink& link, char slot) {
+    DownloadScreenshot(link, slot, SaveDialogOf(mainWindow));
 }
 
-void SaveScreenCommand(QWidget* mainWindow) {
-    SaveScreen(SaveDialogOf(mainWindow));
+void SaveScreenCommand(QWidget* mainWindow, MeterLink& link) {
+    SaveScreen(link, SaveDialogOf(mainWindow));
 }

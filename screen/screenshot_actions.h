@@ -5,11 +5,12 @@
 #include "measure/measurement_file.h"
 
 class QWidget;
+class MeterLink;
 
 // The bitmap dialogs offer the bitmap type only.
 inline constexpr FileFilter kBitmapFilters[] = {{"BMP Files (*.bmp)", "*.bmp"}};
 
 // Slot '1'…'4' of the menu item. Dialogs and messages are owned by `mainWindow`.
-void DownloadScreenshotCommand(QWidget* mainWindow, char slot);
+void DownloadScreenshotCommand(QWidget* mainWindow, MeterLink& link, char slot);
 
-void SaveScreenCommand(QWidget* mainWindow);
+void SaveScreenCommand(QWidget* mainWindow, MeterLink& link);

@@ -24,27 +24,28 @@ std::optional<std::string> ChooseBitmapFile(const BitmapFileChooser& choose,
     return BitmapFileName(*chosen);
 }
 
-bool FetchShotInfo(CSerialPort& port, char slot, uint8_t* info7) {
-    return RunExchange(port, kShotInfoPolicy, ScreenshotInfoRequest(slot), info7, PortNumber).whole;
+bool FetchShotInfo(MeterLink& link, char slot, uint8_t* info7) {
+    return RunExchange(link.port, kShotInfoPolicy, ScreenshotInfoRequest(slot), info7,
+                       link.PortNumber)
+        .whole;
 }
 
-bool FetchShotPixels(CSerialPort& port, char slot, uint8_t* reply1025) {
-    return RunExchange(port, kShotPixelsPolicy, ScreenshotPixelsRequest(slot), reply1025,
-                       PortNumber)
+bool FetchShotPixels(MeterLink& link, char slot, uint8_t* reply1025) {
+    return RunExchange(link.port, kShotPixelsPolicy, ScreenshotPixelsRequest(slot), reply1025,
+                       link.PortNumber)
         .whole;
 }
 
 }  // namespace
 
-ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
-                                     CSerialPort& port) {
-    if (!ScreenshotDownloadAllowed(DeviceModel))
+ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose) {
+    if (!ScreenshotDownloadAllowed(link.DeviceModel))
         return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
-    PortGuard guard;
-    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
+    PortGuard guard(link);
+    if (!link.DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     std::array<uint8_t, kScreenshotInfoSize> info{};
-    if (!FetchShotInfo(port, slot, info.data()))
+    if (!FetchShotInfo(link, slot, info.data()))
         return Tell(ScreenshotOutcome::NoInfoReply, kScreenshotInfoFailedMessage);
     if (ScreenshotSlotEmpty(info.data()))
         return Tell(ScreenshotOutcome::SlotEmpty, kScreenshotNotFoundMessage);
@@ -54,18 +55,19 @@ ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
     if (!path) return ScreenshotOutcome::Cancelled;
 
     std::array<uint8_t, kScreenFrameSize> reply{};
-    if (!FetchShotPixels(port, slot, reply.data()))
+    if (!FetchShotPixels(link, slot, reply.data()))
         return Tell(ScreenshotOutcome::NoPixelReply, kScreenshotDownloadFailedMessage);
     if (!WriteScreenBitmapFile(*path, reply.data()))
         return Tell(ScreenshotOutcome::WriteFailed, kScreenshotDownloadFailedMessage);
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }
 
-ScreenshotOutcome SaveScreen(const BitmapFileChooser& choose) {
-    if (!SaveScreenAllowed(DeviceModel)) return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
+ScreenshotOutcome SaveScreen(MeterLink& link, const BitmapFileChooser& choose) {
+    if (!SaveScreenAllowed(link.DeviceModel))
+        return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     // Holding the port also keeps the screen worker from writing ScreenFrame meanwhile.
-    PortGuard guard;
-    if (!DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
+    PortGuard guard(link);
+    if (!link.DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");
     if (!path) return ScreenshotOutcome::Cancelled;

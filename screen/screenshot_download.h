@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 
 // Save Screen's report of a file that cannot be created.
 inline constexpr const char* kSaveScreenWriteFailedMessage = "Failed to create the file.";
@@ -30,11 +30,10 @@ enum class ScreenshotOutcome {
 // path counts as Cancel. The ".bmp" rule is applied to the answer afterwards.
 using BitmapFileChooser = std::function<std::optional<std::string>(const std::string& initialName)>;
 
-// Downloads the screenshot in `slot` ('1'…'4') from the meter on `port` (already open on
-// PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
-ScreenshotOutcome DownloadScreenshot(char slot, const BitmapFileChooser& choose,
-                                     CSerialPort& port = MeterPort);
+// Downloads the screenshot in `slot` ('1'…'4') from the link's meter (its port already open on
+// its PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
+ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose);
 
 // Writes the last mirrored frame (ScreenFrame) as a ScreenBitmapFile under the chosen name;
 // nothing is sent to the meter. Models 4 and 5.
-ScreenshotOutcome SaveScreen(const BitmapFileChooser& choose);
+ScreenshotOutcome SaveScreen(MeterLink& link, const BitmapFileChooser& choose);

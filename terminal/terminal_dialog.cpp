@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "link/line_receiver.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -33,10 +32,8 @@ constexpr QColor kPortInfoColour(0, 158, 0);
 constexpr const char* kPortInfoFace = "Arial";
 constexpr int kPortInfoPoints = 18;
 
-constexpr int kConnectSettleMs = 10;     // after LinkSuspended, before the receiver starts
 constexpr int kReconnectStopMs = 10;     // after the receiver was told to stop
 constexpr int kReconnectReopenMs = 100;  // between the reopen and the connection proper
-constexpr int kCloseSettleMs = 10;       // after the receiver stopped, before the link goes back
 
 // The receiver sleeps on the port this long at a time, so a quiet or vanished line costs
 // nothing; and it hands bytes over at most this often, so a flood never floods the window.
@@ -80,8 +77,8 @@ void MirrorPane(QPlainTextEdit* pane, const std::string& model, size_t oldSize, 
 
 }  // namespace
 
-CTerminalDlg::CTerminalDlg(int selectorIndex, QWidget* parent)
-    : QDialog(parent), selectorIndex_(selectorIndex) {
+CTerminalDlg::CTerminalDlg(int selectorIndex, CSerialPort& port, QWidget* parent)
+    : QDialog(parent), selectorIndex_(selectorIndex), port_(port) {
     BuildDialog();
     StyleControls();
     FillCommandList();
@@ -237,8 +234,9 @@ void CTerminalDlg::SendTerminalCommand() {
     LastFrameBox()->setText(FromLatin1(FrameReadout(result.frame)));
     RememberSent();
     // A frame over 32 bytes is refused here, with its message, after the read-out shows it.
-    if (MeterPort.Send(result.frame.data(), static_cast<int>(result.frame.size())) > 0)
-        AppendToLog(log_.Sent(result.frame, TerminalClock::now()));
+    const int sent = port_.Send(result.frame.data(), static_cast<int>(result.frame.size()));
+    if (sent == kSendTooLong) ShowMessage(kSendTooLongMessage);
+    if (sent > 0) AppendToLog(log_.Sent(result.frame, TerminalClock::now()));
 }
 
 void CTerminalDlg::ConnectTerminal() {
@@ -248,9 +246,7 @@ void CTerminalDlg::ConnectTerminal() {
         return;
     }
     PortLabel()->setText(FromLatin1(PortInfoText(selectorIndex_ + 1)));
-    LinkSuspended = true;
-    SleepMs(kConnectSettleMs);
-    MeterPort.Purge();  // what the screen mirror left unread is no answer to this terminal
+    port_.Purge();  // what the screen mirror left unread is no answer to this terminal
     StartReceiver();
 }
 
@@ -266,8 +262,8 @@ void CTerminalDlg::Reconnect() {
 }
 
 bool CTerminalDlg::ReopenPort() {
-    MeterPort.Close();
-    return MeterPort.Open(selectorIndex_ + 1) != 0;
+    port_.Close();
+    return port_.Open(selectorIndex_ + 1) != 0;
 }
 
 bool CTerminalDlg::ReceiverRunning() const {
@@ -291,7 +287,7 @@ void CTerminalDlg::StopReceiver() {
 // hands it to the user-interface thread once the line pauses or a batch interval has passed.
 void CTerminalDlg::TerminalReceiver() {
     ReceivedBatch batch;
-    ReceiveUntilQuiet(MeterPort, {kReceiverPollMs, 0, 0, false}, &TerminalRunning,
+    ReceiveUntilQuiet(port_, {kReceiverPollMs, 0, 0, false}, &TerminalRunning,
                       [&](const uint8_t* bytes, int count) {
                           if (count > 0) {
                               if (batch.bytes.empty()) batch.at = TerminalClock::now();
@@ -350,8 +346,6 @@ void CTerminalDlg::HandBackLink() {
     if (linkHandedBack_) return;
     linkHandedBack_ = true;
     StopReceiver();
-    SleepMs(kCloseSettleMs);
-    LinkSuspended = false;
 }
 
 CLabelCtrl* CTerminalDlg::PortLabel() const {
@@ -374,12 +368,12 @@ QPlainTextEdit* CTerminalDlg::Pane(int id) const {
     return static_cast<QPlainTextEdit*>(Control(id));
 }
 
-void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex) {
-    PortGuard guard;
-    if (!DeviceConnected) {
+void OpenTerminalCommand(QWidget* mainWindow, MeterLink& link, int selectorIndex) {
+    PortGuard guard(link, PortHolder::Dialog);
+    if (!link.DeviceConnected) {
         ShowMessage(kComportError);
         return;
     }
-    CTerminalDlg terminal(selectorIndex, mainWindow);
+    CTerminalDlg terminal(selectorIndex, link.port, mainWindow);
     terminal.exec();
 }  // the terminal has joined its receiver before the guard gives the port back

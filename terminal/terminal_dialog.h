@@ -3,9 +3,8 @@
 // sends back, in hexadecimal and as a time-stamped log of what went each way (TerminalLog),
 // which can be saved to a file. Up and Down in the command box bring back the commands sent
 // before. It starts empty: bytes that came before it opened are dropped. While it is open the
-// terminal owns the link:
-// its opener holds PortFree, the dialog holds LinkSuspended, and its receiver thread is the
-// only reader of MeterPort. User-interface thread only, apart from TerminalReceiver.
+// terminal owns the link: its opener holds the port as a dialog's, and its receiver thread is
+// the only reader of the port. User-interface thread only, apart from TerminalReceiver.
 
 #include <QDialog>
 #include <atomic>
@@ -15,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/meter_link.h"
 #include "terminal/terminal_log.h"
 
 class CLabelCtrl;
@@ -27,17 +27,17 @@ class CTerminalDlg : public QDialog {
 
   public:
     // selectorIndex is the main window's port selector index: the terminal opens COM
-    // index + 1. The dialog is ready when constructed: controls built, port reopened and the
-    // receiver running (or "Comport open error" shown and no receiver).
-    explicit CTerminalDlg(int selectorIndex, QWidget* parent = nullptr);
+    // index + 1 on port. The dialog is ready when constructed: controls built, port reopened
+    // and the receiver running (or "Comport open error" shown and no receiver).
+    CTerminalDlg(int selectorIndex, CSerialPort& port, QWidget* parent = nullptr);
     ~CTerminalDlg() override;
     CTerminalDlg(const CTerminalDlg&) = delete;
     CTerminalDlg& operator=(const CTerminalDlg&) = delete;
 
     QWidget* Control(int id) const;
 
-    // Closes and reopens the port, shows its settings, raises LinkSuspended and starts the
-    // receiver; on a failed open shows "Comport open error" and leaves no receiver.
+    // Closes and reopens the port, shows its settings, purges and starts the receiver; on a
+    // failed open shows "Comport open error" and leaves no receiver.
     void ConnectTerminal();
     // Reconnect (1192): stops and joins the receiver, then reopens and connects again.
     void Reconnect();
@@ -52,8 +52,8 @@ class CTerminalDlg : public QDialog {
     // Save Log (1230): writes the log to a file the user names, whole or not at all.
     void SaveLog();
 
-    // Every way out (Exit, Enter, Escape, the close box) stops and joins the receiver and
-    // lowers LinkSuspended; the port stays open.
+    // Every way out (Exit, Enter, Escape, the close box) stops and joins the receiver; the
+    // port stays open.
     void done(int result) override;
 
   protected:
@@ -103,6 +103,7 @@ class CTerminalDlg : public QDialog {
     const int selectorIndex_;
     std::map<int, QWidget*> controls_;
     int TextParameters = 0;  // 1 while "Text Parameters" is checked
+    CSerialPort& port_;
     std::atomic<bool> TerminalRunning{false};
     std::thread receiver_;
     std::mutex receivedMutex_;
@@ -119,4 +120,4 @@ class CTerminalDlg : public QDialog {
 // Tools > HX Terminal: takes the port from the screen mirror, runs the terminal modally on
 // the port the selector shows, and gives the port back. With no meter identified it shows
 // "Comport Error" instead.
-void OpenTerminalCommand(QWidget* mainWindow, int selectorIndex);
+void OpenTerminalCommand(QWidget* mainWindow, MeterLink& link, int selectorIndex);

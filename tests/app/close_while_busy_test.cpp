@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/port_table.h"
 #include "measure/measurement.h"
 #include "res/main_dialog_template.h"
@@ -46,14 +45,14 @@ class CloseWhileBusyTest : public MainWindowTest {
         EXPECT_LT(since.elapsed(), kCloseBoundMs);
         EXPECT_EQ(Window().result(), QDialog::Rejected);
         EXPECT_TRUE(Messages().empty());
-        EXPECT_TRUE(PortFree);
+        EXPECT_TRUE(link.PortFree());
     }
 };
 
 TEST_F(CloseWhileBusyTest, CloseDuringAScanOfSilentPortsStopsIt) {
     PtyPair silent[3];
     for (int com = 1; com <= 3; ++com)
-        PortTable::Instance().Map(com, silent[com - 1].SlavePath());
+        link.port.Ports().Map(com, silent[com - 1].SlavePath());
     const Bytes getver = BuildFrame("GETVER");
     Bytes heard;
     // Once the first port has been asked, the scan is in its long wait for the answer.
@@ -66,8 +65,8 @@ TEST_F(CloseWhileBusyTest, CloseDuringAScanOfSilentPortsStopsIt) {
     timer.start();
     RunStartupScan();
     ExpectClosedQuietly(timer);
-    EXPECT_FALSE(DeviceConnected);
-    EXPECT_FALSE(MeterPort.IsOpen());
+    EXPECT_FALSE(link.DeviceConnected);
+    EXPECT_FALSE(link.port.IsOpen());
 }
 
 TEST_F(CloseWhileBusyTest, CloseDuringAFieldFetchFromASilentMeterStopsIt) {
@@ -75,9 +74,9 @@ TEST_F(CloseWhileBusyTest, CloseDuringAFieldFetchFromASilentMeterStopsIt) {
     const std::string log = dir.File("frames.log");
     MeterProcess meter({"--fast", "--fault", "GETEMFDATA:silent", "--log", log});
     ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
+    link.port.Ports().Map(1, meter.DevicePath());
     emit Combo(kIdPortSelector)->activated(0);
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
     {
         std::lock_guard lock(messagesMutex);
         messages.clear();

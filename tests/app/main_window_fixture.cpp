@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include "graph/display_options.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -16,21 +15,10 @@
 #include "screen/screen_poll.h"
 
 void ResetProcessState() {
-    MeterPort.Close();
-    PortFree = true;
-    StopScreenPoll = false;
-    LinkSuspended = false;
-    LinkLost = false;
-    DeviceConnected = false;
-    DeviceModel = kModelNone;
-    FirmwareRevision = 0.0f;
-    PortNumber = 0;
-    MirrorPaused = false;
     AutoSaveEnabled = false;
     SearchThreshold = -128;
     MeasurementKind = kKindSpectrum;
     ResetDisplayOptions();
-    PortTable::Instance().Clear();
 }
 
 void MainWindowTest::SetUp() {
@@ -54,7 +42,7 @@ std::vector<std::string> MainWindowTest::Messages() {
 
 CMainDlg& MainWindowTest::Window() {
     if (!window_) {
-        window_ = std::make_unique<CMainDlg>();
+        window_ = std::make_unique<CMainDlg>(link);
         window_->StopAllTimers();
         window_->show();
     }
@@ -62,7 +50,7 @@ CMainDlg& MainWindowTest::Window() {
 }
 
 void MainWindowTest::PickPort(const std::string& path) {
-    PortTable::Instance().Map(1, path);
+    link.port.Ports().Map(1, path);
     emit Combo(kIdPortSelector)->activated(0);
 }
 

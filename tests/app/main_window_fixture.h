@@ -45,9 +45,12 @@ class MainWindowTest : public ::testing::Test {
     std::vector<std::string> messages;  // guarded by messagesMutex while workers may add
     std::mutex messagesMutex;
 
+    // The window's link to the meter: each test's own, outliving its window.
+    MeterLink link;
+
   private:
     std::unique_ptr<CMainDlg> window_;
 };
 
-// Puts every flag, option and identification back to the state a fresh run starts in.
+// Puts the options the window reads from process-wide state back to a fresh run's.
 void ResetProcessState();

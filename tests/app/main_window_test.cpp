@@ -14,8 +14,8 @@
 #include "app/scanning_panel.h"
 #include "graph/banner_wnd.h"
 #include "graph/display_options.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "measure/auto_save.h"
@@ -110,7 +110,7 @@ TEST_F(MainWindowTest, PortSelectorListsCom1ToCom32OnCom1) {
 }
 
 TEST_F(MainWindowTest, StartUpTimersAreArmedWithTheirPeriods) {
-    CMainDlg window;  // timers left running
+    CMainDlg window(link);  // timers left running
     EXPECT_EQ(window.TimerPeriod(kTimerMirror), 500);
     EXPECT_EQ(window.TimerPeriod(kTimerStartScan), 200);
     EXPECT_EQ(window.TimerPeriod(kTimerBanner), 10);
@@ -192,7 +192,7 @@ TEST_F(MainWindowTest, DisplayAndOptionBoxesMirrorIntoTheirFlags) {
     QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
     EXPECT_EQ(ShowLine, 0);
     EXPECT_EQ(ShowX, 1);
-    EXPECT_TRUE(MirrorPaused);
+    EXPECT_TRUE(link.MirrorPaused);
     EXPECT_TRUE(AutoSaveEnabled);
 }
 
@@ -209,65 +209,66 @@ TEST_F(MainWindowTest, AutomaticFetchBoxesExcludeEachOther) {
 }
 
 TEST_F(MainWindowTest, SpectrumButtonRefusesModelsWithoutASpectrum) {
-    DeviceModel = kModelZtx8800;
+    link.DeviceModel = kModelZtx8800;
     QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
-    DeviceModel = kModelZtx420;
+    link.DeviceModel = kModelZtx420;
     QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
     EXPECT_EQ(messages, std::vector<std::string>(2, "Not Supported."));
 }
 
 TEST_F(MainWindowTest, EnterOnACheckBoxClosesTheOkWay) {
     PtyPair pty;
-    PortTable::Instance().Map(1, pty.SlavePath());
-    ASSERT_EQ(MeterPort.Open(1), 1);
+    link.port.Ports().Map(1, pty.SlavePath());
+    ASSERT_EQ(link.port.Open(1), 1);
     Box(kIdShowZ)->setFocus();
     QTest::keyClick(Box(kIdShowZ), Qt::Key_Return);
     EXPECT_EQ(Window().result(), QDialog::Accepted);
-    EXPECT_TRUE(LinkSuspended);
-    EXPECT_EQ(MeterPort.IsOpen(), 0);
+    EXPECT_TRUE(link.LinkSuspended);
+    EXPECT_EQ(link.port.IsOpen(), 0);
 }
 
 TEST_F(MainWindowTest, EscapeClosesTheCancelWay) {
     PtyPair pty;
-    PortTable::Instance().Map(1, pty.SlavePath());
-    ASSERT_EQ(MeterPort.Open(1), 1);
+    link.port.Ports().Map(1, pty.SlavePath());
+    ASSERT_EQ(link.port.Open(1), 1);
     QTest::keyClick(Combo(kIdThresholdDbm), Qt::Key_Escape);
     EXPECT_EQ(Window().result(), QDialog::Rejected);
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_EQ(MeterPort.IsOpen(), 0);
+    EXPECT_FALSE(link.LinkSuspended);
+    EXPECT_EQ(link.port.IsOpen(), 0);
 }
 
 TEST_F(MainWindowTest, ScanFindsTheMeterOnItsComNumber) {
     MeterProcess meter({"--fast", "--model", "ZTX430", "--revision", "3.20"});
     ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(3, meter.DevicePath());
+    link.port.Ports().Map(3, meter.DevicePath());
     RunStartupScan();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Device:\n\nZTX430Re 3.20");
     EXPECT_EQ(Combo(kIdPortSelector)->currentIndex(), 2);
     EXPECT_EQ(Button(kIdAutoOpen)->text(), "Auto");
     EXPECT_FALSE(Window().ScanningPanel()->isVisible());
-    EXPECT_TRUE(DeviceConnected);
-    EXPECT_EQ(DeviceModel, kModelZtx430);
-    EXPECT_EQ(PortNumber, 3);
-    EXPECT_EQ(MeterPort.IsOpen(), 1);
+    EXPECT_TRUE(link.DeviceConnected);
+    EXPECT_EQ(link.DeviceModel, kModelZtx430);
+    EXPECT_EQ(link.PortNumber, 3);
+    EXPECT_EQ(link.port.IsOpen(), 1);
 }
 
 TEST_F(MainWindowTest, ScanOverEmptyPortsEndsWithDeviceNotFoundOnCom32) {
-    DeviceModel = kModelTkl;
+    link.DeviceModel = kModelTkl;
     RunStartupScan();
     EXPECT_EQ(messages, std::vector<std::string>{"Device not found."});
     EXPECT_EQ(Combo(kIdPortSelector)->currentText(), "COM32");
     EXPECT_EQ(Button(kIdAutoOpen)->text(), "Auto");
-    EXPECT_FALSE(DeviceConnected);
-    EXPECT_EQ(DeviceModel, kModelTkl);  // a failed scan keeps the model it had
+    EXPECT_FALSE(link.DeviceConnected);
+    EXPECT_EQ(link.DeviceModel, kModelTkl);  // a failed scan keeps the model it had
 }
 
 TEST_F(MainWindowTest, ScanAndPickedPortSayWhyAPortHeldByAnotherCopyCouldNotBeUsed) {
     MeterProcess meter({"--fast"});
-    PortTable::Instance().Map(1, meter.DevicePath());
-    CSerialPort secondCopy;
-    ASSERT_EQ(secondCopy.Open(1), 1);
+    MeterLink secondCopy;
+    secondCopy.port.Ports().Map(1, meter.DevicePath());
+    ASSERT_EQ(secondCopy.port.Open(1), 1);
+    link.port.Ports().Map(1, meter.DevicePath());
     RunStartupScan();
     emit Combo(kIdPortSelector)->activated(0);
     ASSERT_EQ(messages.size(), 2u);
@@ -280,12 +281,12 @@ TEST_F(MainWindowTest, ScanAndPickedPortSayWhyAPortHeldByAnotherCopyCouldNotBeUs
         EXPECT_NE(shown.find(hint), std::string::npos) << shown;
         EXPECT_EQ(shown.find(hint), shown.rfind(hint)) << "the hint is given once";
     }
-    EXPECT_FALSE(DeviceConnected);
+    EXPECT_FALSE(link.DeviceConnected);
 }
 
 TEST_F(MainWindowTest, TheMirrorRunsBehindTheDeviceBox) {
     MeterProcess meter({"--fast"});
-    PortTable::Instance().Map(1, meter.DevicePath());
+    link.port.Ports().Map(1, meter.DevicePath());
     bool mirroredBehindTheBox = false;
     SetMessageHandler([&](const std::string& text) {
         messages.push_back(text);
@@ -297,7 +298,7 @@ TEST_F(MainWindowTest, TheMirrorRunsBehindTheDeviceBox) {
 }
 
 TEST_F(MainWindowTest, TheSelectorAndTheAutoBoxesSayWhatTheyAre) {
-    PortTable::Instance().Map(3, "/dev/null");
+    link.port.Ports().Map(3, "/dev/null");
     Combo(kIdPortSelector)->setCurrentIndex(2);
     EXPECT_EQ(Combo(kIdPortSelector)->toolTip(), "/dev/null");
     EXPECT_EQ(Combo(kIdPortSelector)->itemData(2, Qt::ToolTipRole).toString(), "/dev/null");
@@ -307,7 +308,7 @@ TEST_F(MainWindowTest, TheSelectorAndTheAutoBoxesSayWhatTheyAre) {
 
 TEST_F(MainWindowTest, AFailedIdentificationLeavesNoFrameAsIfLive) {
     MeterProcess meter({"--fast"});
-    PortTable::Instance().Map(1, meter.DevicePath());
+    link.port.Ports().Map(1, meter.DevicePath());
     emit Combo(kIdPortSelector)->activated(0);
     ASSERT_TRUE(MirrorUntil(1, 10000));
     ASSERT_TRUE(Window().Banner()->ShowsScreen());
@@ -317,24 +318,24 @@ TEST_F(MainWindowTest, AFailedIdentificationLeavesNoFrameAsIfLive) {
 
 TEST_F(MainWindowTest, PickingAPortIdentifiesTheMeterThere) {
     MeterProcess meter({"--fast", "--model", "TKL", "--revision", "2.50"});
-    PortTable::Instance().Map(4, meter.DevicePath());
+    link.port.Ports().Map(4, meter.DevicePath());
     Combo(kIdPortSelector)->setCurrentIndex(3);
     emit Combo(kIdPortSelector)->activated(3);
     EXPECT_EQ(messages, std::vector<std::string>{"Device:\n\nTKLRe 2.50"});
-    EXPECT_EQ(DeviceModel, kModelTkl);
-    EXPECT_EQ(MeterPort.IsOpen(), 1);
+    EXPECT_EQ(link.DeviceModel, kModelTkl);
+    EXPECT_EQ(link.port.IsOpen(), 1);
 }
 
 TEST_F(MainWindowTest, PickingAnUnansweringPortSaysComportOpenErrorAndLeavesItClosed) {
     PtyPair silent;
-    PortTable::Instance().Map(2, silent.SlavePath());
-    DeviceModel = kModelZtx440;
+    link.port.Ports().Map(2, silent.SlavePath());
+    link.DeviceModel = kModelZtx440;
     emit Combo(kIdPortSelector)->activated(1);  // a port that opens but never answers
     emit Combo(kIdPortSelector)->activated(4);  // a port with nothing behind it
     EXPECT_EQ(messages, std::vector<std::string>(2, "Comport open error"));
-    EXPECT_EQ(MeterPort.IsOpen(), 0);
-    EXPECT_EQ(DeviceModel, kModelNone);
-    EXPECT_FALSE(DeviceConnected);
+    EXPECT_EQ(link.port.IsOpen(), 0);
+    EXPECT_EQ(link.DeviceModel, kModelNone);
+    EXPECT_FALSE(link.DeviceConnected);
 }
 
 }  // namespace

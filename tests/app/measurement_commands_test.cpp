@@ -11,7 +11,6 @@
 
 #include "graph/graph_window.h"
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
@@ -43,9 +42,9 @@ class MeasurementTest : public MainWindowTest {
         args.insert(args.end(), {"--fast", "--log", log});
         meter = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter->DevicePath().empty());
-        PortTable::Instance().Map(1, meter->DevicePath());
+        link.port.Ports().Map(1, meter->DevicePath());
         emit Combo(kIdPortSelector)->activated(0);
-        ASSERT_TRUE(DeviceConnected);
+        ASSERT_TRUE(link.DeviceConnected);
         messages.clear();
     }
     void TearDown() override {
@@ -82,7 +81,7 @@ TEST_F(MeasurementTest, OneFieldFetchDecodesTheMetersBlock) {
     for (float v : FieldBlock.emfSeries)
         sum += v;
     EXPECT_GT(sum, 0.0f);
-    EXPECT_TRUE(PortFree);
+    EXPECT_TRUE(link.PortFree());
     EXPECT_TRUE(messages.empty());
 }
 
@@ -99,7 +98,7 @@ TEST_F(MeasurementTest, ASilentMeterEndsTheFieldFetchWithinItsBoundAndSaysSo) {
     Window().FetchFieldReading();
     EXPECT_LT(watch.ElapsedMs(), 4000.0);
     EXPECT_EQ(messages, std::vector<std::string>{"The meter sent no complete field reading."});
-    EXPECT_TRUE(PortFree);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(MeasurementTest, ThresholdZeroMakesElevenSweepsAndFindsNothing) {
@@ -163,7 +162,7 @@ TEST_F(MeasurementTest, TheSecondTickFetchesTheCheckedKindAndSkipsWhileADialogHo
     Window().OnTimer(kTimerFetch);
     EXPECT_EQ(Count(Log(), kGetEmf), 1);
     {
-        PortGuard dialogHoldsThePort;
+        PortGuard dialogHoldsThePort(link);
         Stopwatch watch;
         Window().OnTimer(kTimerFetch);
         EXPECT_LT(watch.ElapsedMs(), 2000.0);  // skipped, not waiting for the port

@@ -21,7 +21,6 @@
 #include "graph/long_term_view.h"
 #include "history/history_dialog.h"
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 #include "measure/measurement.h"
@@ -62,9 +61,9 @@ class MenuCommandsTest : public MainWindowTest {
         args.insert(args.end(), {"--fast", "--model", "ZTX440", "--log", Log()});
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(1, meter_->DevicePath());
+        link.port.Ports().Map(1, meter_->DevicePath());
         RunStartupScan();
-        ASSERT_TRUE(DeviceConnected);
+        ASSERT_TRUE(link.DeviceConnected);
         messages.clear();
     }
 
@@ -99,8 +98,8 @@ TEST_F(MenuCommandsTest, SaveScreenWritesTheMirroredFrame) {
     ClickMenu(Window().MenuBar(), {"&File", "Save Screen"});
     EXPECT_EQ(messages, std::vector<std::string>{kScreenshotSavedMessage});
     EXPECT_GT(std::filesystem::file_size(File("screen.bmp")), 1024u);
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
 }
 
 TEST_F(MenuCommandsTest, EachDownloadScreenshotItemFetchesItsSlot) {
@@ -122,8 +121,8 @@ TEST_F(MenuCommandsTest, SyncTimeSendsTheClockFrame) {
     const std::string start = "<SETDATETIME";
     EXPECT_TRUE(LogHas(Hex(Bytes(start.begin(), start.end()))));
     EXPECT_EQ(messages, std::vector<std::string>{"Time Synced Successfully!"});
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_TRUE(PortFree);
+    EXPECT_FALSE(link.LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(MenuCommandsTest, HxTerminalSendsWhatIsTypedInItsCommandBox) {
@@ -141,8 +140,8 @@ TEST_F(MenuCommandsTest, HxTerminalSendsWhatIsTypedInItsCommandBox) {
     ClickMenu(Window().MenuBar(), {"Tools", "HX Terminal"});
     EXPECT_TRUE(sent);
     EXPECT_EQ(LogCount(Hex(BuildFrame("GETVER"))), 2);  // the scan's and the terminal's
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_TRUE(PortFree);
+    EXPECT_FALSE(link.LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(MenuCommandsTest, DownloadHistoryWritesTheTableAndTheDump) {
@@ -162,7 +161,7 @@ TEST_F(MenuCommandsTest, DownloadHistoryWritesTheTableAndTheDump) {
     EXPECT_TRUE(LogHas("3C 53 50 49 52"));  // <SPIR
     EXPECT_GT(std::filesystem::file_size(File("history.csv")), 0u);
     EXPECT_GT(std::filesystem::file_size(File("history.bin")), 0u);
-    EXPECT_TRUE(PortFree);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(MenuCommandsTest, AboutOpensAndClosesWithItsOkButton) {

@@ -24,9 +24,9 @@
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -95,9 +95,9 @@ class RecordingWindowTest : public MainWindowTest {
     void ConnectMeter(const std::vector<std::string>& args) {
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(1, meter_->DevicePath());
+        link.port.Ports().Map(1, meter_->DevicePath());
         RunStartupScan();
-        ASSERT_TRUE(DeviceConnected);
+        ASSERT_TRUE(link.DeviceConnected);
     }
 
     TempDir dir_;
@@ -167,11 +167,11 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
 
 // The band chosen on the meter (WCFG address 3) while the recording runs, as its Band menu
 // would: sent from this thread between two fetches.
-void ChooseBandOnMeter(uint8_t band) {
-    PortGuard guard;
-    if (!MeterPort.IsOpen()) MeterPort.Open(PortNumber);
+void ChooseBandOnMeter(MeterLink& link, uint8_t band) {
+    PortGuard guard(link);
+    if (!link.port.IsOpen()) link.port.Open(link.PortNumber);
     const Bytes frame = BuildFrame("WCFG", {3, band});
-    ASSERT_EQ(MeterPort.Send(frame.data(), static_cast<int>(frame.size())),
+    ASSERT_EQ(link.port.Send(frame.data(), static_cast<int>(frame.size())),
               static_cast<int>(frame.size()));
 }
 
@@ -188,7 +188,7 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
     ASSERT_TRUE(live);
     ASSERT_TRUE(WaitFor([&] { return live->Series().rows.size() >= 2; }));
     const uint32_t wifiStartHz = live->Series().rows[0].frequencyHz[0];
-    ChooseBandOnMeter(3);
+    ChooseBandOnMeter(link, 3);
     ASSERT_TRUE(WaitFor([&] { return live->Series().rows.back().frequencyHz[0] != wifiStartHz; }));
     ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
     ASSERT_FALSE(recorder->Recording());
@@ -222,7 +222,7 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
     const UnpluggingMeter meter(dir_, 12, 1500);
     ASSERT_TRUE(meter.Started());
     PickPort(meter.Link());
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
     const std::string path = dir_.File("across.csv");
     AnswerFileDialogsWith(path);
 
@@ -230,12 +230,12 @@ TEST_F(RecordingWindowTest, AFieldRecordingGoesOnWhenTheMeterIsPluggedInAgain) {
     RecordingController* recorder = Window().Recorder();
     ASSERT_TRUE(recorder && recorder->Recording());
     recorder->SetPeriods(100, 100);
-    ASSERT_TRUE(WaitFor([] { return LinkLost.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return link.LinkLost.load(); }));
     const int64_t rowsBefore = recorder->Rows();
     // The window looks for its lost meter on the mirror's ticks.
     ASSERT_TRUE(WaitFor([&] {
         Window().OnTimer(kTimerMirror);
-        return !LinkLost && recorder->Rows() > rowsBefore;
+        return !link.LinkLost && recorder->Rows() > rowsBefore;
     }));
     ClickMenu(Window().MenuBar(), {"Tools", "Stop &Field Recording"});
     ASSERT_FALSE(recorder->Recording());
@@ -324,9 +324,9 @@ TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     const std::string log = dir_.File("meter.log");
     MeterProcess meter({"--fast", "--fault", "GETEMFDATA:silent", "--log", log});
     ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
+    link.port.Ports().Map(1, meter.DevicePath());
     emit Combo(kIdPortSelector)->activated(0);
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
     AnswerFileDialogsWith(dir_.File("rec.csv"));
     // Once the recorder has asked, its fetch is in the silent meter's wait.
     auto* poll = new QTimer(&Window());
@@ -342,7 +342,7 @@ TEST_F(RecordingWindowTest, TheCloseBoxStopsARecordersFetchFromASilentMeter) {
     ASSERT_TRUE(WaitFor([&] { return !Window().isVisible(); }));
     ASSERT_TRUE(Window().Recorder());
     EXPECT_EQ(Window().Recorder()->LastError(), "the fetch was stopped");
-    EXPECT_TRUE(PortFree);
+    EXPECT_TRUE(link.PortFree());
 }
 
 // Clicks and keys during a recorder's fetches all take effect, a fetch button's after the fetch.
@@ -361,7 +361,7 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     // Each click comes while the recorder's fetch holds the port; the last is GET EMF DATA.
     auto* poll = new QTimer(&Window());
     QObject::connect(poll, &QTimer::timeout, [&] {
-        if (PortFree || clicks == kClicks) return;
+        if (link.PortFree() || clicks == kClicks) return;
         const uint8_t before = ShowBar;
         QTest::mouseClick(Box(kIdBar), Qt::LeftButton);
         toggled += ShowBar != before && Box(kIdBar)->isChecked() == (ShowBar != 0);

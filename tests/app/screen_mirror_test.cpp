@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "graph/banner_wnd.h"
-#include "link/link_flags.h"
 #include "link/port_guard.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
@@ -44,7 +43,7 @@ class MirrorTest : public MainWindowTest {
   protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        PortTable::Instance().Map(1, pty.SlavePath());
+        link.port.Ports().Map(1, pty.SlavePath());
         peer = std::make_unique<ScriptedPeer>(pty, [this](const Bytes& f, int) {
             std::string name(f.begin() + 1, f.end() - 2);
             if (name == "GETVER")
@@ -56,7 +55,7 @@ class MirrorTest : public MainWindowTest {
             return ScriptedReply{};
         });
         emit Combo(kIdPortSelector)->activated(0);
-        ASSERT_TRUE(DeviceConnected);
+        ASSERT_TRUE(link.DeviceConnected);
     }
     void TearDown() override {
         MainWindowTest::TearDown();
@@ -142,7 +141,7 @@ TEST_F(MirrorTest, AFrameWithABadTrailerIsNotDrawnAndARunEndsAfterFiveTries) {
     Window().OnTimer(kTimerMirror);
     ASSERT_TRUE(WaitFor([this] { return ScreenRequests() >= 5; }));
     QTest::mouseClick(Box(kIdPause), Qt::LeftButton);  // no run starts after this one
-    ASSERT_TRUE(WaitFor([] { return PortFree.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return link.PortFree(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(Window().MirroredFrames(), 0);
     EXPECT_EQ(ScreenRequests() % 5, 0);  // every run made its five attempts
@@ -154,13 +153,13 @@ TEST_F(MirrorTest, PauseStopsNewFramesAndKeepsTheLastOne) {
     QTest::mouseClick(Box(kIdPause), Qt::LeftButton);
     // The run under way may still end with a frame; its notification is queued before the
     // run gives the port back.
-    ASSERT_TRUE(WaitFor([] { return PortFree.load(); }));
+    ASSERT_TRUE(WaitFor([&] { return link.PortFree(); }));
     QCoreApplication::processEvents();
     const int requests = ScreenRequests();
     const int frames = Window().MirroredFrames();
     for (int i = 0; i < 20; ++i) {
         Window().OnTimer(kTimerMirror);
-        EXPECT_TRUE(PortFree);  // no run started
+        EXPECT_TRUE(link.PortFree());  // no run started
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(ScreenRequests(), requests);
@@ -169,13 +168,13 @@ TEST_F(MirrorTest, PauseStopsNewFramesAndKeepsTheLastOne) {
 }
 
 TEST_F(MirrorTest, NoRunStartsWhileTheLinkIsSuspendedOrLent) {
-    LinkSuspended = true;
+    link.LinkSuspended = true;
     Window().OnTimer(kTimerMirror);
-    EXPECT_TRUE(PortFree);                               // a run takes the port as it starts
+    EXPECT_TRUE(link.PortFree());                        // a run takes the port as it starts
     EXPECT_EQ(Window().TimerPeriod(kTimerMirror), 500);  // suspended: the tick does nothing
-    LinkSuspended = false;
+    link.LinkSuspended = false;
     {
-        PortGuard guard;  // a dialog holds the port: the tick starts nothing
+        PortGuard guard(link);  // a dialog holds the port: the tick starts nothing
         Window().OnTimer(kTimerMirror);
         EXPECT_FALSE(Window().ScreenPollRunning());
     }
@@ -187,7 +186,7 @@ TEST_F(MirrorTest, StopScreenPollEndsAWaitingRunAtOnce) {
     Serve(Bytes{});  // a meter that does not answer
     Window().OnTimer(kTimerMirror);
     ASSERT_TRUE(WaitFor([this] { return ScreenRequests() == 1; }));
-    { PortGuard guard; }
+    { PortGuard guard(link); }
     EXPECT_EQ(ScreenRequests(), 1);  // left at once: no second attempt of the five
 }
 
@@ -195,17 +194,17 @@ TEST_F(MirrorTest, ALostMeterIsShownAsSuchStartsNoRunAndPausesTheAutomaticFetche
     Serve(Frame(0xFF));
     ASSERT_TRUE(MirrorUntil(1, 3000));
     // What the link does when the device hangs up.
-    LinkLost = true;
-    ASSERT_TRUE(WaitFor([] { return PortFree.load(); }));
-    MeterPort.Close();
-    DeviceConnected = false;
+    link.LinkLost = true;
+    ASSERT_TRUE(WaitFor([&] { return link.PortFree(); }));
+    link.port.Close();
+    link.DeviceConnected = false;
     messages.clear();
     QTest::mouseClick(Box(kIdAutoField), Qt::LeftButton);
     const int requests = static_cast<int>(peer->Frames().size());
     for (int i = 0; i < 5; ++i) {
         Window().OnTimer(kTimerMirror);
         Window().OnTimer(kTimerFetch);
-        EXPECT_TRUE(PortFree);
+        EXPECT_TRUE(link.PortFree());
     }
     EXPECT_EQ(static_cast<int>(peer->Frames().size()), requests);
     EXPECT_TRUE(Window().Banner()->ShowsNotice());
@@ -226,9 +225,9 @@ TEST_F(KeysTest, KeysReachTheMeterAsExactFramesAndDriveItsScreen) {
     const std::string log = dir.File("frames.log");
     MeterProcess meter({"--log", log});
     ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, meter.DevicePath());
+    link.port.Ports().Map(1, meter.DevicePath());
     emit Combo(kIdPortSelector)->activated(0);
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
 
     ASSERT_TRUE(MirrorUntil(1, 3000));
     const QImage before = Window().Banner()->grab().toImage();
@@ -270,7 +269,7 @@ TEST_F(KeysTest, UnpluggingTheMeterWhileMirroringLeavesTheWindowResponsive) {
     const UnpluggingMeter meter(dir, 12, UnpluggingMeter::kNeverBack);
     ASSERT_TRUE(meter.Started());
     PickPort(meter.Link());
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
     MirrorUntil(100, 2500);  // runs on past the unplug
     const int frames = Window().MirroredFrames();
     EXPECT_GT(frames, 0);

@@ -19,7 +19,6 @@
 #include "graph/banner_wnd.h"
 #include "graph/graph_window.h"
 #include "history/history_dialog.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/port_table.h"
 #include "measure/auto_save.h"
@@ -101,9 +100,9 @@ class WindowFaultsTest : public MainWindowTest, public ::testing::WithParamInter
             args.insert(args.end(), {"--fault", CommandOf(row.exchange) + ":" + row.kind + ":1"});
         meter = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter->DevicePath().empty());
-        PortTable::Instance().Map(1, dir.File("meter"));
+        link.port.Ports().Map(1, dir.File("meter"));
         emit Combo(kIdPortSelector)->activated(0);
-        ASSERT_TRUE(DeviceConnected);
+        ASSERT_TRUE(link.DeviceConnected);
         QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
         ASSERT_TRUE(AutoSaveEnabled);
         SearchThreshold = -128;  // the first sweep is accepted
@@ -196,7 +195,7 @@ TEST_P(WindowFaultsTest, ABadReplyLeavesNothingBehindAndTheNextExchangeComesThro
     Stopwatch watch;
     RunExchange(row.exchange, 1);
     if (row.exchange != Exchange::Screen) {  // a mirror run goes on holding the port
-        EXPECT_TRUE(WaitFor([] { return PortFree.load(); })) << "the exchange kept the port";
+        EXPECT_TRUE(WaitFor([&] { return link.PortFree(); })) << "the exchange kept the port";
     }
     if (row.kind.empty()) {
         EXPECT_TRUE(WaitFor([&] {
@@ -251,7 +250,7 @@ TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
     const UnpluggingMeter meter(dir, 12, 1500);
     ASSERT_TRUE(meter.Started());
     PickPort(meter.Link());
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
 
     EXPECT_TRUE(MirrorTicksUntil(Window(), [&] { return Window().Banner()->ShowsNotice(); }));
     const int framesBefore = Window().MirroredFrames();
@@ -261,13 +260,13 @@ TEST_F(MeterRecoveryTest, AMeterPluggedInAgainIsMirroredAgainByItself) {
 }
 
 TEST_F(MeterRecoveryTest, TheMirrorStaysLiveThroughASlowSweepLoop) {
-    const std::string link = dir.File("meter");
+    const std::string device = dir.File("meter");
     MeterProcess meter(
-        {"--fast", "--model", "ZTX440", "--fault", "GETBANDDATAHEX:late=100", "--link", link});
+        {"--fast", "--model", "ZTX440", "--fault", "GETBANDDATAHEX:late=100", "--link", device});
     ASSERT_FALSE(meter.DevicePath().empty());
-    PortTable::Instance().Map(1, link);
+    link.port.Ports().Map(1, device);
     emit Combo(kIdPortSelector)->activated(0);
-    ASSERT_TRUE(DeviceConnected);
+    ASSERT_TRUE(link.DeviceConnected);
     ASSERT_TRUE(MirrorUntil(1, 5000));
     SearchThreshold = 1000;  // never reached: all the sweeps are made
     messages.clear();        // the device box of the port choice

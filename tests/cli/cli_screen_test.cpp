@@ -5,6 +5,7 @@
 #include <array>
 
 #include "link/command_exchange.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/screen/bitmap_readback.h"
 #include "tests/support/meter_process.h"
@@ -29,12 +30,13 @@ ProgramResult RunCli(const MeterProcess& meter, std::vector<std::string> job) {
 // The meter's stored screenshot, asked for directly once the tool has let go of the port.
 std::array<uint8_t, 1025> StoredScreenshot(const MeterProcess& meter, char slot) {
     std::array<uint8_t, 1025> reply{};
-    PortTable::Instance().Map(kCom, meter.DevicePath());
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
+    port.Ports().Map(kCom, meter.DevicePath());
     if (port.Open(kCom))
         RunExchange(port, kShotPixelsPolicy, BuildFrame(std::string("GETSS") + slot), reply.data(),
                     kCom);
-    PortTable::Instance().Clear();
+    link.port.Ports().Clear();
     return reply;
 }
 

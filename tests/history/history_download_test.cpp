@@ -18,8 +18,8 @@
 
 #include "history/history_csv.h"
 #include "history/history_record_walk.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
@@ -120,8 +120,8 @@ class HistoryDownloadTest : public ::testing::Test {
   protected:
     void TearDown() override {
         port_.Close();
+        link.port.Ports().Clear();
         inProcess_.reset();
-        PortTable::Instance().Clear();
     }
 
     // Starts the meter with its frame log in the temp folder and opens the port on it.
@@ -129,8 +129,8 @@ class HistoryDownloadTest : public ::testing::Test {
         args.insert(args.end(), {"--log", LogPath()});
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, meter_->DevicePath());
+        link.port.Ports().Clear();
+        link.port.Ports().Map(kCom, meter_->DevicePath());
         ASSERT_EQ(port_.Open(kCom), 1);
     }
 
@@ -140,11 +140,10 @@ class HistoryDownloadTest : public ::testing::Test {
         inProcess_.reset();
         inProcess_ = std::make_unique<InProcessMeter>(args);
         ASSERT_TRUE(inProcess_->meter.Ok()) << inProcess_->meter.Error();
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, kInProcessDevice);
+        InProcessPort().Ports().Map(kCom, kInProcessDevice);
         ASSERT_EQ(InProcessPort().Open(kCom), 1);
     }
-    CSerialPort& InProcessPort() { return inProcess_->port; }
+    CSerialPort& InProcessPort() { return inProcess_->link.port; }
 
     std::string LogPath() const { return dir_.File("meter.log"); }
     std::vector<std::string> Requests() const { return ReadLogLines(LogPath()); }
@@ -152,7 +151,8 @@ class HistoryDownloadTest : public ::testing::Test {
 
     TempDir dir_;
     std::unique_ptr<MeterProcess> meter_;
-    CSerialPort port_;
+    MeterLink link;
+    CSerialPort& port_ = link.port;
     std::unique_ptr<InProcessMeter> inProcess_;
 };
 
@@ -379,10 +379,10 @@ TEST_F(HistoryDownloadTest, AMeterUnpluggedDuringTheDownloadFailsIt) {
     EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
     EXPECT_EQ(result.countedBytes, 2 * kHistoryBlockSize);
     EXPECT_EQ(view.Statuses().back(), "Download Failed.");
-    EXPECT_TRUE(LinkLost);
+    EXPECT_TRUE(link.LinkLost);
     EXPECT_FALSE(port_.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(Chosen("unplugged.csv")));
-    LinkLost = false;
+    link.LinkLost = false;
 }
 
 // A reply cut two bytes short, or one that happens to end 0xBB 0xBB, leaves the block

@@ -18,7 +18,6 @@
 #include <mutex>
 #include <regex>
 
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -69,20 +68,14 @@ class HistoryDialogTest : public ::testing::Test {
     void TearDown() override {
         CFileLocalDlg::SetScript(nullptr);
         SetMessageHandler(previousHandler_);
-        MeterPort.Close();
-        PortTable::Instance().Clear();
-        PortFree = true;
-        StopScreenPoll = false;
-        DeviceConnected = false;
-        DeviceModel = kModelNone;
     }
 
     void StartMeter(std::vector<std::string> args) {
         args.insert(args.end(), {"--log", dir_.File("meter.log")});
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(kCom, meter_->DevicePath());
-        ASSERT_EQ(MeterPort.Open(kCom), 1);
+        link.port.Ports().Map(kCom, meter_->DevicePath());
+        ASSERT_EQ(link.port.Open(kCom), 1);
     }
 
     std::vector<std::string> Messages() {
@@ -124,6 +117,7 @@ class HistoryDialogTest : public ::testing::Test {
     bool openDialog_ = true;
     std::string firstFilter_;
     TempDir dir_;
+    MeterLink link;
 
   private:
     std::unique_ptr<MeterProcess> meter_;
@@ -133,7 +127,7 @@ class HistoryDialogTest : public ::testing::Test {
 };
 
 TEST_F(HistoryDialogTest, OpensIdleWithTheTemplatesControls) {
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     EXPECT_EQ(dialog.windowTitle(), "Download History");
     EXPECT_EQ(dialog.size(), QSize(450, 79));  // 300 × 49 dialog units
     struct Control {
@@ -163,7 +157,7 @@ TEST_F(HistoryDialogTest, OpensIdleWithTheTemplatesControls) {
 
 TEST_F(HistoryDialogTest, DownloadRunsToFinishedWithTheButtonsBack) {
     StartMeter({"--fast", "--history-blocks", "3"});
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     dialog.show();
     Button(dialog, kIdHistoryDownload)->click();
     ASSERT_TRUE(RunUntil([&] { return fileDialogs_ == 1 && !dialog.WorkerActive(); }));
@@ -184,7 +178,7 @@ TEST_F(HistoryDialogTest, DownloadRunsToFinishedWithTheButtonsBack) {
 // press must not start a second worker.
 TEST_F(HistoryDialogTest, SecondPressWhileTheFileDialogIsUpStartsNothing) {
     StartMeter({"--fast", "--history-blocks", "2"});
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     dialog.show();
     whileFileDialogIsUp = [&] { Button(dialog, kIdHistoryDownload)->click(); };
     Button(dialog, kIdHistoryDownload)->click();
@@ -203,7 +197,7 @@ TEST_F(HistoryDialogTest, AFileThatCannotBeWrittenIsSaidAndAnotherIsAskedForWith
     CFileLocalDlg::SetScript([&](const CFileLocalDlg&) -> std::optional<std::string> {
         return ++asked == 1 ? missingFolder : dir_.File("again");
     });
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     dialog.show();
     Button(dialog, kIdHistoryDownload)->click();
     ASSERT_TRUE(RunUntil([&] { return asked == 2 && !dialog.WorkerActive(); }));
@@ -230,7 +224,7 @@ TEST_F(HistoryDialogTest, AFullDiskIsSaidBeforeTheRetryAndGivingUpLeavesNoFile) 
         if (messagesBeforeDialog.size() == 1) return disk.File("history");
         return std::nullopt;
     });
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     dialog.show();
     Button(dialog, kIdHistoryDownload)->click();
     ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
@@ -247,7 +241,7 @@ TEST_F(HistoryDialogTest, AFullDiskIsSaidBeforeTheRetryAndGivingUpLeavesNoFile) 
 
 TEST_F(HistoryDialogTest, ExitDuringADownloadOnlyCancelsAndWhileIdleCloses) {
     StartMeter({"--history-blocks", "64"});
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     StartDownload(dialog);
     Button(dialog, kIdHistoryExit)->click();
     ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
@@ -265,7 +259,7 @@ TEST_F(HistoryDialogTest, ExitDuringADownloadOnlyCancelsAndWhileIdleCloses) {
 
 TEST_F(HistoryDialogTest, CloseBoxDuringADownloadCancelsThenCloses) {
     StartMeter({"--history-blocks", "64"});
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     StartDownload(dialog);
     EXPECT_FALSE(dialog.close());  // refused: the download is cancelled first
     EXPECT_TRUE(dialog.isVisible());
@@ -281,7 +275,7 @@ TEST_F(HistoryDialogTest, CloseBoxDuringADownloadCancelsThenCloses) {
 // Enter presses the focused button (here Stop/Save).
 TEST_F(HistoryDialogTest, KeysNeverEndTheDialogDuringADownload) {
     StartMeter({"--history-blocks", "64"});
-    CHistoryDlg dialog;
+    CHistoryDlg dialog(nullptr, link.port);
     StartDownload(dialog);
     QTest::keyClick(&dialog, Qt::Key_Escape);
     ASSERT_TRUE(RunUntil([&] { return !dialog.WorkerActive(); }));
@@ -323,22 +317,22 @@ TEST_F(HistoryDialogTest, EntryPointGatesAndAlwaysGivesThePortBack) {
     };
     for (const GateCase& c : cases) {
         SCOPED_TRACE(c.model);
-        DeviceModel = c.model;
-        DeviceConnected = c.connected;
+        link.DeviceModel = c.model;
+        link.DeviceConnected = c.connected;
         std::vector<std::string> shown;
         bool heldMeanwhile = false;
         MessageHandler before = SetMessageHandler([&](const std::string& text) {
             shown.push_back(text);
-            heldMeanwhile = !PortFree && StopScreenPoll;
+            heldMeanwhile = !link.PortFree() && link.StopScreenPoll;
         });
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<CHistoryDlg*>(QApplication::activeModalWidget());
             if (!dialog) return;
-            heldMeanwhile = !PortFree && StopScreenPoll;
+            heldMeanwhile = !link.PortFree() && link.StopScreenPoll;
             shown.push_back("dialog");
             Button(*dialog, kIdHistoryExit)->click();
         });
-        RunDownloadHistory(nullptr);
+        RunDownloadHistory(nullptr, link);
         QCoreApplication::processEvents();  // a timer left over from a refused case
         SetMessageHandler(before);
 
@@ -346,8 +340,8 @@ TEST_F(HistoryDialogTest, EntryPointGatesAndAlwaysGivesThePortBack) {
         const bool refusedByModel =
             c.message && std::string(c.message) == "Only available with ZTX-440.";
         EXPECT_EQ(heldMeanwhile, !refusedByModel);
-        EXPECT_TRUE(PortFree);
-        EXPECT_FALSE(StopScreenPoll);
+        EXPECT_TRUE(link.PortFree());
+        EXPECT_FALSE(link.StopScreenPoll);
     }
 }
 
@@ -355,18 +349,18 @@ TEST_F(HistoryDialogTest, EntryPointGatesAndAlwaysGivesThePortBack) {
 // has let go, and only then gives the port back.
 TEST_F(HistoryDialogTest, EntryPointGivesThePortBackAfterTheWorker) {
     StartMeter({"--history-blocks", "64"});
-    DeviceModel = kModelZtx440;
-    DeviceConnected = true;
+    link.DeviceModel = kModelZtx440;
+    link.DeviceConnected = true;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<CHistoryDlg*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         StartDownload(*dialog);
         dialog->close();
     });
-    RunDownloadHistory(nullptr);
+    RunDownloadHistory(nullptr, link);
 
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
     EXPECT_FALSE(CsvExists());  // cancelled, and the cancel had finished
     EXPECT_FALSE(std::filesystem::exists(dir_.File("history.bin")));
 }

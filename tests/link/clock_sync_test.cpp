@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_backend.h"
@@ -36,33 +36,32 @@ std::tm NewYearsEve() {
 class ClockSyncTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        DeviceModel = kModelNone;
-        LinkSuspended = false;
         previous_ = SetMessageHandler([this](const std::string& text) {
             std::lock_guard lock(mutex_);
             messages_.push_back(text);
         });
     }
-    void TearDown() override {
-        port.Close();
-        onClock.Close();
-        SetMessageHandler(previous_);
-        PortTable::Instance().Clear();
-        DeviceModel = kModelNone;
+    void TearDown() override { SetMessageHandler(previous_); }
+
+    // A sync as Tools > Sync Time makes it: the outcome is said afterwards.
+    bool Sync(const LocalTimeSource& localTime) { return SyncOn(link, localTime); }
+    bool SyncOn(MeterLink& on, const LocalTimeSource& localTime) {
+        const bool synced = SyncMeterClock(on, localTime);
+        ShowMessage(TimeSyncMessage(synced));
+        return synced;
     }
 
     void OpenOn(const std::string& device, int model) {
-        PortTable::Instance().Map(kCom, device);
+        link.port.Ports().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
-        DeviceModel = model;
+        link.DeviceModel = model;
     }
 
-    // Opens onClock, the port on the scripted line.
+    // Opens the port of onClock, the link on the scripted line.
     void OpenOnTheScriptedLine(int model) {
-        PortTable::Instance().Map(kCom, "/dev/scripted-meter");
-        ASSERT_EQ(onClock.Open(kCom), 1);
-        DeviceModel = model;
+        onClock.port.Ports().Map(kCom, "/dev/scripted-meter");
+        ASSERT_EQ(onClock.port.Open(kCom), 1);
+        onClock.DeviceModel = model;
     }
 
     std::vector<std::string> Messages() {
@@ -70,10 +69,12 @@ class ClockSyncTest : public ::testing::Test {
         return messages_;
     }
 
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
+    // A link of its own on the scripted line.
     VirtualClock clock;
     ScriptedBackend line{clock};
-    CSerialPort onClock{line, clock};
+    MeterLink onClock{line, clock};
 
   private:
     MessageHandler previous_;
@@ -113,7 +114,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
         while (static_cast<int>(received.size()) < kFrameBytes && clock.ElapsedMs() < 5000) {
             Bytes got = pty.Read(1, 50);
             if (got.empty()) continue;
-            if (received.empty()) suspendedWhileSending = LinkSuspended.load();
+            if (received.empty()) suspendedWhileSending = link.Holder() == PortHolder::Dialog;
             for (uint8_t byte : got) {
                 received.push_back(byte);
                 arrivals.push_back(clock.ElapsedMs());
@@ -125,7 +126,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
 
     int timeTaken = 0;
     double timeTakenAtMs = 0;
-    const bool synced = SyncMeterClock(port, [&] {
+    const bool synced = Sync([&] {
         ++timeTaken;
         timeTakenAtMs = clock.ElapsedMs();
         return kNewYearsEve;
@@ -140,7 +141,7 @@ TEST_F(ClockSyncTest, FrameLeavesAtFifteenMsPerByteAndAnAcceptanceSyncs) {
     EXPECT_EQ(timeTaken, 1);
     EXPECT_GE(timeTakenAtMs, kPauseMs);  // the time is taken after the pause, once
     EXPECT_TRUE(suspendedWhileSending);
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
@@ -150,38 +151,38 @@ TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
     ASSERT_FALSE(meter.DevicePath().empty());
     OpenOn(meter.DevicePath(), kModelZtx440);
 
-    EXPECT_TRUE(SyncMeterClock(port, NewYearsEve));
+    EXPECT_TRUE(Sync(NewYearsEve));
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Synced Successfully!"});
     EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(ClockFrame(kNewYearsEve))});
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(link.PortFree());
 }
 
 TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
     line.Play([](const Bytes&, int) { return ScriptedReply{}; });
     OpenOnTheScriptedLine(kModelNone);
     for (int model : {kModelNone, kModelZtx420, kModelZtx420Plus}) {
-        DeviceModel = model;
+        onClock.DeviceModel = model;
         Stopwatch watch(clock);
-        EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve)) << model;
+        EXPECT_FALSE(SyncOn(onClock, NewYearsEve)) << model;
         EXPECT_EQ(watch.ElapsedMs(), kPauseMs) << model;
-        EXPECT_FALSE(LinkSuspended) << model;
+        EXPECT_TRUE(onClock.PortFree()) << model;
     }
     EXPECT_EQ(Messages(), std::vector<std::string>(3, "Time Sync Failed! "));
     // A marker frame sent now comes after anything the syncs might have sent.
     const Bytes frame = BuildFrame("GETVER");
-    onClock.Send(frame.data(), static_cast<int>(frame.size()));
+    onClock.port.Send(frame.data(), static_cast<int>(frame.size()));
     EXPECT_EQ(line.Frames(), std::vector<Bytes>{frame});
 }
 
 TEST_F(ClockSyncTest, ClosedPortFailsAfterThePauseAndSendsNothing) {
-    PortTable::Instance().Map(kCom, "/dev/scripted-meter");
-    DeviceModel = kModelZtx440;
+    onClock.port.Ports().Map(kCom, "/dev/scripted-meter");
+    onClock.DeviceModel = kModelZtx440;
     Stopwatch watch(clock);
-    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
     EXPECT_EQ(watch.ElapsedMs(), kPauseMs);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
     EXPECT_TRUE(line.Written().empty());
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_TRUE(onClock.PortFree());
 }
 
 TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
@@ -191,11 +192,11 @@ TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
     });
     OpenOnTheScriptedLine(kModelZtx430);
 
-    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
+    EXPECT_TRUE(onClock.PortFree());
     // The late 0xAA is let arrive and read away; it never counts for the next sync.
-    EXPECT_FALSE(SyncMeterClock(onClock, NewYearsEve));
-    EXPECT_FALSE(LinkSuspended);
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
+    EXPECT_TRUE(onClock.PortFree());
     EXPECT_EQ(Messages(), std::vector<std::string>(2, "Time Sync Failed! "));
     EXPECT_EQ(line.Frames().size(), 2u);
 }
@@ -222,9 +223,9 @@ TEST_F(ClockSyncTest, OnlyAnAcceptanceAheadOfAnythingElseSyncsAfterTheWholeWait)
     OpenOnTheScriptedLine(kModelTkl);
     for (int index = 0; index < static_cast<int>(std::size(cases)); ++index) {
         Stopwatch watch(clock);
-        EXPECT_EQ(SyncMeterClock(onClock, NewYearsEve), cases[index].synced) << index;
+        EXPECT_EQ(SyncOn(onClock, NewYearsEve), cases[index].synced) << index;
         EXPECT_EQ(watch.ElapsedMs(), cases[index].takesMs) << index;
-        EXPECT_FALSE(LinkSuspended);
+        EXPECT_TRUE(onClock.PortFree());
     }
     EXPECT_EQ(Messages(),
               (std::vector<std::string>{"Time Sync Failed! ", "Time Synced Successfully!",

@@ -9,6 +9,7 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/scripted_backend.h"
 #include "tests/support/scripted_peer.h"
@@ -27,15 +28,17 @@ Bytes FieldReply(uint8_t fill) {
 class ExchangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, pty.SlavePath());
+        link.port.Ports().Clear();
+        link.port.Ports().Map(kCom, pty.SlavePath());
+        onClock.Ports().Map(kCom, "/dev/scripted-meter");
     }
     void TearDown() override {
         port.Close();
-        PortTable::Instance().Clear();
+        link.port.Ports().Clear();
     }
     PtyPair pty;
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
     // The same port number opens this one on the scripted line instead.
     VirtualClock clock;
     ScriptedBackend line{clock};
@@ -262,7 +265,7 @@ TEST_F(ExchangeTest, ASweepIsWholeOnlyAsExactly269BytesOfARealBand) {
 }
 
 TEST_F(ExchangeTest, AnUnopenablePortEndsTheExchangeAtOnce) {
-    PortTable::Instance().Map(kCom, "/dev/ferrolog-missing");
+    link.port.Ports().Map(kCom, "/dev/ferrolog-missing");
     Bytes reply(1201);
     Stopwatch watch;
     ExchangeResult r =

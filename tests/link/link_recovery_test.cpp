@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
@@ -44,15 +44,9 @@ class LinkRecovery : public ::testing::Test {
         args.insert(args.end(), {"--log", Log(), "--link", LinkPath()});
         meter_ = std::make_unique<MeterProcess>(std::move(args));
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(kCom, LinkPath());
-        PortNumber = kCom;
+        link.port.Ports().Map(kCom, LinkPath());
+        link.PortNumber = kCom;
         ASSERT_EQ(port_.Open(kCom), 1) << port_.LastOpenError();
-    }
-    void TearDown() override {
-        port_.Close();
-        PortTable::Instance().Map(kCom, "");
-        LinkLost = false;
-        DeviceConnected = false;
     }
     ExchangeResult Run(const ExchangePolicy& policy, const char* command) {
         reply_.assign(static_cast<size_t>(policy.readMax), 0);
@@ -63,7 +57,8 @@ class LinkRecovery : public ::testing::Test {
 
     TempDir dir_;
     std::unique_ptr<MeterProcess> meter_;
-    CSerialPort port_;
+    MeterLink link;
+    CSerialPort& port_ = link.port;
     Bytes reply_;
 };
 
@@ -122,7 +117,7 @@ TEST_F(LinkRecovery, ASweepBehindJunkFailsItsAttemptAndTheRepeatIsTaken) {
 TEST_F(LinkRecovery, AnUnpluggedMeterIsNoticedAndFoundAgainWhenItComesBack) {
     Start({"--fast", "--unplug-after", "2", "--replug-after", "1000"});
     ASSERT_TRUE(Run(kIdentifyPolicy, "GETVER").whole);
-    DeviceConnected = true;
+    link.DeviceConnected = true;
 
     Stopwatch watch;
     const ExchangeResult cut = Run(kScreenPolicy, "GETSCREEN");
@@ -130,20 +125,20 @@ TEST_F(LinkRecovery, AnUnpluggedMeterIsNoticedAndFoundAgainWhenItComesBack) {
     EXPECT_FALSE(cut.whole);
     EXPECT_LT(watch.ElapsedMs(), 1000.0);
     EXPECT_EQ(port_.IsOpen(), 0);
-    EXPECT_TRUE(LinkLost);
-    EXPECT_FALSE(DeviceConnected);
+    EXPECT_TRUE(link.LinkLost);
+    EXPECT_FALSE(link.DeviceConnected);
 
     const double cpuBefore = ThreadCpuMs();
     Stopwatch away;
     while (away.ElapsedMs() < 300.0)
         EXPECT_TRUE(Run(kScreenPolicy, "GETSCREEN").hungUp);
     EXPECT_LT(ThreadCpuMs() - cpuBefore, 0.25 * away.ElapsedMs());  // far below a busy loop
-    EXPECT_FALSE(ReidentifyLostMeter(port_));                       // not back yet
+    EXPECT_FALSE(ReidentifyLostMeter(link));                        // not back yet
 
-    EXPECT_TRUE(WaitUntil([&] { return ReidentifyLostMeter(port_); }, 10000));
-    EXPECT_FALSE(LinkLost);
-    EXPECT_TRUE(DeviceConnected);
-    EXPECT_EQ(DeviceModel, kModelZtx440);
+    EXPECT_TRUE(WaitUntil([&] { return ReidentifyLostMeter(link); }, 10000));
+    EXPECT_FALSE(link.LinkLost);
+    EXPECT_TRUE(link.DeviceConnected);
+    EXPECT_EQ(link.DeviceModel, kModelZtx440);
     EXPECT_EQ(port_.IsOpen(), 1);
     EXPECT_TRUE(Run(kScreenPolicy, "GETSCREEN").whole);
 }

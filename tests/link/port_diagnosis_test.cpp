@@ -14,6 +14,7 @@
 
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_diagnosis.h"
 #include "link/port_holders.h"
 #include "link/port_table.h"
@@ -37,23 +38,22 @@ class QuietView : public DiscoveryView {
 // with its own; numbers with nothing mapped are not ports and say nothing.
 TEST(ScanReport, SaysPerPortWhyItCouldNotBeUsed) {
     PtyPair held;
-    PortTable::Instance().Clear();
-    PortTable::Instance().Map(1, held.SlavePath());
-    PortTable::Instance().Map(3, "/dev/ferrolog-missing");
-    CSerialPort firstCopy;
-    ASSERT_EQ(firstCopy.Open(1), 1);
+    MeterLink firstCopy;
+    firstCopy.port.Ports().Map(1, held.SlavePath());
+    ASSERT_EQ(firstCopy.port.Open(1), 1);
 
-    CSerialPort port;
+    MeterLink link;
+    link.port.Ports().Map(1, held.SlavePath());
+    link.port.Ports().Map(3, "/dev/ferrolog-missing");
     QuietView view;
     ScanReport report;
-    EXPECT_FALSE(ScanForMeter(port, view, &report));
+    EXPECT_FALSE(ScanForMeter(link, view, &report));
     EXPECT_EQ(report.Lines(),
               (std::vector<std::string>{"COM1 " + held.SlavePath() + ": Device or resource busy",
                                         "COM3 /dev/ferrolog-missing: No such file or directory"}));
     EXPECT_TRUE(report.AnyOpenFailed());
     EXPECT_EQ(report.problems[0].error, EBUSY);
     EXPECT_EQ(view.messages, std::vector<std::string>{kDeviceNotFound});
-    PortTable::Instance().Clear();
 }
 
 TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {

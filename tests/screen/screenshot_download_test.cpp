@@ -3,6 +3,7 @@
 // against the virtual meter run in process on a virtual clock.
 
 #include "screen/screenshot_download.h"
+#include "link/meter_link.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@
 #include <mutex>
 
 #include "link/command_exchange.h"
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
 #include "link/port_table.h"
@@ -47,10 +47,10 @@ struct Shown {
 
 class MessageRecorder {
   public:
-    MessageRecorder() {
-        previous_ = SetMessageHandler([this](const std::string& text) {
+    explicit MessageRecorder(const MeterLink& link) {
+        previous_ = SetMessageHandler([this, &link](const std::string& text) {
             std::lock_guard lock(mutex_);
-            shown_.push_back({text, !PortFree && StopScreenPoll});
+            shown_.push_back({text, !link.PortFree() && link.StopScreenPoll});
         });
     }
     ~MessageRecorder() { SetMessageHandler(previous_); }
@@ -73,6 +73,8 @@ class MessageRecorder {
 
 // Answers the file choice as a user would, noting what was offered.
 struct ScriptedChoice {
+    explicit ScriptedChoice(const MeterLink& meterLink) : link(meterLink) {}
+    const MeterLink& link;
     std::optional<std::string> answer;
     std::vector<std::string> offered;
     bool portHeldWhileAsked = false;
@@ -80,7 +82,7 @@ struct ScriptedChoice {
     BitmapFileChooser Chooser() {
         return [this](const std::string& initialName) {
             offered.push_back(initialName);
-            portHeldWhileAsked = !PortFree && StopScreenPoll;
+            portHeldWhileAsked = !link.PortFree() && link.StopScreenPoll;
             return answer;
         };
     }
@@ -90,8 +92,8 @@ int CountLines(const std::vector<std::string>& lines, const std::string& line) {
     return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
-bool PortReleased() {
-    return PortFree && !StopScreenPoll;
+bool PortReleased(const MeterLink& link) {
+    return link.PortFree() && !link.StopScreenPoll;
 }
 
 Bytes InfoReply(uint8_t year) {
@@ -101,21 +103,11 @@ Bytes InfoReply(uint8_t year) {
 class ScreenshotTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        PortTable::Instance().Clear();
-        PortNumber = kCom;
-        DeviceModel = kModelZtx440;
-        DeviceConnected = true;
-        PortFree = true;
-        StopScreenPoll = false;
+        link.PortNumber = kCom;
+        link.DeviceModel = kModelZtx440;
+        link.DeviceConnected = true;
     }
-    void TearDown() override {
-        port.Close();
-        inProcess.reset();
-        PortTable::Instance().Clear();
-        DeviceConnected = false;
-        DeviceModel = kModelNone;
-        ScreenFrame.fill(0);
-    }
+    void TearDown() override { ScreenFrame.fill(0); }
 
     // Starts the virtual meter (answering at once, logging every frame) and opens the port
     // on it, as identification leaves it.
@@ -129,7 +121,8 @@ class ScreenshotTest : public ::testing::Test {
         ASSERT_FALSE(meter->DevicePath().empty());
         OpenPortOn(meter->DevicePath());
     }
-    // The same meter run in process on a virtual clock; Port() is then its port.
+    // The same meter run in process on a virtual clock, its link as identification leaves it;
+    // Link() is then that link.
     void StartMeterInProcess(std::vector<std::string> extra) {
         inProcess.reset();
         ++meterRuns;
@@ -137,12 +130,16 @@ class ScreenshotTest : public ::testing::Test {
         args.insert(args.end(), extra.begin(), extra.end());
         inProcess = std::make_unique<InProcessMeter>(args);
         ASSERT_TRUE(inProcess->meter.Ok()) << inProcess->meter.Error();
-        PortTable::Instance().Map(kCom, kInProcessDevice);
-        ASSERT_EQ(Port().Open(kCom), 1);
+        MeterLink& onClock = inProcess->link;
+        onClock.PortNumber = kCom;
+        onClock.DeviceModel = kModelZtx440;
+        onClock.DeviceConnected = true;
+        onClock.port.Ports().Map(kCom, kInProcessDevice);
+        ASSERT_EQ(onClock.port.Open(kCom), 1);
     }
-    CSerialPort& Port() { return inProcess ? inProcess->port : port; }
+    MeterLink& Link() { return inProcess ? inProcess->link : link; }
     void OpenPortOn(const std::string& device) {
-        PortTable::Instance().Map(kCom, device);
+        link.port.Ports().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
     }
     // Each meter started logs into a file of its own.
@@ -152,17 +149,18 @@ class ScreenshotTest : public ::testing::Test {
     std::vector<std::string> Log() const { return ReadLogLines(LogPath()); }
 
     ScreenshotOutcome Download(char slot = '1') {
-        return DownloadScreenshot(slot, choice.Chooser(), Port());
+        return DownloadScreenshot(link, slot, choice.Chooser());
     }
 
     TempDir logDir;
     TempDir outDir;
-    CSerialPort port;
+    MeterLink link;
+    CSerialPort& port = link.port;
     std::unique_ptr<MeterProcess> meter;
     std::unique_ptr<InProcessMeter> inProcess;
     int meterRuns = 0;
-    MessageRecorder messages;
-    ScriptedChoice choice;
+    MessageRecorder messages{link};
+    ScriptedChoice choice{link};
 };
 
 // ----- gates -------------------------------------------------------------------------------
@@ -187,13 +185,13 @@ constexpr GateRow kGates[] = {
 // Without a connected meter a permitted command gets as far as "Comport Error" with the port
 // held; a refused one never takes the port.
 TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
-    DeviceConnected = false;
+    link.DeviceConnected = false;
     for (const GateRow& row : kGates) {
         SCOPED_TRACE("model " + std::to_string(row.model));
-        DeviceModel = row.model;
-        MessageRecorder recorder;
+        link.DeviceModel = row.model;
+        MessageRecorder recorder(link);
         const ScreenshotOutcome download = Download('1');
-        const ScreenshotOutcome save = SaveScreen(choice.Chooser());
+        const ScreenshotOutcome save = SaveScreen(link, choice.Chooser());
         EXPECT_EQ(download,
                   row.downloads ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
         EXPECT_EQ(save, row.savesScreen ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
@@ -203,18 +201,18 @@ TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
         EXPECT_EQ(shown[0].portHeld, row.downloads);
         EXPECT_EQ(shown[1].text, row.savesScreen ? kComportErrorText : kOnlyZtx440);
         EXPECT_EQ(shown[1].portHeld, row.savesScreen);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(link));
     }
     EXPECT_TRUE(choice.offered.empty());
 }
 
 TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
     StartMeter();
-    DeviceConnected = false;
+    link.DeviceConnected = false;
     EXPECT_EQ(Download('1'), ScreenshotOutcome::NoMeter);
-    EXPECT_TRUE(PortReleased());
-    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::NoMeter);
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
+    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::NoMeter);
+    EXPECT_TRUE(PortReleased(link));
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportErrorText, kComportErrorText}));
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_TRUE(Log().empty());
@@ -233,16 +231,16 @@ TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
     for (const auto& [fault, requests] : cases) {
         SCOPED_TRACE(fault);
         StartMeterInProcess({"--fault", fault});
-        MessageRecorder recorder;
-        ScriptedChoice unused;
-        EXPECT_EQ(DownloadScreenshot('1', unused.Chooser(), Port()),
+        MessageRecorder recorder(Link());
+        ScriptedChoice unused{Link()};
+        EXPECT_EQ(DownloadScreenshot(Link(), '1', unused.Chooser()),
                   ScreenshotOutcome::NoInfoReply);
         EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
         EXPECT_TRUE(unused.offered.empty());  // no file dialog
         const std::vector<std::string> log = Log();
         EXPECT_EQ(CountLines(log, kGetSsn1Line), requests);
         EXPECT_EQ(CountLines(log, kGetSs1Line), 0);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(Link()));
     }
 }
 
@@ -252,7 +250,7 @@ TEST_F(ScreenshotTest, TheMetersEmptySlotIsNotFound) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kNotFound});
     EXPECT_TRUE(choice.offered.empty());
     EXPECT_EQ(Log(), std::vector<std::string>{"3C 47 45 54 53 53 4E 33 3E 3E"});
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // The year byte alone says whether the slot holds a screenshot: below 19, or 0xFF, is empty.
@@ -270,7 +268,7 @@ TEST_F(ScreenshotTest, YearByteDecidesWhetherTheSlotIsEmpty) {
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.year));
         year = c.year;
-        MessageRecorder recorder;
+        MessageRecorder recorder(link);
         const size_t asked = choice.offered.size();
         EXPECT_EQ(Download('1'),
                   c.empty ? ScreenshotOutcome::SlotEmpty : ScreenshotOutcome::Cancelled);
@@ -300,9 +298,9 @@ TEST_F(ScreenshotTest, CancelOrEmptyPathWritesNothingAndSaysNothing) {
     for (const auto& answer : answers) {
         choice.answer = answer;
         EXPECT_EQ(Download('1'), ScreenshotOutcome::Cancelled);
-        EXPECT_TRUE(PortReleased());
-        EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Cancelled);
-        EXPECT_TRUE(PortReleased());
+        EXPECT_TRUE(PortReleased(link));
+        EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Cancelled);
+        EXPECT_TRUE(PortReleased(link));
     }
     EXPECT_TRUE(messages.Texts().empty());
     EXPECT_TRUE(outDir.Names().empty());
@@ -343,7 +341,7 @@ TEST_F(ScreenshotTest, DownloadWritesTheMetersStoredScreenshot) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::Saved);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(messages.All().back().portHeld);  // the port goes back after the message
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("slot1.bmp")), stored.data()));
     const std::vector<std::string> log = Log();
     EXPECT_EQ(CountLines(log, kGetSsn1Line), 1);
@@ -357,17 +355,20 @@ TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 6);
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // One byte short of whole: the trailer position stays zero, even right after a whole reply.
 TEST_F(ScreenshotTest, ShortPixelReplyNeverPasses) {
     StartMeterInProcess({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
-    choice.answer = outDir.File("first");
-    ASSERT_EQ(Download('1'), ScreenshotOutcome::Saved);
-    choice.answer = outDir.File("second");
-    EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
+    MessageRecorder shown(Link());
+    ScriptedChoice shotChoice{Link()};
+    shotChoice.answer = outDir.File("first");
+    ASSERT_EQ(DownloadScreenshot(Link(), '1', shotChoice.Chooser()), ScreenshotOutcome::Saved);
+    shotChoice.answer = outDir.File("second");
+    EXPECT_EQ(DownloadScreenshot(Link(), '1', shotChoice.Chooser()),
+              ScreenshotOutcome::NoPixelReply);
+    EXPECT_EQ(shown.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 1 + 6);
     EXPECT_EQ(outDir.Names(), std::vector<std::string>{"first.bmp"});
 }
@@ -378,7 +379,7 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
     EXPECT_EQ(Download('1'), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kDownloadFailed});
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 // ----- Save Screen -------------------------------------------------------------------------
@@ -386,10 +387,10 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
 TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
     StartMeter();
     choice.answer = outDir.File("screen");
-    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Saved);
+    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Saved);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(choice.portHeldWhileAsked);
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
     const std::array<uint8_t, 1024> blank{};
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(outDir.File("screen.bmp")), blank.data()));
     EXPECT_TRUE(Log().empty());
@@ -398,7 +399,7 @@ TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
 TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
     ScreenFrame[1023] = 0x80;
     choice.answer = outDir.File("screen.bmp");
-    ASSERT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::Saved);
+    ASSERT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Saved);
     const FileBytes file = ReadFileBytes(outDir.File("screen.bmp"));
     ASSERT_TRUE(IsScreenBitmap(file));
     for (int row = 0; row < 256; ++row)
@@ -411,11 +412,11 @@ TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
 
 TEST_F(ScreenshotTest, SaveScreenReportsAFileThatCannotBeCreated) {
     choice.answer = outDir.File("missing-folder/screen");
-    EXPECT_EQ(SaveScreen(choice.Chooser()), ScreenshotOutcome::WriteFailed);
+    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaveScreenWriteFailedMessage});
     EXPECT_EQ(std::string(kSaveScreenWriteFailedMessage), "Failed to create the file.");
     EXPECT_TRUE(outDir.Names().empty());
-    EXPECT_TRUE(PortReleased());
+    EXPECT_TRUE(PortReleased(link));
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "link/link_flags.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/port_table.h"
 #include "screen/screen_frame.h"
 #include "screen/screen_poll.h"
@@ -42,22 +42,17 @@ class ScreenshotCommandsTest : public ::testing::Test {
     void SetUp() override {
         meter = std::make_unique<MeterProcess>(std::vector<std::string>{"--fast"});
         ASSERT_FALSE(meter->DevicePath().empty());
-        PortTable::Instance().Clear();
-        PortTable::Instance().Map(kCom, meter->DevicePath());
-        PortNumber = kCom;
-        ASSERT_EQ(MeterPort.Open(kCom), 1);
-        DeviceModel = kModelZtx440;
-        DeviceConnected = true;
+        link.port.Ports().Map(kCom, meter->DevicePath());
+        link.PortNumber = kCom;
+        ASSERT_EQ(link.port.Open(kCom), 1);
+        link.DeviceModel = kModelZtx440;
+        link.DeviceConnected = true;
         previousHandler =
             SetMessageHandler([this](const std::string& text) { shown.push_back(text); });
     }
     void TearDown() override {
         SetMessageHandler(previousHandler);
         CFileLocalDlg::SetScript({});
-        MeterPort.Close();
-        PortTable::Instance().Clear();
-        DeviceConnected = false;
-        DeviceModel = kModelNone;
         ScreenFrame.fill(0);
     }
 
@@ -85,6 +80,7 @@ class ScreenshotCommandsTest : public ::testing::Test {
     }
 
     std::unique_ptr<MeterProcess> meter;
+    MeterLink link;
     TempDir out;
     QWidget mainWindow;
     MessageHandler previousHandler;
@@ -94,7 +90,7 @@ class ScreenshotCommandsTest : public ::testing::Test {
 
 TEST_F(ScreenshotCommandsTest, DownloadScreenshotSavesThroughTheBitmapSaveDialog) {
     AnswerDialogWith("shot");
-    DownloadScreenshotCommand(&mainWindow, '2');
+    DownloadScreenshotCommand(&mainWindow, link, '2');
     ASSERT_EQ(seen.size(), 1u);
     // emfscreenshot2_DDMMYY_HHMMSS, from the meter's time stamp of slot 2
     EXPECT_EQ(seen[0].initialName.rfind("emfscreenshot2_", 0), 0u) << seen[0].initialName;
@@ -102,25 +98,26 @@ TEST_F(ScreenshotCommandsTest, DownloadScreenshotSavesThroughTheBitmapSaveDialog
     ExpectOneBitmapSaveDialog(seen[0].initialName);
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
     EXPECT_TRUE(IsScreenBitmap(ReadFileBytes(out.File("shot.bmp"))));
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
 }
 
 TEST_F(ScreenshotCommandsTest, SaveScreenWritesTheMirroredFrame) {
-    ASSERT_TRUE(TryTakePort());  // one mirror run, as the scheduler starts it
-    ScreenPollRun(MeterPort, kCom, nullptr);
+    ASSERT_TRUE(
+        link.TryTakePort(PortHolder::Mirror));  // one mirror run, as the scheduler starts it
+    ScreenPollRun(link, kCom, nullptr);
     const std::array<uint8_t, 1025> mirrored = ScreenFrame;
     ASSERT_EQ(mirrored[1024], 0xAA);
     ASSERT_TRUE(
         std::any_of(mirrored.begin(), mirrored.begin() + 1024, [](uint8_t b) { return b; }));
 
     AnswerDialogWith("screen");
-    SaveScreenCommand(&mainWindow);
+    SaveScreenCommand(&mainWindow, link);
     ExpectOneBitmapSaveDialog("");
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(out.File("screen.bmp")), mirrored.data()));
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
 }
 
 }  // namespace

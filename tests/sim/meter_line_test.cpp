@@ -13,6 +13,7 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
+#include "link/meter_link.h"
 #include "link/number_text.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
@@ -28,12 +29,12 @@ class MeterLine : public ::testing::Test {
     void Start(std::vector<std::string> args) {
         meter_ = std::make_unique<MeterProcess>(std::move(args));
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(kCom, meter_->DevicePath());
+        link.port.Ports().Map(kCom, meter_->DevicePath());
         ASSERT_EQ(port_.Open(kCom), 1) << port_.LastOpenError();
     }
     void TearDown() override {
         port_.Close();
-        PortTable::Instance().Map(kCom, "");
+        link.port.Ports().Map(kCom, "");
     }
     ExchangeResult Run(const ExchangePolicy& policy, const Bytes& frame, Bytes& reply) {
         reply.assign(static_cast<size_t>(policy.readMax), 0);
@@ -41,7 +42,8 @@ class MeterLine : public ::testing::Test {
     }
 
     std::unique_ptr<MeterProcess> meter_;
-    CSerialPort port_;
+    MeterLink link;
+    CSerialPort& port_ = link.port;
 };
 
 TEST_F(MeterLine, AnswersIdentificationAsTheProgramClassifiesIt) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "link/meter_link.h"
 #include "sim/fault_plan.h"
 #include "sim/meter_options.h"
 #include "sim/paced_output.h"
@@ -44,16 +44,16 @@ class SimulatedMeter {
     bool unplugged_ = false;
 };
 
-// A port to the virtual meter run in process on a clock of its own: a fresh line, meter and
-// port for each meter a test starts, as a fresh ferrolog-meter gives a fresh pseudo-terminal.
+// A link to the virtual meter run in process on a clock of its own: a fresh line, meter and link
+// for each meter a test starts, as a fresh ferrolog-meter gives a fresh pseudo-terminal.
 struct InProcessMeter {
     explicit InProcessMeter(const std::vector<std::string>& args) : meter(line, args) {}
 
     VirtualClock clock;
     ScriptedBackend line{clock};
     SimulatedMeter meter;
-    CSerialPort port{line, clock};
+    MeterLink link{line, clock};
 };
 
-// What the port table maps a COM number to for an in-process meter (any path opens it).
+// What a port's table maps a COM number to for an in-process meter (any path opens it).
 inline constexpr const char* kInProcessDevice = "/dev/in-process-meter";

@@ -26,7 +26,6 @@
 #include <regex>
 
 #include "link/command_frame.h"
-#include "link/link_flags.h"
 #include "link/link_timing.h"
 #include "link/message_seam.h"
 #include "link/meter_identity.h"
@@ -54,15 +53,6 @@ bool WaitFor(const std::function<bool()>& done, int timeoutMs = kReplyTimeoutMs)
     return done();
 }
 
-void ResetLink() {
-    MeterPort.Close();
-    PortFree = true;
-    StopScreenPoll = false;
-    LinkSuspended = false;
-    DeviceConnected = false;
-    PortTable::Instance().Clear();
-}
-
 QString Caption(const QWidget* w) {
     if (auto* label = qobject_cast<const QLabel*>(w)) return label->text();
     if (auto* button = qobject_cast<const QAbstractButton*>(w)) return button->text();
@@ -73,7 +63,6 @@ QString Caption(const QWidget* w) {
 class TerminalTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetLink();
         SetMessageHandler([this](const std::string& text) {
             messages.push_back(text);
             if (onMessage) onMessage(text);
@@ -83,19 +72,18 @@ class TerminalTest : public ::testing::Test {
         dialog_.reset();
         meter_.reset();
         SetMessageHandler(nullptr);
-        ResetLink();
     }
 
     void StartMeter(std::vector<std::string> extra = {}) {
         extra.insert(extra.end(), {"--fast", "--log", log});
         meter_ = std::make_unique<MeterProcess>(extra);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        PortTable::Instance().Map(kCom, meter_->DevicePath());
+        link.port.Ports().Map(kCom, meter_->DevicePath());
     }
     void StopMeter() { meter_->Stop(); }
 
     CTerminalDlg& Open() {
-        dialog_ = std::make_unique<CTerminalDlg>(kSelectorIndex);
+        dialog_ = std::make_unique<CTerminalDlg>(kSelectorIndex, link.port);
         dialog_->show();
         return *dialog_;
     }
@@ -127,6 +115,7 @@ class TerminalTest : public ::testing::Test {
 
     TempDir dir;
     const std::string log = dir.File("frames.log");
+    MeterLink link;
     std::vector<std::string> messages;
     std::function<void(const std::string&)> onMessage;
 
@@ -139,7 +128,7 @@ class TerminalTest : public ::testing::Test {
 class ScriptedTerminalTest : public TerminalTest {
   protected:
     void UsePeer(ScriptedPeer::Script script) {
-        PortTable::Instance().Map(kCom, pty.SlavePath());
+        link.port.Ports().Map(kCom, pty.SlavePath());
         peer = std::make_unique<ScriptedPeer>(pty, std::move(script));
     }
     void TearDown() override {
@@ -527,9 +516,9 @@ TEST_F(ScriptedTerminalTest, LogLinesAreStampedAndUnprintableBytesShowAsDots) {
 // Bytes the screen mirror left on the line are gone when the terminal opens.
 TEST_F(ScriptedTerminalTest, OpensEmptyDroppingWhatCameBefore) {
     UsePeer([](const Bytes&, int) { return ScriptedReply{{'O', 'K'}}; });
-    ASSERT_EQ(MeterPort.Open(kCom), 1);
+    ASSERT_EQ(link.port.Open(kCom), 1);
     pty.Write(std::string("<LEFTOVER MIRROR BYTES>>"));
-    ASSERT_TRUE(MeterPort.WaitForInput(kReplyTimeoutMs));
+    ASSERT_TRUE(link.port.WaitForInput(kReplyTimeoutMs));
     Open();
     Send("GETVER", "");
     ASSERT_TRUE(WaitFor([&] { return PaneText(kIdHexPane) == "4F 4B "; }))
@@ -622,26 +611,27 @@ TEST_F(ScriptedTerminalTest, AFloodArrivesWholeAndThePanesStartOverPastHalfTheir
 
 TEST_F(TerminalTest, ScreenMirrorIsHeldOffWhileTheTerminalIsOpen) {
     StartMeter();
-    DeviceConnected = true;
+    link.DeviceConnected = true;
     struct Seen {
-        bool open = false, portFree = true, stopPoll = false, suspended = false, receiving = false;
+        bool open = false, portFree = true, stopPoll = false, heldByDialog = false,
+             receiving = false;
     } seen;
     QTimer::singleShot(300, [&] {
         auto* terminal = qobject_cast<CTerminalDlg*>(QApplication::activeModalWidget());
         if (!terminal) return;
-        seen = {true, PortFree, StopScreenPoll, LinkSuspended, terminal->ReceiverRunning()};
+        seen = {true, link.PortFree(), link.StopScreenPoll, link.Holder() == PortHolder::Dialog,
+                terminal->ReceiverRunning()};
         terminal->reject();
     });
-    OpenTerminalCommand(nullptr, kSelectorIndex);
+    OpenTerminalCommand(nullptr, link, kSelectorIndex);
     EXPECT_TRUE(seen.open);
     EXPECT_FALSE(seen.portFree);
     EXPECT_TRUE(seen.stopPoll);
-    EXPECT_TRUE(seen.suspended);
+    EXPECT_TRUE(seen.heldByDialog);
     EXPECT_TRUE(seen.receiving);
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_TRUE(MeterPort.IsOpen());  // the port stays open for the window
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
+    EXPECT_TRUE(link.port.IsOpen());  // the port stays open for the window
     EXPECT_TRUE(messages.empty());
 }
 
@@ -656,25 +646,22 @@ TEST_F(TerminalTest, ComportErrorWhenNoMeterIsConnected) {
         }
         looked = true;
     });
-    OpenTerminalCommand(nullptr, kSelectorIndex);
+    OpenTerminalCommand(nullptr, link, kSelectorIndex);
     EXPECT_EQ(messages, std::vector<std::string>{"Comport Error"});
     ASSERT_TRUE(WaitFor([&] { return looked; }));
     EXPECT_FALSE(opened);
-    EXPECT_TRUE(PortFree);
-    EXPECT_FALSE(StopScreenPoll);
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_FALSE(MeterPort.IsOpen());
+    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(link.StopScreenPoll);
+    EXPECT_FALSE(link.port.IsOpen());
 }
 
 TEST_F(TerminalTest, ClosingStopsTheReceiverAndKeepsThePortOpen) {
     StartMeter();
     Open();
     EXPECT_TRUE(Dialog().ReceiverRunning());
-    EXPECT_TRUE(LinkSuspended);
     Dialog().reject();
     EXPECT_FALSE(Dialog().ReceiverRunning());
-    EXPECT_FALSE(LinkSuspended);
-    EXPECT_TRUE(MeterPort.IsOpen());
+    EXPECT_TRUE(link.port.IsOpen());
 }
 
 TEST_F(TerminalTest, EnterInTheCommandOrParameterBoxClosesInsteadOfSending) {
@@ -690,10 +677,9 @@ TEST_F(TerminalTest, EnterInTheCommandOrParameterBoxClosesInsteadOfSending) {
         EXPECT_EQ(Dialog().result(), QDialog::Accepted) << inCommandBox;
         EXPECT_EQ(Readout(), "") << inCommandBox;
         EXPECT_FALSE(Dialog().ReceiverRunning());
-        EXPECT_FALSE(LinkSuspended);
     }
     const Bytes marker = BuildFrame("KEY0");  // whatever was sent before it has arrived by then
-    MeterPort.Send(marker.data(), static_cast<int>(marker.size()));
+    link.port.Send(marker.data(), static_cast<int>(marker.size()));
     ASSERT_TRUE(WaitFor([&] { return !ReadLogLines(log).empty(); }));
     EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{"3C 4B 45 59 30 3E 3E"});
 }
@@ -704,7 +690,6 @@ TEST_F(TerminalTest, ReconnectRestartsTheReceiver) {
     ASSERT_TRUE(Dialog().ReceiverRunning());
     Click(kIdReconnect);
     EXPECT_TRUE(Dialog().ReceiverRunning());
-    EXPECT_TRUE(LinkSuspended);
     EXPECT_EQ(Caption(Dialog().Control(kIdPortInfo)), "COM1,115200,n,8,1");
     Send("GETVER", "");
     EXPECT_TRUE(WaitFor([&] { return PaneText(kIdTextPane).contains(" RX TKL"); }));
@@ -714,11 +699,11 @@ TEST_F(TerminalTest, ReconnectRestartsTheReceiver) {
 TEST_F(TerminalTest, ReconnectToAVanishedPortSaysSoAndLeavesNoReceiver) {
     StartMeter();
     Open();
-    PortTable::Instance().Map(kCom, "");  // the adapter is gone
+    link.port.Ports().Map(kCom, "");  // the adapter is gone
     Click(kIdReconnect);
     EXPECT_EQ(messages, std::vector<std::string>{"Comport open error"});
     EXPECT_FALSE(Dialog().ReceiverRunning());
-    EXPECT_FALSE(MeterPort.IsOpen());
+    EXPECT_FALSE(link.port.IsOpen());
     Send("GETVER", "");  // framed and shown, but nothing can leave
     EXPECT_EQ(Readout(), "3C 47 45 54 56 45 52 3E 3E ");
 }
@@ -728,7 +713,6 @@ TEST_F(TerminalTest, APortThatWillNotOpenShowsTheErrorAndTheDash) {
     EXPECT_EQ(messages, std::vector<std::string>{"Comport open error"});
     EXPECT_FALSE(Dialog().ReceiverRunning());
     EXPECT_EQ(Caption(Dialog().Control(kIdPortInfo)), "-");
-    EXPECT_FALSE(LinkSuspended);
 }
 
 double ProcessCpuMs() {

@@ -152,7 +152,7 @@ void CMainDlg::OnFetchTick() {
     // A dialog holding the port runs its own loop while these ticks go on; a fetch waiting
     // for the port here would wait for ever, so the tick is skipped instead. A lost meter
     // pauses the automatic fetches until it is found again.
-    if (!link_.PortFree() && link_.StopScreenPoll) return;
+    if (link_.HeldForAction()) return;
     if (link_.LinkLost) return;
     constexpr bool kByUser = false;
     if (Checked(kIdAutoField))

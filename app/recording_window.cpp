@@ -271,7 +271,7 @@ void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
     // The port is held (by another fetch, or a dialog running its own loop): this fetch comes
     // soon after it is free, not a whole period late.
-    if (!link_.PortFree() && link_.StopScreenPoll) return retryTimer_->start();
+    if (link_.HeldForAction()) return retryTimer_->start();
     if (link_.LinkLost) {
         // Rows go on with the first block after it is back; seconds its memory lost are a gap.
         lastError_ = kMeterLost;

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_signals.h"
 #include "cli/json_writer.h"
 #include "history/history_csv.h"
 #include "history/history_download.h"
@@ -49,27 +50,14 @@ constexpr int kSecondsPerMinute = 60;
 // what /dev/zero or a stray file would give.
 constexpr size_t kLargestDump = kHistoryMemorySize + kHistoryBlockSize;
 
-// Ctrl+C during a download: the signal handler may only store into a lock-free atomic.
-std::atomic<std::atomic<bool>*> interruptTarget{nullptr};
-
-void OnInterrupt(int) {
-    if (std::atomic<bool>* stopSave = interruptTarget.load()) stopSave->store(true);
-}
-
 // Ctrl+C keeps its usual meaning until there is something to save; a second one still ends
 // the program at once.
 void SaveOnInterrupt(std::atomic<bool>* stopSave) {
-    interruptTarget = stopSave;
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    RaiseOnSignals(stopSave, {SIGINT}, true);
 }
 
 void RestoreInterrupt() {
-    std::signal(SIGINT, SIG_DFL);
-    interruptTarget = nullptr;
+    StopRaisingOnSignals({SIGINT});
 }
 
 // "14.2 KB/s, 01:10 left" for the whole memory at the rate so far.

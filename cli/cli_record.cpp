@@ -17,6 +17,7 @@
 
 #include "cli/cli_measure.h"
 #include "cli/cli_numbers.h"
+#include "cli/cli_signals.h"
 #include "cli/json_writer.h"
 #include "graph/plot_geometry.h"
 #include "link/link_timing.h"
@@ -88,20 +89,8 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
 }
 
 // Ctrl+C, SIGTERM and SIGHUP end the recording after the rows in hand are written.
-std::atomic<bool> stopRecording{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-    stopRecording.store(true);
-}
-
-void StopOnSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+void StopOnSignals(std::atomic<bool>* stop) {
+    RaiseOnSignals(stop, {SIGINT, SIGTERM, SIGHUP}, false);
     // A reader that goes away is seen as a failed write, not a killed recorder.
     signal(SIGPIPE, SIG_IGN);
 }
@@ -299,9 +288,10 @@ namespace {
 // signal cuts short while the file keeps its sync schedule.
 class RecordClock {
   public:
-    explicit RecordClock(int64_t forMs) : endMs_(forMs > 0 ? NowMs() + forMs : 0) {}
+    RecordClock(int64_t forMs, const std::atomic<bool>& stop)
+        : endMs_(forMs > 0 ? NowMs() + forMs : 0), stop_(stop) {}
 
-    bool Over() const { return stopRecording || (endMs_ != 0 && NowMs() >= endMs_); }
+    bool Over() const { return stop_ || (endMs_ != 0 && NowMs() >= endMs_); }
 
     // Waits until `untilMs`, the end or a stop. False when the file could not be synced.
     bool WaitUntil(int64_t untilMs, RowSink& sink) const {
@@ -316,6 +306,7 @@ class RecordClock {
 
   private:
     int64_t endMs_;
+    const std::atomic<bool>& stop_;
 };
 
 // While the meter is away: one quiet identification a second until it answers.
@@ -359,10 +350,10 @@ bool RecordedToTheEnd(const MeterLink& link, const Fetcher& fetcher, const RowSi
     return false;
 }
 
-int RecordUntilStopped(MeterLink& link, const RecordOptions& record) {
+int RecordUntilStopped(MeterLink& link, const RecordOptions& record, std::atomic<bool>& stop) {
     RowSink sink(record);
     Fetcher fetcher(link, record, sink);
-    const RecordClock clock(record.forMs);
+    const RecordClock clock(record.forMs, stop);
     bool written = true;
     while (written && !clock.Over()) {
         if (link.LinkLost) {
@@ -370,7 +361,7 @@ int RecordUntilStopped(MeterLink& link, const RecordOptions& record) {
             continue;
         }
         const int64_t started = NowMs();
-        written = fetcher.FetchAndWrite(&stopRecording) &&
+        written = fetcher.FetchAndWrite(&stop) &&
                   (link.LinkLost || clock.WaitUntil(started + record.everyMs, sink));
     }
     if (written && !link.LinkLost) written = fetcher.FetchTheEnd();
@@ -399,6 +390,7 @@ int RunRecord(const CliOptions& options, MeterLink& link) {
         std::fprintf(stderr, "%s\n", kNotSupported);
         return kExitFailed;
     }
-    StopOnSignals();
-    return RecordUntilStopped(link, record);
+    std::atomic<bool> stop{false};
+    StopOnSignals(&stop);
+    return RecordUntilStopped(link, record, stop);
 }

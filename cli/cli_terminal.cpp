@@ -35,28 +35,28 @@ constexpr const char* kSentPrefix = ">> ";
 constexpr const char* kReceivedPrefix = "<< ";
 
 // The reader thread and the input loop print side by side; whole lines never interleave.
-std::mutex printMutex;
+class ConsoleLines {
+  public:
+    // What crossed the link is the job's data.
+    void Data(const std::string& text) { Print(stdout, text); }
+    void Message(const std::string& text) { Print(stderr, text); }
 
-void PrintLineTo(std::FILE* out, const std::string& text) {
-    std::lock_guard lock(printMutex);
-    std::fprintf(out, "%s\n", text.c_str());
-    std::fflush(out);
-}
-
-// What crossed the link is the job's data.
-void PrintLine(const std::string& text) {
-    PrintLineTo(stdout, text);
-}
-
-void PrintMessage(const std::string& text) {
-    PrintLineTo(stderr, text);
-}
+  private:
+    void Print(std::FILE* out, const std::string& text) {
+        std::lock_guard lock(mutex_);
+        std::fprintf(out, "%s\n", text.c_str());
+        std::fflush(out);
+    }
+    std::mutex mutex_;
+};
 
 // The program's messages go to stderr, never between two lines of data, for as long as the
 // job runs.
 class ConsoleMessages {
   public:
-    ConsoleMessages() : previous_(SetMessageHandler(PrintMessage)) {}
+    explicit ConsoleMessages(ConsoleLines& lines)
+        : previous_(SetMessageHandler([&lines](const std::string& text) { lines.Message(text); })) {
+    }
     ~ConsoleMessages() { SetMessageHandler(previous_); }
     ConsoleMessages(const ConsoleMessages&) = delete;
     ConsoleMessages& operator=(const ConsoleMessages&) = delete;
@@ -68,7 +68,8 @@ class ConsoleMessages {
 // Prints what the meter sends, as it arrives: up to 16 bytes a line, hexadecimal and characters.
 class ReplyPrinter {
   public:
-    explicit ReplyPrinter(CSerialPort& port) : port_(port), thread_([this] { Run(); }) {}
+    ReplyPrinter(CSerialPort& port, ConsoleLines& lines)
+        : port_(port), lines_(lines), thread_([this] { Run(); }) {}
     ~ReplyPrinter() { Stop(); }
     ReplyPrinter(const ReplyPrinter&) = delete;
     ReplyPrinter& operator=(const ReplyPrinter&) = delete;
@@ -90,17 +91,18 @@ class ReplyPrinter {
                           });
     }
 
-    static void PrintBytes(const uint8_t* bytes, size_t count) {
+    void PrintBytes(const uint8_t* bytes, size_t count) {
         for (size_t i = 0; i < count; i += kBytesPerLine) {
             const size_t n = std::min(kBytesPerLine, count - i);
             char line[128];
             std::snprintf(line, sizeof line, "%s%-47s  %s", kReceivedPrefix,
                           HexString(bytes + i, n).c_str(), PrintableString(bytes + i, n).c_str());
-            PrintLine(line);
+            lines_.Data(line);
         }
     }
 
     CSerialPort& port_;
+    ConsoleLines& lines_;
     std::atomic<bool> running_{true};
     std::atomic<int64_t> lastByteAt_{0};
     std::thread thread_;
@@ -108,7 +110,7 @@ class ReplyPrinter {
 
 // Builds the frame with the terminal's own rules and messages, prints its read-out and
 // sends it. Returns true when something was sent.
-bool SendTerminalLine(CSerialPort& port, const std::string& line) {
+bool SendTerminalLine(CSerialPort& port, ConsoleLines& lines, const std::string& line) {
     const TerminalLine input = ParseTerminalLine(line);
     const TerminalFrameResult result =
         BuildTerminalFrame(input.command, input.parameters, input.textParameters);
@@ -117,7 +119,7 @@ bool SendTerminalLine(CSerialPort& port, const std::string& line) {
         ShowMessage(TerminalFrameMessage(result.status));
         return false;
     }
-    PrintLine(kSentPrefix + FrameReadout(result.frame));
+    lines.Data(kSentPrefix + FrameReadout(result.frame));
     const int sent = port.Send(result.frame.data(), static_cast<int>(result.frame.size()));
     if (sent == kSendTooLong) ShowMessage(kSendTooLongMessage);
     return sent > 0;
@@ -140,7 +142,8 @@ void WaitForQuietLine(const ReplyPrinter& printer, int64_t lastSentAt) {
 int RunSyncTime(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
-    ConsoleMessages messages;
+    ConsoleLines lines;
+    ConsoleMessages messages(lines);
     ConnectMeter(options, link);  // a failure shows here and again as "Time Sync Failed! "
     const bool synced = SyncMeterClock(link);
     ShowMessage(TimeSyncMessage(synced));
@@ -153,17 +156,18 @@ int RunSyncTime(const CliOptions& options, MeterLink& link) {
 int RunTerminal(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
-    ConsoleMessages messages;
+    ConsoleLines lines;
+    ConsoleMessages messages(lines);
     if (!OpenMeterPort(options, link)) return kExitFailed;
-    PrintMessage(PortInfoText(link.port.OpenPortNumber()));
+    lines.Message(PortInfoText(link.port.OpenPortNumber()));
     if (isatty(STDIN_FILENO))
         std::fprintf(stderr, "type NAME [HEX PAIRS] or NAME --text TEXT; %s leaves\n", kQuitWord);
-    ReplyPrinter printer(link.port);
+    ReplyPrinter printer(link.port, lines);
     int64_t lastSentAt = 0;
     for (std::string line; std::getline(std::cin, line);) {
         line = WithoutLineEnd(line);
         if (line == kQuitWord) break;
-        if (SendTerminalLine(link.port, line)) lastSentAt = NowMs();
+        if (SendTerminalLine(link.port, lines, line)) lastSentAt = NowMs();
     }
     WaitForQuietLine(printer, lastSentAt);
     printer.Stop();

@@ -4,22 +4,27 @@
 #include <mutex>
 
 namespace {
-std::mutex handlerMutex;
-MessageHandler handler;
+
+// The program's one road to the user (see process_wide.h).
+struct Seam {
+    std::mutex mutex;
+    MessageHandler handler;  // guarded by mutex
+} seam;
+
 }  // namespace
 
 MessageHandler SetMessageHandler(MessageHandler newHandler) {
-    std::lock_guard lock(handlerMutex);
-    MessageHandler old = std::move(handler);
-    handler = std::move(newHandler);
+    std::lock_guard lock(seam.mutex);
+    MessageHandler old = std::move(seam.handler);
+    seam.handler = std::move(newHandler);
     return old;
 }
 
 void ShowMessage(const std::string& text) {
     MessageHandler current;
     {
-        std::lock_guard lock(handlerMutex);
-        current = handler;
+        std::lock_guard lock(seam.mutex);
+        current = seam.handler;
     }
     if (current) {
         current(text);

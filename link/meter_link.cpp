@@ -13,6 +13,11 @@ bool MeterLink::PortFree() const {
     return Holder() == PortHolder::Nobody;
 }
 
+bool MeterLink::HeldForAction() const {
+    std::lock_guard lock(holderMutex_);
+    return holder_ == PortHolder::Exchange || holder_ == PortHolder::Dialog || waiting_ > 0;
+}
+
 PortHolder MeterLink::Holder() const {
     std::lock_guard lock(holderMutex_);
     return holder_;
@@ -27,7 +32,9 @@ bool MeterLink::TryTakePort(PortHolder who) {
 
 void MeterLink::TakePort(PortHolder who) {
     std::unique_lock lock(holderMutex_);
+    ++waiting_;
     portGivenBack_.wait(lock, [this] { return holder_ == PortHolder::Nobody; });
+    --waiting_;
     holder_ = who;
 }
 

@@ -52,6 +52,9 @@ class MeterLink {
     // True while nobody holds the port.
     bool PortFree() const;
     PortHolder Holder() const;
+    // True while a user action, a fetch or a dialog holds the port or waits for it (a mirror
+    // run alone gives it back within one exchange).
+    bool HeldForAction() const;
 
     // Takes the port for `who` if nobody holds it; never waits.
     bool TryTakePort(PortHolder who);
@@ -70,4 +73,5 @@ class MeterLink {
     mutable std::mutex holderMutex_;
     std::condition_variable portGivenBack_;
     PortHolder holder_ = PortHolder::Nobody;
+    int waiting_ = 0;  // TakePort calls waiting for the port
 };

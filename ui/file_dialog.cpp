@@ -6,22 +6,35 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <future>
 #include <mutex>
+#include <utility>
 
 #include "ui/message_box.h"
 
 namespace {
 
-std::mutex scriptMutex;
-CFileLocalDlg::Script script;
+constexpr const char* kScriptHolderName = "ferrolog-file-dialog-script";
+
+// The script hangs off the application object that every dialog shares.
+class ScriptHolder : public QObject {
+  public:
+    explicit ScriptHolder(QObject* application) : QObject(application) {
+        setObjectName(QString::fromLatin1(kScriptHolderName));
+    }
+    CFileLocalDlg::Script script;
+};
+
+ScriptHolder* FindScriptHolder() {
+    return static_cast<ScriptHolder*>(qApp->findChild<QObject*>(
+        QString::fromLatin1(kScriptHolderName), Qt::FindDirectChildrenOnly));
+}
 
 CFileLocalDlg::Script CurrentScript() {
-    std::lock_guard lock(scriptMutex);
-    return script;
+    const ScriptHolder* holder = FindScriptHolder();
+    return holder ? holder->script : CFileLocalDlg::Script{};
 }
 
 // Qt reads the patterns from the last bracket of a filter: "Both Files (BIN and CSV) (*.*)".
@@ -44,8 +57,9 @@ CFileLocalDlg::CFileLocalDlg(bool open, const std::string& initialName,
 }
 
 void CFileLocalDlg::SetScript(Script newScript) {
-    std::lock_guard lock(scriptMutex);
-    script = std::move(newScript);
+    ScriptHolder* holder = FindScriptHolder();
+    if (!holder) holder = new ScriptHolder(qApp);
+    holder->script = std::move(newScript);
 }
 
 bool CFileLocalDlg::DoModal() {
@@ -92,33 +106,38 @@ bool CFileLocalDlg::ChoosePath() {
 
 namespace {
 
-// A worker's question for the user-interface thread. It waits in a locked slot; the event that
-// tells the user-interface thread to take it carries no data, so thread checkers that cannot
-// see inside the toolkit's queue still see the hand-over (the mutex, and the promise back).
+// A worker's question for the user-interface thread. It waits in its taker's locked slot; the
+// event that tells the user-interface thread to take it carries no data, so thread checkers
+// that cannot see inside the toolkit's queue still see the hand-over (the mutex, and the
+// promise back).
 struct FileQuestion {
     std::function<std::optional<std::string>()> ask;
     std::promise<std::optional<std::string>> answer;
 };
 
-std::mutex questionMutex;
-std::deque<FileQuestion*> pendingQuestions;  // guarded by questionMutex
-
 class FileQuestionTaker : public QObject {
+  public:
+    explicit FileQuestionTaker(FileQuestion* question) {
+        std::lock_guard lock(mutex_);
+        question_ = question;
+    }
+
   protected:
     bool event(QEvent* event) override {
         if (event->type() != QEvent::User) return QObject::event(event);
         FileQuestion* question = nullptr;
         {
-            std::lock_guard lock(questionMutex);
-            if (!pendingQuestions.empty()) {
-                question = pendingQuestions.front();
-                pendingQuestions.pop_front();
-            }
+            std::lock_guard lock(mutex_);
+            question = std::exchange(question_, nullptr);
         }
         if (question) question->answer.set_value(question->ask());
         deleteLater();
         return true;
     }
+
+  private:
+    std::mutex mutex_;
+    FileQuestion* question_ = nullptr;  // guarded by mutex_
 };
 
 }  // namespace
@@ -134,11 +153,7 @@ std::optional<std::string> ChooseFileFromWorker(bool open, const std::string& in
     if (QThread::currentThread() == qApp->thread()) return ask();
     FileQuestion question{ask, {}};
     std::future<std::optional<std::string>> chosen = question.answer.get_future();
-    {
-        std::lock_guard lock(questionMutex);
-        pendingQuestions.push_back(&question);
-    }
-    auto* taker = new FileQuestionTaker;
+    auto* taker = new FileQuestionTaker(&question);
     taker->moveToThread(qApp->thread());
     QCoreApplication::postEvent(taker, new QEvent(QEvent::User));
     return chosen.get();

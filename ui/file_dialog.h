@@ -35,7 +35,8 @@ class CFileLocalDlg {
     std::span<const FileFilter> Filters() const { return filters_; }
 
     // A script answers every dialog instead of the user: the path, or nothing for Cancel.
-    // An empty function restores the real dialog.
+    // An empty function restores the real dialog. The script belongs to the application object
+    // (it goes with it); set it on the user-interface thread, where the dialogs run.
     using Script = std::function<std::optional<std::string>(const CFileLocalDlg&)>;
     static void SetScript(Script script);
 

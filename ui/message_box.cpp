@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QThread>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 #include "link/message_seam.h"
@@ -24,24 +25,28 @@ void ShowBox(QWidget* owner, const QString& text) {
     box.exec();
 }
 
-// Messages from other threads wait in a locked queue; the event that has the user-interface
-// thread show them carries no data, so thread checkers see the hand-over.
-std::mutex queueMutex;
-std::deque<std::string> queuedMessages;  // guarded by queueMutex
+// Messages from other threads wait in a locked queue, owned by the installed handler and the
+// events it posted; the event that has the user-interface thread show them carries no data, so
+// thread checkers see the hand-over.
+struct MessageQueue {
+    std::mutex mutex;
+    std::deque<std::string> texts;  // guarded by mutex
+};
 
 class QueuedMessageShower : public QObject {
   public:
-    explicit QueuedMessageShower(QPointer<QWidget> owner) : owner_(owner) {}
+    QueuedMessageShower(QPointer<QWidget> owner, std::shared_ptr<MessageQueue> queue)
+        : owner_(owner), queue_(std::move(queue)) {}
 
   protected:
     bool event(QEvent* event) override {
         if (event->type() != QEvent::User) return QObject::event(event);
         std::string text;
         {
-            std::lock_guard lock(queueMutex);
-            if (queuedMessages.empty()) return true;
-            text = std::move(queuedMessages.front());
-            queuedMessages.pop_front();
+            std::lock_guard lock(queue_->mutex);
+            if (queue_->texts.empty()) return true;
+            text = std::move(queue_->texts.front());
+            queue_->texts.pop_front();
         }
         deleteLater();
         ShowBox(owner_, QString::fromLatin1(text.c_str()));
@@ -50,6 +55,7 @@ class QueuedMessageShower : public QObject {
 
   private:
     QPointer<QWidget> owner_;
+    std::shared_ptr<MessageQueue> queue_;
 };
 
 }  // namespace
@@ -74,16 +80,17 @@ bool AskYesNo(QWidget* owner, const QString& text) {
 
 void InstallMessageBoxes(QWidget* owner) {
     QPointer<QWidget> guarded(owner);
-    SetMessageHandler([guarded](const std::string& text) {
+    auto queue = std::make_shared<MessageQueue>();
+    SetMessageHandler([guarded, queue](const std::string& text) {
         if (QThread::currentThread() == qApp->thread()) {
             ShowBox(guarded, QString::fromLatin1(text.c_str()));
             return;
         }
         {
-            std::lock_guard lock(queueMutex);
-            queuedMessages.push_back(text);
+            std::lock_guard lock(queue->mutex);
+            queue->texts.push_back(text);
         }
-        auto* shower = new QueuedMessageShower(guarded);
+        auto* shower = new QueuedMessageShower(guarded, queue);
         shower->moveToThread(qApp->thread());
         QCoreApplication::postEvent(shower, new QEvent(QEvent::User));
     });

@@ -99,7 +99,7 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
 }
 
 void DrainStale(CSerialPort& port) {
-    static thread_local uint8_t scratch[4096];
+    uint8_t scratch[4096];  // read away, never looked at
     port.Read(scratch, sizeof scratch);
 }
 
@@ -136,7 +136,7 @@ Settle DiscardOwedBytes(CSerialPort& port, bool stoppable, const std::atomic<boo
     Clock& clock = port.clock();
     int64_t lastByteAt = clock.NowMs();
     int received = 0;
-    static thread_local uint8_t scratch[4096];
+    uint8_t scratch[4096];  // read away, never looked at
     for (;;) {
         if (stoppable && Raised(stop)) return Settle::Stopped;
         const int64_t quietMs = clock.NowMs() - lastByteAt;

@@ -114,7 +114,8 @@ HistoryDownload::BlockOutcome HistoryDownload::AskForBlock(size_t offset) {
 
 // False when a cancel came meanwhile; it is seen within 1 ms.
 bool HistoryDownload::PauseUnlessCanceled(int ms) {
-    for (const int64_t until = NowMs() + ms; NowMs() < until; SleepMs(1))
+    Clock& clock = port_.clock();
+    for (const Deadline until(clock, ms); !until.Passed(); clock.SleepMs(1))
         if (flags_.HistoryCancel) return false;
     return !flags_.HistoryCancel;
 }

@@ -1,7 +1,6 @@
 #include "link/command_exchange.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 
 #include "link/link_timing.h"
@@ -54,12 +53,11 @@ uint32_t BigEndian32(const uint8_t* bytes) {
 
 // A reply may be taken before the wait ends once nothing more belongs to it.
 bool CompleteEarly(const ExchangePolicy& policy, const uint8_t* reply, int count,
-                   int64_t lastByteAt) {
+                   int64_t lastByteAt, int64_t nowMs) {
     if (policy.whole == WholeTest::AcceptanceAfterWait) return false;
     if (count >= policy.readMax) return true;
     if (policy.whole == WholeTest::ModelToken)
-        return count > 0 && HasModelToken(reply, count) &&
-               NowMs() - lastByteAt >= kQuietAfterTokenMs;
+        return count > 0 && HasModelToken(reply, count) && nowMs - lastByteAt >= kQuietAfterTokenMs;
     return false;
 }
 
@@ -71,36 +69,37 @@ WaitOutcome WaitAndRead(CSerialPort& port, const ExchangePolicy& policy, int wai
                         const std::atomic<bool>* stop, int* count) {
     // Whole milliseconds would let the wait end up to one short; the deadline keeps the clock's
     // own resolution and the last step is rounded up.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    int64_t lastByteAt = NowMs();
+    Clock& clock = port.clock();
+    const int64_t deadlineUs = clock.NowUs() + int64_t{waitMs} * 1000;
+    int64_t lastByteAt = clock.NowMs();
     *count = 0;
     for (;;) {
         if (policy.stoppable && Raised(stop)) return WaitOutcome::Stopped;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count();
+        const int64_t leftUs = deadlineUs - clock.NowUs();
+        const int64_t left = leftUs > 0 ? (leftUs + 999) / 1000 : 0;
         if (left <= 0) break;
         const int stepMs = static_cast<int>(std::min<int64_t>(left, kPollStepMs));
         // While a reply streams in, a byte is there at every look: waking for each one costs
         // more than the reply is worth, so its arrival is collected once per step instead.
         if (*count > 0)
-            SleepMs(stepMs);
+            clock.SleepMs(stepMs);
         else
             port.WaitForInput(stepMs);
         int n = port.Read(reply + *count, policy.readMax - *count);
         if (port.HungUp()) return WaitOutcome::HungUp;
         if (n > 0) {
             *count += n;
-            lastByteAt = NowMs();
+            lastByteAt = clock.NowMs();
         }
-        if (CompleteEarly(policy, reply, *count, lastByteAt)) return WaitOutcome::Done;
+        if (CompleteEarly(policy, reply, *count, lastByteAt, clock.NowMs()))
+            return WaitOutcome::Done;
     }
     if (*count < policy.readMax) *count += port.Read(reply + *count, policy.readMax - *count);
     return port.HungUp() ? WaitOutcome::HungUp : WaitOutcome::Done;
 }
 
 void DrainStale(CSerialPort& port) {
-    static thread_local uint8_t scratch[4096];
+    uint8_t scratch[4096];  // read away, never looked at
     port.Read(scratch, sizeof scratch);
 }
 
@@ -134,22 +133,23 @@ int WireMs(int bytes) {
 // Unanswered when nothing at all came, OutOfStep when bytes did.
 Settle DiscardOwedBytes(CSerialPort& port, bool stoppable, const std::atomic<bool>* stop,
                         int owedBytes, bool begun, int64_t deadlineMs) {
-    int64_t lastByteAt = NowMs();
+    Clock& clock = port.clock();
+    int64_t lastByteAt = clock.NowMs();
     int received = 0;
-    static thread_local uint8_t scratch[4096];
+    uint8_t scratch[4096];  // read away, never looked at
     for (;;) {
         if (stoppable && Raised(stop)) return Settle::Stopped;
-        const int64_t quietMs = NowMs() - lastByteAt;
+        const int64_t quietMs = clock.NowMs() - lastByteAt;
         if (received >= owedBytes && quietMs >= kQuietLineMs) return Settle::InStep;
         if ((begun || received > 0) && quietMs >= kShortReplyOverMs) return Settle::CameShort;
-        if (NowMs() >= deadlineMs)
+        if (clock.NowMs() >= deadlineMs)
             return begun || received > 0 ? Settle::OutOfStep : Settle::Unanswered;
         port.WaitForInput(kPollStepMs);
         const int n = port.Read(scratch, sizeof scratch);
         if (port.HungUp()) return Settle::HungUp;
         if (n > 0) {
             received += n;
-            lastByteAt = NowMs();
+            lastByteAt = clock.NowMs();
             // Bytes beyond those owed get no more time: a flood never holds the exchange.
             if (received < owedBytes)
                 deadlineMs = std::max(deadlineMs, lastByteAt + WireMs(owedBytes - received));
@@ -169,12 +169,14 @@ struct Unanswered {
     int requests = 0;
     int64_t untilMs = 0;
 
-    bool Live() const { return requests > 0 && NowMs() < untilMs; }
+    bool Live(Clock& clock) const { return requests > 0 && clock.NowMs() < untilMs; }
     void Add(int64_t sentAt) {
         ++requests;
         untilMs = sentAt + kOwedReplyBoundMs;
     }
-    int Bytes(const ExchangePolicy& policy) const { return Live() ? requests * policy.readMax : 0; }
+    int Bytes(const ExchangePolicy& policy, Clock& clock) const {
+        return Live(clock) ? requests * policy.readMax : 0;
+    }
 };
 
 // After a failed attempt: lets the rest of the reply given up on arrive and discards it, with
@@ -186,9 +188,11 @@ struct Unanswered {
 Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, int bytesRead,
                   const Unanswered& unanswered, const std::atomic<bool>* stop) {
     const int owedBytes = OwedBytes(policy, bytesRead);
-    const int64_t deadline = NowMs() + waitMs + (owedBytes > 0 ? WireMs(owedBytes) : 0);
-    return DiscardOwedBytes(port, policy.stoppable, stop, owedBytes + unanswered.Bytes(policy),
-                            bytesRead > 0, deadline);
+    const int64_t deadline =
+        port.clock().NowMs() + waitMs + (owedBytes > 0 ? WireMs(owedBytes) : 0);
+    return DiscardOwedBytes(port, policy.stoppable, stop,
+                            owedBytes + unanswered.Bytes(policy, port.clock()), bytesRead > 0,
+                            deadline);
 }
 
 // An exchange that ends with replies still to come (the rest of the last one, and the answers
@@ -196,7 +200,7 @@ Settle SettleLine(CSerialPort& port, const ExchangePolicy& policy, int waitMs, i
 void NoteOwedReply(CSerialPort& port, const ExchangePolicy& policy, int bytesRead,
                    const Unanswered& unanswered, int64_t sentAt) {
     const int lastOwes = OwedBytes(policy, bytesRead);
-    const int owedBytes = lastOwes + unanswered.Bytes(policy);
+    const int owedBytes = lastOwes + unanswered.Bytes(policy, port.clock());
     const int64_t untilMs = lastOwes > 0 ? sentAt + kOwedReplyBoundMs : unanswered.untilMs;
     if (owedBytes > 0 && port.IsOpen())
         port.NoteOwedReply({port.OpenPortNumber(), owedBytes, untilMs});
@@ -209,7 +213,7 @@ Settle LetOwedReplyPass(CSerialPort& port, const ExchangePolicy& policy, int por
                         const std::atomic<bool>* stop) {
     const CSerialPort::OwedReply owed = port.TakeOwedReply();
     const int number = port.IsOpen() ? port.OpenPortNumber() : portNumber;
-    if (owed.portNumber == 0 || owed.portNumber != number || NowMs() >= owed.untilMs)
+    if (owed.portNumber == 0 || owed.portNumber != number || port.clock().NowMs() >= owed.untilMs)
         return Settle::InStep;
     if (!port.IsOpen() && (!(policy.prepare & kPrepOpen) || !port.Open(portNumber)))
         return Settle::InStep;  // the attempt finds the port as it is
@@ -219,25 +223,26 @@ Settle LetOwedReplyPass(CSerialPort& port, const ExchangePolicy& policy, int por
     return settle == Settle::HungUp || settle == Settle::Stopped ? settle : Settle::InStep;
 }
 
-bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t startedAt) {
+bool MayRepeat(const ExchangePolicy& policy, int attempts, int waitMs, int64_t startedAt,
+               int64_t nowMs) {
     if (policy.attempts > 0) {
         if (attempts >= policy.attempts) return false;
-    } else if (NowMs() - startedAt >= policy.maxTotalMs) {
+    } else if (nowMs - startedAt >= policy.maxTotalMs) {
         return false;
     }
     return policy.waitCapMs == 0 || waitMs < policy.waitCapMs;
 }
 
 // The pause before a repeat; a stoppable row looks at its stop flag before every 1 ms sleep.
-bool PauseUnlessStopped(const ExchangePolicy& policy, const std::atomic<bool>* stop) {
+bool PauseUnlessStopped(Clock& clock, const ExchangePolicy& policy, const std::atomic<bool>* stop) {
     if (!policy.stoppable) {
-        SleepMs(policy.pauseBetweenMs);
+        clock.SleepMs(policy.pauseBetweenMs);
         return true;
     }
-    const int64_t deadline = NowMs() + policy.pauseBetweenMs;
-    while (NowMs() < deadline) {
+    const Deadline deadline(clock, policy.pauseBetweenMs);
+    while (!deadline.Passed()) {
         if (Raised(stop)) return false;
-        SleepMs(kPollStepMs);
+        clock.SleepMs(kPollStepMs);
     }
     return !Raised(stop);
 }
@@ -246,7 +251,7 @@ enum class Prepared { Ready, OpenFailed, Lost };
 
 Prepared PreparePort(CSerialPort& port, const ExchangePolicy& policy, int portNumber) {
     if (port.HungUp() && !port.IsOpen()) {
-        SleepMs(kLostLinkPauseMs);
+        port.clock().SleepMs(kLostLinkPauseMs);
         return Prepared::Lost;
     }
     if (policy.prepare & kPrepClose) port.Close();
@@ -334,7 +339,7 @@ class ExchangeRun {
     ExchangeResult Run() {
         if (EndedBySettle(LetOwedReplyPass(port_, policy_, portNumber_, stop_), result_))
             return result_;
-        startedAt_ = NowMs();
+        startedAt_ = port_.clock().NowMs();
         while (!AttemptEnds()) {
         }
         return result_;
@@ -346,7 +351,7 @@ class ExchangeRun {
         ++result_.attempts;
         if (!PortReady()) return true;
         PrepareBuffer(policy_, reply_);
-        sentAt_ = NowMs();
+        sentAt_ = port_.clock().NowMs();
         port_.Send(frame_.data(), static_cast<int>(frame_.size()), policy_.byteDelayMs);
         switch (WaitAndRead(port_, policy_, waitMs_, reply_, stop_, &result_.bytesRead)) {
             case WaitOutcome::Done:
@@ -361,7 +366,7 @@ class ExchangeRun {
         }
         // The reply read may be the late answer to an earlier request, with this request's
         // own answer right behind it.
-        const int quietMs = unanswered_.Live() ? waitMs_ : kQuietLineMs;
+        const int quietMs = unanswered_.Live(port_.clock()) ? waitMs_ : kQuietLineMs;
         result_.whole = IsWholeReply(policy_, reply_, result_.bytesRead) &&
                         NothingFollows(port_, policy_, quietMs, stop_);
         if (port_.HungUp()) {
@@ -397,7 +402,8 @@ class ExchangeRun {
     bool RepeatsAfterSettling() {
         const Settle settle =
             SettleLine(port_, policy_, waitMs_, result_.bytesRead, unanswered_, stop_);
-        const bool mayRepeat = MayRepeat(policy_, result_.attempts, waitMs_, startedAt_);
+        const bool mayRepeat =
+            MayRepeat(policy_, result_.attempts, waitMs_, startedAt_, port_.clock().NowMs());
         if (settle == Settle::InStep) {
             unanswered_ = {};  // the answers owed to earlier requests have come too
         } else if (settle == Settle::Unanswered && mayRepeat) {
@@ -419,7 +425,7 @@ class ExchangeRun {
     // False when the stop flag ended the pause.
     bool PausedForRepeat() {
         if (policy_.closeBeforeRepeat) port_.Close();
-        return policy_.pauseBetweenMs == 0 || PauseUnlessStopped(policy_, stop_);
+        return policy_.pauseBetweenMs == 0 || PauseUnlessStopped(port_.clock(), policy_, stop_);
     }
 
     // The exchange ends: what may still come (the rest of the last reply, of which bytesRead

@@ -10,20 +10,21 @@ constexpr int kReceiveChunk = 4096;
 
 void ReceiveUntilQuiet(CSerialPort& port, const ReceivePace& pace, const std::atomic<bool>* running,
                        const ReceivedChunk& onChunk) {
-    const int64_t deadline = NowMs() + pace.waitMs;
-    int64_t lastByteAt = NowMs();
+    Clock& clock = port.clock();
+    const Deadline deadline(clock, pace.waitMs);
+    int64_t lastByteAt = clock.NowMs();
     bool received = false;
     uint8_t chunk[kReceiveChunk];
-    while ((!running || running->load()) && (pace.waitMs == 0 || NowMs() < deadline)) {
+    while ((!running || running->load()) && (pace.waitMs == 0 || !deadline.Passed())) {
         port.WaitForInput(pace.pollMs);
         const int count = port.Read(chunk, kReceiveChunk);
         if (pace.endOnLost && (count < 0 || port.HungUp())) break;
         if (count > 0) {
             received = true;
-            lastByteAt = NowMs();
+            lastByteAt = clock.NowMs();
         }
         onChunk(chunk, count);
-        if (pace.quietMs > 0 && received && count <= 0 && NowMs() - lastByteAt > pace.quietMs)
+        if (pace.quietMs > 0 && received && count <= 0 && clock.NowMs() - lastByteAt > pace.quietMs)
             break;
     }
 }

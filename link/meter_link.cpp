@@ -1,6 +1,6 @@
 #include "link/meter_link.h"
 
-MeterLink::MeterLink() {
+MeterLink::MeterLink(serial_backend::Backend& backend, Clock& clock) : port(backend, clock) {
     port.OnHangUp([this] { NoteHangUp(); });
 }
 

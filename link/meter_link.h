@@ -24,7 +24,9 @@ enum class PortHolder {
 
 class MeterLink {
   public:
-    MeterLink();
+    // The port talks through backend and runs on clock (see CSerialPort); both outlive the link.
+    explicit MeterLink(serial_backend::Backend& backend = serial_backend::SystemBackend(),
+                       Clock& clock = SystemClock());
     MeterLink(const MeterLink&) = delete;
     MeterLink& operator=(const MeterLink&) = delete;
 

@@ -1,6 +1,7 @@
 #pragma once
 // The platform seam under CSerialPort: the few calls one operating system must supply.
-// serial_port_posix.cpp implements them with termios; a Win32 file will implement the same.
+// serial_port_posix.cpp implements them with termios; a Win32 file will implement the same, and
+// the tests put a scripted meter behind them.
 
 #include <cstdint>
 #include <string>
@@ -16,35 +17,44 @@ struct OpenResult {
     std::string message;  // the system's own words for it
 };
 
-// Opens the device exclusively, raw, at the baud rate with 8N1; never blocks on the line.
-// The line's settings are changed only once the exclusive lock is won.
-OpenResult OpenDevice(const std::string& path, int baudRate);
-void CloseDevice(Handle handle);
-
-// Bytes waiting in the input queue; 0 on error or hang-up.
-int QueuedBytes(Handle handle);
-
-// Bytes written but not yet sent on the line; 0 when it cannot tell.
-int PendingOutput(Handle handle);
-
-// Reads what is queued, up to max, without waiting; 0 when nothing is there, -1 when the
-// device has gone (hang-up, EIO, ENXIO).
-int ReadQueued(Handle handle, uint8_t* buffer, int max);
-
 enum class WriteResult { Written, TimedOut, Gone };
-
-// Writes one byte, waiting at most timeoutMs for room.
-WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs);
-
-// Discards what was received but not read. Bytes written are never discarded.
-void DiscardInput(Handle handle);
 
 enum class WaitResult { Readable, Timeout, HungUp };
 
-// Waits up to timeoutMs for input. A hang-up is reported at once.
-WaitResult WaitReadable(Handle handle, int timeoutMs);
+// Its calls may come from several threads at once, each on a handle it opened.
+class Backend {
+  public:
+    virtual ~Backend() = default;
 
-// True when the device has hung up (looked at without waiting).
-bool HasHungUp(Handle handle);
+    // Opens the device exclusively, raw, at the baud rate with 8N1; never blocks on the line.
+    // The line's settings are changed only once the exclusive lock is won.
+    virtual OpenResult OpenDevice(const std::string& path, int baudRate) = 0;
+    virtual void CloseDevice(Handle handle) = 0;
+
+    // Bytes waiting in the input queue; 0 on error or hang-up.
+    virtual int QueuedBytes(Handle handle) = 0;
+
+    // Bytes written but not yet sent on the line; 0 when it cannot tell.
+    virtual int PendingOutput(Handle handle) = 0;
+
+    // Reads what is queued, up to max, without waiting; 0 when nothing is there, -1 when the
+    // device has gone (hang-up, EIO, ENXIO).
+    virtual int ReadQueued(Handle handle, uint8_t* buffer, int max) = 0;
+
+    // Writes one byte, waiting at most timeoutMs for room.
+    virtual WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs) = 0;
+
+    // Discards what was received but not read. Bytes written are never discarded.
+    virtual void DiscardInput(Handle handle) = 0;
+
+    // Waits up to timeoutMs for input. A hang-up is reported at once.
+    virtual WaitResult WaitReadable(Handle handle, int timeoutMs) = 0;
+
+    // True when the device has hung up (looked at without waiting).
+    virtual bool HasHungUp(Handle handle) = 0;
+};
+
+// The operating system's serial ports; stateless, shared by every port.
+Backend& SystemBackend();
 
 }  // namespace serial_backend

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "link/link_timing.h"
-
 namespace {
 // A Linux tty hands over at most this much per read() and FIONREAD never reports more; the
 // rest of a longer reply waits in the kernel's buffers until the tty pushes it on.
@@ -33,7 +31,7 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
             lastOpenErrno_ = ENOENT;
             return 0;
         }
-        serial_backend::OpenResult result = serial_backend::OpenDevice(path, baudRate);
+        serial_backend::OpenResult result = backend_.OpenDevice(path, baudRate);
         if (result.handle == serial_backend::kNoHandle) {
             lastOpenError_ = path + ": " + result.message;
             lastOpenErrno_ = result.error;
@@ -56,12 +54,12 @@ int CSerialPort::Close() {
     {
         std::shared_lock lock(stateMutex_);
         if (!opened_) return 1;
-        serial_backend::DiscardInput(handle_);
+        backend_.DiscardInput(handle_);
     }
     WaitForOutputToLeave();
     std::unique_lock lock(stateMutex_);
     if (!opened_ || handle_ == serial_backend::kNoHandle) return 1;
-    serial_backend::CloseDevice(handle_);
+    backend_.CloseDevice(handle_);
     handle_ = serial_backend::kNoHandle;
     opened_ = 0;
     portNumber_ = 0;
@@ -73,10 +71,10 @@ int CSerialPort::Close() {
 void CSerialPort::WaitForOutputToLeave() {
     std::shared_lock lock(stateMutex_);
     if (!opened_) return;
-    const int pending = serial_backend::PendingOutput(handle_);
-    const int64_t deadline = NowMs() + pending * kByteMicros / 1000 + kOutputMarginMs;
-    while (serial_backend::PendingOutput(handle_) > 0 && NowMs() < deadline)
-        SleepMs(kOutputPollMs);
+    const int pending = backend_.PendingOutput(handle_);
+    const Deadline deadline(clock_, pending * kByteMicros / 1000 + kOutputMarginMs);
+    while (backend_.PendingOutput(handle_) > 0 && !deadline.Passed())
+        clock_.SleepMs(kOutputPollMs);
 }
 
 void CSerialPort::CloseAfterHangUp(uint64_t opening) {
@@ -85,7 +83,7 @@ void CSerialPort::CloseAfterHangUp(uint64_t opening) {
         // The port may have been closed, or opened afresh (perhaps under the same descriptor
         // number), since the hang-up was seen.
         if (!opened_ || opening_ != opening) return;
-        serial_backend::CloseDevice(handle_);
+        backend_.CloseDevice(handle_);
         handle_ = serial_backend::kNoHandle;
         opened_ = 0;
         portNumber_ = 0;
@@ -121,7 +119,7 @@ int CSerialPort::Purge() {
         opening = opening_;
         uint8_t scratch[kPurgeDrainLimit];
         drained = ReadLocked(scratch, kPurgeDrainLimit);
-        serial_backend::DiscardInput(handle_);
+        backend_.DiscardInput(handle_);
     }
     if (drained != kGone) return drained;
     CloseAfterHangUp(opening);
@@ -141,9 +139,9 @@ int CSerialPort::Send(const uint8_t* data, int length, int delayMs) {
         opening = opening_;
         std::lock_guard sendLock(sendMutex_);
         for (int i = 0; i < length && !gone; ++i) {
-            gone = serial_backend::WriteOneByte(handle_, data[i], kWriteTimeoutMs) ==
+            gone = backend_.WriteOneByte(handle_, data[i], kWriteTimeoutMs) ==
                    serial_backend::WriteResult::Gone;
-            if (!gone && delayMs > 0) SleepMs(delayMs);
+            if (!gone && delayMs > 0) clock_.SleepMs(delayMs);
         }
     }
     if (!gone) return length;
@@ -174,19 +172,17 @@ int CSerialPort::Read(uint8_t* buffer, int maxLength) {
 int CSerialPort::ReadLocked(uint8_t* buffer, int maxLength) {
     int total = 0;
     while (total < maxLength) {
-        int queued = serial_backend::QueuedBytes(handle_);
+        int queued = backend_.QueuedBytes(handle_);
         if (queued == 0) {
             // A device that went away reads as empty; its poll says why.
-            if (total == 0 && serial_backend::HasHungUp(handle_)) return kGone;
+            if (total == 0 && backend_.HasHungUp(handle_)) return kGone;
             // A full tty buffer means more is already on its way from the kernel's side.
             if (total == 0 || total % kTtyChunk != 0) break;
-            if (serial_backend::WaitReadable(handle_, kPushWaitMs) !=
-                serial_backend::WaitResult::Readable)
+            if (backend_.WaitReadable(handle_, kPushWaitMs) != serial_backend::WaitResult::Readable)
                 break;
             continue;
         }
-        int n = serial_backend::ReadQueued(handle_, buffer + total,
-                                           std::min(queued, maxLength - total));
+        int n = backend_.ReadQueued(handle_, buffer + total, std::min(queued, maxLength - total));
         if (n < 0 && total == 0) return kGone;
         if (n <= 0) break;
         total += n;
@@ -217,11 +213,11 @@ bool CSerialPort::WaitForInput(int timeoutMs) {
         std::shared_lock lock(stateMutex_);
         if (!opened_) {
             lock.unlock();
-            SleepMs(timeoutMs);  // pollers of a closed port never spin
+            clock_.SleepMs(timeoutMs);  // pollers of a closed port never spin
             return false;
         }
         opening = opening_;
-        result = serial_backend::WaitReadable(handle_, timeoutMs);
+        result = backend_.WaitReadable(handle_, timeoutMs);
     }
     if (result == serial_backend::WaitResult::HungUp) CloseAfterHangUp(opening);
     return result == serial_backend::WaitResult::Readable;

@@ -6,6 +6,10 @@
 // Thread use: sends are serialised under one lock so two senders never interleave a frame;
 // reads may run beside a send (the terminal's receiver). Open and Close exclude both.
 //
+// The port talks through a backend (the system's serial ports unless told otherwise) and sleeps
+// and takes its deadlines on a clock (the real one unless told otherwise); every exchange run on
+// the port uses the same clock. Both must outlive the port.
+//
 // A hang-up (the device went away: POLLHUP, EIO, ENXIO) seen by any call closes the port, tells
 // the port's owner (OnHangUp), and remembers the device's path so the meter can be found there
 // again (ReidentifyLostMeter).
@@ -19,6 +23,7 @@
 #include <shared_mutex>
 #include <string>
 
+#include "link/link_timing.h"
 #include "link/port_table.h"
 #include "link/serial_backend.h"
 
@@ -31,7 +36,9 @@ inline constexpr const char* kSendTooLongMessage = "Data too long to send! (Maxi
 
 class CSerialPort {
   public:
-    CSerialPort() = default;
+    explicit CSerialPort(serial_backend::Backend& backend = serial_backend::SystemBackend(),
+                         Clock& clock = SystemClock())
+        : backend_(backend), clock_(clock) {}
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
@@ -66,6 +73,9 @@ class CSerialPort {
 
     int IsOpen() const;
 
+    // The clock this port's sleeps and deadlines, and those of the exchanges on it, run on.
+    Clock& clock() const { return clock_; }
+
     // The COM numbers this port can open.
     PortTable& Ports() { return ports_; }
     const PortTable& Ports() const { return ports_; }
@@ -98,7 +108,7 @@ class CSerialPort {
     struct OwedReply {
         int portNumber = 0;  // 0: nothing owed
         int bytes = 0;
-        int64_t untilMs = 0;  // no longer waited for after this (NowMs clock)
+        int64_t untilMs = 0;  // no longer waited for after this (clock() ms)
     };
     void NoteOwedReply(const OwedReply& owed);
     // Returns what is owed and forgets it.
@@ -111,6 +121,8 @@ class CSerialPort {
     // raises the lost-link flags; nothing when the port has been closed or opened afresh since.
     void CloseAfterHangUp(uint64_t opening);
 
+    serial_backend::Backend& backend_;
+    Clock& clock_;
     mutable std::shared_mutex stateMutex_;  // exclusive for Open/Close, shared for I/O
     std::mutex sendMutex_;                  // one frame at a time
     serial_backend::Handle handle_ = serial_backend::kNoHandle;

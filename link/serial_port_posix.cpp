@@ -61,9 +61,28 @@ bool DeviceGone(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+// The kernel's own waits (poll) are real time, so the deadlines here are on the real clock.
+class PosixBackend : public Backend {
+  public:
+    OpenResult OpenDevice(const std::string& path, int baudRate) override;
+    void CloseDevice(Handle handle) override;
+    int QueuedBytes(Handle handle) override;
+    int PendingOutput(Handle handle) override;
+    int ReadQueued(Handle handle, uint8_t* buffer, int max) override;
+    WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs) override;
+    void DiscardInput(Handle handle) override;
+    WaitResult WaitReadable(Handle handle, int timeoutMs) override;
+    bool HasHungUp(Handle handle) override;
+};
+
 }  // namespace
 
-OpenResult OpenDevice(const std::string& path, int baudRate) {
+Backend& SystemBackend() {
+    static PosixBackend backend;  // stateless: every call works on the handle it is given
+    return backend;
+}
+
+OpenResult PosixBackend::OpenDevice(const std::string& path, int baudRate) {
     // O_NONBLOCK: an open must not wait for carrier, and reads must never wait for data.
     // O_NOCTTY: a meter must not become our controlling terminal. O_CLOEXEC: children
     // (the virtual meter started by --simulate) must not inherit the port.
@@ -87,7 +106,7 @@ OpenResult OpenDevice(const std::string& path, int baudRate) {
     return result;
 }
 
-void CloseDevice(Handle handle) {
+void PosixBackend::CloseDevice(Handle handle) {
     if (handle < 0) return;
     int fd = static_cast<int>(handle);
     ioctl(fd, TIOCNXCL);
@@ -95,19 +114,19 @@ void CloseDevice(Handle handle) {
     close(fd);
 }
 
-int QueuedBytes(Handle handle) {
+int PosixBackend::QueuedBytes(Handle handle) {
     int queued = 0;
     if (ioctl(static_cast<int>(handle), FIONREAD, &queued) != 0) return 0;
     return queued > 0 ? queued : 0;
 }
 
-int PendingOutput(Handle handle) {
+int PosixBackend::PendingOutput(Handle handle) {
     int pending = 0;
     if (ioctl(static_cast<int>(handle), TIOCOUTQ, &pending) != 0) return 0;
     return pending > 0 ? pending : 0;
 }
 
-int ReadQueued(Handle handle, uint8_t* buffer, int max) {
+int PosixBackend::ReadQueued(Handle handle, uint8_t* buffer, int max) {
     if (max <= 0) return 0;
     for (;;) {
         ssize_t n = read(static_cast<int>(handle), buffer, static_cast<size_t>(max));
@@ -118,7 +137,7 @@ int ReadQueued(Handle handle, uint8_t* buffer, int max) {
     }
 }
 
-WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
+WriteResult PosixBackend::WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
     int fd = static_cast<int>(handle);
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
@@ -137,13 +156,13 @@ WriteResult WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
     }
 }
 
-void DiscardInput(Handle handle) {
+void PosixBackend::DiscardInput(Handle handle) {
     // TCIFLUSH only: on a pseudo-terminal TCOFLUSH would also throw away what the far end has
     // not read yet, such as a key press another thread wrote a moment ago.
     tcflush(static_cast<int>(handle), TCIFLUSH);
 }
 
-WaitResult WaitReadable(Handle handle, int timeoutMs) {
+WaitResult PosixBackend::WaitReadable(Handle handle, int timeoutMs) {
     pollfd pfd{static_cast<int>(handle), POLLIN, 0};
     const int64_t deadline = NowMs() + timeoutMs;
     for (;;) {
@@ -158,7 +177,7 @@ WaitResult WaitReadable(Handle handle, int timeoutMs) {
     }
 }
 
-bool HasHungUp(Handle handle) {
+bool PosixBackend::HasHungUp(Handle handle) {
     pollfd pfd{static_cast<int>(handle), POLLIN, 0};
     int r;
     do {

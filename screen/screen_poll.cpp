@@ -9,7 +9,7 @@
 int ScreenPollRun(MeterLink& link, int portNumber, const ScreenFrameHandler& onFrame) {
     // A rejected or short frame must not replace the last good one that Save Screen writes,
     // so replies land in a scratch buffer first.
-    static thread_local std::array<uint8_t, kScreenFrameSize> reply;
+    std::array<uint8_t, kScreenFrameSize> reply;
     ExchangeResult result = RunExchange(link.port, kScreenPolicy, BuildFrame("GETSCREEN"),
                                         reply.data(), portNumber, &link.StopScreenPoll);
     if (result.whole) {

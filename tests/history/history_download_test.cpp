@@ -1,4 +1,5 @@
-// The history download against the virtual meter over a real pseudo-terminal.
+// The history download against the virtual meter: over a real pseudo-terminal, or run in process
+// on a virtual clock where only the exchanges' logic is tried (late and silent meters).
 
 #include "history/history_download.h"
 
@@ -22,6 +23,7 @@
 #include "link/port_table.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/simulated_meter.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -119,6 +121,7 @@ class HistoryDownloadTest : public ::testing::Test {
     void TearDown() override {
         port_.Close();
         link.port.Ports().Clear();
+        inProcess_.reset();
     }
 
     // Starts the meter with its frame log in the temp folder and opens the port on it.
@@ -131,6 +134,17 @@ class HistoryDownloadTest : public ::testing::Test {
         ASSERT_EQ(port_.Open(kCom), 1);
     }
 
+    // The same meter run in process on a virtual clock; its port is InProcessPort().
+    void StartMeterInProcess(std::vector<std::string> args) {
+        args.insert(args.end(), {"--log", LogPath()});
+        inProcess_.reset();
+        inProcess_ = std::make_unique<InProcessMeter>(args);
+        ASSERT_TRUE(inProcess_->meter.Ok()) << inProcess_->meter.Error();
+        InProcessPort().Ports().Map(kCom, kInProcessDevice);
+        ASSERT_EQ(InProcessPort().Open(kCom), 1);
+    }
+    CSerialPort& InProcessPort() { return inProcess_->link.port; }
+
     std::string LogPath() const { return dir_.File("meter.log"); }
     std::vector<std::string> Requests() const { return ReadLogLines(LogPath()); }
     std::string Chosen(const std::string& name) const { return dir_.File(name); }
@@ -139,6 +153,7 @@ class HistoryDownloadTest : public ::testing::Test {
     std::unique_ptr<MeterProcess> meter_;
     MeterLink link;
     CSerialPort& port_ = link.port;
+    std::unique_ptr<InProcessMeter> inProcess_;
 };
 
 const std::vector<std::string> kCaptionsOfAFinishedDownload = {
@@ -319,9 +334,9 @@ TEST_F(HistoryDownloadTest, AMeterThatNeverSendsItsMemoryFailsTheDownloadAtItsFi
     for (const char* fault : {"SPIR:silent", "SPIR:garbage"}) {
         SCOPED_TRACE(fault);
         std::filesystem::remove(LogPath());
-        StartMeter({"--fast", "--fault", fault});
+        StartMeterInProcess({"--fast", "--fault", fault});
         RecordingView view(Chosen("failed"));
-        HistoryDownload download(port_, view);
+        HistoryDownload download(InProcessPort(), view);
         const HistoryResult result = download.Run();
 
         EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
@@ -332,7 +347,7 @@ TEST_F(HistoryDownloadTest, AMeterThatNeverSendsItsMemoryFailsTheDownloadAtItsFi
         EXPECT_TRUE(view.Messages().empty());
         EXPECT_FALSE(std::filesystem::exists(Chosen("failed.csv")));
         EXPECT_EQ(std::filesystem::file_size(Chosen("failed.bin")), 0u);
-        port_.Close();
+        InProcessPort().Close();
     }
 }
 
@@ -347,9 +362,9 @@ TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
     WriteFile(dir_.File("memory.bin"), memory);
     for (const char* late : {"SPIR:late=1000", "SPIR:late=1500"}) {
         SCOPED_TRACE(late);
-        StartMeter({"--fast", "--history-file", dir_.File("memory.bin"), "--fault", late});
+        StartMeterInProcess({"--fast", "--history-file", dir_.File("memory.bin"), "--fault", late});
         RecordingView view(Chosen("late"));
-        HistoryDownload download(port_, view);
+        HistoryDownload download(InProcessPort(), view);
         const HistoryResult result = download.Run();
         if (result.outcome == HistoryOutcome::Finished) {
             ASSERT_EQ(result.countedBytes, memory.size());
@@ -358,7 +373,7 @@ TEST_F(HistoryDownloadTest, ALateMeterGivesTheExactMemoryOrAFailedDownload) {
             EXPECT_EQ(result.outcome, HistoryOutcome::Failed);
             EXPECT_EQ(view.Statuses().back(), "Download Failed.");
         }
-        port_.Close();
+        InProcessPort().Close();
     }
 }
 
@@ -390,10 +405,10 @@ TEST_F(HistoryDownloadTest, IncompleteBlockIsAskedForAgain) {
                           Case{"SPIR:garbage:1:1", 500.0}}) {
         SCOPED_TRACE(c.fault);
         std::filesystem::remove(LogPath());
-        StartMeter({"--fast", "--history-blocks", "3", "--fault", c.fault});
+        StartMeterInProcess({"--fast", "--history-blocks", "3", "--fault", c.fault});
         RecordingView view(Chosen("retried"));
-        HistoryDownload download(port_, view);
-        Stopwatch watch;
+        HistoryDownload download(InProcessPort(), view);
+        Stopwatch watch(InProcessPort().clock());
         const HistoryResult result = download.Run();
 
         EXPECT_EQ(result.outcome, HistoryOutcome::Finished);
@@ -404,7 +419,7 @@ TEST_F(HistoryDownloadTest, IncompleteBlockIsAskedForAgain) {
                   (std::vector<std::string>{RequestLine("00 00 00"), RequestLine("00 10 00"),
                                             RequestLine("00 10 00"), RequestLine("00 20 00"),
                                             RequestLine("00 30 00")}));
-        port_.Close();
+        InProcessPort().Close();
     }
 }
 

@@ -1,4 +1,6 @@
-// Sync Time: the clock frame, its pacing on the wire, the model gate and every way it ends.
+// Sync Time: the clock frame, its pacing on the wire, the model gate and every way it ends. The
+// pacing and the virtual meter's sync cross a real pseudo-terminal; the gate and the endings are
+// tried behind the scripted backend on a virtual clock, where their waits are exact.
 
 #include "link/clock_sync.h"
 
@@ -14,10 +16,10 @@
 #include "link/meter_link.h"
 #include "link/port_table.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/scripted_backend.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
-#include "tests/support/wait_until.h"
 
 namespace {
 
@@ -42,8 +44,9 @@ class ClockSyncTest : public ::testing::Test {
     void TearDown() override { SetMessageHandler(previous_); }
 
     // A sync as Tools > Sync Time makes it: the outcome is said afterwards.
-    bool Sync(const LocalTimeSource& localTime) {
-        const bool synced = SyncMeterClock(link, localTime);
+    bool Sync(const LocalTimeSource& localTime) { return SyncOn(link, localTime); }
+    bool SyncOn(MeterLink& on, const LocalTimeSource& localTime) {
+        const bool synced = SyncMeterClock(on, localTime);
         ShowMessage(TimeSyncMessage(synced));
         return synced;
     }
@@ -54,6 +57,13 @@ class ClockSyncTest : public ::testing::Test {
         link.DeviceModel = model;
     }
 
+    // Opens the port of onClock, the link on the scripted line.
+    void OpenOnTheScriptedLine(int model) {
+        onClock.port.Ports().Map(kCom, "/dev/scripted-meter");
+        ASSERT_EQ(onClock.port.Open(kCom), 1);
+        onClock.DeviceModel = model;
+    }
+
     std::vector<std::string> Messages() {
         std::lock_guard lock(mutex_);
         return messages_;
@@ -61,6 +71,10 @@ class ClockSyncTest : public ::testing::Test {
 
     MeterLink link;
     CSerialPort& port = link.port;
+    // A link of its own on the scripted line.
+    VirtualClock clock;
+    ScriptedBackend line{clock};
+    MeterLink onClock{line, clock};
 
   private:
     MessageHandler previous_;
@@ -144,74 +158,74 @@ TEST_F(ClockSyncTest, SyncsTheVirtualMeter) {
 }
 
 TEST_F(ClockSyncTest, ModelsBelowZtx430FailAfterThePauseWithoutAFrame) {
-    TempDir dir;
-    const std::string log = dir.File("frames.log");
-    MeterProcess meter({"--fast", "--model", "ZTX420+", "--log", log});
-    ASSERT_FALSE(meter.DevicePath().empty());
-    OpenOn(meter.DevicePath(), kModelNone);
+    line.Play([](const Bytes&, int) { return ScriptedReply{}; });
+    OpenOnTheScriptedLine(kModelNone);
     for (int model : {kModelNone, kModelZtx420, kModelZtx420Plus}) {
-        link.DeviceModel = model;
-        Stopwatch watch;
-        EXPECT_FALSE(Sync(NewYearsEve)) << model;
-        EXPECT_GE(watch.ElapsedMs(), kPauseMs) << model;
-        EXPECT_TRUE(link.PortFree()) << model;
+        onClock.DeviceModel = model;
+        Stopwatch watch(clock);
+        EXPECT_FALSE(SyncOn(onClock, NewYearsEve)) << model;
+        EXPECT_EQ(watch.ElapsedMs(), kPauseMs) << model;
+        EXPECT_TRUE(onClock.PortFree()) << model;
     }
     EXPECT_EQ(Messages(), std::vector<std::string>(3, "Time Sync Failed! "));
-    // A marker frame sent now arrives after anything the syncs might have sent.
+    // A marker frame sent now comes after anything the syncs might have sent.
     const Bytes frame = BuildFrame("GETVER");
-    port.Send(frame.data(), static_cast<int>(frame.size()));
-    WaitUntil([&] { return !ReadLogLines(log).empty(); }, 5000);
-    EXPECT_EQ(ReadLogLines(log), std::vector<std::string>{HexString(frame)});
+    onClock.port.Send(frame.data(), static_cast<int>(frame.size()));
+    EXPECT_EQ(line.Frames(), std::vector<Bytes>{frame});
 }
 
 TEST_F(ClockSyncTest, ClosedPortFailsAfterThePauseAndSendsNothing) {
-    PtyPair pty;
-    link.port.Ports().Map(kCom, pty.SlavePath());
-    link.DeviceModel = kModelZtx440;
-    Stopwatch watch;
-    EXPECT_FALSE(Sync(NewYearsEve));
-    EXPECT_GE(watch.ElapsedMs(), kPauseMs);
+    onClock.port.Ports().Map(kCom, "/dev/scripted-meter");
+    onClock.DeviceModel = kModelZtx440;
+    Stopwatch watch(clock);
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
+    EXPECT_EQ(watch.ElapsedMs(), kPauseMs);
     EXPECT_EQ(Messages(), std::vector<std::string>{"Time Sync Failed! "});
-    EXPECT_TRUE(pty.Read(1, 100).empty());
-    EXPECT_TRUE(link.PortFree());
+    EXPECT_TRUE(line.Written().empty());
+    EXPECT_TRUE(onClock.PortFree());
 }
 
 TEST_F(ClockSyncTest, LateAcceptanceFailsAndIsPurgedByTheNextSync) {
-    PtyPair pty;
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index == 0) return ScriptedReply{Bytes{kReplyTrailer}, 700};
         return ScriptedReply{};  // the second sync gets no answer of its own
     });
-    OpenOn(pty.SlavePath(), kModelZtx430);
+    OpenOnTheScriptedLine(kModelZtx430);
 
-    EXPECT_FALSE(Sync(NewYearsEve));
-    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
+    EXPECT_TRUE(onClock.PortFree());
     // The late 0xAA is let arrive and read away; it never counts for the next sync.
-    EXPECT_FALSE(Sync(NewYearsEve));
-    EXPECT_TRUE(link.PortFree());
+    EXPECT_FALSE(SyncOn(onClock, NewYearsEve));
+    EXPECT_TRUE(onClock.PortFree());
     EXPECT_EQ(Messages(), std::vector<std::string>(2, "Time Sync Failed! "));
-    EXPECT_EQ(peer.Frames().size(), 2u);
+    EXPECT_EQ(line.Frames().size(), 2u);
 }
 
 // The answer is read once the whole wait has passed; only its first byte is judged.
 TEST_F(ClockSyncTest, OnlyAnAcceptanceAheadOfAnythingElseSyncsAfterTheWholeWait) {
+    // The pause, 20 bytes 15 ms apart with a delay behind the last, the whole 500 ms wait, and
+    // behind an answer that is no acceptance the 4 ms of quiet line the exchange ends on.
+    constexpr double kAccepted = kPauseMs + 20 * 15 + 500;
+    constexpr double kRefused = kAccepted + 4;
     struct Case {
         Bytes answer;
         bool synced;
+        double takesMs;
     };
-    const Case cases[] = {{{0x55, 0xAA}, false}, {{0xAA, 0x55, 0x55}, true}, {{0x00}, false}};
-    PtyPair pty;
-    // One frame a sync: the peer's frame count is the case's index, on the peer's own thread.
-    ScriptedPeer peer(pty, [&](const Bytes&, int frame) {
+    const Case cases[] = {{{0x55, 0xAA}, false, kRefused},
+                          {{0xAA, 0x55, 0x55}, true, kAccepted},
+                          {{0x00}, false, kRefused}};
+    // One frame a sync: the line's frame count is the case's index.
+    line.Play([&](const Bytes&, int frame) {
         return frame < static_cast<int>(std::size(cases)) ? ScriptedReply{cases[frame].answer}
                                                           : ScriptedReply{};
     });
-    OpenOn(pty.SlavePath(), kModelTkl);
+    OpenOnTheScriptedLine(kModelTkl);
     for (int index = 0; index < static_cast<int>(std::size(cases)); ++index) {
-        Stopwatch watch;
-        EXPECT_EQ(Sync(NewYearsEve), cases[index].synced) << index;
-        EXPECT_GE(watch.ElapsedMs(), kPauseMs + 19 * 15 + 500) << index;
-        EXPECT_TRUE(link.PortFree());
+        Stopwatch watch(clock);
+        EXPECT_EQ(SyncOn(onClock, NewYearsEve), cases[index].synced) << index;
+        EXPECT_EQ(watch.ElapsedMs(), cases[index].takesMs) << index;
+        EXPECT_TRUE(onClock.PortFree());
     }
     EXPECT_EQ(Messages(),
               (std::vector<std::string>{"Time Sync Failed! ", "Time Synced Successfully!",

@@ -1,4 +1,6 @@
-// The exchange step over a real pseudo-terminal against a scripted meter.
+// The exchange step against a scripted meter: over a real pseudo-terminal, or behind the scripted
+// backend on a virtual clock where what is tried is how long the exchange waits and what it
+// asks again.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +11,7 @@
 #include "link/meter_identity.h"
 #include "link/meter_link.h"
 #include "link/port_table.h"
+#include "tests/support/scripted_backend.h"
 #include "tests/support/scripted_peer.h"
 #include "tests/support/wait_until.h"
 
@@ -27,6 +30,7 @@ class ExchangeTest : public ::testing::Test {
     void SetUp() override {
         link.port.Ports().Clear();
         link.port.Ports().Map(kCom, pty.SlavePath());
+        onClock.Ports().Map(kCom, "/dev/scripted-meter");
     }
     void TearDown() override {
         port.Close();
@@ -35,6 +39,10 @@ class ExchangeTest : public ::testing::Test {
     PtyPair pty;
     MeterLink link;
     CSerialPort& port = link.port;
+    // The same port number opens this one on the scripted line instead.
+    VirtualClock clock;
+    ScriptedBackend line{clock};
+    CSerialPort onClock{line, clock};
 };
 
 TEST_F(ExchangeTest, AWholeReplyIsReadAsSoonAsItIsThere) {
@@ -54,11 +62,11 @@ TEST_F(ExchangeTest, AWholeReplyIsReadAsSoonAsItIsThere) {
 }
 
 TEST_F(ExchangeTest, ShortReplyNeverPassesForWholeWhateverTheBufferHeld) {
-    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{Bytes(600, 0x22)}; });
+    line.Play([](const Bytes&, int) { return ScriptedReply{Bytes(600, 0x22)}; });
     Bytes reply = FieldReply(0x33);  // an older whole reply still in the buffer
     ExchangePolicy quick = kFieldPolicy;
     quick.maxTotalMs = 500;
-    ExchangeResult r = RunExchange(port, quick, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+    ExchangeResult r = RunExchange(onClock, quick, BuildFrame("GETEMFDATA"), reply.data(), kCom);
     EXPECT_FALSE(r.whole);
     EXPECT_GE(r.attempts, 2);
     EXPECT_EQ(reply[1200], 0);
@@ -67,43 +75,43 @@ TEST_F(ExchangeTest, ShortReplyNeverPassesForWholeWhateverTheBufferHeld) {
 // A request that gets no answer is asked again while the row's attempts last; the exchange
 // that runs out of them ends out of step, owing the answers to the next one.
 TEST_F(ExchangeTest, ARequestNeverAnsweredIsAskedAgainWhileAttemptsLast) {
-    ScriptedPeer peer(pty, [](const Bytes&, int) { return ScriptedReply{}; });
+    line.Play([](const Bytes&, int) { return ScriptedReply{}; });
     Bytes reply(1025);
     ExchangeResult r =
-        RunExchange(port, kScreenPolicy, BuildFrame("GETSCREEN"), reply.data(), kCom);
+        RunExchange(onClock, kScreenPolicy, BuildFrame("GETSCREEN"), reply.data(), kCom);
     EXPECT_FALSE(r.whole);
     EXPECT_TRUE(r.outOfStep);
     EXPECT_EQ(r.attempts, kScreenPolicy.attempts);
-    EXPECT_EQ(peer.Frames().size(), static_cast<size_t>(kScreenPolicy.attempts));
+    EXPECT_EQ(line.Frames().size(), static_cast<size_t>(kScreenPolicy.attempts));
 }
 
 // The first request is answered after the line was given up on and asked again: that late
 // answer comes during the repeat, its own right behind it, and neither is taken.
 TEST_F(ExchangeTest, ALateAnswerToAnEarlierRequestIsNeverTakenForTheRepeats) {
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index == 0) return ScriptedReply{FieldReply(0x44), 800};
         return ScriptedReply{FieldReply(0x55), 50};  // the meter's time to answer
     });
     Bytes reply(1201);
     const ExchangeResult r =
-        RunExchange(port, kFieldPolicy, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+        RunExchange(onClock, kFieldPolicy, BuildFrame("GETEMFDATA"), reply.data(), kCom);
     ASSERT_TRUE(r.whole);
     EXPECT_EQ(r.attempts, 3);
     EXPECT_EQ(reply[0], 0x55);
 }
 
 TEST_F(ExchangeTest, ALateReplyIsLetArriveAndDiscardedBeforeTheNextRequest) {
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index == 0) return ScriptedReply{FieldReply(0x44), 350};  // after the 300 ms wait
         return ScriptedReply{FieldReply(0x55), 50};
     });
     ExchangePolicy once = kFieldPolicy;
     once.attempts = 1;
     Bytes reply(1201);
-    ExchangeResult late = RunExchange(port, once, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+    ExchangeResult late = RunExchange(onClock, once, BuildFrame("GETEMFDATA"), reply.data(), kCom);
     EXPECT_FALSE(late.whole);
     EXPECT_FALSE(late.outOfStep);
-    ExchangeResult r = RunExchange(port, once, BuildFrame("GETEMFDATA"), reply.data(), kCom);
+    ExchangeResult r = RunExchange(onClock, once, BuildFrame("GETEMFDATA"), reply.data(), kCom);
     ASSERT_TRUE(r.whole);
     EXPECT_EQ(reply[0], 0x55);
     EXPECT_EQ(reply[1199], 0x55);
@@ -112,7 +120,7 @@ TEST_F(ExchangeTest, ALateReplyIsLetArriveAndDiscardedBeforeTheNextRequest) {
 // The meter answers after the exchange gave up: the next exchange lets that answer pass before
 // it asks, so it reads its own reply, not the one owed to the first request.
 TEST_F(ExchangeTest, AReplyOwedToAnEarlierExchangeIsNeverTakenForTheNextOnes) {
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index == 0) return ScriptedReply{FieldReply(0x44), 1200};
         return ScriptedReply{FieldReply(0x55)};
     });
@@ -120,8 +128,8 @@ TEST_F(ExchangeTest, AReplyOwedToAnEarlierExchangeIsNeverTakenForTheNextOnes) {
     const Bytes frame = BuildFrame("GETEMFDATA");
     ExchangePolicy once = kFieldPolicy;
     once.attempts = 1;
-    ASSERT_TRUE(RunExchange(port, once, frame, reply.data(), kCom).outOfStep);
-    const ExchangeResult next = RunExchange(port, kFieldPolicy, frame, reply.data(), kCom);
+    ASSERT_TRUE(RunExchange(onClock, once, frame, reply.data(), kCom).outOfStep);
+    const ExchangeResult next = RunExchange(onClock, kFieldPolicy, frame, reply.data(), kCom);
     ASSERT_TRUE(next.whole);
     EXPECT_EQ(next.attempts, 1);
     EXPECT_EQ(reply[0], 0x55);
@@ -189,15 +197,15 @@ TEST_F(ExchangeTest, StopFlagEndsAStoppableWaitWithoutReading) {
 }
 
 TEST_F(ExchangeTest, AnIncompleteHistoryBlockIsAskedForAgainWithALongerWait) {
-    ScriptedPeer peer(pty, [](const Bytes&, int index) {
+    line.Play([](const Bytes&, int index) {
         if (index < 2) return ScriptedReply{Bytes(4094, 0x01)};  // two bytes short
         return ScriptedReply{Bytes(4096, 0x02)};
     });
     Bytes block(4096, 0);
-    ASSERT_EQ(port.Open(kCom), 1);
-    Stopwatch watch;
-    ExchangeResult r = RunExchange(port, kHistoryPolicy, BuildFrame("SPIR", {0, 0x30, 0, 0x10, 0}),
-                                   block.data(), kCom);
+    ASSERT_EQ(onClock.Open(kCom), 1);
+    Stopwatch watch(clock);
+    ExchangeResult r = RunExchange(onClock, kHistoryPolicy,
+                                   BuildFrame("SPIR", {0, 0x30, 0, 0x10, 0}), block.data(), kCom);
     EXPECT_TRUE(r.whole);
     EXPECT_EQ(r.attempts, 3);
     EXPECT_GE(watch.ElapsedMs(), 450.0 + 500 + 500 + 500);  // two full waits and two pauses

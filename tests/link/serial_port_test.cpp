@@ -1,4 +1,5 @@
-// CSerialPort over a real pseudo-terminal, the test playing the meter on the master side.
+// CSerialPort over a real pseudo-terminal, the test playing the meter on the master side; the
+// receiver's rule behind the scripted backend, where its times are exact.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,6 +21,7 @@
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scripted_backend.h"
 
 namespace {
 
@@ -253,31 +255,36 @@ TEST_F(SerialPortTest, TwoSendersNeverInterleaveTheirFrames) {
 
 // The one receiver loop ends on the quiet after a reply, at the end of its wait, or when its
 // running flag is lowered, and hands on every byte that came.
+// Looks every pollMs: the reply is read at the first look, and the line is found quiet at the
+// first look more than 100 ms after it.
 TEST_F(SerialPortTest, ReceiveUntilQuietEndsOnItsRule) {
     struct Case {
         ReceivePace pace;
         bool running;
         Bytes sent;
-        double atLeastMs, belowMs;
+        double takesMs;
     };
     const Case cases[] = {
-        {{5, 100, 20000, true}, true, {1, 2, 3}, 100, 10000},  // quiet after the reply
-        {{5, 100, 300, true}, true, {}, 300, 10000},           // nothing within the wait
-        {{20, 0, 0, false}, false, {4}, 0, 10000},             // lowered before the first look
+        {{5, 100, 20000, true}, true, {1, 2, 3}, 105},  // quiet after the reply
+        {{5, 100, 300, true}, true, {}, 300},           // nothing within the wait
+        {{20, 0, 0, false}, false, {4}, 0},             // lowered before the first look
     };
-    ASSERT_EQ(port.Open(kCom), 1);
+    VirtualClock clock;
+    ScriptedBackend line(clock);
+    CSerialPort onClock(line, clock);
+    onClock.Ports().Map(kCom, "/dev/scripted-meter");
+    ASSERT_EQ(onClock.Open(kCom), 1);
     for (const Case& c : cases) {
-        if (!c.sent.empty()) pty.Write(c.sent);
+        line.Arrive(c.sent, clock.NowMs());
         const std::atomic<bool> running{c.running};
         Bytes got;
-        Stopwatch watch;
-        ReceiveUntilQuiet(port, c.pace, &running, [&](const uint8_t* bytes, int count) {
+        Stopwatch watch(clock);
+        ReceiveUntilQuiet(onClock, c.pace, &running, [&](const uint8_t* bytes, int count) {
             if (count > 0) got.insert(got.end(), bytes, bytes + count);
         });
-        EXPECT_GE(watch.ElapsedMs(), c.atLeastMs);
-        EXPECT_LT(watch.ElapsedMs(), c.belowMs);
+        EXPECT_EQ(watch.ElapsedMs(), c.takesMs);
         EXPECT_EQ(got, c.running ? c.sent : Bytes{});
-        port.Purge();
+        onClock.Purge();
     }
 }
 

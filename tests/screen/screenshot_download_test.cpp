@@ -1,5 +1,6 @@
 // Download Screenshot and Save Screen over a real pseudo-terminal, against the virtual meter
-// or a scripted one where exact reply bytes matter.
+// or a scripted one where exact reply bytes matter; replies that never come whole are tried
+// against the virtual meter run in process on a virtual clock.
 
 #include "screen/screenshot_download.h"
 #include "link/meter_link.h"
@@ -20,6 +21,7 @@
 #include "tests/screen/bitmap_readback.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/scripted_peer.h"
+#include "tests/support/simulated_meter.h"
 #include "tests/support/temp_dir.h"
 
 using namespace bitmap_readback;
@@ -115,6 +117,7 @@ class ScreenshotTest : public ::testing::Test {
     // on it, as identification leaves it.
     void StartMeter(std::vector<std::string> extra = {}) {
         port.Close();
+        inProcess.reset();
         ++meterRuns;
         std::vector<std::string> args = {"--fast", "--log", LogPath()};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -122,6 +125,23 @@ class ScreenshotTest : public ::testing::Test {
         ASSERT_FALSE(meter->DevicePath().empty());
         OpenPortOn(meter->DevicePath());
     }
+    // The same meter run in process on a virtual clock, its link as identification leaves it;
+    // Link() is then that link.
+    void StartMeterInProcess(std::vector<std::string> extra) {
+        inProcess.reset();
+        ++meterRuns;
+        std::vector<std::string> args = {"--fast", "--log", LogPath()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        inProcess = std::make_unique<InProcessMeter>(args);
+        ASSERT_TRUE(inProcess->meter.Ok()) << inProcess->meter.Error();
+        MeterLink& onClock = inProcess->link;
+        onClock.PortNumber = kCom;
+        onClock.DeviceModel = kModelZtx440;
+        onClock.DeviceConnected = true;
+        onClock.port.Ports().Map(kCom, kInProcessDevice);
+        ASSERT_EQ(onClock.port.Open(kCom), 1);
+    }
+    MeterLink& Link() { return inProcess ? inProcess->link : link; }
     void OpenPortOn(const std::string& device) {
         link.port.Ports().Map(kCom, device);
         ASSERT_EQ(port.Open(kCom), 1);
@@ -141,6 +161,7 @@ class ScreenshotTest : public ::testing::Test {
     MeterLink link;
     CSerialPort& port = link.port;
     std::unique_ptr<MeterProcess> meter;
+    std::unique_ptr<InProcessMeter> inProcess;
     int meterRuns = 0;
     MessageRecorder messages{link};
     ScriptedChoice choice{link};
@@ -213,16 +234,17 @@ TEST_F(ScreenshotTest, NoWholeInformationReplyInSixAttempts) {
     const Case cases[] = {{"GETSSN1:silent", 6}, {"GETSSN:corrupt", 6}, {"GETSSN1:short=6", 6}};
     for (const auto& [fault, requests] : cases) {
         SCOPED_TRACE(fault);
-        StartMeter({"--fault", fault});
-        MessageRecorder recorder(link);
-        ScriptedChoice unused{link};
-        EXPECT_EQ(DownloadScreenshot(link, '1', unused.Chooser()), ScreenshotOutcome::NoInfoReply);
+        StartMeterInProcess({"--fault", fault});
+        MessageRecorder recorder(Link());
+        ScriptedChoice unused{Link()};
+        EXPECT_EQ(DownloadScreenshot(Link(), '1', unused.Chooser()),
+                  ScreenshotOutcome::NoInfoReply);
         EXPECT_EQ(recorder.Texts(), std::vector<std::string>{kInfoFailed});
         EXPECT_TRUE(unused.offered.empty());  // no file dialog
         const std::vector<std::string> log = Log();
         EXPECT_EQ(CountLines(log, kGetSsn1Line), requests);
         EXPECT_EQ(CountLines(log, kGetSs1Line), 0);
-        EXPECT_TRUE(PortReleased(link));
+        EXPECT_TRUE(PortReleased(Link()));
     }
 }
 
@@ -342,12 +364,15 @@ TEST_F(ScreenshotTest, NoWholePixelReplyInSixAttemptsWritesNoFile) {
 
 // One byte short of whole: the trailer position stays zero, even right after a whole reply.
 TEST_F(ScreenshotTest, ShortPixelReplyNeverPasses) {
-    StartMeter({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
-    choice.answer = outDir.File("first");
-    ASSERT_EQ(Download('1'), ScreenshotOutcome::Saved);
-    choice.answer = outDir.File("second");
-    EXPECT_EQ(Download('1'), ScreenshotOutcome::NoPixelReply);
-    EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
+    StartMeterInProcess({"--fault", "GETSS1:short=1024:all:1"});  // the first reply is whole
+    MessageRecorder shown(Link());
+    ScriptedChoice shotChoice{Link()};
+    shotChoice.answer = outDir.File("first");
+    ASSERT_EQ(DownloadScreenshot(Link(), '1', shotChoice.Chooser()), ScreenshotOutcome::Saved);
+    shotChoice.answer = outDir.File("second");
+    EXPECT_EQ(DownloadScreenshot(Link(), '1', shotChoice.Chooser()),
+              ScreenshotOutcome::NoPixelReply);
+    EXPECT_EQ(shown.Texts(), (std::vector<std::string>{kSaved, kDownloadFailed}));
     EXPECT_EQ(CountLines(Log(), kGetSs1Line), 1 + 6);
     EXPECT_EQ(outDir.Names(), std::vector<std::string>{"first.bmp"});
 }

@@ -79,16 +79,17 @@ int SendPng(const QImage& image) {
 
 // The file is read again here; one changed since plot checked it is refused, never guessed.
 int DrawMeasurement(const char* path, float revision, int width, int height) {
+    PlotReading shown;
+    Measurement& reading = shown.measurement;
     std::size_t stored = 0;
-    if (LoadMeasurementFile(path, MeasurementKind, MeasurementBuffer, &stored) !=
-            LoadStatus::kLoaded ||
-        stored < MeasurementLength(MeasurementKind)) {
+    if (LoadMeasurementFile(path, reading.kind, reading.bytes, &stored) != LoadStatus::kLoaded ||
+        stored < MeasurementLength(reading.kind)) {
         std::fprintf(stderr, "%s (%s)\n", kNotMeasurementFile, path);
         return kFailed;
     }
-    DecodeCurrentMeasurement(revision);
+    DecodeMeasurement(reading, revision);
     OffscreenApplication application;
-    return SendPng(RenderMeasurementImage(width ? width : kGraphImageWidth,
+    return SendPng(RenderMeasurementImage(shown, {}, {}, width ? width : kGraphImageWidth,
                                           height ? height : kGraphImageHeight));
 }
 

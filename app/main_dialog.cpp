@@ -62,11 +62,13 @@ constexpr const char* kAutoSaveTip = "Save every fetched measurement in Ferrolog
 // The check boxes that only choose what the graph shows, and the flag each one sets.
 struct DisplayBox {
     int id;
-    uint8_t* flag;
+    uint8_t DisplayOptions::*flag;
 };
 const DisplayBox kDisplayBoxes[] = {
-    {kIdLine, &ShowLine}, {kIdBar, &ShowBar}, {kIdPower, &ShowPower}, {kIdShowX, &ShowX},
-    {kIdShowY, &ShowY},   {kIdShowZ, &ShowZ}, {kIdShowEmf, &ShowEmf},
+    {kIdLine, &DisplayOptions::ShowLine},   {kIdBar, &DisplayOptions::ShowBar},
+    {kIdPower, &DisplayOptions::ShowPower}, {kIdShowX, &DisplayOptions::ShowX},
+    {kIdShowY, &DisplayOptions::ShowY},     {kIdShowZ, &DisplayOptions::ShowZ},
+    {kIdShowEmf, &DisplayOptions::ShowEmf},
 };
 
 // The seven key buttons and the frame each one sends.
@@ -224,7 +226,8 @@ void CMainDlg::BuildWindow() {
     client_ = new QWidget(this);
     controls_ = BuildControls(kMainDialogTemplate, client_,
                               [this](const ControlTemplate& row, QWidget* parent) -> QWidget* {
-                                  if (row.id == kIdGraph) return graph_ = new CGraphWnd(parent);
+                                  if (row.id == kIdGraph)
+                                      return graph_ = new CGraphWnd(shown_, parent);
                                   if (row.id == kIdBanner) return banner_ = new CBannerWnd(parent);
                                   return nullptr;
                               });
@@ -347,7 +350,7 @@ void CMainDlg::ConnectHandlers() {
             [this] { link_.MirrorPaused = Checked(kIdPause); });
     // A fetch under way reads the auto-save flag on its worker: the box counts from the next.
     connect(static_cast<QCheckBox*>(Control(kIdAutoSave)), &QCheckBox::clicked, this,
-            [this] { WhenFree([this] { AutoSaveEnabled = Checked(kIdAutoSave); }); });
+            [this] { WhenFree([this] { autoSave_ = Checked(kIdAutoSave); }); });
     for (int id : {kIdAutoField, kIdAutoSpectrum})
         connect(static_cast<QCheckBox*>(Control(id)), &QCheckBox::clicked, this,
                 [this, id] { OnAutoFetchBox(id); });
@@ -370,7 +373,7 @@ void CMainDlg::InitialiseDialog() {
     ShowPortDevice(0);
     FitListsToTheirItems();
     for (const DisplayBox& box : kDisplayBoxes)
-        static_cast<QCheckBox*>(Control(box.id))->setChecked(*box.flag);
+        static_cast<QCheckBox*>(Control(box.id))->setChecked(graph_->Options().*box.flag);
     graph_->RenderAll();
     banner_->Build();
     SetTimer(kTimerMirror, 500);
@@ -390,7 +393,7 @@ void CMainDlg::FillThresholdLists() {
 // new look shows once it has ended (a spectrum's sweeps show it before each sweep).
 void CMainDlg::OnDisplayOption(int id) {
     for (const DisplayBox& box : kDisplayBoxes)
-        if (box.id == id) *box.flag = Checked(id);
+        if (box.id == id) graph_->Options().*box.flag = Checked(id);
     WhenFree([this] { graph_->Refresh(); });
 }
 
@@ -399,7 +402,7 @@ void CMainDlg::OnThresholdDbm(int index) {
     Combo(kIdThresholdPower)->setCurrentIndex(index);
     WhenFree([this, index] {
         // The number the item shows ("-98 (dBm)"), from the table the list is built from.
-        SearchThreshold = ThresholdForListItem(index);
+        shown_.threshold = ThresholdForListItem(index);
         graph_->Refresh();
     });
 }
@@ -470,7 +473,11 @@ void CMainDlg::OnCommand(int id) {
     // A close request during the command's own dialogs closes the window once it has ended.
     ++commandDepth_;
     const auto ended = qScopeGuard([this] {
-        --commandDepth_;
+        if (--commandDepth_ == 0 && !portWaiters_.empty())
+            QTimer::singleShot(0, this, [this] {
+                for (const std::function<void()>& wait : std::exchange(portWaiters_, {}))
+                    wait();
+            });
         CloseWhenFree();
     });
     switch (id) {
@@ -503,7 +510,10 @@ void CMainDlg::OnCommand(int id) {
 void CMainDlg::RunMenuCommand(int id) {
     switch (id) {
         case kCmdSaveScreen:
-            SaveScreenCommand(this, link_);
+            SaveScreenCommand(this, link_, [this] {
+                std::lock_guard lock(frameMutex_);
+                return pendingFrame_;  // the newest frame the worker handed over, taken or not
+            });
             break;
         case kCmdDownloadHistory:
             RunDownloadHistory(this, link_);
@@ -860,36 +870,35 @@ void CMainDlg::RunRecordingCommand(int id) {
         using Kind = RecordingController::Kind;
         recorder = std::make_unique<RecordingController>(
             spectrum ? Kind::Spectrum : Kind::Field, link_, this, AddRecordingStatus(menuBar_),
-            [this, spectrum](const std::function<void()>& keep) -> std::optional<FetchOutcome> {
-                FetchOutcome outcome;
-                if (!FetchForRecorder(spectrum, keep, &outcome)) return std::nullopt;
-                return outcome;
+            [this, spectrum](Measurement& reading, const std::function<void(FetchOutcome)>& done) {
+                FetchForRecorder(spectrum, reading, done);
             });
     }
     recorder->Start();
 }
 
-// A recorder's fetch as GET EMF DATA makes it: on a worker while this thread pumps events, so
-// the close box keeps working. False when another exchange holds this thread: the recorder's
-// fetch waits its turn instead of running over it. An accepted measurement is kept while the
-// window is still busy: a timer's fetch may overwrite it as soon as the window is free.
-bool CMainDlg::FetchForRecorder(bool spectrum, const std::function<void()>& keep,
-                                FetchOutcome* outcome) {
-    if (busy_) return false;
-    if (!spectrum) MeasurementKind = kKindField;
-    const int threshold = SearchThreshold;
+// A recorder's fetch as GET EMF DATA makes it, into the recorder's own reading: on a worker
+// while this thread pumps events, so the close box keeps working. While another exchange
+// holds this thread the recorder's fetch waits its turn, and runs as soon as the window is
+// free, instead of running over it. The graph goes on showing the window's own reading.
+void CMainDlg::FetchForRecorder(bool spectrum, Measurement& reading,
+                                const std::function<void(FetchOutcome)>& done) {
+    auto again = [this, spectrum, &reading, done] { FetchForRecorder(spectrum, reading, done); };
+    if (busy_) return AfterBusy(again);
+    // A command's dialog running its own loop holds the port: the fetch comes once it ends.
+    if (link_.HeldForAction()) return portWaiters_.push_back(again);
+    const int threshold = shown_.threshold;
+    FetchOutcome outcome;
     {
         BusyScope busy(*this, false);
         // The recording is the fetch's file: the auto-save box would add one file per fetch.
         constexpr bool kAutoSave = false;
         RunWhilePumping([&] {
-            *outcome = spectrum
-                           ? FetchSpectrumSweeps(link_, link_.PortNumber, threshold, {}, nullptr,
-                                                 &stopRequested_, kAutoSave)
-                           : FetchFieldBlock(link_, link_.PortNumber, &stopRequested_, kAutoSave);
+            outcome = spectrum ? FetchSpectrumSweeps(link_, link_.PortNumber, threshold, reading,
+                                                     {}, nullptr, &stopRequested_, kAutoSave)
+                               : FetchFieldBlock(link_, link_.PortNumber, reading, &stopRequested_,
+                                                 kAutoSave);
         });
-        if (*outcome == FetchOutcome::Accepted) keep();
     }
-    graph_->Refresh();
-    return true;
+    done(outcome);
 }

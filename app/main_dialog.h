@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "graph/plot_painter.h"
 #include "link/meter_identity.h"
+#include "measure/measurement.h"
 #include "screen/screen_poll.h"
 
 class CGraphWnd;
@@ -54,6 +56,11 @@ class CMainDlg : public QDialog, private DiscoveryView {
 
     QWidget* Control(int id) const;
     CGraphWnd* Graph() const { return graph_; }
+    // The reading the graph shows and the search threshold, the window's own: a recorder's
+    // fetches go into the recorder's reading instead.
+    PlotReading& Shown() { return shown_; }
+    // The auto-save box as the fetches read it (it counts from the fetch after a click).
+    bool AutoSaveOn() const { return autoSave_; }
     CBannerWnd* Banner() const { return banner_; }
     CScanningDlg* ScanningPanel() const { return scanningPanel_; }
     MeterLink& Link() const { return link_; }
@@ -133,7 +140,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
     void CloseOrStop(CloseWay way);
     void CloseWhenFree();
     void CloseNow();
-    bool FetchForRecorder(bool spectrum, const std::function<void()>& keep, FetchOutcome* outcome);
+    void FetchForRecorder(bool spectrum, Measurement& reading,
+                          const std::function<void(FetchOutcome)>& done);
 
     // DiscoveryView
     void SelectPortIndex(int index) override;
@@ -176,6 +184,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
     QPushButton* Button(int id) const;
 
     MeterLink& link_;
+    PlotReading shown_;      // before graph_, which reads it
+    bool autoSave_ = false;  // the auto-save box, as the next fetch of the window reads it
     std::map<int, QWidget*> controls_;
     std::map<int, QTimer*> timers_;
     QWidget* client_ = nullptr;
@@ -191,7 +201,8 @@ class CMainDlg : public QDialog, private DiscoveryView {
     CloseWay closeRequested_ = CloseWay::None;  // a close request came while busy
     bool closed_ = false;
     int commandDepth_ = 0;  // commands under way (their modal dialogs included)
-    std::deque<std::function<void()>> afterBusy_;  // what came while busy, in order
+    std::deque<std::function<void()>> afterBusy_;     // what came while busy, in order
+    std::vector<std::function<void()>> portWaiters_;  // recorders' fetches a dialog's port held
     bool runningAfterBusy_ = false;
     std::vector<QPointer<QObject>> busyDisabled_;  // controls and items a user's job disabled
     QPointer<QWidget> busyFocus_;                  // where the focus was before

@@ -34,11 +34,13 @@ constexpr const char* kCannotCreateFile = "Failed to create the file.";
 // the window's thread while the worker waits between sweeps, and once it has ended.
 class SweepWatch {
   public:
+    explicit SweepWatch(MeasurementBytes& bytes) : bytes_(bytes) {}
+
     void BeforeSweep() {
         if (answered_) return;
         if (marked_ && (answered_ = !Marked())) return;
-        if (!marked_) std::copy_n(MeasurementBuffer.begin(), shown_.size(), shown_.begin());
-        std::fill_n(MeasurementBuffer.begin(), shown_.size(), kMark);
+        if (!marked_) std::copy_n(bytes_.begin(), shown_.size(), shown_.begin());
+        std::fill_n(bytes_.begin(), shown_.size(), kMark);
         marked_ = true;
     }
 
@@ -46,7 +48,7 @@ class SweepWatch {
     bool End() {
         if (answered_ || !marked_) return answered_;
         answered_ = !Marked();
-        if (!answered_) std::copy(shown_.begin(), shown_.end(), MeasurementBuffer.begin());
+        if (!answered_) std::copy(shown_.begin(), shown_.end(), bytes_.begin());
         return answered_;
     }
 
@@ -54,10 +56,11 @@ class SweepWatch {
     static constexpr uint8_t kMark = 0xBB;
 
     bool Marked() const {
-        return std::all_of(MeasurementBuffer.begin(), MeasurementBuffer.begin() + shown_.size(),
+        return std::all_of(bytes_.begin(), bytes_.begin() + shown_.size(),
                            [](uint8_t byte) { return byte == kMark; });
     }
 
+    MeasurementBytes& bytes_;
     std::array<uint8_t, kSpectrumReplyLength> shown_{};
     bool marked_ = false;
     bool answered_ = false;
@@ -82,14 +85,16 @@ bool CMainDlg::SayIfMeterLost() {
 
 void CMainDlg::FetchFieldReading(bool byUser) {
     if (SayIfMeterLost()) return;
-    MeasurementKind = kKindField;
+    shown_.measurement.kind = kKindField;
     ShowGraphStatus(kFieldFetchMark, 8, 4);
     FetchOutcome outcome;
     {
         BusyScope busy(*this, byUser);
         // The fetch may wait seconds for a silent meter; a close request stops it meanwhile.
-        RunWhilePumping(
-            [&] { outcome = FetchFieldBlock(link_, link_.PortNumber, &stopRequested_); });
+        RunWhilePumping([&] {
+            outcome = FetchFieldBlock(link_, link_.PortNumber, shown_.measurement, &stopRequested_,
+                                      autoSave_);
+        });
     }
     const bool lost = outcome == FetchOutcome::Disconnected || link_.LinkLost;
     // A port that would not open leaves the mark until the next redraw, unless the meter went.
@@ -105,9 +110,9 @@ void CMainDlg::FetchFieldReading(bool byUser) {
 
 void CMainDlg::FetchSpectrum(bool byUser) {
     if (SayIfMeterLost()) return;
-    MeasurementKind = kKindSpectrum;
+    shown_.measurement.kind = kKindSpectrum;
     ShowGraphStatus(kSpectrumFetchMark, 2, 2);
-    SweepWatch watch;
+    SweepWatch watch(shown_.measurement.bytes);
     SpectrumFetchHooks hooks;
     // Each sweep is drawn on the window's thread while the worker waits, so the graph never
     // reads a record the worker is decoding; the mark stays on until the last sweep.
@@ -127,8 +132,9 @@ void CMainDlg::FetchSpectrum(bool byUser) {
         // The sweeps run on a worker while the window keeps handling events, so a close
         // request stops them within a poll step.
         RunWhilePumping([&] {
-            outcome = FetchSpectrumSweeps(link_, link_.PortNumber, SearchThreshold, hooks, nullptr,
-                                          &stopRequested_);
+            outcome =
+                FetchSpectrumSweeps(link_, link_.PortNumber, shown_.threshold, shown_.measurement,
+                                    hooks, nullptr, &stopRequested_, autoSave_);
         });
     }
     // "dBm Not Found" says no sweep reached the threshold, not that none came.
@@ -214,7 +220,7 @@ void CMainDlg::LoadMeasurement() {
         banner_->Present();
         return;
     }
-    const LoadStatus status = LoadCurrentMeasurementFile(dialog.PathName());
+    const LoadStatus status = LoadWholeMeasurementFile(dialog.PathName(), shown_.measurement);
     if (status != LoadStatus::kLoaded) {
         // Nothing of the measurement on show changes.
         ::ShowMessage(status == LoadStatus::kNotMeasurement ? kNotMeasurementFile
@@ -222,7 +228,9 @@ void CMainDlg::LoadMeasurement() {
         banner_->Present();
         return;
     }
-    DecodeCurrentMeasurement(link_.FirmwareRevision);
+    // The revision is read now, so a field file loaded after identifying another meter is
+    // converted with that meter's curves.
+    DecodeMeasurement(shown_.measurement, link_.FirmwareRevision.load());
     graph_->Refresh();
     banner_->Present();
 }
@@ -233,5 +241,7 @@ void CMainDlg::SaveMeasurement() {
     dialog.SetSavedExtension(kMeasurementExtension);
     if (!dialog.DoModal() || dialog.PathName().empty()) return;
     const std::string path = dialog.PathName();
-    ::ShowMessage(WriteCurrentMeasurementFile(path) ? kFileSaved : kCannotCreateFile);
+    const Measurement& shown = shown_.measurement;
+    ::ShowMessage(WriteMeasurementFile(path, shown.kind, shown.bytes) ? kFileSaved
+                                                                      : kCannotCreateFile);
 }

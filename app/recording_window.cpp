@@ -63,13 +63,13 @@ QString Duration(int64_t ms) {
                              static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
 }
 
-// The sweep the last spectrum fetch accepted, made at `time`.
-SpectrumRow AcceptedSweep(int64_t time) {
+// The sweep a spectrum fetch accepted, made at `time`.
+SpectrumRow AcceptedSweep(const SpectrumRecordData& record, int64_t time) {
     SpectrumRow row;
     row.time = time;
-    row.dbm = SpectrumRecord.dbm;
+    row.dbm = record.dbm;
     for (int bin = 0; bin < kSpectrumBins; ++bin)
-        row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+        row.frequencyHz[bin] = BinFrequency(record, bin);
     return row;
 }
 
@@ -130,12 +130,8 @@ RecordingController::RecordingController(Kind kind, const MeterLink& link, QWidg
       status_(status),
       fetch_(std::move(fetch)),
       fetchTimer_(new QTimer(this)),
-      syncTimer_(new QTimer(this)),
-      retryTimer_(new QTimer(this)) {
-    retryTimer_->setSingleShot(true);
-    retryTimer_->setInterval(kBusyRetryMs);
+      syncTimer_(new QTimer(this)) {
     connect(fetchTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
-    connect(retryTimer_, &QTimer::timeout, this, &RecordingController::FetchOnce);
     connect(syncTimer_, &QTimer::timeout, this, &RecordingController::SyncIfDue);
 }
 
@@ -203,7 +199,6 @@ void RecordingController::Stop() {
     if (!recording_) return;
     recording_ = false;
     fetchTimer_->stop();
-    retryTimer_->stop();
     syncTimer_->stop();
     if (stopButton_) stopButton_->setEnabled(false);
     std::string error;
@@ -269,9 +264,6 @@ void RecordingController::ArmFetchTimer() {
 
 void RecordingController::FetchOnce() {
     if (!recording_ || fetching_) return;
-    // The port is held (by another fetch, or a dialog running its own loop): this fetch comes
-    // soon after it is free, not a whole period late.
-    if (link_.HeldForAction()) return retryTimer_->start();
     if (link_.LinkLost) {
         // Rows go on with the first block after it is back; seconds its memory lost are a gap.
         lastError_ = kMeterLost;
@@ -279,15 +271,21 @@ void RecordingController::FetchOnce() {
         return;
     }
     fetching_ = true;
-    const std::optional<FetchOutcome> outcome = fetch_([this] { KeepMeasurement(); });
+    fetch_(reading_, [self = QPointer<RecordingController>(this)](FetchOutcome outcome) {
+        if (self) self->TakeFetch(outcome);
+    });
+}
+
+void RecordingController::TakeFetch(FetchOutcome outcome) {
     fetching_ = false;
     if (!recording_) return;
-    if (!outcome) return retryTimer_->start();  // another exchange held the window
-    if (*outcome != FetchOutcome::Accepted) {
-        lastError_ = FetchError(*outcome);
+    if (outcome != FetchOutcome::Accepted) {
+        lastError_ = FetchError(outcome);
         ShowStatus();
         return;
     }
+    keptSteadyMs_ = RecordingClockMs();
+    keptWallMs_ = WallClockMs();
     if (kind_ == Kind::Field)
         TakeFieldBlock();
     else
@@ -295,20 +293,9 @@ void RecordingController::FetchOnce() {
     if (recording_) ShowStatus();  // a file that failed has said so instead
 }
 
-void RecordingController::KeepMeasurement() {
-    keptSteadyMs_ = RecordingClockMs();
-    keptWallMs_ = WallClockMs();
-    if (kind_ == Kind::Spectrum) {
-        keptSweep_ = AcceptedSweep(sweepTimes_.TimeAt(keptSteadyMs_, keptWallMs_));
-        return;
-    }
-    keptCounts_ = ReadFieldCounts(MeasurementBuffer);
-    keptBlock_ = FieldBlock;
-}
-
 void RecordingController::TakeFieldBlock() {
-    const std::vector<FieldRow> rows =
-        recorder_.AddBlock(keptCounts_, keptBlock_, keptSteadyMs_, keptWallMs_);
+    const std::vector<FieldRow> rows = recorder_.AddBlock(
+        ReadFieldCounts(reading_.bytes), reading_.field, keptSteadyMs_, keptWallMs_);
     std::string lines;
     for (const FieldRow& row : rows)
         lines += FieldCsvLine(row);
@@ -319,7 +306,8 @@ void RecordingController::TakeFieldBlock() {
 }
 
 void RecordingController::TakeSweep() {
-    const SpectrumRow& row = keptSweep_;
+    const SpectrumRow row =
+        AcceptedSweep(reading_.spectrum, sweepTimes_.TimeAt(keptSteadyMs_, keptWallMs_));
     // The first sweep, and a band changed on the meter, start a section under its own header.
     const bool newSection = !lastSweep_ || !SameBins(*lastSweep_, row);
     if (!AppendRows((newSection ? SpectrumCsvHeader(row) : std::string()) + SpectrumCsvLine(row)))

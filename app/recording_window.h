@@ -46,15 +46,14 @@ class RecordingController : public QObject {
     enum class Kind { Field, Spectrum };
 
     // One fetch (a field block, or the sweeps of one spectrum) as the window makes it, into
-    // the process-wide measurement; nullopt when the window is busy with another exchange
-    // and the fetch has to wait its turn. `keep` runs at once after an accepted fetch, before
-    // any other fetch can overwrite the measurement, and copies what the recorder takes.
-    using Fetch = std::function<std::optional<FetchOutcome>(const std::function<void()>& keep)>;
+    // the recorder's own reading, which no other fetch touches: at once, or when the window
+    // is busy with another exchange, as soon as it is free. `done` gets the outcome.
+    using Fetch =
+        std::function<void(Measurement& reading, const std::function<void(FetchOutcome)>& done)>;
 
     static constexpr int kIdleEveryMs = 30000;  // half the meter's 60-second memory
     static constexpr int kLiveEveryMs = 1000;   // while the live trend is open; every sweep
     static constexpr int kSyncCheckMs = 1000;
-    static constexpr int kBusyRetryMs = 50;          // a fetch that had to wait looks again
     static constexpr int64_t kLiveTrendSpanS = 300;  // the live trend shows 5 minutes at first
 
     RecordingController(Kind kind, const MeterLink& link, QWidget* window, QLabel* status,
@@ -89,7 +88,7 @@ class RecordingController : public QObject {
     void FollowInLiveTrend(const std::vector<FieldRow>& rows);
     bool RemoveIfEmpty();
     void FetchOnce();
-    void KeepMeasurement();
+    void TakeFetch(FetchOutcome outcome);
     void TakeFieldBlock();
     void TakeSweep();
     bool AppendRows(const std::string& lines);
@@ -108,7 +107,6 @@ class RecordingController : public QObject {
     Fetch fetch_;
     QTimer* fetchTimer_;
     QTimer* syncTimer_;
-    QTimer* retryTimer_;  // one pending retry of a fetch that had to wait
     LongTermView* liveTrend_ = nullptr;
     WaterfallView* liveWaterfall_ = nullptr;
     QPointer<QWidget> liveWindow_;
@@ -119,10 +117,8 @@ class RecordingController : public QObject {
     std::unique_ptr<RecordingFile> file_;
     FieldRecorder recorder_;
     RecordingTimeline sweepTimes_;  // a spectrum recording's times, as the field recorder's
-    // The accepted measurement as `keep` copied it, with its times.
-    FieldBlockCounts keptCounts_{};
-    FieldBlockData keptBlock_{};
-    SpectrumRow keptSweep_;
+    Measurement reading_;           // the recorder's own; its fetches go nowhere else
+    // When the last accepted fetch ended.
     int64_t keptSteadyMs_ = 0;
     int64_t keptWallMs_ = 0;
     std::optional<SpectrumRow> lastSweep_;  // the band of the section being written

@@ -45,27 +45,28 @@ void Report(const char* what, double medianMs) {
 }
 
 // Every trace switched on and every sample different, so each segment is a slanted line.
-void FillBusyFieldBlock() {
-    ShowX = ShowY = ShowZ = ShowEmf = 1;
+void FillBusyFieldBlock(FieldBlockData& block, DisplayOptions& options) {
+    options.ShowX = options.ShowY = options.ShowZ = options.ShowEmf = 1;
     for (int j = 0; j < kFieldSamples; ++j) {
         const float t = static_cast<float>(j);
-        FieldBlock.xSeries[j] = 20.0f + 15.0f * std::sin(t * 0.7f);
-        FieldBlock.ySeries[j] = 18.0f + 12.0f * std::cos(t * 0.5f);
-        FieldBlock.zSeries[j] = 10.0f + 8.0f * std::sin(t * 1.3f);
-        FieldBlock.emfSeries[j] = 35.0f + 20.0f * std::sin(t * 0.3f);
-        FieldBlock.efSeries[j] = 4.0f + 30.0f * std::fabs(std::sin(t * 0.2f));
+        block.xSeries[j] = 20.0f + 15.0f * std::sin(t * 0.7f);
+        block.ySeries[j] = 18.0f + 12.0f * std::cos(t * 0.5f);
+        block.zSeries[j] = 10.0f + 8.0f * std::sin(t * 1.3f);
+        block.emfSeries[j] = 35.0f + 20.0f * std::sin(t * 0.3f);
+        block.efSeries[j] = 4.0f + 30.0f * std::fabs(std::sin(t * 0.2f));
     }
 }
 
 // Bars and line on, levels spread over 60 dB, the threshold line in the middle.
-void FillBusySpectrum() {
-    ShowBar = ShowLine = 1;
+void FillBusySpectrum(PlotReading& shown, DisplayOptions& options) {
+    options.ShowBar = options.ShowLine = 1;
+    SpectrumRecordData& record = shown.measurement.spectrum;
     for (int i = 0; i < kSpectrumBins; ++i)
-        SpectrumRecord.dbm[i] = static_cast<int8_t>(-100 + (i * 37) % 60);
-    SpectrumRecord.startHz = 2400000000u;
-    SpectrumRecord.spacingHz = 1000000u;
-    SpectrumRecord.bandwidthHz = 1000000u;
-    SearchThreshold = -70;
+        record.dbm[i] = static_cast<int8_t>(-100 + (i * 37) % 60);
+    record.startHz = 2400000000u;
+    record.spacingHz = 1000000u;
+    record.bandwidthHz = 1000000u;
+    shown.threshold = -70;
 }
 
 }  // namespace
@@ -76,20 +77,21 @@ int main(int argc, char** argv) {
     QApplication::setStyle(QStringLiteral("Fusion"));
     std::setlocale(LC_NUMERIC, "C");
 
-    CGraphWnd window;
+    PlotReading shown;
+    CGraphWnd window(shown);
     window.resize(kGraphControlWidth, kGraphControlHeight);
-    FillBusyFieldBlock();
-    FillBusySpectrum();
-    GraphCursor.CursorPoint = {260, 100};  // both cursors on the plot, with their read-outs
+    FillBusyFieldBlock(shown.measurement.field, window.Options());
+    FillBusySpectrum(shown, window.Options());
+    window.Cursor().CursorPoint = {260, 100};  // both cursors on the plot, with their read-outs
 
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     Report("field trend redraw:", MedianMs([&] { window.RenderAll(); }));
-    MeasurementKind = kKindSpectrum;
+    shown.measurement.kind = kKindSpectrum;
     Report("spectrum redraw:", MedianMs([&] { window.RenderAll(); }));
 
     window.show();
     for (uint8_t kind : {kKindField, kKindSpectrum}) {
-        MeasurementKind = kind;
+        shown.measurement.kind = kind;
         // Refresh redraws and asks for a repaint; repaint() does the copy right away.
         const double ms = MedianMs([&] {
             window.Refresh();

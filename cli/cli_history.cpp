@@ -201,10 +201,11 @@ bool FilesCanBeCreated(const HistoryOutputFiles& names) {
 }
 
 // Both files or neither: a CSV that cannot be written takes its dump with it.
-bool WriteHistoryFilesOrSay(const HistoryOutputFiles& names, size_t countedBytes) {
+bool WriteHistoryFilesOrSay(const HistoryOutputFiles& names, const uint8_t* memory,
+                            size_t countedBytes) {
     std::string failed;
     std::string error;
-    if (WriteHistoryFiles(names, HistoryBuffer.data(), countedBytes, &failed, &error)) return true;
+    if (WriteHistoryFiles(names, memory, countedBytes, &failed, &error)) return true;
     std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", failed.c_str(), error.c_str());
     return false;
 }
@@ -267,7 +268,7 @@ int Download(const CliOptions& options, MeterLink& link, const std::string& file
     }
     // The download takes minutes: a file may have come meanwhile.
     if (!NoneInTheWay({names.csv, names.bin}, force) ||
-        !WriteHistoryFilesOrSay(names, result.countedBytes))
+        !WriteHistoryFilesOrSay(names, download.Memory(), result.countedBytes))
         return kExitFailed;
     ShowMessage(result.stopSaved ? HistoryStoppedStatus(result.countedBytes) : view.Finished());
     PrintWritten(options, names, result);

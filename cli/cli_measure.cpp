@@ -74,13 +74,13 @@ bool ParseRepeatOptions(const CliOptions& options, RepeatOptions* repeat, bool s
     return true;
 }
 
-bool SaveCurrent(const RepeatOptions& repeat, int threshold) {
+bool SaveReading(const RepeatOptions& repeat, const Measurement& reading, int threshold) {
     if (repeat.saveDir.empty()) return true;
     std::string name =
-        AutoSaveFileName(MeasurementKind, AutoSaveStamp(LocalTime(std::time(nullptr))), threshold);
+        AutoSaveFileName(reading.kind, AutoSaveStamp(LocalTime(std::time(nullptr))), threshold);
     std::string path = (std::filesystem::path(repeat.saveDir) / name).string();
     std::string error;
-    if (!WriteCurrentMeasurementFile(path, &error)) {
+    if (!WriteMeasurementFile(path, reading.kind, reading.bytes, &error)) {
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", path.c_str(), error.c_str());
         return false;
     }
@@ -95,7 +95,8 @@ std::string IsoDate(std::time_t when) {
     return text;
 }
 
-void PrintFieldCsv(const RepeatOptions& repeat, bool header, std::time_t fetchedAt) {
+void PrintFieldCsv(const FieldBlockData& block, const RepeatOptions& repeat, bool header,
+                   std::time_t fetchedAt) {
     if (header)
         std::printf("%s,ef_vm,x_mg,y_mg,z_mg,emf_mg\n", repeat.isoDates ? "time" : "second");
     for (int k = 0; k < kFieldSamples; ++k) {
@@ -104,24 +105,24 @@ void PrintFieldCsv(const RepeatOptions& repeat, bool header, std::time_t fetched
             std::printf("%s,", IsoDate(fetchedAt + second).c_str());
         else
             std::printf("%d,", second);
-        std::printf("%.1f,%.3f,%.3f,%.3f,%.3f\n", FieldBlock.efSeries[k], FieldBlock.xSeries[k],
-                    FieldBlock.ySeries[k], FieldBlock.zSeries[k], FieldBlock.emfSeries[k]);
+        std::printf("%.1f,%.3f,%.3f,%.3f,%.3f\n", block.efSeries[k], block.xSeries[k],
+                    block.ySeries[k], block.zSeries[k], block.emfSeries[k]);
     }
 }
 
-void PrintFieldJson(std::time_t fetchedAt) {
+void PrintFieldJson(const FieldBlockData& block, std::time_t fetchedAt) {
     JsonWriter json;
     json.BeginObject().Key("time").String(IsoDate(fetchedAt)).Key("samples").BeginArray();
     for (int k = 0; k < kFieldSamples; ++k) {
         json.BeginObject().Key("second").Integer(k - (kFieldSamples - 1));
-        json.Key("ef_vm").Number(FieldBlock.efSeries[k]).Key("x_mg").Number(FieldBlock.xSeries[k]);
-        json.Key("y_mg").Number(FieldBlock.ySeries[k]).Key("z_mg").Number(FieldBlock.zSeries[k]);
-        json.Key("emf_mg").Number(FieldBlock.emfSeries[k]).EndObject();
+        json.Key("ef_vm").Number(block.efSeries[k]).Key("x_mg").Number(block.xSeries[k]);
+        json.Key("y_mg").Number(block.ySeries[k]).Key("z_mg").Number(block.zSeries[k]);
+        json.Key("emf_mg").Number(block.emfSeries[k]).EndObject();
     }
     PrintJsonLine(json.EndArray().EndObject());
 }
 
-void PrintSpectrum(const RepeatOptions& repeat, bool header) {
+void PrintSpectrum(const SpectrumRecordData& record, const RepeatOptions& repeat, bool header) {
     if (repeat.json) {
         JsonWriter json;
         json.BeginObject().Key("time").String(IsoDate(std::time(nullptr)));
@@ -131,41 +132,45 @@ void PrintSpectrum(const RepeatOptions& repeat, bool header) {
                 .Key("bin")
                 .Integer(bin)
                 .Key("frequency_hz")
-                .Integer(BinFrequency(SpectrumRecord, bin))
+                .Integer(BinFrequency(record, bin))
                 .Key("dbm")
-                .Integer(SpectrumRecord.dbm[bin])
+                .Integer(record.dbm[bin])
                 .EndObject();
         PrintJsonLine(json.EndArray().EndObject());
         return;
     }
     if (header) std::printf("bin,frequency_hz,dbm\n");
     for (int bin = 0; bin < kSpectrumBins; ++bin)
-        std::printf("%d,%u,%d\n", bin, BinFrequency(SpectrumRecord, bin), SpectrumRecord.dbm[bin]);
+        std::printf("%d,%u,%d\n", bin, BinFrequency(record, bin), record.dbm[bin]);
 }
 
-using FetchOnce = bool (*)(MeterLink& link, const RepeatOptions&, bool header);
+// Each fetch goes into the run's one reading, so a sweep that is not whole keeps the last one.
+using FetchOnce = bool (*)(MeterLink& link, const RepeatOptions&, bool header,
+                           Measurement& reading);
 
-bool FetchFieldOnce(MeterLink& link, const RepeatOptions& repeat, bool header) {
-    if (FetchFieldBlock(link, link.PortNumber) != FetchOutcome::Accepted) {
+bool FetchFieldOnce(MeterLink& link, const RepeatOptions& repeat, bool header,
+                    Measurement& reading) {
+    if (FetchFieldBlock(link, link.PortNumber, reading) != FetchOutcome::Accepted) {
         if (!ReportIfDisconnected(link)) std::fprintf(stderr, "%s\n", kNoFieldReply);
         return false;
     }
     const std::time_t fetchedAt = std::time(nullptr);
     if (repeat.json)
-        PrintFieldJson(fetchedAt);
+        PrintFieldJson(reading.field, fetchedAt);
     else
-        PrintFieldCsv(repeat, header, fetchedAt);
-    return SaveCurrent(repeat, SearchThreshold);
+        PrintFieldCsv(reading.field, repeat, header, fetchedAt);
+    return SaveReading(repeat, reading, kFloorDbm);  // a field file's name has no threshold
 }
 
-bool FetchSpectrumOnce(MeterLink& link, const RepeatOptions& repeat, bool header) {
+bool FetchSpectrumOnce(MeterLink& link, const RepeatOptions& repeat, bool header,
+                       Measurement& reading) {
     int sweeps = 0;
     SpectrumFetchHooks hooks;
-    hooks.beforeSweep = MarkSweepUnanswered;
+    hooks.beforeSweep = [&reading] { MarkSweepUnanswered(reading.bytes); };
     FetchOutcome outcome =
-        FetchSpectrumSweeps(link, link.PortNumber, repeat.threshold, hooks, &sweeps);
+        FetchSpectrumSweeps(link, link.PortNumber, repeat.threshold, reading, hooks, &sweeps);
     if (ReportIfDisconnected(link)) return false;
-    if (outcome == FetchOutcome::Accepted && !SweepAnswered()) {
+    if (outcome == FetchOutcome::Accepted && !SweepAnswered(reading.bytes)) {
         std::fprintf(stderr, "%s\n", kNoSpectrumReply);
         return false;
     }
@@ -174,8 +179,8 @@ bool FetchSpectrumOnce(MeterLink& link, const RepeatOptions& repeat, bool header
                      outcome == FetchOutcome::NotFound ? kDbmNotFound : kComportOpenError);
         return false;
     }
-    PrintSpectrum(repeat, header);
-    return SaveCurrent(repeat, repeat.threshold);
+    PrintSpectrum(reading.spectrum, repeat, header);
+    return SaveReading(repeat, reading, repeat.threshold);
 }
 
 int RunRepeated(const CliOptions& options, MeterLink& link, FetchOnce fetch, const char* usage,
@@ -189,10 +194,11 @@ int RunRepeated(const CliOptions& options, MeterLink& link, FetchOnce fetch, con
         std::fprintf(stderr, "%s\n", kNotSupported);
         return kExitFailed;
     }
+    Measurement reading;
     int failures = 0;
     for (int n = 0; repeat.count == 0 || n < repeat.count; ++n) {
         const int64_t started = NowMs();
-        if (!fetch(link, repeat, n == 0)) ++failures;
+        if (!fetch(link, repeat, n == 0, reading)) ++failures;
         std::fflush(stdout);
         // A meter that is gone does not come back within a fetch loop.
         if (link.LinkLost) break;
@@ -204,13 +210,13 @@ int RunRepeated(const CliOptions& options, MeterLink& link, FetchOnce fetch, con
 
 }  // namespace
 
-void MarkSweepUnanswered() {
-    std::memset(MeasurementBuffer.data(), kUnansweredMark, kSpectrumReplyLength);
+void MarkSweepUnanswered(MeasurementBytes& bytes) {
+    std::memset(bytes.data(), kUnansweredMark, kSpectrumReplyLength);
 }
 
-bool SweepAnswered() {
-    return !(MeasurementBuffer[kSpectrumReplyLength - 1] == kUnansweredMark &&
-             MeasurementBuffer[kSpectrumReplyLength - 2] == kUnansweredMark);
+bool SweepAnswered(const MeasurementBytes& bytes) {
+    return !(bytes[kSpectrumReplyLength - 1] == kUnansweredMark &&
+             bytes[kSpectrumReplyLength - 2] == kUnansweredMark);
 }
 
 int RunEmf(const CliOptions& options, MeterLink& link) {

@@ -276,8 +276,8 @@ bool TakeRevision(const CliOptions& options, MeterLink& link, const PlotOptions&
 }
 
 // A file with fewer numbers than its kind holds would be drawn with made-up bytes.
-int RefuseShort(const std::string& path, std::size_t stored) {
-    const std::size_t whole = MeasurementLength(MeasurementKind);
+int RefuseShort(const std::string& path, uint8_t kind, std::size_t stored) {
+    const std::size_t whole = MeasurementLength(kind);
     if (stored == 0)
         std::fprintf(stderr, "%s (%s: empty)\n", kNotMeasurementFile, path.c_str());
     else
@@ -301,15 +301,15 @@ int RunPlot(const CliOptions& options, MeterLink& link) {
     // which no measurement file is.
     RecordingKind kind{};
     if (DetectRecordingKind("", FirstLine(plot.input), &kind)) return PlotLongTerm(plot);
+    Measurement reading;
     std::size_t stored = 0;
-    const LoadStatus status =
-        LoadMeasurementFile(plot.input, MeasurementKind, MeasurementBuffer, &stored);
+    const LoadStatus status = LoadMeasurementFile(plot.input, reading.kind, reading.bytes, &stored);
     if (status == LoadStatus::kNotMeasurement && IsDumpName(plot.input)) return PlotLongTerm(plot);
     if (status != LoadStatus::kLoaded) return RefuseInput(status, plot.input);
-    if (stored < MeasurementLength(MeasurementKind)) return RefuseShort(plot.input, stored);
+    if (stored < MeasurementLength(reading.kind))
+        return RefuseShort(plot.input, reading.kind, stored);
     int refused = 0;
-    if (MeasurementKind == kKindField && !TakeRevision(options, link, plot, &refused))
-        return refused;
+    if (reading.kind == kKindField && !TakeRevision(options, link, plot, &refused)) return refused;
     return SavePicture(plot, {"measurement", plot.input, Text(link.FirmwareRevision.load()),
                               Text(plot.width), Text(plot.height)});
 }

@@ -233,9 +233,9 @@ class Fetcher {
     }
 
     bool FieldOnce(const std::atomic<bool>* stop) {
-        if (!Note(FetchFieldBlock(link_, link_.PortNumber, stop, false))) return true;
+        if (!Note(FetchFieldBlock(link_, link_.PortNumber, reading_, stop))) return true;
         const std::vector<FieldRow> rows = recorder_.AddBlock(
-            ReadFieldCounts(MeasurementBuffer), FieldBlock, RecordingClockMs(), WallClockMs());
+            ReadFieldCounts(reading_.bytes), reading_.field, RecordingClockMs(), WallClockMs());
         for (const FieldRow& row : rows) {
             const JsonWriter json = FieldJson(row);
             if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
@@ -247,17 +247,17 @@ class Fetcher {
 
     bool SpectrumOnce(const std::atomic<bool>* stop) {
         SpectrumFetchHooks hooks;
-        hooks.beforeSweep = MarkSweepUnanswered;
+        hooks.beforeSweep = [this] { MarkSweepUnanswered(reading_.bytes); };
         FetchOutcome outcome = FetchSpectrumSweeps(link_, link_.PortNumber, record_.threshold,
-                                                   hooks, nullptr, stop, false);
-        if (outcome == FetchOutcome::Accepted && !SweepAnswered())
+                                                   reading_, hooks, nullptr, stop);
+        if (outcome == FetchOutcome::Accepted && !SweepAnswered(reading_.bytes))
             outcome = FetchOutcome::NoWholeReply;
         if (!Note(outcome)) return true;
         SpectrumRow row;
         row.time = timeline_.TimeAt(RecordingClockMs(), WallClockMs());
-        row.dbm = SpectrumRecord.dbm;
+        row.dbm = reading_.spectrum.dbm;
         for (int bin = 0; bin < kSpectrumBins; ++bin)
-            row.frequencyHz[bin] = BinFrequency(SpectrumRecord, bin);
+            row.frequencyHz[bin] = BinFrequency(reading_.spectrum, bin);
         lastRowTime_ = row.time;
         const std::string header = SpectrumCsvHeader(row);
         if (record_.json) {
@@ -273,6 +273,7 @@ class Fetcher {
     MeterLink& link_;
     const RecordOptions& record_;
     RowSink& sink_;
+    Measurement reading_;  // the recording's own
     FieldRecorder recorder_;
     RecordingTimeline timeline_;  // the sweeps' times
     std::optional<SpectrumRow> last_;

@@ -2,6 +2,7 @@
 
 #include "cli/cli_screen.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "link/message_seam.h"
@@ -47,11 +48,14 @@ int Finish(const MeterLink& link, ScreenshotOutcome outcome, const std::string& 
     return 0;
 }
 
-// One run of the mirror's worker; true when it accepted a frame into ScreenFrame.
-bool FetchLiveFrame(MeterLink& link) {
+// One run of the mirror's worker; true when it accepted a frame, which `frame` then holds.
+bool FetchLiveFrame(MeterLink& link, ScreenPixels& frame) {
     bool accepted = false;
     link.TakePort(PortHolder::Mirror);  // the run gives it back
-    ScreenPollRun(link, link.PortNumber, [&accepted](const uint8_t*) { accepted = true; });
+    ScreenPollRun(link, link.PortNumber, [&](const uint8_t* pixels) {
+        std::copy_n(pixels, frame.size(), frame.begin());
+        accepted = true;
+    });
     return accepted;
 }
 
@@ -77,11 +81,13 @@ int RunScreen(const CliOptions& options, MeterLink& link) {
         ShowMessage(kOnlyWithZtx440);
         return kExitFailed;
     }
-    if (!FetchLiveFrame(link)) {
+    ScreenPixels frame{};
+    if (!FetchLiveFrame(link, frame)) {
         if (!ReportIfDisconnected(link)) ShowMessage(kScreenshotDownloadFailedMessage);
         return kExitFailed;
     }
     std::string chosen;
-    const ScreenshotOutcome outcome = SaveScreen(link, ChosenFile(file, &chosen));
+    const ScreenshotOutcome outcome = SaveScreen(
+        link, [&frame] { return frame; }, ChosenFile(file, &chosen));
     return Finish(link, outcome, chosen);
 }

@@ -102,16 +102,18 @@ struct TrendScales {
     TrendScale electric;
 };
 
-int TraceY(const TraceRow& trace, int sample, const TrendScales& scales) {
-    const float value = (FieldBlock.*trace.series)[sample];
+int TraceY(const FieldBlockData& block, const TraceRow& trace, int sample,
+           const TrendScales& scales) {
+    const float value = (block.*trace.series)[sample];
     return trace.scale == TraceScale::Magnetic ? MagneticY(value, scales.magnetic)
                                                : EfY(value, scales.electric);
 }
 
-void DrawSegment(COffscreenDC& dc, const TraceRow& trace, int s, const TrendScales& scales) {
+void DrawSegment(COffscreenDC& dc, const FieldBlockData& block, const TraceRow& trace, int s,
+                 const TrendScales& scales) {
     dc.SelectPen(*trace.colour, kTracePenWidth);
-    dc.MoveTo(SampleX(s), TraceY(trace, s, scales));
-    dc.LineTo(SampleX(s + 1), TraceY(trace, s + 1, scales));
+    dc.MoveTo(SampleX(s), TraceY(block, trace, s, scales));
+    dc.LineTo(SampleX(s + 1), TraceY(block, trace, s + 1, scales));
 }
 
 void TextIn(COffscreenDC& dc, const QColor& colour, int x, int y, const std::string& text) {
@@ -119,8 +121,8 @@ void TextIn(COffscreenDC& dc, const QColor& colour, int x, int y, const std::str
     dc.TextOut(x, y, text);
 }
 
-void DrawEmfPanel(COffscreenDC& dc) {
-    const SeriesExtremes emf = EmfExtremes(FieldBlock.emfSeries);
+void DrawEmfPanel(COffscreenDC& dc, const FieldBlockData& block) {
+    const SeriesExtremes emf = EmfExtremes(block.emfSeries);
     dc.SetTextColor(kTextColour);
     dc.TextOut(kPanelLabelX, 2, "EMF");
     dc.TextOut(kPanelLabelX, 20, "EMF Max:");
@@ -177,7 +179,7 @@ void DrawTimeCursor(COffscreenDC& dc, const PlotContext& plot) {
     const int valuesX = ReadOutX(dc);
     for (const ReadOutRow& row : kReadOut)
         TextIn(dc, *row.colour, valuesX, row.y,
-               FormatText(row.format, (FieldBlock.*row.series)[sample]));
+               FormatText(row.format, (plot.shown.measurement.field.*row.series)[sample]));
 }
 
 void DrawEfPanel(COffscreenDC& dc, SeriesExtremes ef) {
@@ -193,21 +195,24 @@ void DrawEfPanel(COffscreenDC& dc, SeriesExtremes ef) {
 
 }  // namespace
 
-void FieldTrendPainter::DrawTraces(COffscreenDC& dc, const PlotContext&) {
-    const MagneticTraces shown{ShowX != 0, ShowY != 0, ShowZ != 0, ShowEmf != 0};
-    const TrendScales scales{MagneticScaleFor(FieldBlock, shown), EfScaleFor(FieldBlock.efSeries)};
-    efExtremes = EfExtremes(FieldBlock.efSeries);
+void FieldTrendPainter::DrawTraces(COffscreenDC& dc, const PlotContext& plot) {
+    const FieldBlockData& block = plot.shown.measurement.field;
+    const DisplayOptions& options = plot.options;
+    const MagneticTraces shown{options.ShowX != 0, options.ShowY != 0, options.ShowZ != 0,
+                               options.ShowEmf != 0};
+    const TrendScales scales{MagneticScaleFor(block, shown), EfScaleFor(block.efSeries)};
+    efExtremes = EfExtremes(block.efSeries);
     for (int s = 0; s < kFieldSamples - 1; ++s) {
-        if (shown.x) DrawSegment(dc, kXTrace, s, scales);
-        if (shown.y) DrawSegment(dc, kYTrace, s, scales);
-        if (shown.z) DrawSegment(dc, kZTrace, s, scales);
-        DrawSegment(dc, kEfTrace, s, scales);
-        if (shown.emf) DrawSegment(dc, kEmfTrace, s, scales);
+        if (shown.x) DrawSegment(dc, block, kXTrace, s, scales);
+        if (shown.y) DrawSegment(dc, block, kYTrace, s, scales);
+        if (shown.z) DrawSegment(dc, block, kZTrace, s, scales);
+        DrawSegment(dc, block, kEfTrace, s, scales);
+        if (shown.emf) DrawSegment(dc, block, kEmfTrace, s, scales);
     }
 }
 
 void FieldTrendPainter::DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) {
-    DrawEmfPanel(dc);
+    DrawEmfPanel(dc, plot.shown.measurement.field);
     DrawTickMarks(dc);
     DrawTimeLabels(dc);
     DrawLegend(dc);

@@ -1,9 +1,9 @@
 #pragma once
-// The 60-second field trend on the graph window (MeasurementKind 0): the magnetic traces X,
+// The 60-second field trend on the graph window (a reading of kind 0): the magnetic traces X,
 // Y, Z and EMF (mG) above the upper axis and the EF trace (V/m) above the lower one, each
 // with its own automatic scale, the time axis, the legend, the extremes of EMF and EF, and
-// the time cursor with the five values of its second. Reads FieldBlock, ShowX, ShowY, ShowZ
-// and ShowEmf at each redraw. User-interface thread only.
+// the time cursor with the five values of its second. Reads the context's field block, ShowX,
+// ShowY, ShowZ and ShowEmf at each redraw. User-interface thread only.
 
 #include "graph/plot_geometry.h"
 #include "graph/plot_painter.h"

@@ -32,11 +32,11 @@ std::unique_ptr<PlotPainter> PainterOrBlank(std::unique_ptr<PlotPainter> painter
 
 }  // namespace
 
-CGraphWnd::CGraphWnd(QWidget* parent)
+CGraphWnd::CGraphWnd(const PlotReading& shown, QWidget* parent)
     : QWidget(parent),
+      shown(shown),
       spectrumPainter(std::make_unique<SpectrumPlotPainter>()),
       trendPainter(std::make_unique<FieldTrendPainter>()) {
-    SpectrumRecord.dbm = FlatSpectrum();    // a spectrum drawn before the first fetch lies flat
     setAttribute(Qt::WA_OpaquePaintEvent);  // nothing is erased between two copies
     setMouseTracking(true);                 // plain moves steer the pointer shape and drags
     ApplyPointerShape();
@@ -57,12 +57,12 @@ void CGraphWnd::RenderAll() {
 }
 
 void CGraphWnd::MoveCursorTo(int x, int y) {
-    if (PlaceCursor(GraphCursor, x, y, imageRect.Width(), imageRect.Height())) RebuildImage();
+    if (PlaceCursor(plotCursor, x, y, imageRect.Width(), imageRect.Height())) RebuildImage();
     Present();
 }
 
 void CGraphWnd::Refresh() {
-    MoveCursorTo(GraphCursor.CursorPoint.x, GraphCursor.CursorPoint.y);
+    MoveCursorTo(plotCursor.CursorPoint.x, plotCursor.CursorPoint.y);
 }
 
 void CGraphWnd::Present() {
@@ -79,17 +79,17 @@ void CGraphWnd::ResetImage() {
 }
 
 void CGraphWnd::DrawGrid() {
-    if (image) DrawGraphGrid(*image, MeasurementKind);
+    if (image) DrawGraphGrid(*image, shown.measurement.kind);
 }
 
 void CGraphWnd::DrawTraces() {
     if (!image) return;
-    CurrentPainter().DrawTraces(*image, {imageRect.Width(), imageRect.Height(), GraphCursor});
+    CurrentPainter().DrawTraces(*image, Context());
 }
 
 void CGraphWnd::DrawAnnotations() {
     if (!image) return;
-    CurrentPainter().DrawAnnotations(*image, {imageRect.Width(), imageRect.Height(), GraphCursor});
+    CurrentPainter().DrawAnnotations(*image, Context());
 }
 
 void CGraphWnd::DrawStatusText(const std::string& text, int x, int y) {
@@ -139,22 +139,22 @@ void CGraphWnd::mouseMoveEvent(QMouseEvent* event) {
 
 void CGraphWnd::mouseReleaseEvent(QMouseEvent* event) {
     QPoint client;
-    if (event->button() == Qt::LeftButton && ToClient(*event, client)) GraphCursor.Dragging = false;
+    if (event->button() == Qt::LeftButton && ToClient(*event, client)) plotCursor.Dragging = false;
     QWidget::mouseReleaseEvent(event);
 }
 
 void CGraphWnd::PressAt(QPoint client) {
-    if (!PressCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
+    if (!PressCursor(plotCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
         return;
     RebuildImage();
     Present();
 }
 
 void CGraphWnd::MoveAt(QPoint client) {
-    if (DragCursor(GraphCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
+    if (DragCursor(plotCursor, client.x(), client.y(), imageRect.Width(), imageRect.Height()))
         MoveCursorTo(client.x(), client.y());
-    GraphCursor.PointerShape =
-        PointerShapeFor(client.x(), GraphCursor, MeasurementKind == kKindField);
+    plotCursor.PointerShape =
+        PointerShapeFor(client.x(), plotCursor, shown.measurement.kind == kKindField);
     ApplyPointerShape();
 }
 
@@ -166,9 +166,13 @@ void CGraphWnd::RebuildImage() {
 }
 
 void CGraphWnd::ApplyPointerShape() {
-    setCursor(GraphCursor.PointerShape == kPointerSizeWE ? Qt::SizeHorCursor : Qt::ArrowCursor);
+    setCursor(plotCursor.PointerShape == kPointerSizeWE ? Qt::SizeHorCursor : Qt::ArrowCursor);
+}
+
+PlotContext CGraphWnd::Context() const {
+    return {imageRect.Width(), imageRect.Height(), plotCursor, shown, displayOptions};
 }
 
 PlotPainter& CGraphWnd::CurrentPainter() {
-    return MeasurementKind != kKindField ? *spectrumPainter : *trendPainter;
+    return shown.measurement.kind != kKindField ? *spectrumPainter : *trendPainter;
 }

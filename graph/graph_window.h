@@ -1,9 +1,10 @@
 #pragma once
 // The graph window (control 1026): an off-screen image rebuilt from scratch on every redraw
 // and copied onto the control in one go, a grid drawn here, and the plot of the current
-// measurement drawn by one of two painters, the spectrum's or the field trend's, chosen by
-// MeasurementKind. The left button sets and drags the plot cursor (GraphCursor).
-// User-interface thread only.
+// reading drawn by one of two painters, the spectrum's or the field trend's, chosen by the
+// reading's kind. The reading on show is its owner's (the main window's), read at each
+// redraw; the plot cursor, which the left button sets and drags, and the display options are
+// the graph's own. User-interface thread only.
 
 #include <QWidget>
 #include <memory>
@@ -21,7 +22,8 @@ class CGraphWnd : public QWidget {
     Q_OBJECT
 
   public:
-    explicit CGraphWnd(QWidget* parent = nullptr);
+    // `shown` is read at every redraw and outlives the graph.
+    explicit CGraphWnd(const PlotReading& shown, QWidget* parent = nullptr);
     ~CGraphWnd() override;
 
     // The spectrum and field trend painters are installed at construction; null puts one
@@ -52,6 +54,12 @@ class CGraphWnd : public QWidget {
     // them); it shows with the next Present.
     void DrawStatusText(const std::string& text, int x, int y);
 
+    // The plot cursor and the display options the next redraw uses.
+    CursorState& Cursor() { return plotCursor; }
+    const CursorState& Cursor() const { return plotCursor; }
+    DisplayOptions& Options() { return displayOptions; }
+    const DisplayOptions& Options() const { return displayOptions; }
+
     // Null until the first redraw, or when the image could not be made.
     const QImage* CurrentImage() const;
     const WindowRect& ImageRect() const { return imageRect; }
@@ -72,7 +80,12 @@ class CGraphWnd : public QWidget {
     void MoveAt(QPoint client);
     void RebuildImage();
     void ApplyPointerShape();
+    PlotContext Context() const;
     PlotPainter& CurrentPainter();
+
+    const PlotReading& shown;
+    CursorState plotCursor;
+    DisplayOptions displayOptions;
 
     std::unique_ptr<COffscreenDC> image;
     WindowRect imageRect;  // whole-control coordinates; its size is the image's

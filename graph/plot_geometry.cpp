@@ -9,8 +9,6 @@
 
 #include "measure/spectrum.h"
 
-CursorState GraphCursor;
-
 namespace {
 
 // Pointer shape band around the time line, and the time line's span (samples 0..59).

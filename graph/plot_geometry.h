@@ -36,7 +36,7 @@ struct GraphPoint {
 // ---------------------------------------------------------------------------------------
 // Cursor
 
-// One instance for the program (GraphCursor). It survives changes of the plot kind: the
+// One for each graph window, which owns it. It survives changes of the plot kind: the
 // same CursorPoint places the field time line and, through a refresh, the spectrum
 // crosshair.
 struct CursorState {
@@ -46,8 +46,6 @@ struct CursorState {
     bool Dragging = false;            // from a press on the graph until a release over it
     int PointerShape = kPointerArrow;
 };
-
-extern CursorState GraphCursor;
 
 // Nearest column of BinPitch pixels, rounding up from x mod 4 == 3: 441, 442 -> 110; 443 -> 111.
 int CursorColumnFor(int x);

@@ -21,8 +21,7 @@ void DrawFullWidthLine(COffscreenDC& dc, int y) {
     dc.LineTo(dc.Width(), y);
 }
 
-void DrawPlot(COffscreenDC& dc, PlotPainter& painter) {
-    const PlotContext plot{dc.Width(), dc.Height(), GraphCursor};
+void DrawPlot(COffscreenDC& dc, PlotPainter& painter, const PlotContext& plot) {
     painter.DrawTraces(dc, plot);
     painter.DrawAnnotations(dc, plot);
 }
@@ -48,16 +47,19 @@ void DrawGraphGrid(COffscreenDC& dc, uint8_t kind) {
     }
 }
 
-QImage RenderMeasurementImage(int width, int height) {
+QImage RenderMeasurementImage(const PlotReading& shown, const DisplayOptions& options,
+                              const CursorState& cursor, int width, int height) {
     const std::unique_ptr<COffscreenDC> dc = COffscreenDC::Create(width, height, kPaper);
     if (!dc) return QImage();
-    DrawGraphGrid(*dc, MeasurementKind);
-    if (MeasurementKind != kKindField) {
+    const uint8_t kind = shown.measurement.kind;
+    DrawGraphGrid(*dc, kind);
+    const PlotContext plot{dc->Width(), dc->Height(), cursor, shown, options};
+    if (kind != kKindField) {
         SpectrumPlotPainter painter;
-        DrawPlot(*dc, painter);
+        DrawPlot(*dc, painter, plot);
     } else {
         FieldTrendPainter painter;
-        DrawPlot(*dc, painter);
+        DrawPlot(*dc, painter, plot);
     }
     return dc->Image().copy();  // the pixels outlive the image they were drawn in
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "graph/offscreen_dc.h"
+#include "graph/plot_painter.h"
 
 // A 546 x 281 image is what the graph window's 545 x 280 client area gets.
 inline constexpr int kGraphImageWidth = 546;
@@ -21,7 +22,9 @@ inline constexpr int kTrendAxisPenWidth = 4;
 // baseline (any non-zero kind) or the field trend's two axis lines (kind 0).
 void DrawGraphGrid(COffscreenDC& dc, uint8_t kind);
 
-// Grid, traces and annotations of MeasurementKind's plot, drawn from the current
-// measurement, display options and GraphCursor (left unchanged) as the graph window's own
-// painters draw them. A null image when the size is empty or the pixels cannot be had.
-QImage RenderMeasurementImage(int width = kGraphImageWidth, int height = kGraphImageHeight);
+// Grid, traces and annotations of the plot of `shown`'s kind, drawn from it, the display
+// options and the cursor as the graph window's own painters draw them. A null image when
+// the size is empty or the pixels cannot be had.
+QImage RenderMeasurementImage(const PlotReading& shown, const DisplayOptions& options = {},
+                              const CursorState& cursor = {}, int width = kGraphImageWidth,
+                              int height = kGraphImageHeight);

@@ -33,13 +33,13 @@ void DrawLine(COffscreenDC& dc, const SpectrumLevels& dbm, const SpectrumScale& 
 }
 
 void DrawThreshold(COffscreenDC& dc, const SpectrumLevels& dbm, int threshold,
-                   const SpectrumScale& scale) {
+                   const SpectrumScale& scale, bool power) {
     dc.SelectPen(kThresholdColour, kThinPenWidth, Qt::DashLine);
     if (!ThresholdLineShown(threshold, scale)) return;
     const int y = LevelY(threshold, scale);
     dc.MoveTo(kThresholdLineStartX, y);
     dc.LineTo(kThresholdLineEndX, y);
-    const std::string label = ThresholdLabelText(threshold, ShowPower);
+    const std::string label = ThresholdLabelText(threshold, power);
     TextAt(dc, ThresholdLabelPosition(threshold, scale, dbm, dc.TextWidth(label)), label);
 }
 
@@ -54,42 +54,47 @@ void DrawCrosshair(COffscreenDC& dc, const PlotContext& plot) {
 }
 
 // Only while the crosshair stands on a bin.
-void DrawCursorReadOut(COffscreenDC& dc, const CursorState& cursor) {
+void DrawCursorReadOut(COffscreenDC& dc, const PlotContext& plot) {
+    const CursorState& cursor = plot.cursor;
+    const SpectrumRecordData& record = plot.shown.measurement.spectrum;
     if (!CursorOnBin(cursor.CursorBin)) return;
     const int bin = CursorBinIndex(cursor.CursorBin);
     TextAt(dc, CursorFrequencyPosition(cursor.CursorBin, cursor.CursorRow),
-           CursorFrequencyText(SpectrumRecord, bin));
+           CursorFrequencyText(record, bin));
     TextAt(dc, CursorLevelPosition(cursor.CursorBin, cursor.CursorRow),
-           CursorLevelText(SpectrumRecord.dbm[bin], ShowPower));
+           CursorLevelText(record.dbm[bin], plot.options.ShowPower));
 }
 
-void DrawBandEdges(COffscreenDC& dc, int width) {
-    TextAt(dc, kBandStartPosition, BandStartLabel(SpectrumRecord));
-    TextAt(dc, {width - kBandStopInset, kBandStartPosition.y}, BandStopLabel(SpectrumRecord));
+void DrawBandEdges(COffscreenDC& dc, int width, const SpectrumRecordData& record) {
+    TextAt(dc, kBandStartPosition, BandStartLabel(record));
+    TextAt(dc, {width - kBandStopInset, kBandStartPosition.y}, BandStopLabel(record));
 }
 
 }  // namespace
 
-void SpectrumPlotPainter::DrawTraces(COffscreenDC& dc, const PlotContext&) {
-    const SpectrumLevels& dbm = SpectrumRecord.dbm;
+void SpectrumPlotPainter::DrawTraces(COffscreenDC& dc, const PlotContext& plot) {
+    const SpectrumLevels& dbm = plot.shown.measurement.spectrum.dbm;
+    const int threshold = plot.shown.threshold;
     statistics = MeasureSpectrum(dbm);
-    const SpectrumScale scale = ScaleSpectrum(statistics, SearchThreshold);
+    const SpectrumScale scale = ScaleSpectrum(statistics, threshold);
     statistics.minimum = scale.minimum;  // a threshold below every level reads as the minimum
 
     dc.SelectPen(kTraceColour, kTracePenWidth);
-    if (ShowBar) DrawBars(dc, dbm, scale);
-    if (ShowLine) DrawLine(dc, dbm, scale);
-    DrawThreshold(dc, dbm, SearchThreshold, scale);
+    if (plot.options.ShowBar) DrawBars(dc, dbm, scale);
+    if (plot.options.ShowLine) DrawLine(dc, dbm, scale);
+    DrawThreshold(dc, dbm, threshold, scale, plot.options.ShowPower);
 }
 
 void SpectrumPlotPainter::DrawAnnotations(COffscreenDC& dc, const PlotContext& plot) {
     DrawCrosshair(dc, plot);
-    DrawCursorReadOut(dc, plot.cursor);
-    DrawBandEdges(dc, plot.width);
-    TextAt(dc, kMinimumPosition, MinimumText(statistics.minimum, ShowPower));
+    const SpectrumRecordData& record = plot.shown.measurement.spectrum;
+    const bool power = plot.options.ShowPower;
+    DrawCursorReadOut(dc, plot);
+    DrawBandEdges(dc, plot.width, record);
+    TextAt(dc, kMinimumPosition, MinimumText(statistics.minimum, power));
     // Last, so a crosshair row among them passes behind their cells rather than through them.
-    TextAt(dc, kAveragePosition, AverageText(statistics.average, ShowPower));
-    TextAt(dc, kMaximumPosition, MaximumText(statistics.maximum, ShowPower));
-    TextAt(dc, kSpacingPosition, ChannelSpacingText(SpectrumRecord));
-    TextAt(dc, kBandwidthPosition, ChannelBandwidthText(SpectrumRecord));
+    TextAt(dc, kAveragePosition, AverageText(statistics.average, power));
+    TextAt(dc, kMaximumPosition, MaximumText(statistics.maximum, power));
+    TextAt(dc, kSpacingPosition, ChannelSpacingText(record));
+    TextAt(dc, kBandwidthPosition, ChannelBandwidthText(record));
 }

@@ -1,8 +1,8 @@
 #pragma once
-// The RF spectrum on the graph window (MeasurementKind non-zero): the 128 levels of
-// SpectrumRecord as bars and/or a line over a 180-pixel scale, the search threshold as a
+// The RF spectrum on the graph window (a reading of non-zero kind): the 128 levels of its
+// spectrum record as bars and/or a line over a 180-pixel scale, the search threshold as a
 // dashed line, the sweep's statistics, the band's edges and the red crosshair with the
-// frequency and level of the bin under it. Reads SpectrumRecord, SearchThreshold, ShowBar,
+// frequency and level of the bin under it. Reads the context's reading, threshold, ShowBar,
 // ShowLine and ShowPower at each redraw. User-interface thread only.
 
 #include "graph/plot_geometry.h"

@@ -227,7 +227,7 @@ void CHistoryDlg::SaveUntilWritten(const HistoryResult& result) {
     for (;;) {
         std::string failed;
         std::string error;
-        if (WriteHistoryFiles(files, HistoryBuffer.data(), result.countedBytes, &failed, &error)) {
+        if (WriteHistoryFiles(files, download_.Memory(), result.countedBytes, &failed, &error)) {
             ShowSaved(result);
             return;
         }

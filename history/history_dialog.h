@@ -1,10 +1,10 @@
 #pragma once
 // CHistoryDlg: the "Download History" dialog (template 136). Download starts the worker
-// HistoryDownloadThread, which copies the meter's history memory into HistoryBuffer; during a
-// download the buttons read "Stop/Save" (keep what has arrived) and "Cancel". Once the worker
-// has ended, the user-interface thread writes the CSV table and the binary dump, both or
-// neither, and asks for another name while they cannot be written. The dialog never ends
-// while a download runs, and joins its worker before it goes.
+// HistoryDownloadThread, which copies the meter's history memory into the download's own
+// memory; during a download the buttons read "Stop/Save" (keep what has arrived) and
+// "Cancel". Once the worker has ended, the user-interface thread writes the CSV table and the
+// binary dump, both or neither, and asks for another name while they cannot be written. The
+// dialog never ends while a download runs, and joins its worker before it goes.
 
 #include <QDialog>
 #include <QTimer>

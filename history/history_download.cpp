@@ -73,7 +73,7 @@ HistoryResult HistoryDownload::Run() {
         view_.SetProgress(HistoryProgressPercent(offset), offset);
         switch (FetchBlock(offset)) {
             case BlockOutcome::Accepted:
-                if (BlockErased(&HistoryBuffer[offset])) return Save(offset, outputs);
+                if (BlockErased(&memory_[offset])) return Save(offset, outputs);
                 break;
             case BlockOutcome::StopSave:
                 return Save(offset, outputs, true);
@@ -92,7 +92,7 @@ HistoryResult HistoryDownload::Run() {
 HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
     for (int ask = 1;; ++ask) {
         const BlockOutcome outcome = AskForBlock(offset);
-        if (outcome != BlockOutcome::Accepted || check_.Accept(HistoryBuffer.data(), offset))
+        if (outcome != BlockOutcome::Accepted || check_.Accept(memory_.data(), offset))
             return outcome;
         if (ask == kHistoryPolicy.attempts) return BlockOutcome::Failed;
         if (!PauseUnlessCanceled(kHistoryPolicy.pauseBetweenMs)) return BlockOutcome::Canceled;
@@ -105,7 +105,7 @@ HistoryDownload::BlockOutcome HistoryDownload::FetchBlock(size_t offset) {
 // cannot be brought back into step and a meter that went away all fail the download.
 HistoryDownload::BlockOutcome HistoryDownload::AskForBlock(size_t offset) {
     const ExchangeResult result = RunExchange(
-        port_, kHistoryPolicy, SpirRequest(static_cast<uint32_t>(offset)), &HistoryBuffer[offset],
+        port_, kHistoryPolicy, SpirRequest(static_cast<uint32_t>(offset)), &memory_[offset],
         port_.OpenPortNumber(), &flags_.HistoryCancel, &flags_.HistoryStopSave);
     if (result.stopped) return BlockOutcome::Canceled;
     if (flags_.HistoryStopSave.exchange(false)) return BlockOutcome::StopSave;
@@ -124,11 +124,11 @@ HistoryResult HistoryDownload::Save(size_t countedBytes, Outputs& outputs, bool 
     view_.SetProgress(HistorySavingProgressPercent(countedBytes), countedBytes);
     view_.SetStatus(kHistorySavingStatus);
     view_.SetDownloadCaption(kHistoryPleaseWaitButton);
-    WriteHistoryCsv(HistoryBuffer.data(), countedBytes, outputs.Csv());
+    WriteHistoryCsv(memory_.data(), countedBytes, outputs.Csv());
     ShowIdleButtons();
     flags_.HistoryDownloading = false;
     // The dump is what the CSV was made from, so it can be decoded again later.
-    outputs.Bin().write(reinterpret_cast<const char*>(HistoryBuffer.data()),
+    outputs.Bin().write(reinterpret_cast<const char*>(memory_.data()),
                         static_cast<std::streamsize>(countedBytes));
     view_.ShowFinished(HistoryFinishedStatus(countedBytes));
     outputs.Close();

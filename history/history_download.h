@@ -1,6 +1,7 @@
 #pragma once
 // The history download as its worker runs it: choose the output files, read the meter's
-// history memory block by block with "<SPIR" requests into HistoryBuffer, and write the CSV
+// history memory block by block with "<SPIR" requests into the download's own copy of it, and
+// write the CSV
 // table and the binary dump. What the user sees goes through a HistoryView, so the history
 // dialog and the command-line tool run the same download.
 
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "history/history_memory.h"
 #include "link/serial_port.h"
@@ -68,8 +70,13 @@ class HistoryDownload {
     HistoryFlags& Flags() { return flags_; }
 
     // The download writes its two files as it goes unless told here to leave them to its
-    // caller, who writes them whole from HistoryBuffer afterwards (WriteHistoryFiles).
+    // caller, who writes them whole from Memory() afterwards (WriteHistoryFiles).
     void LeaveFilesToCaller() { writesFiles_ = false; }
+
+    // The memory as downloaded: block k at offset 4096·k, kHistoryMemorySize bytes, zero at
+    // start and kept between the downloads of this object. Only Run writes it, on its thread;
+    // read it once Run has returned.
+    const uint8_t* Memory() const { return memory_.data(); }
 
     // The whole job of one download, on the calling thread: file choice, the blocks until the
     // log ends or 1 MiB has arrived, then saving. A Stop/Save left pending by an earlier
@@ -92,6 +99,7 @@ class HistoryDownload {
     HistoryFlags flags_;
     HistoryBlockCheck check_;
     bool writesFiles_ = true;
+    std::vector<uint8_t> memory_ = std::vector<uint8_t>(kHistoryMemorySize);
 };
 
 // Writes the dump (names.bin) and its table (names.csv) of memory[0, count), both or neither:

@@ -7,8 +7,6 @@
 #include "link/meter_identity.h"
 #include "measure/measurement_file.h"
 
-std::array<uint8_t, kHistoryMemorySize> HistoryBuffer{};
-
 namespace {
 
 // The progress factor 100 / 1,048,576 in single precision, as the progress bar was fed.

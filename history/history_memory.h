@@ -14,11 +14,6 @@ inline constexpr size_t kHistoryMemorySize = 1048576;
 inline constexpr size_t kHistoryBlockSize = 4096;
 inline constexpr size_t kHistoryBlockCount = kHistoryMemorySize / kHistoryBlockSize;  // 256
 
-// The downloaded memory; block k lands at offset 4096·k. Zero at start and kept between
-// downloads. Only the download worker writes it, and only while the history dialog holds the
-// port; the CSV is written from it by that same worker.
-extern std::array<uint8_t, kHistoryMemorySize> HistoryBuffer;
-
 // "<SPIR", the 3-byte big-endian address, the 2-byte big-endian count 4096, ">>": 12 bytes.
 Bytes SpirRequest(uint32_t address);
 

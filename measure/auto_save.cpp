@@ -11,8 +11,6 @@
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 
-bool AutoSaveEnabled = false;
-
 namespace {
 
 constexpr const char* kStampFormat = "%m%d%Y_%H%M%S_%ddbm";
@@ -108,9 +106,4 @@ std::string AutoSaveMeasurement(bool enabled, uint8_t kind, std::span<const uint
     std::string path = WithExtension(folder + "/" + AutoSaveBaseName(kind, stamp, threshold),
                                      kMeasurementExtension);
     return WriteMeasurementFile(path, kind, buffer) ? path : "";
-}
-
-std::string AutoSaveCurrentMeasurement() {
-    return AutoSaveMeasurement(AutoSaveEnabled, MeasurementKind, MeasurementBuffer, SearchThreshold,
-                               std::time(nullptr));
 }

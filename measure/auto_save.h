@@ -8,8 +8,6 @@
 #include <span>
 #include <string>
 
-extern bool AutoSaveEnabled;  // the auto-save check box; starts clear
-
 inline constexpr const char* kAutoSaveFolderName = "Ferrolog_AutoSave";
 
 // "%m%d%Y_%H%M%S_%ddbm" of the local time: 7 Dec 2026 01:30:45 -> "12072026_013045_07dbm".
@@ -33,7 +31,3 @@ std::string AutoSaveFolder();
 // string when disabled or when anything failed. Never throws on file-system errors.
 std::string AutoSaveMeasurement(bool enabled, uint8_t kind, std::span<const uint8_t> buffer,
                                 int threshold, std::time_t now);
-
-// The same with AutoSaveEnabled, MeasurementKind, MeasurementBuffer, SearchThreshold and the
-// current time.
-std::string AutoSaveCurrentMeasurement();

@@ -1,9 +1,8 @@
 #pragma once
-// What the meter measured last: the raw reply bytes, whether they are a field block or a
-// spectrum, and the decoded forms the graph draws. Every fetch or load overwrites them in
-// place; they belong to the user-interface thread and are plain globals for that reason.
-//
-// The functions below take their inputs explicitly; the "Current" wrappers use the globals.
+// One reading of the meter as whoever fetched or loaded it keeps it: the raw reply bytes,
+// whether they are a field block or a spectrum, and the decoded forms the graph draws. The
+// window keeps the one it shows, a recorder its own, the command-line tool its own; a fetch
+// or a load writes only into the reading it is given.
 
 #include <array>
 #include <cstddef>
@@ -16,7 +15,7 @@ inline constexpr std::size_t kMeasurementCapacity = 1201;  // the longer of the 
 inline constexpr int kFieldSamples = 60;
 inline constexpr int kSpectrumBins = 128;
 
-// MeasurementKind values; any non-zero kind is treated as a spectrum.
+// Measurement::kind values; any non-zero kind is treated as a spectrum.
 inline constexpr uint8_t kKindField = 0;
 inline constexpr uint8_t kKindSpectrum = 1;
 
@@ -58,11 +57,12 @@ struct SpectrumRecordData {
     BinOffsetTables binOffset;
 };
 
-extern MeasurementBytes MeasurementBuffer;  // never cleared: a short reply leaves old bytes
-extern uint8_t MeasurementKind;             // starts as kKindSpectrum
-extern FieldBlockData FieldBlock;
-extern SpectrumRecordData SpectrumRecord;
-extern int SearchThreshold;  // dBm a sweep's peak must reach; starts at -128
+struct Measurement {
+    MeasurementBytes bytes{};  // never cleared: a short reply leaves old bytes
+    uint8_t kind = kKindSpectrum;
+    FieldBlockData field;
+    SpectrumRecordData spectrum;
+};
 
 // Number of reply bytes a measurement of this kind holds (and a file of it stores).
 constexpr std::size_t MeasurementLength(uint8_t kind) {
@@ -75,5 +75,5 @@ constexpr std::size_t MeasurementLength(uint8_t kind) {
 bool DecodeMeasurement(uint8_t kind, std::span<const uint8_t> buffer, float revision,
                        FieldBlockData& field, SpectrumRecordData& spectrum);
 
-// DecodeMeasurement on the globals, with the identified meter's revision.
-void DecodeCurrentMeasurement(float revision);
+// The same on the reading's own kind and bytes, into its own decoded forms.
+bool DecodeMeasurement(Measurement& reading, float revision);

@@ -1,7 +1,7 @@
 #include "measure/measurement_fetch.h"
 
 #include <algorithm>
-#include <array>
+#include <ctime>
 #include <optional>
 
 #include "link/command_exchange.h"
@@ -16,11 +16,16 @@ bool Stopping(const std::atomic<bool>* stop) {
     return stop && *stop;
 }
 
+void AutoSave(bool autoSave, const Measurement& reading, int threshold) {
+    if (autoSave)
+        AutoSaveMeasurement(true, reading.kind, reading.bytes, threshold, std::time(nullptr));
+}
+
 }  // namespace
 
-FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, const std::atomic<bool>* stop,
-                             bool autoSave) {
-    MeasurementKind = kKindField;
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, Measurement& reading,
+                             const std::atomic<bool>* stop, bool autoSave) {
+    reading.kind = kKindField;
     ExchangeResult result;
     {
         PortGuard guard(link);
@@ -28,29 +33,29 @@ FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, const std::atomic<
         // The buffer is zeroed before each attempt, so a short reply never passes for a whole
         // one on the strength of an older reply's trailer.
         result = RunExchange(link.port, kFieldPolicy, BuildFrame("GETEMFDATA"),
-                             MeasurementBuffer.data(), portNumber, stop);
+                             reading.bytes.data(), portNumber, stop);
     }
     if (result.hungUp) return FetchOutcome::Disconnected;
     if (result.openFailed) return FetchOutcome::OpenFailed;
     if (result.stopped) return FetchOutcome::Stopped;
     if (!result.whole) return FetchOutcome::NoWholeReply;
-    DecodeCurrentMeasurement(link.FirmwareRevision);
-    if (autoSave) AutoSaveCurrentMeasurement();
+    DecodeMeasurement(reading, link.FirmwareRevision);
+    AutoSave(autoSave, reading, kFloorDbm);  // a field file's name has no threshold
     return FetchOutcome::Accepted;
 }
 
 static_assert(kSpectrumPolicy.attempts == kSpectrumSweeps, "the sweep row allows a fetch's sweeps");
 
 FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
-                                 const SpectrumFetchHooks& hooks, int* sweeps,
+                                 Measurement& reading, const SpectrumFetchHooks& hooks, int* sweeps,
                                  const std::atomic<bool>* stop, bool autoSave) {
-    MeasurementKind = kKindSpectrum;
+    reading.kind = kKindSpectrum;
     // Held for the whole loop, but for the gaps between sweeps that the hooks ask for.
     std::optional<PortGuard> guard;
     guard.emplace(link);
     const Bytes frame = BuildFrame("GETBANDDATAHEX");
     // A sweep lands in scratch first: a reply that is not whole never reaches the record.
-    static std::array<uint8_t, sizeof(MeasurementBuffer)> reply;
+    MeasurementBytes reply;
     int peak = kFloorDbm;
     int made = 0;
     FetchOutcome outcome = FetchOutcome::NotFound;
@@ -65,7 +70,7 @@ FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
             break;
         }
         if (hooks.beforeSweep) hooks.beforeSweep();
-        std::copy(MeasurementBuffer.begin(), MeasurementBuffer.end(), reply.begin());
+        reply = reading.bytes;
         // A sweep that is not whole is asked again within the exchange, so that a missed or
         // late reply is stepped over by its rules; every request counts as one of the sweeps.
         ExchangePolicy sweepsLeft = kSpectrumPolicy;
@@ -86,15 +91,15 @@ FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
         }
         made += result.attempts;
         if (!result.whole) continue;
-        std::copy(reply.begin(), reply.end(), MeasurementBuffer.begin());
-        DecodeCurrentMeasurement(link.FirmwareRevision);
-        peak = std::max(peak, SpectrumPeak(SpectrumRecord));
+        reading.bytes = reply;
+        DecodeSpectrumReply(reading.bytes, reading.spectrum);
+        peak = std::max(peak, SpectrumPeak(reading.spectrum));
         if (peak >= threshold) {
             outcome = FetchOutcome::Accepted;
             break;
         }
     }
     if (sweeps) *sweeps = made;
-    if (outcome == FetchOutcome::Accepted && autoSave) AutoSaveCurrentMeasurement();
+    if (outcome == FetchOutcome::Accepted) AutoSave(autoSave, reading, threshold);
     return outcome;
 }

@@ -10,9 +10,10 @@
 #include <string>
 
 #include "link/meter_link.h"
+#include "measure/measurement.h"
 
 enum class FetchOutcome {
-    Accepted,      // decoded into FieldBlock / SpectrumRecord (and auto-saved when on)
+    Accepted,      // decoded into the caller's reading (and auto-saved when asked)
     OpenFailed,    // the port could not be opened: nothing else changed
     NoWholeReply,  // field block: no whole reply within the bound
     NotFound,      // spectrum: no sweep reached the threshold in 11 sweeps
@@ -33,17 +34,21 @@ struct SpectrumFetchHooks {
     std::function<void()> betweenSweeps;
 };
 
-// One field fetch on COM portNumber into MeasurementBuffer/FieldBlock, converted with the
-// identified meter's FirmwareRevision. Repeats a broken reply for at most 3 s. Only a whole
-// reply is decoded, and auto-saved unless autoSave is false (a recording is its own file).
-FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber,
-                             const std::atomic<bool>* stop = nullptr, bool autoSave = true);
+// One field fetch on COM portNumber into `reading` (its kind becomes kKindField), converted
+// with the curves of the link's firmware revision. Repeats a broken reply for at most 3 s. Only a
+// whole reply is decoded, and auto-saved when autoSave is true (a recording is its own file).
+// Nothing but `reading` changes: two callers with readings of their own never see each
+// other's.
+FetchOutcome FetchFieldBlock(MeterLink& link, int portNumber, Measurement& reading,
+                             const std::atomic<bool>* stop = nullptr, bool autoSave = false);
 
-// Up to 11 sweeps into MeasurementBuffer/SpectrumRecord, each with a fresh port, until the
-// strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that is not
-// whole counts as made but leaves SpectrumRecord as the last whole one left it. sweeps, when
-// given, receives the number made. `stop`, when given, is tested before every sweep and
-// within each sweep's wait. An accepted sweep is auto-saved unless autoSave is false.
+// Up to 11 sweeps into `reading` (its kind becomes kKindSpectrum), each with a fresh port,
+// until the strongest bin reaches `threshold`. Only whole replies are decoded; a sweep that
+// is not whole counts as made but leaves the reading as the last whole one left it. sweeps,
+// when given, receives the number made. `stop`, when given, is tested before every sweep and
+// within each sweep's wait. An accepted sweep is auto-saved, named after `threshold`, when
+// autoSave is true. The hooks run while the worker waits and may read `reading`.
 FetchOutcome FetchSpectrumSweeps(MeterLink& link, int portNumber, int threshold,
-                                 const SpectrumFetchHooks& hooks = {}, int* sweeps = nullptr,
-                                 const std::atomic<bool>* stop = nullptr, bool autoSave = true);
+                                 Measurement& reading, const SpectrumFetchHooks& hooks = {},
+                                 int* sweeps = nullptr, const std::atomic<bool>* stop = nullptr,
+                                 bool autoSave = false);

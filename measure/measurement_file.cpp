@@ -71,10 +71,6 @@ bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const
     return WriteFileWhole(path, MeasurementFileText(kind, buffer), error);
 }
 
-bool WriteCurrentMeasurementFile(const std::string& path, std::string* error) {
-    return WriteMeasurementFile(path, MeasurementKind, MeasurementBuffer, error);
-}
-
 bool IsMeasurementText(std::string_view text) {
     return std::all_of(text.begin(), text.end(), IsTextByte);
 }
@@ -145,7 +141,7 @@ LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span
     return LoadStatus::kLoaded;
 }
 
-LoadStatus LoadCurrentMeasurementFile(const std::string& path) {
-    return LoadMeasurementFile(path, MeasurementKind, MeasurementBuffer, nullptr,
+LoadStatus LoadWholeMeasurementFile(const std::string& path, Measurement& reading) {
+    return LoadMeasurementFile(path, reading.kind, reading.bytes, nullptr,
                                MeasurementShape::kWhole);
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "measure/measurement.h"
+
 inline constexpr const char* kMeasurementExtension = ".csv";
 inline constexpr const char* kFailedToOpenFile = "Failed to open the file.";
 inline constexpr const char* kFileSaved = "File Saved";
@@ -58,8 +60,6 @@ std::string MeasurementFileText(uint8_t kind, std::span<const uint8_t> buffer);
 // the system's reason and the caller decides whether to tell the user.
 bool WriteMeasurementFile(const std::string& path, uint8_t kind, std::span<const uint8_t> buffer,
                           std::string* error = nullptr);
-// MeasurementKind, MeasurementBuffer
-bool WriteCurrentMeasurementFile(const std::string& path, std::string* error = nullptr);
 
 // Reads a measurement file's text: the number before the first comma gives the kind (1 when
 // above 0, else 0); then each number that is followed by a comma goes, low 8 bits, into the
@@ -98,6 +98,5 @@ bool IsMeasurementText(std::string_view text);
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
                                std::size_t* stored = nullptr,
                                MeasurementShape shape = MeasurementShape::kAny);
-// A whole measurement into MeasurementKind and MeasurementBuffer; the caller then runs
-// DecodeCurrentMeasurement.
-LoadStatus LoadCurrentMeasurementFile(const std::string& path);
+// A whole measurement into the reading's kind and bytes; the caller then decodes it.
+LoadStatus LoadWholeMeasurementFile(const std::string& path, Measurement& reading);

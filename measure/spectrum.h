@@ -2,7 +2,7 @@
 // One RF sweep. "<GETBANDDATAHEX>>" answers with 269 binary bytes: 128 levels, three
 // big-endian frequencies, the band mode and 128 per-bin frequency offsets. There is no
 // trailer; a sweep is taken when it is exactly that long with a plausible band, and then judged
-// by its peak against SearchThreshold.
+// by its peak against the search threshold.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 // ScreenBitmapFile: the meter's screen as a 512 × 256, 24-bit bitmap file, each screen pixel
 // a 4 × 4 block in the screen colours. Written by Download Screenshot (from a stored
-// screenshot) and by Save Screen (from ScreenFrame). Also the screenshot requests, names,
-// model gates and messages of those two commands.
+// screenshot) and by Save Screen (from the last mirrored frame). Also the screenshot requests,
+// names, model gates and messages of those two commands.
 
 #include <cstddef>
 #include <cstdint>

@@ -16,9 +16,12 @@ inline constexpr size_t kScreenFrameSize = 1025;  // pixels + trailer
 inline constexpr size_t kScreenTrailerOffset = 1024;
 inline constexpr int kScreenMirrorScale = 3;  // the main window shows the screen 384 × 192
 
-// The last frame the screen worker read, trailer included; zero at start, never cleared.
-// Only the screen worker writes it, and only while it holds the port; Save Screen reads it
-// after taking the port, so the two never overlap and a plain array suffices.
+// The pixel bytes of one frame, as the owner of the last mirrored one keeps it.
+using ScreenPixels = std::array<uint8_t, kScreenPixelBytes>;
+
+// The screen worker's scratch of the frame it last accepted, trailer included, which it hands
+// to its frame handler; zero at start. Only the screen worker uses it. Save Screen does not
+// read it: it gets the frame from whoever keeps the mirror's frames (the window, the CLI job).
 extern std::array<uint8_t, kScreenFrameSize> ScreenFrame;
 
 struct RgbColour {

@@ -19,6 +19,6 @@ void DownloadScreenshotCommand(QWidget* mainWindow, MeterLink& link, char slot) 
     DownloadScreenshot(link, slot, SaveDialogOf(mainWindow));
 }
 
-void SaveScreenCommand(QWidget* mainWindow, MeterLink& link) {
-    SaveScreen(link, SaveDialogOf(mainWindow));
+void SaveScreenCommand(QWidget* mainWindow, MeterLink& link, const MirroredFrame& lastFrame) {
+    SaveScreen(link, lastFrame, SaveDialogOf(mainWindow));
 }

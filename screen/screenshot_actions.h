@@ -3,6 +3,7 @@
 // of screenshot_download.h with the program's save dialog as the file choice.
 
 #include "measure/measurement_file.h"
+#include "screen/screenshot_download.h"
 
 class QWidget;
 class MeterLink;
@@ -13,4 +14,5 @@ inline constexpr FileFilter kBitmapFilters[] = {{"BMP Files (*.bmp)", "*.bmp"}};
 // Slot '1'…'4' of the menu item. Dialogs and messages are owned by `mainWindow`.
 void DownloadScreenshotCommand(QWidget* mainWindow, MeterLink& link, char slot);
 
-void SaveScreenCommand(QWidget* mainWindow, MeterLink& link);
+// Saves the frame `lastFrame` gives (the window's last mirrored one).
+void SaveScreenCommand(QWidget* mainWindow, MeterLink& link, const MirroredFrame& lastFrame);

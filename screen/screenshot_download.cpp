@@ -62,16 +62,17 @@ ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFil
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }
 
-ScreenshotOutcome SaveScreen(MeterLink& link, const BitmapFileChooser& choose) {
+ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
+                             const BitmapFileChooser& choose) {
     if (!SaveScreenAllowed(link.DeviceModel))
         return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
-    // Holding the port also keeps the screen worker from writing ScreenFrame meanwhile.
+    // Holding the port also keeps the screen worker from handing over a frame meanwhile.
     PortGuard guard(link);
     if (!link.DeviceConnected) return Tell(ScreenshotOutcome::NoMeter, kComportError);
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");
     if (!path) return ScreenshotOutcome::Cancelled;
-    if (!WriteScreenBitmapFile(*path, ScreenFrame.data()))
+    if (!WriteScreenBitmapFile(*path, lastFrame().data()))
         return Tell(ScreenshotOutcome::WriteFailed, kSaveScreenWriteFailedMessage);
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }

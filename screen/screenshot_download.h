@@ -11,6 +11,7 @@
 #include <string>
 
 #include "link/meter_link.h"
+#include "screen/screen_frame.h"
 
 // Save Screen's report of a file that cannot be created.
 inline constexpr const char* kSaveScreenWriteFailedMessage = "Failed to create the file.";
@@ -34,6 +35,11 @@ using BitmapFileChooser = std::function<std::optional<std::string>(const std::st
 // its PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
 ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose);
 
-// Writes the last mirrored frame (ScreenFrame) as a ScreenBitmapFile under the chosen name;
-// nothing is sent to the meter. Models 4 and 5.
-ScreenshotOutcome SaveScreen(MeterLink& link, const BitmapFileChooser& choose);
+// The last frame the mirror accepted, from whoever keeps it (zero before the first). Called
+// once the port is held, so no mirror run hands over a newer one meanwhile.
+using MirroredFrame = std::function<ScreenPixels()>;
+
+// Writes the last mirrored frame as a ScreenBitmapFile under the chosen name; nothing is
+// sent to the meter. Models 4 and 5.
+ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
+                             const BitmapFileChooser& choose);

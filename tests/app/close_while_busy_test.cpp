@@ -81,7 +81,7 @@ TEST_F(CloseWhileBusyTest, CloseDuringAFieldFetchFromASilentMeterStopsIt) {
         std::lock_guard lock(messagesMutex);
         messages.clear();
     }
-    FieldBlock = {};
+    Window().Shown().measurement.field = {};
     const std::string getEmf = HexString(BuildFrame("GETEMFDATA"));
     CloseWhen([&] {
         const std::vector<std::string> lines = ReadLogLines(log);
@@ -92,7 +92,8 @@ TEST_F(CloseWhileBusyTest, CloseDuringAFieldFetchFromASilentMeterStopsIt) {
     QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
     ExpectClosedQuietly(timer);
     // Nothing was decoded from the reply that never came.
-    EXPECT_EQ(std::accumulate(FieldBlock.emfSeries.begin(), FieldBlock.emfSeries.end(), 0.0f),
+    EXPECT_EQ(std::accumulate(Window().Shown().measurement.field.emfSeries.begin(),
+                              Window().Shown().measurement.field.emfSeries.end(), 0.0f),
               0.0f);
 }
 

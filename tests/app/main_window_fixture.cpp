@@ -5,24 +5,13 @@
 #include <QTest>
 #include <QTimer>
 
-#include "graph/display_options.h"
 #include "link/message_seam.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
-#include "measure/auto_save.h"
-#include "measure/measurement.h"
 #include "res/main_dialog_template.h"
 #include "screen/screen_poll.h"
 
-void ResetProcessState() {
-    AutoSaveEnabled = false;
-    SearchThreshold = -128;
-    MeasurementKind = kKindSpectrum;
-    ResetDisplayOptions();
-}
-
 void MainWindowTest::SetUp() {
-    ResetProcessState();
     SetMessageHandler([this](const std::string& text) {
         std::lock_guard lock(messagesMutex);
         messages.push_back(text);
@@ -32,7 +21,6 @@ void MainWindowTest::SetUp() {
 void MainWindowTest::TearDown() {
     window_.reset();
     SetMessageHandler(nullptr);
-    ResetProcessState();
 }
 
 std::vector<std::string> MainWindowTest::Messages() {

@@ -51,6 +51,3 @@ class MainWindowTest : public ::testing::Test {
   private:
     std::unique_ptr<CMainDlg> window_;
 };
-
-// Puts the options the window reads from process-wide state back to a fresh run's.
-void ResetProcessState();

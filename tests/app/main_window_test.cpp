@@ -14,6 +14,7 @@
 #include "app/scanning_panel.h"
 #include "graph/banner_wnd.h"
 #include "graph/display_options.h"
+#include "graph/graph_window.h"
 #include "link/message_seam.h"
 #include "link/meter_link.h"
 #include "link/port_table.h"
@@ -62,7 +63,7 @@ TEST_F(MainWindowTest, OptionsStartAsTheProgramDefinesThem) {
 
 TEST_F(MainWindowTest, ThresholdListsStartOnDifferentLevelsWithTheThresholdAtMinus98) {
     Window();
-    EXPECT_EQ(SearchThreshold, -98);
+    EXPECT_EQ(Window().Shown().threshold, -98);
     ASSERT_EQ(Combo(kIdThresholdDbm)->count(), 129);
     ASSERT_EQ(Combo(kIdThresholdPower)->count(), 129);
     EXPECT_EQ(Combo(kIdThresholdDbm)->currentText(), "-98 (dBm)");
@@ -93,12 +94,12 @@ TEST_F(MainWindowTest, ListsShowTheirWidestItemsWhole) {
 TEST_F(MainWindowTest, EitherThresholdListMovesTheOther) {
     Window();
     emit Combo(kIdThresholdDbm)->activated(0);
-    EXPECT_EQ(SearchThreshold, -128);
+    EXPECT_EQ(Window().Shown().threshold, -128);
     EXPECT_EQ(Combo(kIdThresholdPower)->currentIndex(), 0);
     Combo(kIdThresholdPower)->setCurrentIndex(30);
     emit Combo(kIdThresholdPower)->activated(30);
     EXPECT_EQ(Combo(kIdThresholdDbm)->currentText(), "-98 (dBm)");
-    EXPECT_EQ(SearchThreshold, -98);
+    EXPECT_EQ(Window().Shown().threshold, -98);
 }
 
 TEST_F(MainWindowTest, PortSelectorListsCom1ToCom32OnCom1) {
@@ -190,10 +191,10 @@ TEST_F(MainWindowTest, DisplayAndOptionBoxesMirrorIntoTheirFlags) {
     QTest::mouseClick(Box(kIdShowX), Qt::LeftButton);
     QTest::mouseClick(Box(kIdPause), Qt::LeftButton);
     QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
-    EXPECT_EQ(ShowLine, 0);
-    EXPECT_EQ(ShowX, 1);
+    EXPECT_EQ(Window().Graph()->Options().ShowLine, 0);
+    EXPECT_EQ(Window().Graph()->Options().ShowX, 1);
     EXPECT_TRUE(link.MirrorPaused);
-    EXPECT_TRUE(AutoSaveEnabled);
+    EXPECT_TRUE(Window().AutoSaveOn());
 }
 
 TEST_F(MainWindowTest, AutomaticFetchBoxesExcludeEachOther) {

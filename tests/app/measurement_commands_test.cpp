@@ -72,13 +72,13 @@ class MeasurementTest : public MainWindowTest {
 
 TEST_F(MeasurementTest, OneFieldFetchDecodesTheMetersBlock) {
     Connect({});
-    FieldBlock = {};
+    Window().Shown().measurement.field = {};
     QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
-    EXPECT_EQ(MeasurementKind, kKindField);
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindField);
     EXPECT_EQ(Count(Log(), kGetEmf), 1);
-    EXPECT_EQ(MeasurementBuffer[1200], 0xAA);
+    EXPECT_EQ(Window().Shown().measurement.bytes[1200], 0xAA);
     float sum = 0;
-    for (float v : FieldBlock.emfSeries)
+    for (float v : Window().Shown().measurement.field.emfSeries)
         sum += v;
     EXPECT_GT(sum, 0.0f);
     EXPECT_TRUE(link.PortFree());
@@ -103,10 +103,10 @@ TEST_F(MeasurementTest, ASilentMeterEndsTheFieldFetchWithinItsBoundAndSaysSo) {
 
 TEST_F(MeasurementTest, ThresholdZeroMakesElevenSweepsAndFindsNothing) {
     Connect({});
-    SearchThreshold = 0;
+    Window().Shown().threshold = 0;
     QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
     EXPECT_EQ(Count(Log(), kGetBand), 11);
-    EXPECT_EQ(MeasurementKind, kKindSpectrum);
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindSpectrum);
     const WindowRect& r = Window().Graph()->ImageRect();
     EXPECT_GT(DarkPixels(QRect((r.Width() - 100) / 2, r.Height() / 2, 80, 12)), 20);
 }
@@ -115,7 +115,7 @@ TEST_F(MeasurementTest, ThresholdZeroMakesElevenSweepsAndFindsNothing) {
 // sweep, and the end says that no spectrum came, not that none reached the threshold.
 TEST_F(MeasurementTest, ALateMeterKeepsTheWindowLiveAndSaysNoSpectrumCame) {
     Connect({"--fault", "GETBANDDATAHEX:late=4000"});
-    SearchThreshold = -128;  // any whole sweep would be accepted
+    Window().Shown().threshold = -128;  // any whole sweep would be accepted
     const WindowRect& r = Window().Graph()->ImageRect();
     const QRect mark((r.Width() - 100) / 2, r.Height() / 2, 80, 12);
     int ticks = 0;
@@ -144,7 +144,7 @@ TEST_F(MeasurementTest, ALateMeterKeepsTheWindowLiveAndSaysNoSpectrumCame) {
 TEST_F(MeasurementTest, TheLowestThresholdAcceptsTheFirstSweep) {
     Connect({});
     emit Combo(kIdThresholdDbm)->activated(0);
-    ASSERT_EQ(SearchThreshold, -128);
+    ASSERT_EQ(Window().Shown().threshold, -128);
     Window().FetchSpectrum();
     EXPECT_EQ(Count(Log(), kGetBand), 1);
 }
@@ -177,27 +177,27 @@ TEST_F(MeasurementTest, TheSecondTickFetchesTheCheckedKindAndSkipsWhileADialogHo
 TEST_F(MeasurementTest, SaveThenLoadRestoresTheMeasurement) {
     Connect({});
     Window().FetchFieldReading();
-    const FieldBlockData fetched = FieldBlock;
+    const FieldBlockData fetched = Window().Shown().measurement.field;
     AnswerFileDialogs(dir.File("trace"));
     Window().SaveMeasurement();
     ASSERT_TRUE(fs::exists(dir.File("trace.csv")));
     EXPECT_EQ(messages, std::vector<std::string>{"File Saved"});
 
-    FieldBlock = {};
-    MeasurementKind = kKindSpectrum;
+    Window().Shown().measurement.field = {};
+    Window().Shown().measurement.kind = kKindSpectrum;
     AnswerFileDialogs(dir.File("trace.csv"));
     Window().LoadMeasurement();
-    EXPECT_EQ(MeasurementKind, kKindField);
-    EXPECT_EQ(FieldBlock.emfSeries, fetched.emfSeries);
-    EXPECT_EQ(FieldBlock.efSeries, fetched.efSeries);
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindField);
+    EXPECT_EQ(Window().Shown().measurement.field.emfSeries, fetched.emfSeries);
+    EXPECT_EQ(Window().Shown().measurement.field.efSeries, fetched.efSeries);
 }
 
 TEST_F(MeasurementTest, LoadOfAMissingFileSaysSoAndChangesNothing) {
-    MeasurementKind = kKindSpectrum;
+    Window().Shown().measurement.kind = kKindSpectrum;
     AnswerFileDialogs(dir.File("missing.csv"));
     Window().LoadMeasurement();
     EXPECT_EQ(messages, std::vector<std::string>{"Failed to open the file."});
-    EXPECT_EQ(MeasurementKind, kKindSpectrum);
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindSpectrum);
 }
 
 TEST_F(MeasurementTest, SaveIntoAFolderThatCannotTakeTheFileSaysSo) {

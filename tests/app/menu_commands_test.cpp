@@ -208,12 +208,12 @@ TEST_F(MenuCommandsTest, LoadTellsMeasurementsFromRecordingsHistoriesAndNotes) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::ofstream(File(c.name), std::ios::binary) << c.text;
-        MeasurementBuffer.fill(0x55);
+        Window().Shown().measurement.bytes.fill(0x55);
         messages.clear();
         AnswerFileDialogsWith(c.name);
         ClickMenu(Window().MenuBar(), {"&File", "&Load"});
         EXPECT_EQ(Window().findChildren<LongTermView*>().size(), c.views);
-        EXPECT_EQ(MeasurementBuffer[0], c.loaded ? 5 : 0x55);
+        EXPECT_EQ(Window().Shown().measurement.bytes[0], c.loaded ? 5 : 0x55);
         EXPECT_EQ(messages,
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
     }
@@ -237,7 +237,7 @@ TEST_F(MenuCommandsTest, SaveAsksBeforeReplacingTheFileItWouldWrite) {
 
 TEST_F(MenuCommandsTest, EscapeDuringASweepLoopStopsItAndClosesTheWindow) {
     ConnectMeter();
-    SearchThreshold = 0;  // no sweep reaches it: eleven sweeps unless stopped
+    Window().Shown().threshold = 0;  // no sweep reaches it: eleven sweeps unless stopped
     Window().show();
     // Escape arrives while the loop holds the window, as the first sweep is made.
     QTimer::singleShot(0, &Window(), [&] { QTest::keyClick(&Window(), Qt::Key_Escape); });
@@ -249,7 +249,7 @@ TEST_F(MenuCommandsTest, EscapeDuringASweepLoopStopsItAndClosesTheWindow) {
 
 TEST_F(MenuCommandsTest, ClicksThatArriveDuringAFetchStartNothing) {
     ConnectMeter();
-    SearchThreshold = -128;  // the first sweep is accepted
+    Window().Shown().threshold = -128;  // the first sweep is accepted
     QPushButton* spectrum = Button(kIdGetSpectrum);
     const QPoint centre = spectrum->rect().center();
     // Three more clicks arrive while the first one's sweep holds the window, which shows the

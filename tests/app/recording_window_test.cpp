@@ -21,6 +21,7 @@
 #include "app/recording_window.h"
 #include "app/view_window.h"
 #include "graph/display_options.h"
+#include "graph/graph_window.h"
 #include "graph/long_term_view.h"
 #include "graph/waterfall_view.h"
 #include "link/command_frame.h"
@@ -142,7 +143,7 @@ TEST_F(RecordingWindowTest, RecordFieldReadingsWritesEachSecondOnceUntilStop) {
     // The recording is the one file: the auto-save box adds none per fetch.
     setenv("XDG_DESKTOP_DIR", dir_.Path().c_str(), 1);
     QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
-    ASSERT_TRUE(AutoSaveEnabled);
+    ASSERT_TRUE(Window().AutoSaveOn());
 
     ClickMenu(Window().MenuBar(), {"Tools", "&Record Field Readings..."});
     ASSERT_TRUE(WaitFor([&] { return Window().Recorder() && Window().Recorder()->Recording(); }));
@@ -204,6 +205,27 @@ TEST_F(RecordingWindowTest, RecordSpectraWritesEachSweepUnderTheHeaderOfItsBand)
         EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const SpectrumRow& row) {
             return row.time == shown.time && row.dbm == shown.dbm && SameBins(row, shown);
         })) << "a sweep on show is not in the file";
+}
+
+// The recorder's fetches go into its own reading: its sweeps leave the field reading the
+// window fetched on the same meter on show as it was.
+TEST_F(RecordingWindowTest, ARecordingsSweepsLeaveTheWindowsOwnReadingAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(ConnectMeter({"--fast", "--model", "ZTX440"}));
+    AnswerFileDialogsWith(dir_.File("sweeps.csv"));
+    ClickMenu(Window().MenuBar(), {"Tools", "Record &Spectra..."});
+    RecordingController* recorder = Window().SpectrumRecorder();
+    ASSERT_TRUE(recorder && recorder->Recording());
+    recorder->SetPeriods(100, 100);
+    const Measurement& shown = Window().Shown().measurement;
+    QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return shown.kind == kKindField && shown.bytes[1200] == 0xAA; }));
+    const Measurement fetched = shown;
+    const int64_t rows = recorder->Rows();
+    ASSERT_TRUE(WaitFor([&] { return recorder->Rows() >= rows + 3; }));
+    EXPECT_EQ(shown.kind, kKindField);
+    EXPECT_EQ(shown.bytes, fetched.bytes);
+    EXPECT_EQ(shown.field.emfSeries, fetched.field.emfSeries);
+    ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
 }
 
 TEST_F(RecordingWindowTest, RecordSpectraOnAMeterWithoutSpectraSaysSoAndCreatesNoFile) {
@@ -362,9 +384,10 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     auto* poll = new QTimer(&Window());
     QObject::connect(poll, &QTimer::timeout, [&] {
         if (link.PortFree() || clicks == kClicks) return;
-        const uint8_t before = ShowBar;
+        const uint8_t before = Window().Graph()->Options().ShowBar;
         QTest::mouseClick(Box(kIdBar), Qt::LeftButton);
-        toggled += ShowBar != before && Box(kIdBar)->isChecked() == (ShowBar != 0);
+        toggled += Window().Graph()->Options().ShowBar != before &&
+                   Box(kIdBar)->isChecked() == (Window().Graph()->Options().ShowBar != 0);
         QTest::keyClick(Combo(kIdThresholdDbm), Qt::Key_Down);
         if (++clicks == kClicks) QTest::mouseClick(Button(kIdGetEmf), Qt::LeftButton);
     });
@@ -374,7 +397,7 @@ TEST_F(RecordingWindowTest, ClicksDuringARecordersFetchesAllTakeEffect) {
     EXPECT_EQ(toggled, kClicks);
     EXPECT_EQ(Combo(kIdThresholdDbm)->currentIndex(), firstItem + kClicks);
     const int chosen = Combo(kIdThresholdDbm)->currentText().section(' ', 0, 0).toInt();
-    EXPECT_TRUE(WaitFor([&] { return SearchThreshold == chosen; })) << chosen;
+    EXPECT_TRUE(WaitFor([&] { return Window().Shown().threshold == chosen; })) << chosen;
     ClickMenu(Window().MenuBar(), {"Tools", "Stop S&pectrum Recording"});
 }
 

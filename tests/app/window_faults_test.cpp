@@ -104,8 +104,8 @@ class WindowFaultsTest : public MainWindowTest, public ::testing::WithParamInter
         emit Combo(kIdPortSelector)->activated(0);
         ASSERT_TRUE(link.DeviceConnected);
         QTest::mouseClick(Box(kIdAutoSave), Qt::LeftButton);
-        ASSERT_TRUE(AutoSaveEnabled);
-        SearchThreshold = -128;  // the first sweep is accepted
+        ASSERT_TRUE(Window().AutoSaveOn());
+        Window().Shown().threshold = -128;  // the first sweep is accepted
         messages.clear();
     }
 
@@ -268,8 +268,8 @@ TEST_F(MeterRecoveryTest, TheMirrorStaysLiveThroughASlowSweepLoop) {
     emit Combo(kIdPortSelector)->activated(0);
     ASSERT_TRUE(link.DeviceConnected);
     ASSERT_TRUE(MirrorUntil(1, 5000));
-    SearchThreshold = 1000;  // never reached: all the sweeps are made
-    messages.clear();        // the device box of the port choice
+    Window().Shown().threshold = 1000;  // never reached: all the sweeps are made
+    messages.clear();                   // the device box of the port choice
     const int framesBefore = Window().MirroredFrames();
     QTest::mouseClick(Button(kIdGetSpectrum), Qt::LeftButton);
     // Eleven sweeps leave ten gaps for a frame each; without them only the run under way at
@@ -283,7 +283,7 @@ class LoadRefusalTest : public MainWindowTest {
     void TearDown() override {
         CFileLocalDlg::SetScript(nullptr);
         MainWindowTest::TearDown();
-        FieldBlock = {};
+        Window().Shown().measurement.field = {};
     }
     TempDir dir;
 };
@@ -297,19 +297,19 @@ TEST_F(LoadRefusalTest, ABinaryFileIsRefusedAndChangesNothing) {
             noise[i + 1] = static_cast<char>(random());
         std::ofstream(path, std::ios::binary) << noise;
     }
-    MeasurementKind = kKindField;
-    FieldBlock = {};
-    FieldBlock.emfSeries[0] = 1.5f;
-    const FieldBlockData before = FieldBlock;
+    Window().Shown().measurement.kind = kKindField;
+    Window().Shown().measurement.field = {};
+    Window().Shown().measurement.field.emfSeries[0] = 1.5f;
+    const FieldBlockData before = Window().Shown().measurement.field;
     Window().Graph()->Refresh();
     const QImage graphBefore = *Window().Graph()->CurrentImage();
 
     CFileLocalDlg::SetScript([path](const CFileLocalDlg&) { return std::optional(path); });
     ClickMenu(Window().MenuBar(), {"&File", "&Load"});
     EXPECT_EQ(Messages(), std::vector<std::string>{"The file is not a measurement file."});
-    EXPECT_EQ(MeasurementKind, kKindField);
-    EXPECT_EQ(FieldBlock.emfSeries, before.emfSeries);
-    EXPECT_EQ(FieldBlock.efSeries, before.efSeries);
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindField);
+    EXPECT_EQ(Window().Shown().measurement.field.emfSeries, before.emfSeries);
+    EXPECT_EQ(Window().Shown().measurement.field.efSeries, before.efSeries);
     EXPECT_EQ(*Window().Graph()->CurrentImage(), graphBefore);
 }
 

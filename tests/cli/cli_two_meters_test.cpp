@@ -23,6 +23,7 @@ struct Side {
     MeterProcess meter;
     std::string log;
     MeterLink link;
+    Measurement reading;  // each side's fetches land in its own
     int frames = 0;
     int fields = 0;
 };
@@ -32,7 +33,7 @@ void MirrorAndFetch(Side& side) {
     for (int round = 0; round < kRounds; ++round) {
         side.link.TakePort(PortHolder::Mirror);
         ScreenPollRun(side.link, 1, [&side](const uint8_t*) { ++side.frames; });
-        if (FetchFieldBlock(side.link, 1, nullptr, false) == FetchOutcome::Accepted) ++side.fields;
+        if (FetchFieldBlock(side.link, 1, side.reading) == FetchOutcome::Accepted) ++side.fields;
     }
 }
 

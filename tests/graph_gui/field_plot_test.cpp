@@ -69,28 +69,20 @@ int MostBlackInAnyColumn(const QImage& image, int fromX, int toX) {
 
 class FieldTrendTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ResetDisplayOptions();  // only EMF of the magnetic traces
-        GraphCursor = CursorState{};
-        MeasurementKind = kKindField;
-        FieldBlock = FieldBlockData{};
+    void SetUp() override { shown.measurement.kind = kKindField; }
+
+    void ShowTraces(bool x, bool y, bool z, bool emf) {
+        options.ShowX = x;
+        options.ShowY = y;
+        options.ShowZ = z;
+        options.ShowEmf = emf;
     }
 
-    void TearDown() override {
-        ResetDisplayOptions();
-        GraphCursor = CursorState{};
-        MeasurementKind = kKindSpectrum;
-        FieldBlock = FieldBlockData{};
-    }
+    QImage Render() const { return RenderMeasurementImage(shown, options, cursor); }
 
-    static void ShowTraces(bool x, bool y, bool z, bool emf) {
-        ShowX = x;
-        ShowY = y;
-        ShowZ = z;
-        ShowEmf = emf;
-    }
-
-    static QImage Render() { return RenderMeasurementImage(); }
+    PlotReading shown;
+    DisplayOptions options;  // only EMF of the magnetic traces
+    CursorState cursor;
 };
 
 }  // namespace
@@ -99,9 +91,9 @@ class FieldTrendTest : public ::testing::Test {
 // Traces
 
 TEST_F(FieldTrendTest, FlatSeriesLieOnTheirBaselines) {
-    GraphCursor.CursorPoint.x = kNoCursorX;
-    FieldBlock.emfSeries = Flat(7.0f);
-    FieldBlock.efSeries = Flat(3.0f);
+    cursor.CursorPoint.x = kNoCursorX;
+    shown.measurement.field.emfSeries = Flat(7.0f);
+    shown.measurement.field.efSeries = Flat(3.0f);
     const QImage image = Render();
     // Width-2 lines cover the row above their path too: 114-115 and 239-240.
     ExpectPixels(image, {{kProbeX, 114, kBlack},
@@ -119,7 +111,7 @@ TEST_F(FieldTrendTest, FlatSeriesLieOnTheirBaselines) {
 }
 
 TEST_F(FieldTrendTest, MagneticSamplesAbove1000MilligaussStandAboveTheBaseline) {
-    FieldBlock.emfSeries = Flat(1050.0f);  // min stays 1000: 2 px per mG, 100 px up
+    shown.measurement.field.emfSeries = Flat(1050.0f);  // min stays 1000: 2 px per mG, 100 px up
     const QImage image = Render();
     ExpectPixels(image, {{kProbeX, 14, kBlack},
                          {kProbeX, 15, kBlack},
@@ -141,7 +133,7 @@ TEST_F(FieldTrendTest, EfSpreadChoosesItsScaleStep) {
         {61.0f, 140},  // 60 V/m at 100/60 = 1.66666663f: 60 times that rounds to 100.0f
     };
     for (const Case& c : cases) {
-        FieldBlock.efSeries = Step(1.0f, c.high);
+        shown.measurement.field.efSeries = Step(1.0f, c.high);
         const QImage image = Render();
         EXPECT_EQ(PixelAt(image, kLateProbeX, c.y), kBrown) << c.high;
         EXPECT_EQ(PixelAt(image, kLateProbeX, c.y - 1), kBrown) << c.high;
@@ -155,7 +147,7 @@ TEST_F(FieldTrendTest, LargeEfSpreadTruncatesItsPixels) {
     // 1, then 31.3, then 61 V/m: 30.3 * 1.66666663f = 50.4999962, truncated to 50.
     FieldSeries ef = Step(1.0f, 61.0f, 40);
     std::fill(ef.begin() + 20, ef.begin() + 40, 31.3f);
-    FieldBlock.efSeries = ef;
+    shown.measurement.field.efSeries = ef;
     const QImage image = Render();
     ExpectPixels(image, {{263, 190, kBrown},
                          {263, 189, kBrown},
@@ -168,10 +160,10 @@ TEST_F(FieldTrendTest, LargeEfSpreadTruncatesItsPixels) {
 TEST_F(FieldTrendTest, WithoutMagneticTracesOnlyTheEfTraceIsDrawn) {
     ShowTraces(false, false, false, false);
     for (int j = 0; j < kFieldSamples; ++j) {
-        FieldBlock.emfSeries[j] = static_cast<float>(j);
-        FieldBlock.xSeries[j] = static_cast<float>(60 - j);
+        shown.measurement.field.emfSeries[j] = static_cast<float>(j);
+        shown.measurement.field.xSeries[j] = static_cast<float>(60 - j);
     }
-    FieldBlock.efSeries = Step(1.0f, 2.0f);
+    shown.measurement.field.efSeries = Step(1.0f, 2.0f);
     const QImage image = Render();
 
     const QRect upperTraces(86, 10, 354, 110);  // samples 0..59 (less the time line at 440)
@@ -188,8 +180,8 @@ TEST_F(FieldTrendTest, WithoutMagneticTracesOnlyTheEfTraceIsDrawn) {
 
 TEST_F(FieldTrendTest, LaterQuantitiesCoverEarlierOnes) {
     // Flat series all lie on row 115: the last one drawn shows.
-    FieldBlock.xSeries = FieldBlock.ySeries = FieldBlock.zSeries = FieldBlock.emfSeries =
-        Flat(10.0f);
+    shown.measurement.field.xSeries = shown.measurement.field.ySeries =
+        shown.measurement.field.zSeries = shown.measurement.field.emfSeries = Flat(10.0f);
     struct Case {
         bool x, y, z, emf;
         QRgb top;
@@ -211,7 +203,7 @@ TEST_F(FieldTrendTest, LaterQuantitiesCoverEarlierOnes) {
 // Axis, legend and panels
 
 TEST_F(FieldTrendTest, TickMarksCrossBothAxesAtTheEndsOfTheTimeSpan) {
-    GraphCursor.CursorPoint.x = kNoCursorX;
+    cursor.CursorPoint.x = kNoCursorX;
     const QImage image = Render();
     // Width 4 around x: columns x-2..x+1; rows y-6..y+5.
     for (int y : {125, 250}) {
@@ -231,7 +223,7 @@ TEST_F(FieldTrendTest, TickMarksCrossBothAxesAtTheEndsOfTheTimeSpan) {
 }
 
 TEST_F(FieldTrendTest, LegendSquaresAndLabelsInTheQuantitiesColours) {
-    GraphCursor.CursorPoint.x = kNoCursorX;  // the EMF read-out would cover the end of "EMF="
+    cursor.CursorPoint.x = kNoCursorX;  // the EMF read-out would cover the end of "EMF="
     const QImage image = Render();
     struct Square {
         int top;
@@ -253,8 +245,8 @@ TEST_F(FieldTrendTest, LegendSquaresAndLabelsInTheQuantitiesColours) {
 }
 
 TEST_F(FieldTrendTest, PanelsShowTheExtremesOfEmfAndEf) {
-    FieldBlock.emfSeries = Step(0.5f, 13.2f);
-    FieldBlock.efSeries = Step(7.6f, 1.25f);
+    shown.measurement.field.emfSeries = Step(0.5f, 13.2f);
+    shown.measurement.field.efSeries = Step(7.6f, 1.25f);
     const QImage image = Render();
     EXPECT_TRUE(TextAt(image, 2, 2, "EMF"));
     EXPECT_TRUE(TextAt(image, 2, 20, "EMF Max:"));
@@ -285,7 +277,7 @@ TEST_F(FieldTrendTest, TimeLineStandsOnTheNearestSample) {
         {440, 440, "0 sec"}, {85, 0, ""},         {441, 0, ""},
     };
     for (const Case& c : cases) {
-        GraphCursor.CursorPoint.x = c.cursorX;
+        cursor.CursorPoint.x = c.cursorX;
         const QImage image = Render();
         if (c.lineX == 0) {
             EXPECT_LT(MostBlackInAnyColumn(image, 80, 446), 40) << c.cursorX;
@@ -299,12 +291,12 @@ TEST_F(FieldTrendTest, TimeLineStandsOnTheNearestSample) {
 }
 
 TEST_F(FieldTrendTest, ReadOutShowsTheCursorsSampleInEachColour) {
-    FieldBlock.xSeries[1] = 12.34f;
-    FieldBlock.ySeries[1] = 5.06f;
-    FieldBlock.zSeries[1] = -3.27f;
-    FieldBlock.emfSeries[1] = 13.2f;
-    FieldBlock.efSeries[1] = 7.6f;
-    GraphCursor.CursorPoint.x = 89;  // sample 1
+    shown.measurement.field.xSeries[1] = 12.34f;
+    shown.measurement.field.ySeries[1] = 5.06f;
+    shown.measurement.field.zSeries[1] = -3.27f;
+    shown.measurement.field.emfSeries[1] = 13.2f;
+    shown.measurement.field.efSeries[1] = 7.6f;
+    cursor.CursorPoint.x = 89;  // sample 1
     const QImage image = Render();
     EXPECT_TRUE(TextAt(image, ValuesX(), 30, "12.3", kRedText));
     EXPECT_TRUE(TextAt(image, ValuesX(), 50, "5.1", kBlueText));
@@ -316,7 +308,7 @@ TEST_F(FieldTrendTest, ReadOutShowsTheCursorsSampleInEachColour) {
     EXPECT_TRUE(TextAt(image, 470, 30, "X=", kRedText));
     EXPECT_TRUE(TextAt(image, 460, 195, "EF=", kBrownText));
 
-    GraphCursor.CursorPoint.x = kNoCursorX;
+    cursor.CursorPoint.x = kNoCursorX;
     const QImage without = Render();
     const struct {
         int y;
@@ -333,24 +325,27 @@ TEST_F(FieldTrendTest, ReadOutShowsTheCursorsSampleInEachColour) {
 TEST_F(FieldTrendTest, WindowAndExportDrawTheSamePicture) {
     ShowTraces(true, true, true, true);
     for (int j = 0; j < kFieldSamples; ++j) {
-        FieldBlock.xSeries[j] = static_cast<float>(j % 7);
-        FieldBlock.ySeries[j] = static_cast<float>(j % 5) * 1.5f;
-        FieldBlock.zSeries[j] = static_cast<float>(j % 3) + 0.25f;
-        FieldBlock.emfSeries[j] = static_cast<float>(j % 11);
-        FieldBlock.efSeries[j] = static_cast<float>(j % 13) * 0.4f;
+        shown.measurement.field.xSeries[j] = static_cast<float>(j % 7);
+        shown.measurement.field.ySeries[j] = static_cast<float>(j % 5) * 1.5f;
+        shown.measurement.field.zSeries[j] = static_cast<float>(j % 3) + 0.25f;
+        shown.measurement.field.emfSeries[j] = static_cast<float>(j % 11);
+        shown.measurement.field.efSeries[j] = static_cast<float>(j % 13) * 0.4f;
     }
-    CGraphWnd window;
+    CGraphWnd window(shown);
+    window.Options() = options;
+    window.Cursor() = cursor;
     window.resize(kGraphControlWidth, kGraphControlHeight);
     window.RenderAll();
     ASSERT_NE(window.CurrentImage(), nullptr);
     EXPECT_EQ(*window.CurrentImage(), Render());
 
-    MeasurementKind = kKindSpectrum;
+    shown.measurement.kind = kKindSpectrum;
     window.Refresh();
+    cursor = window.Cursor();  // the refresh placed the crosshair at the cursor point
     EXPECT_EQ(*window.CurrentImage(), Render());
 }
 
 TEST_F(FieldTrendTest, ExportOfAnEmptySizeIsNoImage) {
-    EXPECT_TRUE(RenderMeasurementImage(0, 281).isNull());
-    EXPECT_EQ(RenderMeasurementImage(200, 100).size(), QSize(200, 100));
+    EXPECT_TRUE(RenderMeasurementImage(shown, options, cursor, 0, 281).isNull());
+    EXPECT_EQ(RenderMeasurementImage(shown, options, cursor, 200, 100).size(), QSize(200, 100));
 }

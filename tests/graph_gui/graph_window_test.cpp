@@ -54,18 +54,10 @@ class RecordingPainter : public PlotPainter {
 class GraphWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        GraphCursor = CursorState{};
-        MeasurementKind = kKindSpectrum;
-        window = std::make_unique<CGraphWnd>();
+        window = std::make_unique<CGraphWnd>(shown);
         window->resize(kGraphControlWidth, kGraphControlHeight);
         window->SetSpectrumPainter(std::make_unique<RecordingPainter>(spectrumLog));
         window->SetTrendPainter(std::make_unique<RecordingPainter>(trendLog));
-    }
-
-    void TearDown() override {
-        window.reset();
-        GraphCursor = CursorState{};
-        MeasurementKind = kKindSpectrum;
     }
 
     void Show() {
@@ -93,6 +85,7 @@ class GraphWindowTest : public ::testing::Test {
         return PixelAt(window->screen()->grabWindow(window->winId()).toImage(), 3 + x, 3 + y);
     }
 
+    PlotReading shown;  // before the window, which reads it
     PainterLog spectrumLog;
     PainterLog trendLog;
     std::unique_ptr<CGraphWnd> window;
@@ -148,7 +141,7 @@ TEST_F(GraphWindowTest, SpectrumGridIs20PixelSquaresWithABaselineOverRows239And2
 }
 
 TEST_F(GraphWindowTest, FieldGridHasFourPixelAxesAtRows125And250) {
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     window->RenderAll();
     const QImage& image = *window->CurrentImage();
     ExpectPixels(image, {
@@ -194,7 +187,7 @@ TEST_F(GraphWindowTest, MeasurementKindChoosesThePainter) {
     for (const Case& c : cases) {
         spectrumLog = {};
         trendLog = {};
-        MeasurementKind = c.kind;
+        shown.measurement.kind = c.kind;
         window->RenderAll();
         EXPECT_EQ(spectrumLog.traces, c.spectrumCalls) << int(c.kind);
         EXPECT_EQ(spectrumLog.annotations, c.spectrumCalls) << int(c.kind);
@@ -203,10 +196,8 @@ TEST_F(GraphWindowTest, MeasurementKindChoosesThePainter) {
     }
 }
 
-TEST_F(GraphWindowTest, ConstructionFlattensTheSpectrumAtMinus128) {
-    SpectrumRecord.dbm[5] = 3;
-    CGraphWnd another;
-    for (int8_t level : SpectrumRecord.dbm)
+TEST_F(GraphWindowTest, AReadingBeforeItsFirstFetchLiesFlatAtMinus128) {
+    for (int8_t level : shown.measurement.spectrum.dbm)
         EXPECT_EQ(level, -128);
 }
 
@@ -231,8 +222,8 @@ TEST_F(GraphWindowTest, RefreshBeforeRenderAllPresentsNothing) {
     window->Refresh();
     EXPECT_EQ(window->CurrentImage(), nullptr);
     EXPECT_EQ(window->ImageRect(), WindowRect{});
-    EXPECT_EQ(GraphCursor.CursorBin, 110);
-    EXPECT_EQ(GraphCursor.CursorRow, 125);
+    EXPECT_EQ(window->Cursor().CursorBin, 110);
+    EXPECT_EQ(window->Cursor().CursorRow, 125);
     EXPECT_EQ(spectrumLog.traces, 0);
     EXPECT_EQ(PixelAt(window->grab().toImage(), 3 + 20, 3 + 7), kWhite);
 }
@@ -246,7 +237,7 @@ TEST_F(GraphWindowTest, FirstPictureUsesTheInitialCursorAndRefreshTakesCursorPoi
     EXPECT_EQ(spectrumLog.annotations, 2);
     EXPECT_EQ(spectrumLog.cursorAtAnnotations.CursorBin, 110);
     EXPECT_EQ(spectrumLog.cursorAtAnnotations.CursorRow, 64);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{440, 64}));
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{440, 64}));
 }
 
 TEST_F(GraphWindowTest, MoveCursorToOutsideTheBoundsKeepsTheImage) {
@@ -254,12 +245,12 @@ TEST_F(GraphWindowTest, MoveCursorToOutsideTheBoundsKeepsTheImage) {
     const qint64 key = ImageKey();
     window->MoveCursorTo(4, 100);
     EXPECT_EQ(ImageKey(), key);
-    EXPECT_EQ(GraphCursor.CursorRow, 125);
+    EXPECT_EQ(window->Cursor().CursorRow, 125);
     window->MoveCursorTo(5, 100);
     EXPECT_NE(ImageKey(), key);
-    EXPECT_EQ(GraphCursor.CursorRow, 100);
-    EXPECT_EQ(GraphCursor.CursorBin, 1);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{440, 64}));  // the caller's to set
+    EXPECT_EQ(window->Cursor().CursorRow, 100);
+    EXPECT_EQ(window->Cursor().CursorBin, 1);
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{440, 64}));  // the caller's to set
 }
 
 // ---------------------------------------------------------------------------------------
@@ -270,16 +261,16 @@ TEST_F(GraphWindowTest, PressInsideShowsTheImageAroundTheNewCursor) {
     window->RenderAll();
     const qint64 key = ImageKey();
     Press(100, 50);
-    EXPECT_TRUE(GraphCursor.Dragging);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{100, 50}));
-    EXPECT_EQ(GraphCursor.CursorRow, 50);
-    EXPECT_EQ(GraphCursor.CursorBin, 25);
+    EXPECT_TRUE(window->Cursor().Dragging);
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{100, 50}));
+    EXPECT_EQ(window->Cursor().CursorRow, 50);
+    EXPECT_EQ(window->Cursor().CursorBin, 25);
     EXPECT_EQ(spectrumLog.traces, 2);
     EXPECT_EQ(spectrumLog.cursorAtAnnotations.CursorRow, 50);
     EXPECT_NE(ImageKey(), key);
     EXPECT_EQ(OnScreenAt(100, 50), kCursorInk);  // repainted at once
     Release(100, 50);
-    EXPECT_FALSE(GraphCursor.Dragging);
+    EXPECT_FALSE(window->Cursor().Dragging);
 }
 
 TEST_F(GraphWindowTest, PressNearTheEdgeStartsADragButMovesNothing) {
@@ -288,12 +279,12 @@ TEST_F(GraphWindowTest, PressNearTheEdgeStartsADragButMovesNothing) {
     // W - 4 = 542 and H - 4 = 277 are outside; 5 and 541, 276 are the last inside.
     const QPoint outside[] = {{4, 50}, {50, 4}, {542, 50}, {50, 277}, {0, 0}};
     for (QPoint p : outside) {
-        GraphCursor = CursorState{};
+        window->Cursor() = CursorState{};
         const qint64 key = ImageKey();
         Press(p.x(), p.y());
-        EXPECT_TRUE(GraphCursor.Dragging) << p.x() << "," << p.y();
-        EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{440, 64})) << p.x() << "," << p.y();
-        EXPECT_EQ(GraphCursor.CursorRow, 125);
+        EXPECT_TRUE(window->Cursor().Dragging) << p.x() << "," << p.y();
+        EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{440, 64})) << p.x() << "," << p.y();
+        EXPECT_EQ(window->Cursor().CursorRow, 125);
         EXPECT_EQ(ImageKey(), key) << p.x() << "," << p.y();
         Release(p.x(), p.y());
     }
@@ -302,7 +293,7 @@ TEST_F(GraphWindowTest, PressNearTheEdgeStartsADragButMovesNothing) {
     const QPoint inside[] = {{5, 5}, {541, 276}};
     for (QPoint p : inside) {
         Click(p.x(), p.y());
-        EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{p.x(), p.y()}));
+        EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{p.x(), p.y()}));
     }
 }
 
@@ -310,7 +301,7 @@ TEST_F(GraphWindowTest, PressOnTheFrameIsNoPress) {
     Show();
     window->RenderAll();
     QTest::mousePress(Handle(), Qt::LeftButton, {}, QPoint(0, 100));
-    EXPECT_FALSE(GraphCursor.Dragging);
+    EXPECT_FALSE(window->Cursor().Dragging);
     QTest::mouseRelease(Handle(), Qt::LeftButton, {}, QPoint(0, 100));
 }
 
@@ -324,7 +315,7 @@ TEST_F(GraphWindowTest, CursorColumnRoundsUpFromThreeQuarters) {
                           {444, 111}, {10, 2},    {11, 3}};
     for (const Case& c : cases) {
         Click(c.x, 100);
-        EXPECT_EQ(GraphCursor.CursorBin, c.bin) << c.x;
+        EXPECT_EQ(window->Cursor().CursorBin, c.bin) << c.x;
         EXPECT_EQ(spectrumLog.cursorAtAnnotations.CursorBin, c.bin) << c.x;
     }
 }
@@ -334,21 +325,21 @@ TEST_F(GraphWindowTest, DragToTheEdgeKeepsTheLastInsidePoint) {
     window->RenderAll();
     Press(300, 100);
     Move(400, 120);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{400, 120}));
-    EXPECT_EQ(GraphCursor.CursorBin, 100);
-    EXPECT_EQ(GraphCursor.CursorRow, 120);
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{400, 120}));
+    EXPECT_EQ(window->Cursor().CursorBin, 100);
+    EXPECT_EQ(window->Cursor().CursorRow, 120);
 
     const qint64 key = ImageKey();
     Move(543, 130);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{400, 120}));
-    EXPECT_EQ(GraphCursor.CursorRow, 120);
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{400, 120}));
+    EXPECT_EQ(window->Cursor().CursorRow, 120);
     EXPECT_EQ(ImageKey(), key);
 
     Release(543, 130);
-    EXPECT_FALSE(GraphCursor.Dragging);
+    EXPECT_FALSE(window->Cursor().Dragging);
     window->Refresh();
-    EXPECT_EQ(GraphCursor.CursorBin, 100);
-    EXPECT_EQ(GraphCursor.CursorRow, 120);
+    EXPECT_EQ(window->Cursor().CursorBin, 100);
+    EXPECT_EQ(window->Cursor().CursorRow, 120);
 }
 
 TEST_F(GraphWindowTest, MovesWithoutADragLeaveTheCursor) {
@@ -356,7 +347,7 @@ TEST_F(GraphWindowTest, MovesWithoutADragLeaveTheCursor) {
     window->RenderAll();
     Move(200, 90);
     Move(210, 95);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{440, 64}));
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{440, 64}));
     EXPECT_EQ(spectrumLog.traces, 1);
 }
 
@@ -365,28 +356,28 @@ TEST_F(GraphWindowTest, ReleaseOffTheWindowLeavesTheDragOn) {
     window->RenderAll();
     Press(300, 100);
     QTest::mouseRelease(Handle(), Qt::LeftButton, {}, QPoint(700, 100));
-    EXPECT_TRUE(GraphCursor.Dragging);
+    EXPECT_TRUE(window->Cursor().Dragging);
 
     Move(200, 90);  // no button held, yet the cursor follows
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{200, 90}));
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{200, 90}));
 
     Click(210, 90);
-    EXPECT_FALSE(GraphCursor.Dragging);
+    EXPECT_FALSE(window->Cursor().Dragging);
     Move(250, 90);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{210, 90}));
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{210, 90}));
 }
 
 TEST_F(GraphWindowTest, MovesOffTheWindowDuringADragAreNotSeen) {
     Show();
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     window->RenderAll();
     Press(300, 100);
     Move(305, 100);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerSizeWE);
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerSizeWE);
     // Over another window the pointer shape is that window's business: nothing changes here.
     QTest::mouseMove(Handle(), QPoint(700, 100));
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerSizeWE);
-    EXPECT_EQ(GraphCursor.CursorPoint, (GraphPoint{305, 100}));
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerSizeWE);
+    EXPECT_EQ(window->Cursor().CursorPoint, (GraphPoint{305, 100}));
     Release(305, 100);
 }
 
@@ -396,7 +387,7 @@ TEST_F(GraphWindowTest, MovesOffTheWindowDuringADragAreNotSeen) {
 TEST_F(GraphWindowTest, DoubleArrowShowsWithinNinePixelsOfTheTimeLine) {
     Show();
     window->RenderAll();
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     struct Case {
         int cursorX, pointerX;
         bool doubleArrow;
@@ -407,9 +398,9 @@ TEST_F(GraphWindowTest, DoubleArrowShowsWithinNinePixelsOfTheTimeLine) {
         {441, 435, false}, {86, 86, true},   {86, 95, true},   {86, 96, false},
     };
     for (const Case& c : cases) {
-        GraphCursor.CursorPoint = {c.cursorX, 64};
+        window->Cursor().CursorPoint = {c.cursorX, 64};
         Move(c.pointerX, 150);
-        EXPECT_EQ(GraphCursor.PointerShape, c.doubleArrow ? kPointerSizeWE : kPointerArrow)
+        EXPECT_EQ(window->Cursor().PointerShape, c.doubleArrow ? kPointerSizeWE : kPointerArrow)
             << c.cursorX << " " << c.pointerX;
         EXPECT_EQ(window->cursor().shape(), c.doubleArrow ? Qt::SizeHorCursor : Qt::ArrowCursor)
             << c.cursorX << " " << c.pointerX;
@@ -418,7 +409,7 @@ TEST_F(GraphWindowTest, DoubleArrowShowsWithinNinePixelsOfTheTimeLine) {
 
 TEST_F(GraphWindowTest, WhileDraggingTheDoubleArrowFollowsThePointerOverTheSpan) {
     Show();
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     window->RenderAll();
     Press(300, 100);
     Move(305, 100);
@@ -431,19 +422,19 @@ TEST_F(GraphWindowTest, WhileDraggingTheDoubleArrowFollowsThePointerOverTheSpan)
 TEST_F(GraphWindowTest, SpectrumKeepsADoubleArrowLeftFromTheTrendUntilThePointerLeaves) {
     Show();
     window->RenderAll();
-    MeasurementKind = kKindSpectrum;
+    shown.measurement.kind = kKindSpectrum;
     Move(440, 150);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerArrow);
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerArrow);
 
-    MeasurementKind = kKindField;
+    shown.measurement.kind = kKindField;
     Move(441, 150);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerSizeWE);
-    MeasurementKind = kKindSpectrum;
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerSizeWE);
+    shown.measurement.kind = kKindSpectrum;
     Move(445, 150);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerSizeWE);
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerSizeWE);
     Move(460, 150);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerArrow);
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerArrow);
     Move(440, 150);
-    EXPECT_EQ(GraphCursor.PointerShape, kPointerArrow);
+    EXPECT_EQ(window->Cursor().PointerShape, kPointerArrow);
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }

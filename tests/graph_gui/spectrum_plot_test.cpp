@@ -48,30 +48,23 @@ int BarPixels(const QImage& image, int x) {
 class SpectrumPlotTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetDisplayOptions();
-        GraphCursor = CursorState{};
-        MeasurementKind = kKindSpectrum;
-        SpectrumRecord = SpectrumRecordData{};
-        SearchThreshold = -98;  // what the main window starts with
+        shown.threshold = -98;  // what the main window starts with
     }
 
-    void TearDown() override {
-        ResetDisplayOptions();
-        GraphCursor = CursorState{};
-        SpectrumRecord = SpectrumRecordData{};
-        SearchThreshold = kFloorDbm;
-    }
-
-    static void Levels(int8_t all, std::initializer_list<std::pair<int, int8_t>> bins = {}) {
-        SpectrumRecord.dbm.fill(all);
+    void Levels(int8_t all, std::initializer_list<std::pair<int, int8_t>> bins = {}) {
+        shown.measurement.spectrum.dbm.fill(all);
         for (auto [bin, level] : bins)
-            SpectrumRecord.dbm[bin] = level;
+            shown.measurement.spectrum.dbm[bin] = level;
     }
 
     // Keeps the crosshair's row from crossing the bars.
-    static void CrosshairBelowTheBars() { GraphCursor.CursorRow = 270; }
+    void CrosshairBelowTheBars() { cursor.CursorRow = 270; }
 
-    static QImage Render() { return RenderMeasurementImage(); }
+    QImage Render() const { return RenderMeasurementImage(shown, options, cursor); }
+
+    PlotReading shown;  // a spectrum
+    DisplayOptions options;
+    CursorState cursor;
 };
 
 }  // namespace
@@ -80,7 +73,7 @@ class SpectrumPlotTest : public ::testing::Test {
 // The start-up picture, through the window as the main window draws it
 
 TEST_F(SpectrumPlotTest, StartUpPictureHasNoBarsAndTheLineOnTheBaseline) {
-    CGraphWnd window;
+    CGraphWnd window(shown);
     window.resize(kGraphControlWidth, kGraphControlHeight);
     window.RenderAll();
     const QImage& image = *window.CurrentImage();
@@ -97,7 +90,7 @@ TEST_F(SpectrumPlotTest, StartUpPictureHasNoBarsAndTheLineOnTheBaseline) {
 }
 
 TEST_F(SpectrumPlotTest, StartUpThresholdIsADashedLineAtRow60WithItsLabel) {
-    CGraphWnd window;
+    CGraphWnd window(shown);
     window.resize(kGraphControlWidth, kGraphControlHeight);
     window.RenderAll();
     const QImage& image = *window.CurrentImage();
@@ -122,7 +115,7 @@ TEST_F(SpectrumPlotTest, ThresholdLabelMovesLeftOffATraceThatRisesOverItsLine) {
     CrosshairBelowTheBars();
     Levels(-128);
     for (int bin = 100; bin < kSpectrumBins; ++bin)
-        SpectrumRecord.dbm[bin] = -90;
+        shown.measurement.spectrum.dbm[bin] = -90;
     const QImage image = Render();
     // -128 .. -90 at 180 / 38 px per dB: the line at row 240 - 142 = 98, bins 100.. up at
     // row 60. The label keeps 4 pixels off bin 100's column (x 412) and its line to bin 99.
@@ -132,7 +125,7 @@ TEST_F(SpectrumPlotTest, ThresholdLabelMovesLeftOffATraceThatRisesOverItsLine) {
 }
 
 TEST_F(SpectrumPlotTest, StartUpTexts) {
-    CGraphWnd window;
+    CGraphWnd window(shown);
     window.resize(kGraphControlWidth, kGraphControlHeight);
     window.RenderAll();
     const QImage& image = *window.CurrentImage();
@@ -150,7 +143,7 @@ TEST_F(SpectrumPlotTest, StartUpTexts) {
 }
 
 TEST_F(SpectrumPlotTest, CrosshairStartsAtRow125AndFollowsCursorPointAfterRefresh) {
-    CGraphWnd window;
+    CGraphWnd window(shown);
     window.resize(kGraphControlWidth, kGraphControlHeight);
     window.RenderAll();
     {
@@ -180,8 +173,8 @@ TEST_F(SpectrumPlotTest, CrosshairStartsAtRow125AndFollowsCursorPointAfterRefres
 
 TEST_F(SpectrumPlotTest, BarsRiseTenPixelsPerDbUpTo18Db) {
     CrosshairBelowTheBars();
-    ShowLine = 0;
-    SearchThreshold = -100;  // at the minimum: no threshold line
+    options.ShowLine = 0;
+    shown.threshold = -100;  // at the minimum: no threshold line
     Levels(-100, {{5, -90}, {9, -82}});
     const QImage image = Render();
 
@@ -204,8 +197,8 @@ TEST_F(SpectrumPlotTest, BarsRiseTenPixelsPerDbUpTo18Db) {
 
 TEST_F(SpectrumPlotTest, WiderRangesShrinkToTheFullScaleOf180Pixels) {
     CrosshairBelowTheBars();
-    ShowLine = 0;
-    SearchThreshold = -100;
+    options.ShowLine = 0;
+    shown.threshold = -100;
     struct Case {
         int8_t top;
         int8_t middle;  // drawn in bin 20, x = 92
@@ -228,8 +221,8 @@ TEST_F(SpectrumPlotTest, WiderRangesShrinkToTheFullScaleOf180Pixels) {
 }
 
 TEST_F(SpectrumPlotTest, ThresholdAboveEveryLevelStretchesTheScale) {
-    ShowLine = 0;
-    SearchThreshold = -70;
+    options.ShowLine = 0;
+    shown.threshold = -70;
     Levels(-100, {{5, -90}});
     const QImage image = Render();
 
@@ -245,8 +238,8 @@ TEST_F(SpectrumPlotTest, ThresholdAboveEveryLevelStretchesTheScale) {
 
 TEST_F(SpectrumPlotTest, ThresholdBelowEveryLevelIsTheMinimumAndDrawsNoLine) {
     CrosshairBelowTheBars();
-    ShowLine = 0;
-    SearchThreshold = -110;
+    options.ShowLine = 0;
+    shown.threshold = -110;
     Levels(-100, {{5, -90}});
     const QImage image = Render();
 
@@ -261,7 +254,7 @@ TEST_F(SpectrumPlotTest, ThresholdBelowEveryLevelIsTheMinimumAndDrawsNoLine) {
 }
 
 TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsEndsAtTheLineEndToo) {
-    ShowPower = 1;
+    options.ShowPower = 1;
     struct Case {
         int threshold;
         const char* label;
@@ -269,7 +262,7 @@ TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsEndsAtTheLineEndToo) {
     // Over levels at -128 the threshold is the top of the scale: always 180 px up, row 60.
     const Case cases[] = {{-98, "0.158 pW"}, {-60, " 1.000 nW"}, {-30, "1.000 uW"}};
     for (const Case& c : cases) {
-        SearchThreshold = c.threshold;
+        shown.threshold = c.threshold;
         const QImage image = Render();
         EXPECT_TRUE(TextAt(image, LabelRightAtTheLineEnd(c.label), 45, c.label)) << c.threshold;
         EXPECT_TRUE(TextAt(image, 190, 245, "Minimum = 0.000 pW")) << c.threshold;
@@ -280,7 +273,7 @@ TEST_F(SpectrumPlotTest, ThresholdLabelInPowerUnitsEndsAtTheLineEndToo) {
 // Line and bars
 
 TEST_F(SpectrumPlotTest, LineAndBarOptionsChooseWhatIsDrawn) {
-    SearchThreshold = -100;
+    shown.threshold = -100;
     Levels(-90, {{0, -100}});  // bins 1..127 100 px up, the line flat on row 140 after x 16
     struct Case {
         uint8_t bar, line;
@@ -289,8 +282,8 @@ TEST_F(SpectrumPlotTest, LineAndBarOptionsChooseWhatIsDrawn) {
     const Case cases[] = {
         {1, 1, true, true}, {0, 1, false, true}, {1, 0, true, false}, {0, 0, false, false}};
     for (const Case& c : cases) {
-        ShowBar = c.bar;
-        ShowLine = c.line;
+        options.ShowBar = c.bar;
+        options.ShowLine = c.line;
         const QImage image = Render();
         const QRgb bar = c.barShown ? kTrace : kWhite;
         const QRgb line = c.lineShown ? kTrace : kWhite;
@@ -309,9 +302,9 @@ TEST_F(SpectrumPlotTest, LineAndBarOptionsChooseWhatIsDrawn) {
 // Crosshair
 
 TEST_F(SpectrumPlotTest, CursorTextsOnlyWhileTheCrosshairStandsOnABin) {
-    SpectrumRecord.startHz = 2400000000u;
-    SpectrumRecord.spacingHz = 1000000u;
-    SpectrumRecord.bandMode = 7;  // f0 + s * b
+    shown.measurement.spectrum.startHz = 2400000000u;
+    shown.measurement.spectrum.spacingHz = 1000000u;
+    shown.measurement.spectrum.bandMode = 7;  // f0 + s * b
     struct Case {
         int bin;
         bool texts;
@@ -328,8 +321,8 @@ TEST_F(SpectrumPlotTest, CursorTextsOnlyWhileTheCrosshairStandsOnABin) {
         {131, false, {436, 116}, {459, 132}, ""},
     };
     for (const Case& c : cases) {
-        GraphCursor.CursorBin = c.bin;
-        GraphCursor.CursorRow = 150;
+        cursor.CursorBin = c.bin;
+        cursor.CursorRow = 150;
         const QImage image = Render();
         EXPECT_EQ(PixelAt(image, 4 * c.bin, 35), kRed) << c.bin;
         EXPECT_EQ(PixelAt(image, 100 + 3, 150), kRed) << c.bin;

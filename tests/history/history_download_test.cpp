@@ -161,6 +161,13 @@ const std::vector<std::string> kCaptionsOfAFinishedDownload = {
 const std::vector<std::string> kCaptionsOfAnAbandonedDownload = {"1062 Stop/Save", "1064 Cancel",
                                                                  "1062 Download", "1064 Exit"};
 
+TEST_F(HistoryDownloadTest, MemoryStartsZeroed) {
+    RecordingView view(Chosen("unused"));
+    const HistoryDownload download(port_, view);
+    EXPECT_TRUE(std::all_of(download.Memory(), download.Memory() + kHistoryMemorySize,
+                            [](uint8_t b) { return b == 0; }));
+}
+
 TEST_F(HistoryDownloadTest, ErasedFirstBlockSavesTheHeaderAlone) {
     StartMeter({"--fast", "--history-blocks", "0"});
     RecordingView view(Chosen("empty"));
@@ -236,7 +243,7 @@ TEST_F(HistoryDownloadTest, GeneratedLogDecodesFromTheCountedDump) {
     EXPECT_EQ(view.Messages(), std::vector<std::string>{"Download Finished. 12KB"});
     const std::string dump = ReadFile(Chosen("log.bin"));
     ASSERT_EQ(dump.size(), 3 * kHistoryBlockSize);
-    EXPECT_EQ(0, std::memcmp(dump.data(), HistoryBuffer.data(), dump.size()));
+    EXPECT_EQ(0, std::memcmp(dump.data(), download.Memory(), dump.size()));
     const std::string csv = ReadFile(Chosen("log.csv"));
     EXPECT_EQ(csv, HistoryCsvText(reinterpret_cast<const uint8_t*>(dump.data()), dump.size()));
     EXPECT_GT(std::count(csv.begin(), csv.end(), '\n'), 300);  // ~12 KB of 12–14-byte readings
@@ -282,7 +289,7 @@ TEST_F(HistoryDownloadTest, StopSaveDuringThe40thBlockKeeps39) {
     EXPECT_EQ(Requests().size(), 40u);  // the 40th block was read, not counted
     EXPECT_EQ(std::filesystem::file_size(Chosen("stopped.bin")), 159744u);
     const std::string csv = ReadFile(Chosen("stopped.csv"));
-    EXPECT_EQ(csv, HistoryCsvText(HistoryBuffer.data(), 159744));
+    EXPECT_EQ(csv, HistoryCsvText(download.Memory(), 159744));
 }
 
 TEST_F(HistoryDownloadTest, PendingStopSaveFromAnEarlierDownloadIsDropped) {
@@ -406,7 +413,7 @@ TEST_F(HistoryDownloadTest, IncompleteBlockIsAskedForAgain) {
 
         EXPECT_EQ(result.outcome, HistoryOutcome::Finished);
         EXPECT_EQ(result.countedBytes, 3 * kHistoryBlockSize);
-        EXPECT_EQ(FirstImpossibleStamp(HistoryBuffer.data(), result.countedBytes), std::nullopt);
+        EXPECT_EQ(FirstImpossibleStamp(download.Memory(), result.countedBytes), std::nullopt);
         EXPECT_GE(watch.ElapsedMs(), c.leastMs);
         EXPECT_EQ(Requests(),
                   (std::vector<std::string>{RequestLine("00 00 00"), RequestLine("00 10 00"),

@@ -12,12 +12,6 @@
 
 using namespace history_records;
 
-TEST(HistoryMemory, BufferStartsZeroed) {
-    EXPECT_EQ(HistoryBuffer.size(), 1048576u);
-    EXPECT_TRUE(
-        std::all_of(HistoryBuffer.begin(), HistoryBuffer.end(), [](uint8_t b) { return b == 0; }));
-}
-
 TEST(HistoryMemory, SpirRequestNamesTheBlockAddressBigEndian) {
     const Bytes first = {'<', 'S', 'P', 'I', 'R', 0x00, 0x00, 0x00, 0x10, 0x00, '>', '>'};
     const Bytes third = {'<', 'S', 'P', 'I', 'R', 0x00, 0x30, 0x00, 0x10, 0x00, '>', '>'};

@@ -107,7 +107,11 @@ class ScreenshotTest : public ::testing::Test {
         link.DeviceModel = kModelZtx440;
         link.DeviceConnected = true;
     }
-    void TearDown() override { ScreenFrame.fill(0); }
+    // Save Screen's frame, as the window keeps its last mirrored one.
+    MirroredFrame Mirrored() {
+        return [this] { return mirrored; };
+    }
+    ScreenPixels mirrored{};
 
     // Starts the virtual meter (answering at once, logging every frame) and opens the port
     // on it, as identification leaves it.
@@ -191,7 +195,7 @@ TEST_F(ScreenshotTest, ModelGatesOfBothCommands) {
         link.DeviceModel = row.model;
         MessageRecorder recorder(link);
         const ScreenshotOutcome download = Download('1');
-        const ScreenshotOutcome save = SaveScreen(link, choice.Chooser());
+        const ScreenshotOutcome save = SaveScreen(link, Mirrored(), choice.Chooser());
         EXPECT_EQ(download,
                   row.downloads ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
         EXPECT_EQ(save, row.savesScreen ? ScreenshotOutcome::NoMeter : ScreenshotOutcome::Refused);
@@ -211,7 +215,7 @@ TEST_F(ScreenshotTest, NoMeterConnectedSendsNothingAndGivesThePortBack) {
     link.DeviceConnected = false;
     EXPECT_EQ(Download('1'), ScreenshotOutcome::NoMeter);
     EXPECT_TRUE(PortReleased(link));
-    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::NoMeter);
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::NoMeter);
     EXPECT_TRUE(PortReleased(link));
     EXPECT_EQ(messages.Texts(), (std::vector<std::string>{kComportErrorText, kComportErrorText}));
     EXPECT_TRUE(choice.offered.empty());
@@ -299,7 +303,7 @@ TEST_F(ScreenshotTest, CancelOrEmptyPathWritesNothingAndSaysNothing) {
         choice.answer = answer;
         EXPECT_EQ(Download('1'), ScreenshotOutcome::Cancelled);
         EXPECT_TRUE(PortReleased(link));
-        EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Cancelled);
+        EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Cancelled);
         EXPECT_TRUE(PortReleased(link));
     }
     EXPECT_TRUE(messages.Texts().empty());
@@ -387,7 +391,7 @@ TEST_F(ScreenshotTest, FileThatCannotBeCreatedIsADownloadFailure) {
 TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
     StartMeter();
     choice.answer = outDir.File("screen");
-    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Saved);
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaved});
     EXPECT_TRUE(choice.portHeldWhileAsked);
     EXPECT_TRUE(PortReleased(link));
@@ -397,9 +401,9 @@ TEST_F(ScreenshotTest, SaveScreenBeforeAnyFrameIsAllPaperAndSendsNothing) {
 }
 
 TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
-    ScreenFrame[1023] = 0x80;
+    mirrored[1023] = 0x80;
     choice.answer = outDir.File("screen.bmp");
-    ASSERT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::Saved);
+    ASSERT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::Saved);
     const FileBytes file = ReadFileBytes(outDir.File("screen.bmp"));
     ASSERT_TRUE(IsScreenBitmap(file));
     for (int row = 0; row < 256; ++row)
@@ -412,7 +416,7 @@ TEST_F(ScreenshotTest, SaveScreenTopRightPixelIsTheLastBlockOfTheLastRows) {
 
 TEST_F(ScreenshotTest, SaveScreenReportsAFileThatCannotBeCreated) {
     choice.answer = outDir.File("missing-folder/screen");
-    EXPECT_EQ(SaveScreen(link, choice.Chooser()), ScreenshotOutcome::WriteFailed);
+    EXPECT_EQ(SaveScreen(link, Mirrored(), choice.Chooser()), ScreenshotOutcome::WriteFailed);
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{kSaveScreenWriteFailedMessage});
     EXPECT_EQ(std::string(kSaveScreenWriteFailedMessage), "Failed to create the file.");
     EXPECT_TRUE(outDir.Names().empty());

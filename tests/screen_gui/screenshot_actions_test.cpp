@@ -53,7 +53,6 @@ class ScreenshotCommandsTest : public ::testing::Test {
     void TearDown() override {
         SetMessageHandler(previousHandler);
         CFileLocalDlg::SetScript({});
-        ScreenFrame.fill(0);
     }
 
     // The dialog answers `name` inside the output folder.
@@ -105,14 +104,14 @@ TEST_F(ScreenshotCommandsTest, DownloadScreenshotSavesThroughTheBitmapSaveDialog
 TEST_F(ScreenshotCommandsTest, SaveScreenWritesTheMirroredFrame) {
     ASSERT_TRUE(
         link.TryTakePort(PortHolder::Mirror));  // one mirror run, as the scheduler starts it
-    ScreenPollRun(link, kCom, nullptr);
-    const std::array<uint8_t, 1025> mirrored = ScreenFrame;
-    ASSERT_EQ(mirrored[1024], 0xAA);
-    ASSERT_TRUE(
-        std::any_of(mirrored.begin(), mirrored.begin() + 1024, [](uint8_t b) { return b; }));
+    ScreenPixels mirrored{};
+    ScreenPollRun(link, kCom, [&](const uint8_t* pixels) {
+        std::copy_n(pixels, mirrored.size(), mirrored.begin());
+    });
+    ASSERT_TRUE(std::any_of(mirrored.begin(), mirrored.end(), [](uint8_t b) { return b; }));
 
     AnswerDialogWith("screen");
-    SaveScreenCommand(&mainWindow, link);
+    SaveScreenCommand(&mainWindow, link, [&] { return mirrored; });
     ExpectOneBitmapSaveDialog("");
     EXPECT_EQ(shown, std::vector<std::string>{kSaved});
     EXPECT_TRUE(ShowsScreen(ReadFileBytes(out.File("screen.bmp")), mirrored.data()));

@@ -2,8 +2,6 @@
 
 #include "link/command_frame.h"
 
-std::array<uint8_t, kScreenFrameSize> ScreenFrame{};
-
 bool ScreenFrameValid(const uint8_t* frame1025) {
     return frame1025[kScreenTrailerOffset] == kReplyTrailer;
 }

@@ -19,11 +19,6 @@ inline constexpr int kScreenMirrorScale = 3;  // the main window shows the scree
 // The pixel bytes of one frame, as the owner of the last mirrored one keeps it.
 using ScreenPixels = std::array<uint8_t, kScreenPixelBytes>;
 
-// The screen worker's scratch of the frame it last accepted, trailer included, which it hands
-// to its frame handler; zero at start. Only the screen worker uses it. Save Screen does not
-// read it: it gets the frame from whoever keeps the mirror's frames (the window, the CLI job).
-extern std::array<uint8_t, kScreenFrameSize> ScreenFrame;
-
 struct RgbColour {
     uint8_t red, green, blue;
 };

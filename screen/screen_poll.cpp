@@ -1,21 +1,16 @@
 #include "screen/screen_poll.h"
 
-#include <algorithm>
-
 #include "link/command_exchange.h"
 #include "link/meter_identity.h"
 #include "screen/screen_frame.h"
 
 int ScreenPollRun(MeterLink& link, int portNumber, const ScreenFrameHandler& onFrame) {
-    // A rejected or short frame must not replace the last good one that Save Screen writes,
-    // so replies land in a scratch buffer first.
-    std::array<uint8_t, kScreenFrameSize> reply;
+    // Only an accepted frame reaches the handler; whoever keeps the mirror's frames keeps its
+    // last good one.
+    std::array<uint8_t, kScreenFrameSize> reply{};
     ExchangeResult result = RunExchange(link.port, kScreenPolicy, BuildFrame("GETSCREEN"),
                                         reply.data(), portNumber, &link.StopScreenPoll);
-    if (result.whole) {
-        std::copy(reply.begin(), reply.end(), ScreenFrame.begin());
-        if (onFrame) onFrame(ScreenFrame.data());
-    }
+    if (result.whole && onFrame) onFrame(reply.data());
     link.GivePortBack();
     return result.attempts;
 }

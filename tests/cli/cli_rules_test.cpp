@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
@@ -149,8 +150,8 @@ TEST(CliRules, SpecialFilesAreRefusedAtOnce) {
 }
 
 TEST(CliRules, ASpectrumNeverAnsweredGivesNoTable) {
-    MeterProcess meter({"--fast", "--fault", "silent", "--fault-on", "GETBANDDATAHEX"});
-    const ProgramResult r = RunCliOn(meter, {"spectrum"});
+    InProcessMeter meter({"--fast", "--fault", "silent", "--fault-on", "GETBANDDATAHEX"});
+    const ProgramResult r = RunCliInProcess(meter, {"spectrum"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
 }

@@ -47,9 +47,9 @@ class Capture {
 
 }  // namespace
 
-ProgramResult RunCliInProcess(InProcessMeter& meter, const std::vector<std::string>& words) {
-    std::vector<std::string> args = {"ferrolog-cli", "--device", kInProcessDevice};
-    args.insert(args.end(), words.begin(), words.end());
+ProgramResult RunCliInProcess(MeterLink& link, const std::vector<std::string>& line) {
+    std::vector<std::string> args = {"ferrolog-cli"};
+    args.insert(args.end(), line.begin(), line.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -62,16 +62,22 @@ ProgramResult RunCliInProcess(InProcessMeter& meter, const std::vector<std::stri
     CliOptions options;
     std::string error;
     if (!ParseCliOptions(static_cast<int>(args.size()), argv.data(), &options, &error,
-                         meter.link.port.Ports())) {
+                         link.port.Ports())) {
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         result.exitCode = kExitUsage;
     } else {
-        result.exitCode = RunCliJob(options, meter.link);
-        meter.link.port.Close();
+        result.exitCode = RunCliJob(options, link);
+        link.port.Close();
     }
     std::fflush(stdout);
     std::fflush(stderr);
     result.out = out.Text();
     result.err = err.Text();
     return result;
+}
+
+ProgramResult RunCliInProcess(InProcessMeter& meter, const std::vector<std::string>& words) {
+    std::vector<std::string> args = {"--device", kInProcessDevice};
+    args.insert(args.end(), words.begin(), words.end());
+    return RunCliInProcess(meter.link, args);
 }

@@ -147,7 +147,7 @@ bool ReportIfDisconnected(const MeterLink& link) {
 }
 
 bool ConnectMeter(const CliOptions& options, MeterLink& link) {
-    ConsoleView view(options.verbose, link.port.Ports());
+    ConsoleView view(options.verbose, link.port);
     if (options.com == 0) return ScanAndExplain(link, view);
     bool found = IdentifyMeter(options.com - 1, link, view);
     if (found || ReportIfDisconnected(link)) return found;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "link/meter_identity.h"
+#include "link/serial_port.h"
 
 // Exit statuses: 0 the job did exactly what was asked, 1 it failed, 2 the command line was
 // wrong (nothing was done).
@@ -36,18 +37,22 @@ int RefuseUsage(const std::string& text);
 // A job that takes no words of its own refuses any.
 bool RefuseArgs(const CliOptions& options, int* status);
 
-// Prints the program's texts the way a console shows them: on stderr.
+// Prints the program's texts the way a console shows them: on stderr. A scan's pauses are
+// taken on the port's clock.
 class ConsoleView : public DiscoveryView {
   public:
-    ConsoleView(bool verbose, const PortTable& ports) : verbose_(verbose), ports_(ports) {}
+    ConsoleView(bool verbose, const CSerialPort& port)
+        : verbose_(verbose), ports_(port.Ports()), clock_(port.clock()) {}
     void SelectPortIndex(int index) override;
     void SetAutoCaption(const std::string&) override {}
     void HideScanningPanel() override {}
     void ShowMessage(const std::string& text) override;
+    void Sleep(int milliseconds) override { clock_.SleepMs(milliseconds); }
 
   private:
     bool verbose_;
     const PortTable& ports_;
+    Clock& clock_;
 };
 
 // Finds and identifies the meter: on --com N by identification, otherwise by a scan.

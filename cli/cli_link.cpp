@@ -97,7 +97,7 @@ int RunPorts(const CliOptions& options, MeterLink& link) {
 int RunScan(const CliOptions& options, MeterLink& link) {
     int status = 0;
     if (RefuseArgs(options, &status)) return status;
-    ConsoleView view(options.verbose, link.port.Ports());
+    ConsoleView view(options.verbose, link.port);
     const bool found = ScanAndExplain(link, view);
     if (options.json)
         PrintMeterJson(link, found);

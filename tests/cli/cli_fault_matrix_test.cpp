@@ -1,6 +1,7 @@
 // Every job that talks to the meter against every fault of the virtual meter, under one rule:
 // exactly the right output with exit status 0, or exit status 1 with nothing left under the
-// chosen file name. The cells run side by side, each with its own meter.
+// chosen file name. Each cell has its own meter. The cells run in process on the meter's
+// virtual clock; a few per job run the real program on a pseudo-terminal as well, side by side.
 
 #include <gtest/gtest.h>
 
@@ -14,13 +15,14 @@
 
 #include "link/number_text.h"
 #include "tests/screen/bitmap_readback.h"
+#include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-constexpr unsigned kCellsAtOnce = 8;  // the cells mostly wait on the line
+constexpr unsigned kCellsAtOnce = 8;  // the real program's cells mostly wait on the line
 
 struct Job {
     const char* name;
@@ -90,6 +92,7 @@ struct Cell {
     Outcome outcome;
     std::vector<std::string> targets;  // the commands spoiled; empty: all the job's
     bool paced = false;                // at a real meter's pace: a late reply takes its time
+    bool overProcess = false;          // the real program and meter on a pseudo-terminal
 };
 
 std::vector<std::string> MeterArgs(const Cell& cell, const std::string& log) {
@@ -108,19 +111,28 @@ std::vector<std::string> MeterArgs(const Cell& cell, const std::string& log) {
 Outcome RunCell(const Cell& cell) {
     const Job& job = *cell.job;
     TempDir dir, logDir;
-    MeterProcess meter(MeterArgs(cell, logDir.File("frames")));
-    std::vector<std::string> args = {"--device", meter.DevicePath()};
+    std::vector<std::string> words;
     for (const std::string& word : job.words)
-        args.push_back(word == "OUT" ? dir.File("out") : word);
+        words.push_back(word == "OUT" ? dir.File("out") : word);
     Outcome outcome;
-    outcome.result = RunProgram(FERROLOG_CLI_PATH, args);
+    std::string device = kInProcessDevice;
+    if (cell.overProcess) {
+        MeterProcess meter(MeterArgs(cell, logDir.File("frames")));
+        device = meter.DevicePath();
+        words.insert(words.begin(), {"--device", device});
+        outcome.result = RunProgram(FERROLOG_CLI_PATH, words);
+        meter.Stop();
+    } else {
+        InProcessMeter meter(MeterArgs(cell, logDir.File("frames")));
+        EXPECT_TRUE(meter.meter.Ok()) << meter.meter.Error();
+        outcome.result = RunCliInProcess(meter, words);
+    }
     // The folder and the device differ from cell to cell; the names in the folder are compared.
-    for (const auto& [varies, name] : {std::pair{dir.Path(), "DIR"}, {meter.DevicePath(), "DEV"}})
+    for (const auto& [varies, name] : {std::pair{dir.Path(), "DIR"}, {device, "DEV"}})
         for (size_t at; (at = outcome.result.out.find(varies)) != std::string::npos;)
             outcome.result.out.replace(at, varies.size(), name);
     outcome.files = dir.Names();
     if (!outcome.files.empty()) outcome.fileBytes = ReadFile(dir.File(outcome.files[0]));
-    meter.Stop();
     outcome.requests = ReadLogLines(logDir.File("frames")).size();
     return outcome;
 }
@@ -183,16 +195,20 @@ bool FiniteCsvRow(const std::string& line, size_t columns) {
     return ::testing::AssertionSuccess();
 }
 
+// The real program's cells side by side first; then the in-process ones, one at a time, since
+// each takes the process's standard output and error for its job.
 void RunAll(std::vector<Cell>& cells) {
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
     for (unsigned w = 0; w < kCellsAtOnce; ++w)
         workers.emplace_back([&] {
             for (size_t i; (i = next++) < cells.size();)
-                cells[i].outcome = RunCell(cells[i]);
+                if (cells[i].overProcess) cells[i].outcome = RunCell(cells[i]);
         });
     for (std::thread& worker : workers)
         worker.join();
+    for (Cell& cell : cells)
+        if (!cell.overProcess) cell.outcome = RunCell(cell);
 }
 
 const Job& JobNamed(const std::string& name) {
@@ -210,6 +226,8 @@ const std::pair<const char*, const char*> kRetried[] = {
 // The late reply crosses the line at the meter's own pace, so that its time on the line counts.
 const std::pair<const char*, bool> kOnceFaults[] = {
     {"", false}, {"silent:1", false}, {"late=700:1", true}};
+// What each job also meets over the real program: no fault, and a pulled cable.
+const char* const kOverProcess[] = {"", "unplug"};
 
 }  // namespace
 
@@ -219,6 +237,8 @@ TEST(CliFaultMatrix, EveryJobUnderEveryFaultIsRightOrFailsLeavingNothing) {
         cells.push_back({&job, "", {}, {}});
         for (const char* fault : kFaults)
             cells.push_back({&job, fault, {}, {}});
+        for (const char* fault : kOverProcess)
+            cells.push_back({&job, fault, {}, {}, false, true});
     }
     RunAll(cells);
     const Outcome* clean = nullptr;
@@ -226,11 +246,11 @@ TEST(CliFaultMatrix, EveryJobUnderEveryFaultIsRightOrFailsLeavingNothing) {
         const Outcome& got = cell.outcome;
         SCOPED_TRACE(std::string(cell.job->name) + " / " +
                      (cell.fault.empty() ? "no fault" : cell.fault) +
-                     "\nstderr: " + got.result.err);
+                     (cell.overProcess ? " (program)" : "") + "\nstderr: " + got.result.err);
         if (cell.fault.empty()) {
-            clean = &got;
+            if (!cell.overProcess) clean = &got;  // the program's run matches the in-process one
             ASSERT_EQ(got.result.exitCode, 0);
-            ASSERT_TRUE(ExactlyRight(*cell.job, got, got));
+            ASSERT_TRUE(ExactlyRight(*cell.job, got, *clean));
             continue;
         }
         if (Undetectable(cell.job->name, cell.fault)) {

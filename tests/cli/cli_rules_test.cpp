@@ -8,9 +8,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "link/serial_backend.h"
+#include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_clock.h"
 
 namespace {
 
@@ -149,8 +152,8 @@ TEST(CliRules, SpecialFilesAreRefusedAtOnce) {
 }
 
 TEST(CliRules, ASpectrumNeverAnsweredGivesNoTable) {
-    MeterProcess meter({"--fast", "--fault", "silent", "--fault-on", "GETBANDDATAHEX"});
-    const ProgramResult r = RunCliOn(meter, {"spectrum"});
+    InProcessMeter meter({"--fast", "--fault", "silent", "--fault-on", "GETBANDDATAHEX"});
+    const ProgramResult r = RunCliInProcess(meter, {"spectrum"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
 }
@@ -232,8 +235,10 @@ TEST(CliRules, PlotDrawsDecimalPointsInEveryLocale) {
 
 // A port that is no serial device gets that hint, once under the list of ports it was given for.
 TEST(CliRules, AScanThatOpenedNothingGivesEachHintOnce) {
-    const ProgramResult r = RunProgram(FERROLOG_CLI_PATH, {"--only-mapped", "--port", "1=/dev/null",
-                                                           "--port", "2=/dev/null", "scan"});
+    VirtualClock clock;  // the system's ports, but the scan's pauses between them take no time
+    MeterLink link(serial_backend::SystemBackend(), clock);
+    const ProgramResult r = RunCliInProcess(
+        link, {"--only-mapped", "--port", "1=/dev/null", "--port", "2=/dev/null", "scan"});
     EXPECT_EQ(r.exitCode, 1);
     const std::string hint = "\nhint: /dev/null is not a serial device";
     EXPECT_TRUE(Contains(r.err, "COM2 /dev/null: ")) << r.err;

@@ -10,11 +10,13 @@
 #include <QStyle>
 #include <QStyleOptionComboBox>
 #include <QTest>
+#include <algorithm>
 
 #include "app/scanning_panel.h"
 #include "graph/banner_wnd.h"
 #include "graph/display_options.h"
 #include "graph/graph_window.h"
+#include "link/command_frame.h"
 #include "link/message_seam.h"
 #include "link/meter_link.h"
 #include "link/port_table.h"
@@ -27,6 +29,8 @@
 #include "tests/app/menu_clicks.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 #include "ui/message_box.h"
 #include "ui/template_widgets.h"
 
@@ -337,6 +341,52 @@ TEST_F(MainWindowTest, PickingAnUnansweringPortSaysComportOpenErrorAndLeavesItCl
     EXPECT_EQ(link.port.IsOpen(), 0);
     EXPECT_EQ(link.DeviceModel, kModelNone);
     EXPECT_FALSE(link.DeviceConnected);
+}
+
+// Two windows, each with its own link and meter, mirror and fetch side by side: each meter
+// hears only its own window, and each window shows only its own meter.
+TEST_F(MainWindowTest, TwoWindowsMirrorAndFetchTwoMetersSideBySide) {
+    TempDir dir;
+    MeterProcess first({"--fast", "--model", "ZTX440", "--log", dir.File("first.log")});
+    MeterProcess second({"--fast", "--model", "ZTX430", "--log", dir.File("second.log")});
+    ASSERT_FALSE(first.DevicePath().empty());
+    ASSERT_FALSE(second.DevicePath().empty());
+    PickPort(first.DevicePath());
+    MeterLink otherLink;
+    otherLink.port.Ports().Map(1, second.DevicePath());
+    CMainDlg other(otherLink);
+    other.StopAllTimers();
+    other.show();
+    emit static_cast<QComboBox*>(other.Control(kIdPortSelector))->activated(0);
+    ASSERT_EQ(link.DeviceModel, kModelZtx440);
+    ASSERT_EQ(otherLink.DeviceModel, kModelZtx430);
+
+    ASSERT_TRUE(
+        WaitUntilWith([&] { return Window().MirroredFrames() >= 3 && other.MirroredFrames() >= 3; },
+                      [&] {
+                          Window().OnTimer(kTimerMirror);
+                          other.OnTimer(kTimerMirror);
+                          QTest::qWait(5);
+                      },
+                      10000));
+    Window().FetchFieldReading();
+    other.FetchFieldReading();
+    EXPECT_EQ(Window().Shown().measurement.kind, kKindField);
+    EXPECT_EQ(other.Shown().measurement.kind, kKindField);
+    other.reject();
+    Window().reject();
+
+    for (const std::string& log : {dir.File("first.log"), dir.File("second.log")}) {
+        const std::vector<std::string> frames = ReadLogLines(log);
+        ASSERT_FALSE(frames.empty()) << log;
+        EXPECT_EQ(frames.front(), HexString(BuildFrame("GETVER"))) << log;
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), HexString(BuildFrame("GETVER"))), 1)
+            << log;
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), HexString(BuildFrame("GETEMFDATA"))), 1)
+            << log;
+        EXPECT_GE(std::count(frames.begin(), frames.end(), HexString(BuildFrame("GETSCREEN"))), 3)
+            << log;
+    }
 }
 
 }  // namespace

@@ -36,7 +36,6 @@ std::array<uint8_t, 1025> StoredScreenshot(const MeterProcess& meter, char slot)
     if (port.Open(kCom))
         RunExchange(port, kShotPixelsPolicy, BuildFrame(std::string("GETSS") + slot), reply.data(),
                     kCom);
-    link.port.Ports().Clear();
     return reply;
 }
 

@@ -120,7 +120,6 @@ class HistoryDownloadTest : public ::testing::Test {
   protected:
     void TearDown() override {
         port_.Close();
-        link.port.Ports().Clear();
         inProcess_.reset();
     }
 
@@ -129,7 +128,6 @@ class HistoryDownloadTest : public ::testing::Test {
         args.insert(args.end(), {"--log", LogPath()});
         meter_ = std::make_unique<MeterProcess>(args);
         ASSERT_FALSE(meter_->DevicePath().empty());
-        link.port.Ports().Clear();
         link.port.Ports().Map(kCom, meter_->DevicePath());
         ASSERT_EQ(port_.Open(kCom), 1);
     }

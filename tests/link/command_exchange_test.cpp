@@ -28,13 +28,8 @@ Bytes FieldReply(uint8_t fill) {
 class ExchangeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        link.port.Ports().Clear();
         link.port.Ports().Map(kCom, pty.SlavePath());
         onClock.Ports().Map(kCom, "/dev/scripted-meter");
-    }
-    void TearDown() override {
-        port.Close();
-        link.port.Ports().Clear();
     }
     PtyPair pty;
     MeterLink link;

@@ -31,14 +31,12 @@ class SerialPortTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(pty.SlavePath().empty());
-        link.port.Ports().Clear();
         link.port.Ports().Map(kCom, pty.SlavePath());
         previous = SetMessageHandler([this](const std::string& text) { messages.push_back(text); });
     }
     void TearDown() override {
         port.Close();
         SetMessageHandler(previous);
-        link.port.Ports().Clear();
     }
 
     PtyPair pty;

@@ -39,7 +39,7 @@ Bytes ClockFrame(const std::tm& local) {
 
 bool SyncMeterClock(MeterLink& link, const LocalTimeSource& localTime) {
     PortGuard guard(link, PortHolder::Dialog);
-    link.port.clock().SleepMs(kScreenPollSettleMs);
+    link.port.clock().SleepMs(kClockSyncPauseMs);
     const std::tm now = localTime();
     return ExchangeClockFrame(link, now);
 }

@@ -15,7 +15,9 @@
 inline constexpr const char* kClockCommand = "SETDATETIME";
 inline constexpr size_t kClockFrameLength = 20;
 inline constexpr int kClockSyncLowestModel = kModelZtx430;  // older models have no clock command
-inline constexpr int kScreenPollSettleMs = 1000;  // a screen poll already running ends meanwhile
+// The pause before the clock frame. The port is held already, so no mirror run is under way; the
+// pause stays because the sync has always taken this long and its users see it.
+inline constexpr int kClockSyncPauseMs = 1000;
 inline constexpr const char* kTimeSyncedMessage = "Time Synced Successfully!";
 inline constexpr const char* kTimeSyncFailedMessage = "Time Sync Failed! ";  // trailing blank
 

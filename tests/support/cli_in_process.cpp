@@ -6,6 +6,7 @@
 
 #include "cli/cli_context.h"
 #include "cli/cli_jobs.h"
+#include "tests/support/simulated_meter.h"
 
 namespace {
 
@@ -80,4 +81,14 @@ ProgramResult RunCliInProcess(InProcessMeter& meter, const std::vector<std::stri
     std::vector<std::string> args = {"--device", kInProcessDevice};
     args.insert(args.end(), words.begin(), words.end());
     return RunCliInProcess(meter.link, args);
+}
+
+ProgramResult RunCliOnInProcessMeter(const std::vector<std::string>& meterArgs,
+                                     const std::vector<std::string>& words) {
+    InProcessMeter meter(meterArgs);
+    if (meter.meter.Ok()) return RunCliInProcess(meter, words);
+    ProgramResult refused;
+    refused.exitCode = kExitUsage;
+    refused.err = meter.meter.Error();
+    return refused;
 }

@@ -2,7 +2,7 @@
 // One ferrolog-cli job run in the test's process, through the program's own dispatch, on a link
 // of the test's (an in-process meter on COM1 on its virtual clock, say): what the program would
 // print, without a process or a real wait. Captures the process's standard output and error for the
-// call, so one such job runs at a time.
+// call, so one such job runs at a time, and gives back the signals a job took over.
 
 #include <string>
 #include <vector>

@@ -98,7 +98,7 @@ void StopOnSignals(std::atomic<bool>* stop) {
 // Where the rows go: the recording file, or standard output as CSV or JSON lines.
 class RowSink {
   public:
-    explicit RowSink(const RecordOptions& record) : record_(record) {}
+    RowSink(const RecordOptions& record, Clock& clock) : record_(record), clock_(clock) {}
 
     // Rows under `header`; the first rows open the file (or print the header), so a recording
     // that never got a row leaves no file.
@@ -114,7 +114,7 @@ class RowSink {
 
     bool Sync() {
         std::string error;
-        if (file_.SyncIfDue(NowMs(), &error)) return true;
+        if (file_.SyncIfDue(clock_.NowMs(), &error)) return true;
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return false;
     }
@@ -132,7 +132,7 @@ class RowSink {
     bool Write(const std::string& csv, const JsonWriter* json) {
         if (record_.output.empty()) return Print(json ? json->Text() + '\n' : csv);
         std::string error;
-        const bool appended = file_.Append(csv, NowMs(), &error);
+        const bool appended = file_.Append(csv, clock_.NowMs(), &error);
         TellNotice();
         if (appended) return true;
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
@@ -162,6 +162,7 @@ class RowSink {
     }
 
     const RecordOptions& record_;
+    Clock& clock_;
     RecordingFile file_;
     bool opened_ = false;
     int64_t rows_ = 0;
@@ -206,7 +207,7 @@ const char* FetchProblem(FetchOutcome outcome, bool spectrum) {
 class Fetcher {
   public:
     Fetcher(MeterLink& link, const RecordOptions& record, RowSink& sink)
-        : link_(link), record_(record), sink_(sink) {}
+        : link_(link), clock_(link.port.clock()), record_(record), sink_(sink) {}
 
     bool FetchAndWrite(const std::atomic<bool>* stop) {
         return record_.spectrum ? SpectrumOnce(stop) : FieldOnce(stop);
@@ -235,7 +236,7 @@ class Fetcher {
     bool FieldOnce(const std::atomic<bool>* stop) {
         if (!Note(FetchFieldBlock(link_, link_.PortNumber, reading_, stop))) return true;
         const std::vector<FieldRow> rows = recorder_.AddBlock(
-            ReadFieldCounts(reading_.bytes), reading_.field, RecordingClockMs(), WallClockMs());
+            ReadFieldCounts(reading_.bytes), reading_.field, clock_.RecordingMs(), clock_.WallMs());
         for (const FieldRow& row : rows) {
             const JsonWriter json = FieldJson(row);
             if (!sink_.Put(kFieldHeaderLine, FieldCsvLine(row), record_.json ? &json : nullptr))
@@ -254,7 +255,7 @@ class Fetcher {
             outcome = FetchOutcome::NoWholeReply;
         if (!Note(outcome)) return true;
         SpectrumRow row;
-        row.time = timeline_.TimeAt(RecordingClockMs(), WallClockMs());
+        row.time = timeline_.TimeAt(clock_.RecordingMs(), clock_.WallMs());
         row.dbm = reading_.spectrum.dbm;
         for (int bin = 0; bin < kSpectrumBins; ++bin)
             row.frequencyHz[bin] = BinFrequency(reading_.spectrum, bin);
@@ -271,6 +272,7 @@ class Fetcher {
     }
 
     MeterLink& link_;
+    Clock& clock_;  // the port's: the rows' times
     const RecordOptions& record_;
     RowSink& sink_;
     Measurement reading_;  // the recording's own
@@ -289,9 +291,10 @@ namespace {
 // signal cuts short while the file keeps its sync schedule.
 class RecordClock {
   public:
-    RecordClock(int64_t forMs, const std::atomic<bool>& stop)
-        : endMs_(forMs > 0 ? NowMs() + forMs : 0), stop_(stop) {}
+    RecordClock(Clock& clock, int64_t forMs, const std::atomic<bool>& stop)
+        : clock_(clock), endMs_(forMs > 0 ? clock.NowMs() + forMs : 0), stop_(stop) {}
 
+    int64_t NowMs() const { return clock_.NowMs(); }
     bool Over() const { return stop_ || (endMs_ != 0 && NowMs() >= endMs_); }
 
     // Waits until `untilMs`, the end or a stop. False when the file could not be synced.
@@ -300,12 +303,13 @@ class RecordClock {
             if (!sink.Sync()) return false;
             int64_t slice = std::min<int64_t>(kWaitSliceMs, untilMs - NowMs());
             if (endMs_ != 0) slice = std::min(slice, endMs_ - NowMs());
-            SleepMs(static_cast<int>(std::max<int64_t>(slice, 1)));
+            clock_.SleepMs(static_cast<int>(std::max<int64_t>(slice, 1)));
         }
         return true;
     }
 
   private:
+    Clock& clock_;
     int64_t endMs_;
     const std::atomic<bool>& stop_;
 };
@@ -318,7 +322,7 @@ bool WaitForMeter(MeterLink& link, const RecordClock& clock, RowSink& sink) {
             std::fprintf(stderr, "The meter is back; recording goes on.\n");
             return true;
         }
-        if (!clock.WaitUntil(NowMs() + kReidentifyEveryMs, sink)) return false;
+        if (!clock.WaitUntil(clock.NowMs() + kReidentifyEveryMs, sink)) return false;
     }
     return true;
 }
@@ -352,16 +356,17 @@ bool RecordedToTheEnd(const MeterLink& link, const Fetcher& fetcher, const RowSi
 }
 
 int RecordUntilStopped(MeterLink& link, const RecordOptions& record, std::atomic<bool>& stop) {
-    RowSink sink(record);
+    // The port's clock: the real one in the program, a test's virtual one under its meter.
+    RowSink sink(record, link.port.clock());
     Fetcher fetcher(link, record, sink);
-    const RecordClock clock(record.forMs, stop);
+    const RecordClock clock(link.port.clock(), record.forMs, stop);
     bool written = true;
     while (written && !clock.Over()) {
         if (link.LinkLost) {
             written = WaitForMeter(link, clock, sink);
             continue;
         }
-        const int64_t started = NowMs();
+        const int64_t started = clock.NowMs();
         written = fetcher.FetchAndWrite(&stop) &&
                   (link.LinkLost || clock.WaitUntil(started + record.everyMs, sink));
     }

@@ -1,7 +1,8 @@
 #pragma once
-// Time for every exchange with the meter: a clock to sleep on and take deadlines from, and the
-// stopwatch. The port carries the clock its exchanges use (CSerialPort::clock()), so a test can
-// put a virtual one under them and a 30-second timeout takes no real time.
+// Time for every exchange with the meter: a clock to sleep on and take deadlines from, the times
+// that date a recording's rows, and the stopwatch. The port carries the clock its exchanges use
+// (CSerialPort::clock()), so a test can put a virtual one under them and a 30-second timeout, or
+// a recording's minutes, take no real time.
 
 #include <cstdint>
 
@@ -12,6 +13,12 @@ class Clock {
     virtual int64_t NowUs() = 0;
     // Sleeps milliseconds; nothing for 0 or less.
     virtual void SleepMs(int milliseconds) = 0;
+    // Milliseconds on a clock that no one sets and that runs on while the computer sleeps (a
+    // monotonic clock alone would stop, and a suspended recording would be dated too early).
+    virtual int64_t RecordingMs() = 0;
+    // Milliseconds since the epoch on the computer's clock: to the millisecond, so a recording's
+    // first second is not cut short and the rows after it fall one a second, not two in one.
+    virtual int64_t WallMs() = 0;
 
     int64_t NowMs() { return NowUs() / 1000; }
 };
@@ -21,6 +28,8 @@ class RealClock : public Clock {
   public:
     int64_t NowUs() override;
     void SleepMs(int milliseconds) override;
+    int64_t RecordingMs() override;
+    int64_t WallMs() override;
 };
 
 // The real clock the programs run on, and the default of every port.

@@ -25,9 +25,9 @@ struct FieldRow {
 
 class FieldRecorder {
   public:
-    // A whole block, its raw counts and decoded values, fetched at clockMs (RecordingClockMs,
-    // for the time between fetches) and wallMs (WallClockMs, which dates the first block; see
-    // RecordingTimeline). Returns the new rows, oldest first.
+    // A whole block, its raw counts and decoded values, fetched at clockMs (a clock's
+    // RecordingMs, for the time between fetches) and wallMs (its WallMs, which dates the first
+    // block; see RecordingTimeline). Returns the new rows, oldest first.
     std::vector<FieldRow> AddBlock(const FieldBlockCounts& counts, const FieldBlockData& values,
                                    int64_t clockMs, int64_t wallMs);
 

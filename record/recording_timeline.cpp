@@ -1,23 +1,15 @@
 #include "record/recording_timeline.h"
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
+
+#include "link/link_timing.h"
 
 int64_t RecordingClockMs() {
-    timespec now{};
-#ifdef CLOCK_BOOTTIME
-    clock_gettime(CLOCK_BOOTTIME, &now);
-#else
-    clock_gettime(CLOCK_MONOTONIC, &now);
-#endif
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return SystemClock().RecordingMs();
 }
 
 int64_t WallClockMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    return SystemClock().WallMs();
 }
 
 namespace {

@@ -7,18 +7,14 @@
 #include <cstdint>
 #include <optional>
 
-// Milliseconds on a clock that no one sets and that runs on while the computer sleeps (a
-// monotonic clock alone would stop, and a suspended recording would be dated too early).
+// SystemClock().RecordingMs() and WallMs() (see Clock), for a recorder on the real clock.
 int64_t RecordingClockMs();
-
-// Milliseconds since the epoch on the computer's clock: to the millisecond, so the first
-// moment's second is not cut short and the rows after it fall one a second, not two in one.
 int64_t WallClockMs();
 
 class RecordingTimeline {
   public:
-    // Seconds since the epoch of a moment seen at clockMs on RecordingClockMs() and at wallMs
-    // on WallClockMs(). Never earlier than a time given before.
+    // Seconds since the epoch of a moment seen at clockMs on a clock's RecordingMs() and at
+    // wallMs on its WallMs(). Never earlier than a time given before.
     int64_t TimeAt(int64_t clockMs, int64_t wallMs);
 
   private:

@@ -1,5 +1,7 @@
 // ferrolog-cli record against the virtual meter: every second once across an unplugged, a
-// late and a vanished meter, and a file that reads back whole however the recorder ends.
+// late and a vanished meter, and a file that reads back whole however the recorder ends. What
+// rests on the recording's logic runs in process on the meter's virtual clock; what rests on
+// the real process (a signal, a kill, a pseudo-terminal pulled and back) runs the program.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -14,6 +16,7 @@
 #include "record/recording_file.h"
 #include "record/recording_reader.h"
 #include "tests/cli/cli_child.h"
+#include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
@@ -75,12 +78,10 @@ TEST(CliRecord, UnpluggedAndBackGoesOnWithEverySecondOnce) {
 
 TEST(CliRecord, AMeterThatNeverComesBackFailsWithTheRowsKept) {
     TempDir dir;
-    const UnpluggingMeter meter(dir, 3, UnpluggingMeter::kNeverBack);
-    ASSERT_TRUE(meter.Started());
-    const std::string& link = meter.Link();
     const std::string file = dir.File("short.csv");
-    const ProgramResult run = RunProgram(
-        FERROLOG_CLI_PATH, RecordArgs(link, {"field", "--every", "1", "--for", "4", "-o", file}));
+    const ProgramResult run =
+        RunCliOnInProcessMeter({"--fast", "--unplug-after", "3"},
+                               {"record", "field", "--every", "1", "--for", "4", "-o", file});
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_NE(run.err.rfind(std::string(kMeterDisconnected) + "\n"), std::string::npos);
     const TimeSeries series = ReadFieldFile(file);
@@ -90,12 +91,10 @@ TEST(CliRecord, AMeterThatNeverComesBackFailsWithTheRowsKept) {
 
 TEST(CliRecord, ALateReplyLeavesNeitherHoleNorRepeat) {
     TempDir dir;
-    MeterProcess meter({"--fast", "--fault", "GETEMFDATA:late:1:1"});
-    ASSERT_FALSE(meter.DevicePath().empty());
     const std::string file = dir.File("late.csv");
-    const ProgramResult run = RunProgram(
-        FERROLOG_CLI_PATH,
-        RecordArgs(meter.DevicePath(), {"field", "--every", "1", "--for", "7", "-o", file}));
+    const ProgramResult run =
+        RunCliOnInProcessMeter({"--fast", "--fault", "GETEMFDATA:late:1:1"},
+                               {"record", "field", "--every", "1", "--for", "7", "-o", file});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     const TimeSeries series = ReadFieldFile(file);
     EXPECT_GE(series.times.size(), 60u + 4u);
@@ -170,12 +169,10 @@ TEST(CliRecord, ARecordingHoldsItsLastSecondsOrFails) {
         TempDir dir;
         std::vector<std::string> meterArgs = {"--fast"};
         if (*c.fault) meterArgs.insert(meterArgs.end(), {"--fault", c.fault});
-        MeterProcess meter(meterArgs);
-        ASSERT_FALSE(meter.DevicePath().empty());
-        std::vector<std::string> job = c.job;
+        std::vector<std::string> job = {"record"};
+        job.insert(job.end(), c.job.begin(), c.job.end());
         job.insert(job.end(), {"-o", dir.File("rec.csv")});
-        const ProgramResult run =
-            RunProgram(FERROLOG_CLI_PATH, RecordArgs(meter.DevicePath(), job));
+        const ProgramResult run = RunCliOnInProcessMeter(meterArgs, job);
         EXPECT_EQ(run.exitCode, c.status) << c.fault << ": " << run.err;
         EXPECT_NE(run.err.find(c.said), std::string::npos) << c.fault << ": " << run.err;
         EXPECT_GE(Lines(dir.File("rec.csv")), c.rows ? c.rows + 1 : 0) << c.fault;  // a header
@@ -185,11 +182,9 @@ TEST(CliRecord, ARecordingHoldsItsLastSecondsOrFails) {
 
 TEST(CliRecord, SpectrumRowsUnderTheirBinFrequencies) {
     TempDir dir;
-    MeterProcess meter({"--fast", "--band", "5"});
-    ASSERT_FALSE(meter.DevicePath().empty());
     const std::string file = dir.File("rf.csv");
-    const ProgramResult run = RunProgram(
-        FERROLOG_CLI_PATH, RecordArgs(meter.DevicePath(), {"spectrum", "--for", "3", "-o", file}));
+    const ProgramResult run = RunCliOnInProcessMeter(
+        {"--fast", "--band", "5"}, {"record", "spectrum", "--for", "3", "-o", file});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     RecordingKind kind{};
     TimeSeries series;

@@ -12,6 +12,7 @@
 #include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/simulated_meter.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/virtual_clock.h"
 

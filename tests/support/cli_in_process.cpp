@@ -1,11 +1,14 @@
 #include "tests/support/cli_in_process.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <iterator>
 
 #include "cli/cli_context.h"
 #include "cli/cli_jobs.h"
+#include "tests/support/simulated_meter.h"
 
 namespace {
 
@@ -45,6 +48,26 @@ class Capture {
     int saved_;
 };
 
+// The signals a job may take over (a recording stops on them, ignores SIGPIPE), given back as
+// they were when the job returns: its handler would raise a flag that went with the job.
+class SignalsKept {
+  public:
+    SignalsKept() {
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], nullptr, &saved_[i]);
+    }
+    ~SignalsKept() {
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &saved_[i], nullptr);
+    }
+    SignalsKept(const SignalsKept&) = delete;
+    SignalsKept& operator=(const SignalsKept&) = delete;
+
+  private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+    struct sigaction saved_[std::size(kSignals)]{};
+};
+
 }  // namespace
 
 ProgramResult RunCliInProcess(MeterLink& link, const std::vector<std::string>& line) {
@@ -66,6 +89,7 @@ ProgramResult RunCliInProcess(MeterLink& link, const std::vector<std::string>& l
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         result.exitCode = kExitUsage;
     } else {
+        const SignalsKept signals;
         result.exitCode = RunCliJob(options, link);
         link.port.Close();
     }
@@ -80,4 +104,14 @@ ProgramResult RunCliInProcess(InProcessMeter& meter, const std::vector<std::stri
     std::vector<std::string> args = {"--device", kInProcessDevice};
     args.insert(args.end(), words.begin(), words.end());
     return RunCliInProcess(meter.link, args);
+}
+
+ProgramResult RunCliOnInProcessMeter(const std::vector<std::string>& meterArgs,
+                                     const std::vector<std::string>& words) {
+    InProcessMeter meter(meterArgs);
+    if (meter.meter.Ok()) return RunCliInProcess(meter, words);
+    ProgramResult refused;
+    refused.exitCode = kExitUsage;
+    refused.err = meter.meter.Error();
+    return refused;
 }

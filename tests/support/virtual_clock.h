@@ -12,8 +12,14 @@ class VirtualClock : public Clock {
     // Starts well away from 0, so no "never" sentinel of the code under test is ever now.
     static constexpr int64_t kStartMs = 3'600'000;
 
+    // The computer's clock when this one starts: 2026-12-08 12:00:00 UTC, a whole second.
+    static constexpr int64_t kWallStartMs = 1'796'731'200'000;
+
     int64_t NowUs() override;
     void SleepMs(int milliseconds) override;
+    // Both run with NowMs(): no suspend, and no one sets the computer's clock.
+    int64_t RecordingMs() override { return NowMs(); }
+    int64_t WallMs() override { return kWallStartMs + ElapsedMs(); }
 
     // Moves the time on to atMs; nothing when it is there already.
     void AdvanceToMs(int64_t atMs);

@@ -38,10 +38,11 @@ int Usage(const char* usage) {
 }
 
 // What the user learns besides the message: where the file went, or why it could not.
-int Finish(const MeterLink& link, ScreenshotOutcome outcome, const std::string& chosenPath) {
-    if (outcome == ScreenshotOutcome::WriteFailed && !LastBitmapWriteError().empty())
+int Finish(const MeterLink& link, ScreenshotOutcome outcome, const std::string& chosenPath,
+           const std::string& writeError) {
+    if (outcome == ScreenshotOutcome::WriteFailed && !writeError.empty())
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n",
-                     BitmapFileName(chosenPath).c_str(), LastBitmapWriteError().c_str());
+                     BitmapFileName(chosenPath).c_str(), writeError.c_str());
     ReportIfDisconnected(link);
     if (outcome != ScreenshotOutcome::Saved) return kExitFailed;
     std::printf("%s\n", BitmapFileName(chosenPath).c_str());
@@ -68,8 +69,10 @@ int RunScreenshot(const CliOptions& options, MeterLink& link) {
     const std::string file = options.args.size() == 2 ? options.args[1] : "";
     if (!ConnectMeter(options, link)) return kExitFailed;
     std::string chosen;
-    const ScreenshotOutcome outcome = DownloadScreenshot(link, slot, ChosenFile(file, &chosen));
-    return Finish(link, outcome, chosen);
+    std::string writeError;
+    const ScreenshotOutcome outcome =
+        DownloadScreenshot(link, slot, ChosenFile(file, &chosen), &writeError);
+    return Finish(link, outcome, chosen, writeError);
 }
 
 int RunScreen(const CliOptions& options, MeterLink& link) {
@@ -87,7 +90,8 @@ int RunScreen(const CliOptions& options, MeterLink& link) {
         return kExitFailed;
     }
     std::string chosen;
+    std::string writeError;
     const ScreenshotOutcome outcome = SaveScreen(
-        link, [&frame] { return frame; }, ChosenFile(file, &chosen));
-    return Finish(link, outcome, chosen);
+        link, [&frame] { return frame; }, ChosenFile(file, &chosen), &writeError);
+    return Finish(link, outcome, chosen, writeError);
 }

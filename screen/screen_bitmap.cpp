@@ -64,21 +64,13 @@ Bytes ScreenBitmapBytes(const uint8_t* pixels1024) {
     return out;
 }
 
-namespace {
-// The reason of the last failed write, for tools that name it.
-thread_local std::string lastBitmapWriteError;
-}  // namespace
-
-bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024) {
+bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024, std::string* error) {
     const Bytes bytes = ScreenBitmapBytes(pixels1024);
-    lastBitmapWriteError.clear();
-    return WriteFileWhole(
-        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-        &lastBitmapWriteError);
-}
-
-const std::string& LastBitmapWriteError() {
-    return lastBitmapWriteError;
+    std::string reason;
+    const bool written = WriteFileWhole(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &reason);
+    if (error) *error = written ? "" : reason;
+    return written;
 }
 
 std::string BitmapFileName(const std::string& chosenPath) {

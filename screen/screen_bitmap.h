@@ -25,9 +25,9 @@ struct ScreenBitmapFile {
 Bytes ScreenBitmapBytes(const uint8_t* pixels1024);
 
 // Creates or replaces the file, whole or not at all: on failure nothing is left under `path`
-// and LastBitmapWriteError (of the calling thread) gives the system's reason.
-bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024);
-const std::string& LastBitmapWriteError();
+// and *error, when given, receives the system's reason.
+bool WriteScreenBitmapFile(const std::string& path, const uint8_t* pixels1024,
+                           std::string* error = nullptr);
 
 // The chosen path without any ".bmp", then ".bmp" once: shot → shot.bmp, a.bmp.b → a.b.bmp.
 std::string BitmapFileName(const std::string& chosenPath);

@@ -38,7 +38,8 @@ bool FetchShotPixels(MeterLink& link, char slot, uint8_t* reply1025) {
 
 }  // namespace
 
-ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose) {
+ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose,
+                                     std::string* writeError) {
     if (!ScreenshotDownloadAllowed(link.DeviceModel))
         return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     PortGuard guard(link);
@@ -57,13 +58,13 @@ ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFil
     std::array<uint8_t, kScreenFrameSize> reply{};
     if (!FetchShotPixels(link, slot, reply.data()))
         return Tell(ScreenshotOutcome::NoPixelReply, kScreenshotDownloadFailedMessage);
-    if (!WriteScreenBitmapFile(*path, reply.data()))
+    if (!WriteScreenBitmapFile(*path, reply.data(), writeError))
         return Tell(ScreenshotOutcome::WriteFailed, kScreenshotDownloadFailedMessage);
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }
 
 ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
-                             const BitmapFileChooser& choose) {
+                             const BitmapFileChooser& choose, std::string* writeError) {
     if (!SaveScreenAllowed(link.DeviceModel))
         return Tell(ScreenshotOutcome::Refused, kOnlyWithZtx440);
     // Holding the port also keeps the screen worker from handing over a frame meanwhile.
@@ -72,7 +73,7 @@ ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
 
     const std::optional<std::string> path = ChooseBitmapFile(choose, "");
     if (!path) return ScreenshotOutcome::Cancelled;
-    if (!WriteScreenBitmapFile(*path, lastFrame().data()))
+    if (!WriteScreenBitmapFile(*path, lastFrame().data(), writeError))
         return Tell(ScreenshotOutcome::WriteFailed, kSaveScreenWriteFailedMessage);
     return Tell(ScreenshotOutcome::Saved, kScreenshotSavedMessage);
 }

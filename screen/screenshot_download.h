@@ -33,7 +33,9 @@ using BitmapFileChooser = std::function<std::optional<std::string>(const std::st
 
 // Downloads the screenshot in `slot` ('1'…'4') from the link's meter (its port already open on
 // its PortNumber) and writes it as a ScreenBitmapFile under the chosen name. Models 4, 5 and 6.
-ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose);
+// writeError, when given, receives the system's reason for a WriteFailed.
+ScreenshotOutcome DownloadScreenshot(MeterLink& link, char slot, const BitmapFileChooser& choose,
+                                     std::string* writeError = nullptr);
 
 // The last frame the mirror accepted, from whoever keeps it (zero before the first). Called
 // once the port is held, so no mirror run hands over a newer one meanwhile.
@@ -42,4 +44,4 @@ using MirroredFrame = std::function<ScreenPixels()>;
 // Writes the last mirrored frame as a ScreenBitmapFile under the chosen name; nothing is
 // sent to the meter. Models 4 and 5.
 ScreenshotOutcome SaveScreen(MeterLink& link, const MirroredFrame& lastFrame,
-                             const BitmapFileChooser& choose);
+                             const BitmapFileChooser& choose, std::string* writeError = nullptr);

@@ -112,8 +112,9 @@ TEST(ScreenBitmap, UncreatableFileFailsAndLeavesNothing) {
     TempDir dir;
     const Pixels blank{};
     const std::string inMissingFolder = dir.File("missing/shot.bmp");
-    EXPECT_FALSE(WriteScreenBitmapFile(inMissingFolder, blank.data()));
-    EXPECT_EQ(LastBitmapWriteError(), "No such file or directory");
+    std::string error;
+    EXPECT_FALSE(WriteScreenBitmapFile(inMissingFolder, blank.data(), &error));
+    EXPECT_EQ(error, "No such file or directory");
     EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
     EXPECT_FALSE(WriteScreenBitmapFile(dir.Path(), blank.data()));  // a folder
     EXPECT_TRUE(std::filesystem::is_directory(dir.Path()));

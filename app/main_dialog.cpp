@@ -134,7 +134,7 @@ bool IsMouseInput(QEvent::Type type) {
 class WorkerDiscoveryView : public DiscoveryView {
   public:
     WorkerDiscoveryView(CMainDlg& window, DiscoveryView& shown, const std::atomic<bool>& stop)
-        : window_(window), shown_(shown), stop_(stop) {}
+        : window_(window), shown_(shown), stop_(stop), clock_(window.Link().port.clock()) {}
 
     void SelectPortIndex(int index) override {
         OnWindowThread([&] { shown_.SelectPortIndex(index); });
@@ -148,11 +148,12 @@ class WorkerDiscoveryView : public DiscoveryView {
     void ShowMessage(const std::string& text) override {
         OnWindowThread([&] { shown_.ShowMessage(text); });
     }
-    // The window paints by itself meanwhile; the worker only waits, ending early on a stop.
+    // The window paints by itself meanwhile; the worker only waits, on the link's clock,
+    // ending early on a stop.
     void Sleep(int milliseconds) override {
-        const int64_t deadline = NowMs() + milliseconds;
-        while (NowMs() < deadline && !stop_)
-            SleepMs(1);
+        const int64_t deadline = clock_.NowMs() + milliseconds;
+        while (clock_.NowMs() < deadline && !stop_)
+            clock_.SleepMs(1);
     }
 
   private:
@@ -161,6 +162,7 @@ class WorkerDiscoveryView : public DiscoveryView {
     CMainDlg& window_;
     DiscoveryView& shown_;
     const std::atomic<bool>& stop_;
+    Clock& clock_;
 };
 
 }  // namespace

@@ -43,8 +43,12 @@ void MainWindowTest::PickPort(const std::string& path) {
 }
 
 void MainWindowTest::RunStartupScan() {
-    Window().OnTimer(kTimerStartScan);
-    Window().OnTimer(kTimerScan);
+    RunStartupScanOf(Window());
+}
+
+void MainWindowTest::RunStartupScanOf(CMainDlg& window) {
+    window.OnTimer(kTimerStartScan);
+    window.OnTimer(kTimerScan);
 }
 
 bool MainWindowTest::MirrorUntil(int frames, int timeoutMs) {

@@ -28,8 +28,9 @@ class MainWindowTest : public ::testing::Test {
 
     // Maps COM1 to `path` and picks it in the port box, which connects to the meter there.
     void PickPort(const std::string& path);
-    // Runs the start-up scan the way timers 101 and 103 do.
+    // Runs the start-up scan the way timers 101 and 103 do (of window, or of Window()).
     void RunStartupScan();
+    static void RunStartupScanOf(CMainDlg& window);
     // Ticks the mirror timer and lets the user-interface thread run until `frames` frames
     // have been shown or `timeoutMs` has passed.
     bool MirrorUntil(int frames, int timeoutMs);

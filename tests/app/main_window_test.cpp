@@ -30,6 +30,7 @@
 #include "tests/support/meter_process.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_clock.h"
 #include "tests/support/wait_until.h"
 #include "ui/message_box.h"
 #include "ui/template_widgets.h"
@@ -259,13 +260,17 @@ TEST_F(MainWindowTest, ScanFindsTheMeterOnItsComNumber) {
 }
 
 TEST_F(MainWindowTest, ScanOverEmptyPortsEndsWithDeviceNotFoundOnCom32) {
-    link.DeviceModel = kModelTkl;
-    RunStartupScan();
+    VirtualClock clock;  // the scan's pause at each of the 32 numbers takes no real time
+    MeterLink scanned(serial_backend::SystemBackend(), clock);
+    scanned.DeviceModel = kModelTkl;
+    CMainDlg window(scanned);
+    window.StopAllTimers();
+    RunStartupScanOf(window);
     EXPECT_EQ(messages, std::vector<std::string>{"Device not found."});
-    EXPECT_EQ(Combo(kIdPortSelector)->currentText(), "COM32");
-    EXPECT_EQ(Button(kIdAutoOpen)->text(), "Auto");
-    EXPECT_FALSE(link.DeviceConnected);
-    EXPECT_EQ(link.DeviceModel, kModelTkl);  // a failed scan keeps the model it had
+    EXPECT_EQ(static_cast<QComboBox*>(window.Control(kIdPortSelector))->currentText(), "COM32");
+    EXPECT_EQ(static_cast<QPushButton*>(window.Control(kIdAutoOpen))->text(), "Auto");
+    EXPECT_FALSE(scanned.DeviceConnected);
+    EXPECT_EQ(scanned.DeviceModel, kModelTkl);  // a failed scan keeps the model it had
 }
 
 TEST_F(MainWindowTest, ScanAndPickedPortSayWhyAPortHeldByAnotherCopyCouldNotBeUsed) {
@@ -273,9 +278,13 @@ TEST_F(MainWindowTest, ScanAndPickedPortSayWhyAPortHeldByAnotherCopyCouldNotBeUs
     MeterLink secondCopy;
     secondCopy.port.Ports().Map(1, meter.DevicePath());
     ASSERT_EQ(secondCopy.port.Open(1), 1);
-    link.port.Ports().Map(1, meter.DevicePath());
-    RunStartupScan();
-    emit Combo(kIdPortSelector)->activated(0);
+    VirtualClock clock;  // the scan's pause at each of the 32 numbers takes no real time
+    MeterLink scanned(serial_backend::SystemBackend(), clock);
+    scanned.port.Ports().Map(1, meter.DevicePath());
+    CMainDlg window(scanned);
+    window.StopAllTimers();
+    RunStartupScanOf(window);
+    emit static_cast<QComboBox*>(window.Control(kIdPortSelector))->activated(0);
     ASSERT_EQ(messages.size(), 2u);
     const std::string hint = "\nhint: another program holds " + meter.DevicePath();
     const std::string firstLines[] = {"Device not found.", "Comport open error"};
@@ -286,7 +295,7 @@ TEST_F(MainWindowTest, ScanAndPickedPortSayWhyAPortHeldByAnotherCopyCouldNotBeUs
         EXPECT_NE(shown.find(hint), std::string::npos) << shown;
         EXPECT_EQ(shown.find(hint), shown.rfind(hint)) << "the hint is given once";
     }
-    EXPECT_FALSE(link.DeviceConnected);
+    EXPECT_FALSE(scanned.DeviceConnected);
 }
 
 TEST_F(MainWindowTest, TheMirrorRunsBehindTheDeviceBox) {

@@ -9,9 +9,12 @@
 #include <sstream>
 #include <thread>
 
+#include "link/meter_link.h"
+#include "tests/support/cli_in_process.h"
 #include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/virtual_clock.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -90,7 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ModelCase{"TKL", 6, "TKL"}));
 
 TEST(CliLink, NoMeterMeansDeviceNotFoundAndAFailedExit) {
-    const ProgramResult scan = RunCli({"--only-mapped", "scan"});
+    VirtualClock clock;  // the scan's pause at each of the 32 numbers takes no real time
+    MeterLink link(serial_backend::SystemBackend(), clock);
+    const ProgramResult scan = RunCliInProcess(link, {"--only-mapped", "scan"});
     EXPECT_NE(scan.exitCode, 0);
     EXPECT_TRUE(Contains(scan.out + scan.err, "Device not found.")) << scan.out << scan.err;
 }

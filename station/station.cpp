@@ -276,13 +276,13 @@ class StationMeter {
         int64_t nextSweep = nextField;
         while (!stop_) {
             SendKeys();
-            const int64_t started = clock_.NowMs();
+            int64_t started = clock_.NowMs();
             if (!Connected()) {
                 if (!Identify()) {
                     WaitUntil(started + kRetryEveryMs);
                     continue;
                 }
-                nextField = nextScreen = nextSweep = clock_.NowMs();
+                started = nextField = nextScreen = nextSweep = clock_.NowMs();
             }
             if (started >= nextField)
                 nextField = started + (FetchField() ? options_.everyMs

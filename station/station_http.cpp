@@ -287,10 +287,9 @@ void StationHttp::Impl::ServeHealth(httplib::Response& res) {
     for (const MeterSnapshot& meter : Snapshots()) {
         if (!meter.up) down += (down.empty() ? "" : ",") + StationJsonString(meter.name);
     }
-    res.status = down.empty() ? 200 : 503;
-    res.set_content(
-        std::string("{\"ok\":") + (down.empty() ? "true" : "false") + ",\"down\":[" + down + "]}",
-        kJsonType);
+    if (down.empty()) return res.set_content("{\"ok\":true,\"down\":[]}", kJsonType);
+    res.status = 503;
+    res.set_content("{\"error\":\"meters down\",\"down\":[" + down + "]}", kJsonType);
 }
 
 bool StationHttp::Impl::MayPressKeys(const httplib::Request& req, httplib::Response& res) const {

@@ -277,6 +277,8 @@ class StationMeter {
         while (!stop_) {
             SendKeys();
             int64_t started = clock_.NowMs();
+            if (keySent_) nextScreen = started;  // the display shows what the key did at once
+            keySent_ = false;
             if (!Connected()) {
                 if (!Identify()) {
                     WaitUntil(started + kRetryEveryMs);
@@ -314,7 +316,8 @@ class StationMeter {
     // computer's clock a key or a stop wakes it; on any other it looks every slice.
     void WaitUntil(int64_t dueMs) {
         const bool realClock = &clock_ == &SystemClock();
-        for (int64_t now = clock_.NowMs(); !stop_ && now < dueMs; now = clock_.NowMs()) {
+        for (int64_t now = clock_.NowMs(); !stop_ && !keySent_ && now < dueMs;
+             now = clock_.NowMs()) {
             const int slice = static_cast<int>(std::min<int64_t>(kWaitSliceMs, dueMs - now));
             if (realClock) {
                 std::unique_lock lock(mutex_);
@@ -446,6 +449,7 @@ class StationMeter {
                                   static_cast<int>(frame.size()) &&
                               !link_.LinkLost;
             lock.lock();
+            keySent_ = keySent_ || sent;
             request->result = sent ? Station::KeyResult::Sent : Station::KeyResult::Failed;
             request->done = true;
             keyDone_.notify_all();
@@ -498,6 +502,7 @@ class StationMeter {
     RecordingTimeline sweepTimes_;
     DayRecording recording_;
     bool identified_ = false;
+    bool keySent_ = false;  // a key went out since the last screen frame was planned
     std::optional<bool> reported_;
 
     mutable std::mutex mutex_;

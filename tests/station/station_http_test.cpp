@@ -88,17 +88,42 @@ TEST_F(StationHttpTest, EveryRequestGetsItsStatusTypeAndBody) {
         {false, "GET", "/api/v1/meters/a/reading", "", {}, 200, "application/json", "\"ef_vm\":"},
         {false, "GET", "/api/v1/meters/gone/reading", "", {}, 503, "application/json", "fresh"},
         {false, "GET", "/api/v1/meters/nobody/reading", "", {}, 404, "application/json", "meter"},
-        {false, "GET", "/api/v1/meters/a/readings?since=2000-01-01T00:00:00Z", "", {}, 200,
-         "application/json", "\"rows\":[{\"time\":"},
-        {false, "GET", "/api/v1/meters/a/readings?since=2999-01-01T00:00:00Z", "", {}, 200,
-         "application/json", "\"rows\":[]"},
-        {false, "GET", "/api/v1/meters/a/readings?since=yesterday", "", {}, 400,
-         "application/json", "ISO 8601"},
+        {false,
+         "GET",
+         "/api/v1/meters/a/readings?since=2000-01-01T00:00:00Z",
+         "",
+         {},
+         200,
+         "application/json",
+         "\"rows\":[{\"time\":"},
+        {false,
+         "GET",
+         "/api/v1/meters/a/readings?since=2999-01-01T00:00:00Z",
+         "",
+         {},
+         200,
+         "application/json",
+         "\"rows\":[]"},
+        {false,
+         "GET",
+         "/api/v1/meters/a/readings?since=yesterday",
+         "",
+         {},
+         400,
+         "application/json",
+         "ISO 8601"},
         {false, "GET", "/api/v1/meters/a/spectrum", "", {}, 200, "application/json", "\"dbm\":["},
         {false, "GET", "/api/v1/meters/gone/spectrum", "", {}, 503, "application/json", "sweep"},
         {false, "GET", "/api/v1/meters/a/screen.png", "", {}, 200, "image/png", "PNG"},
         {false, "GET", "/api/v1/meters/gone/screen.png", "", {}, 503, "application/json", "error"},
-        {false, "GET", "/metrics", "", {}, 200, kMetricsContentType, "ferrolog_meter_up{meter=\"a\"} 1"},
+        {false,
+         "GET",
+         "/metrics",
+         "",
+         {},
+         200,
+         kMetricsContentType,
+         "ferrolog_meter_up{meter=\"a\"} 1"},
         {false, "GET", "/healthz", "", {}, 503, "application/json", "[\"gone\"]"},
         {false, "GET", "/nowhere", "", {}, 404, "application/json", "not found"},
         {false, "GET", "/%2e%2e/%2e%2e/etc/passwd", "", {}, 404, "application/json", "error"},
@@ -106,20 +131,44 @@ TEST_F(StationHttpTest, EveryRequestGetsItsStatusTypeAndBody) {
         {false, "POST", "/metrics", "", {}, 405, "application/json", "method"},
         {false, "DELETE", "/api/v1/meters", "", {}, 405, "application/json", "method"},
         {false, "GET", "/api/v1/meters/a/keys/up", "", {}, 405, "application/json", "method"},
-        {false, "POST", "/api/v1/meters/a/keys/up", std::string(10000, 'x'), {}, 413,
-         "application/json", "large"},
+        {false,
+         "POST",
+         "/api/v1/meters/a/keys/up",
+         std::string(10000, 'x'),
+         {},
+         413,
+         "application/json",
+         "large"},
         {false, "POST", "/api/v1/meters/a/keys/sideways", "", {}, 404, "application/json", "key"},
         {false, "POST", "/api/v1/meters/a/keys/back/hold", "", {}, 404, "application/json", "key"},
         {false, "POST", "/api/v1/meters/nobody/keys/up", "", {}, 404, "application/json", "meter"},
         {false, "POST", "/api/v1/meters/gone/keys/up", "", {}, 503, "application/json", "down"},
         {false, "POST", "/api/v1/meters/a/keys/select/hold", "", {}, 204, "", ""},
         {true, "POST", "/api/v1/meters/a/keys/up", "", {}, 401, "application/json", "token"},
-        {true, "POST", "/api/v1/meters/a/keys/up", "", {{"Authorization", "Bearer s3cret"}}, 403,
-         "application/json", "token"},
-        {true, "POST", "/api/v1/meters/a/keys/up", "", {{"Authorization", bearer + "x"}}, 403,
-         "application/json", "token"},
-        {true, "POST", "/api/v1/meters/a/keys/up", "", {{"Authorization", "Basic czM="}}, 401,
-         "application/json", "token"},
+        {true,
+         "POST",
+         "/api/v1/meters/a/keys/up",
+         "",
+         {{"Authorization", "Bearer s3cret"}},
+         403,
+         "application/json",
+         "token"},
+        {true,
+         "POST",
+         "/api/v1/meters/a/keys/up",
+         "",
+         {{"Authorization", bearer + "x"}},
+         403,
+         "application/json",
+         "token"},
+        {true,
+         "POST",
+         "/api/v1/meters/a/keys/up",
+         "",
+         {{"Authorization", "Basic czM="}},
+         401,
+         "application/json",
+         "token"},
         {true, "POST", "/api/v1/meters/a/keys/up", "", {{"Authorization", bearer}}, 204, "", ""},
         {true, "GET", "/api/v1/meters/a/reading", "", {}, 200, "application/json", "x_mg"},
     };
@@ -129,7 +178,8 @@ TEST_F(StationHttpTest, EveryRequestGetsItsStatusTypeAndBody) {
         ASSERT_TRUE(result) << c.method << ' ' << c.path;
         EXPECT_EQ(result->status, c.status) << c.method << ' ' << c.path << ": " << result->body;
         EXPECT_EQ(result->get_header_value("Content-Type").rfind(c.type, 0), 0u) << c.path;
-        EXPECT_NE(result->body.find(c.contains), std::string::npos) << c.path << ": " << result->body;
+        EXPECT_NE(result->body.find(c.contains), std::string::npos)
+            << c.path << ": " << result->body;
         if (c.status >= 400) {
             EXPECT_EQ(result->body.rfind("{\"error\":\"", 0), 0u) << c.path;
         }
@@ -193,8 +243,8 @@ TEST(StationPng, TheScreenIsAOneBitPictureOf128By64WithInkBlack) {
     const size_t idatLength = byte(35) << 8 | byte(36);
     std::vector<uint8_t> raw(64 * 17);
     uLongf rawLength = raw.size();
-    ASSERT_EQ(uncompress(raw.data(), &rawLength,
-                         reinterpret_cast<const Bytef*>(png.data() + 41), idatLength),
+    ASSERT_EQ(uncompress(raw.data(), &rawLength, reinterpret_cast<const Bytef*>(png.data() + 41),
+                         idatLength),
               Z_OK);
     ASSERT_EQ(rawLength, raw.size());
     EXPECT_EQ((std::vector<int>{raw[0], raw[1], raw[2], raw[17 + 1]}),
@@ -204,18 +254,19 @@ TEST(StationPng, TheScreenIsAOneBitPictureOf128By64WithInkBlack) {
 
 // A stream client on a thread of its own, counting the reading events it sees.
 struct StreamClient {
-    explicit StreamClient(int port) : thread([this, port] {
-        httplib::Client client("127.0.0.1", port);
-        client.Get("/api/v1/events", [this](const char* data, size_t length) {
-            seen.append(data, length);
-            for (size_t at; (at = seen.find("event: reading\ndata: {\"meter\":\"a\"}")) !=
-                            std::string::npos;) {
-                ++readings;
-                seen.erase(0, at + 1);
-            }
-            return !stop;
-        });
-    }) {}
+    explicit StreamClient(int port)
+        : thread([this, port] {
+              httplib::Client client("127.0.0.1", port);
+              client.Get("/api/v1/events", [this](const char* data, size_t length) {
+                  seen.append(data, length);
+                  for (size_t at; (at = seen.find("event: reading\ndata: {\"meter\":\"a\"}")) !=
+                                  std::string::npos;) {
+                      ++readings;
+                      seen.erase(0, at + 1);
+                  }
+                  return !stop;
+              });
+          }) {}
     ~StreamClient() {
         stop = true;
         thread.join();
@@ -253,7 +304,13 @@ TEST_F(StationHttpTest, SixtyFourStreamsWithOneThatNeverReadsLeaveTheMetersGoing
                 if (client->readings < 1) return false;
             return true;
         },
-        kWaitMs)) << [&] { std::string t; for (auto& c : clients) t += std::to_string(c->readings) + " "; return t; }();
+        kWaitMs))
+        << [&] {
+               std::string t;
+               for (auto& c : clients)
+                   t += std::to_string(c->readings) + " ";
+               return t;
+           }();
     const httplib::Result extra = Send(port, "GET", "/api/v1/events");
     ASSERT_TRUE(extra);
     EXPECT_EQ(extra->status, 503);

@@ -39,13 +39,15 @@ using ScreenPicture = std::array<uint8_t, 1024>;  // the 128 x 64 display, as GE
 
 // One meter as the station knows it now: a copy, safe to keep.
 struct MeterSnapshot {
-    std::string name;      // the station's name for it (--meter NAME=PATH)
-    std::string path;      // its device
-    std::string model;     // ModelName of the identified model; empty before identification
-    double firmware = 0;   // its firmware revision; 0 before identification
-    bool up = false;       // identified, and its last exchange answered
-    bool hasSpectrum = false;  // the model sweeps RF
-    std::optional<FieldRow> reading;  // the newest row, only while fresh (see below)
+    std::string name;     // the station's name for it (--meter NAME=PATH)
+    std::string path;     // its device
+    std::string model;    // ModelName of the identified model; empty before identification
+    double firmware = 0;  // its firmware revision; 0 before identification
+    // Identified, and its last identification or field fetch answered (a screen frame or a
+    // sweep lost alone leaves it up; a device gone away takes it down at once).
+    bool up = false;
+    bool hasSpectrum = false;                 // the model sweeps RF
+    std::optional<FieldRow> reading;          // the newest row, only while fresh (see below)
     std::optional<StationSpectrum> spectrum;  // only while fresh
     std::optional<ScreenPicture> screen;
     int64_t lastReadingTime = 0;  // seconds since the epoch of the newest row ever; 0: none
@@ -54,6 +56,7 @@ struct MeterSnapshot {
     uint64_t exchangesOk = 0;
     uint64_t exchangesNoReply = 0;
     uint64_t exchangesError = 0;
+    std::string recordingError;  // why the last rows could not be recorded; empty while they were
 };
 
 // A reading or sweep is fresh while no more than three fetch periods (at least 5 s) old, and
@@ -95,7 +98,10 @@ class Station {
     // Sends the key to the meter through its worker and waits (at most a few seconds) for it.
     KeyResult PressKey(const std::string& name, StationKey key);
 
-    // Listeners run on the meter's worker; see the top of this file. Returns an id to remove it.
+    // Listeners run on the meter's worker, under the station's listener lock; see the top of
+    // this file. Returns an id to remove it. Unsubscribe waits for a call under way, so once it
+    // returns the listener is never called again; it must not be called from a listener, nor
+    // while holding a lock a listener takes.
     int Subscribe(StationListener listener);
     void Unsubscribe(int id);
 

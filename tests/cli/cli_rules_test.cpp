@@ -84,6 +84,15 @@ TEST(CliRules, AWrongCommandLineIsRefusedBeforeTheMeterHearsAnything) {
         {{"plot", "a.csv", "--png", "b.png", "--revision", "nan"}, "usage: plot"},
         {{"sync-time", "now"},                       "now"},
         {{"--json", "key", "1"},                     "key has no JSON output"},
+        {{"serve", "--meter", "a b=/dev/null"},      "usage: serve"},
+        {{"serve", "--meter", "a=/x", "--meter", "a=/y"}, "usage: serve"},
+        {{"serve", "--listen", "127.0.0.1:65536"},   "usage: serve"},
+        {{"serve", "--every", "0.5"},                "usage: serve"},
+        {{"serve", "--spectrum-every", "0.5s"},      "usage: serve"},
+        {{"serve", "--mqtt", "h", "--mqtt-prefix", "a/#"}, "usage: serve"},
+        {{"serve", "--mqtt", "h", "--mqtt-user", "u"}, "--mqtt-user and --mqtt-password-file go together"},
+        {{"serve", "--mqtt-prefix", "p"},            "need --mqtt HOST"},
+        {{"--json", "serve"},                        "serve has no JSON output"},
     };
     // clang-format on
     for (const Case& c : cases) {

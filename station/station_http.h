@@ -14,6 +14,9 @@ struct HttpOptions {
     std::optional<std::string> token;  // with one, every key press needs "Bearer TOKEN"
 };
 
+// 127.0.0.0/8, ::1, or an IPv4 loopback address mapped into IPv6.
+bool IsLoopbackAddress(const std::string& address);
+
 class StationHttp {
   public:
     StationHttp(Station& station, HttpOptions options);

@@ -1,9 +1,13 @@
-// Placeholder until the page is built: one page that says so.
+// The table itself is generated from station/web at build time (web_assets.cmake).
 #include "station/web_assets.h"
 
-namespace {
-constexpr WebAsset kPage{"/", "text/html; charset=utf-8",
-                         "<!DOCTYPE html><title>Ferrolog</title><p>Ferrolog station</p>"};
-}
+#include <cstddef>
 
-const WebAsset* FindWebAsset(std::string_view path) { return path == kPage.path ? &kPage : nullptr; }
+extern const WebAsset kWebAssets[];
+extern const std::size_t kWebAssetCount;
+
+const WebAsset* FindWebAsset(std::string_view path) {
+    for (std::size_t i = 0; i < kWebAssetCount; ++i)
+        if (kWebAssets[i].path == path) return &kWebAssets[i];
+    return nullptr;
+}

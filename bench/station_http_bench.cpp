@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "station/station_http.h"
-#include "tests/support/meter_process.h"
+#include "tests/support/served_station.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -45,24 +44,16 @@ void Load(int port, const std::string& path) {
 }  // namespace
 
 int main() {
-    MeterProcess meter({"--fast"});
-    MeterLink link;
-    Station station(StationOptions{});
-    station.AddMeter("meter", meter.DevicePath(), link);
-    station.Start();
-    StationHttp http(station, {"127.0.0.1", 0, std::nullopt});
-    std::string error;
-    if (!http.Start(&error)) {
-        std::printf("station_http_bench: %s\n", error.c_str());
+    ServedStation served;
+    if (!served.started) {
+        std::printf("station_http_bench: %s\n", served.error.c_str());
         return 1;
     }
-    if (!WaitUntil([&] { return station.Snapshot("meter")->reading.has_value(); }, 20000)) {
+    if (!WaitUntil([&] { return served.HasReading(); }, 20000)) {
         std::printf("station_http_bench: the meter gave no reading\n");
         return 1;
     }
-    Load(http.Port(), "/metrics");
-    Load(http.Port(), "/api/v1/meters/meter/reading");
-    http.Stop();
-    station.Stop();
+    Load(served.Port(), "/metrics");
+    Load(served.Port(), "/api/v1/meters/meter/reading");
     return 0;
 }

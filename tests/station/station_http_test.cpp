@@ -18,6 +18,7 @@
 #include "station/station_metrics.h"
 #include "station/station_png.h"
 #include "tests/support/meter_process.h"
+#include "tests/support/served_station.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -73,6 +74,9 @@ Served* StationHttpTest::served = nullptr;
 
 TEST_F(StationHttpTest, EveryRequestGetsItsStatusTypeAndBody) {
     const std::string bearer = std::string("Bearer ") + kToken;
+    const std::string m = "/api/v1/meters/";  // most paths start here
+    const char* json = "application/json";
+    const httplib::Headers none;
     struct Case {
         bool guarded;
         const char* method;
@@ -83,94 +87,48 @@ TEST_F(StationHttpTest, EveryRequestGetsItsStatusTypeAndBody) {
         const char* type;
         const char* contains;
     } cases[] = {
-        {false, "GET", "/", "", {}, 200, "text/html", "<"},
-        {false, "GET", "/api/v1/meters", "", {}, 200, "application/json", "\"model\":\"ZTX440\""},
-        {false, "GET", "/api/v1/meters/a/reading", "", {}, 200, "application/json", "\"ef_vm\":"},
-        {false, "GET", "/api/v1/meters/gone/reading", "", {}, 503, "application/json", "fresh"},
-        {false, "GET", "/api/v1/meters/nobody/reading", "", {}, 404, "application/json", "meter"},
-        {false,
-         "GET",
-         "/api/v1/meters/a/readings?since=2000-01-01T00:00:00Z",
-         "",
-         {},
-         200,
-         "application/json",
+        {false, "GET", "/", "", none, 200, "text/html", "<"},
+        {false, "GET", "/api/v1/meters", "", none, 200, json, "\"model\":\"ZTX440\""},
+        {false, "GET", m + "a/reading", "", none, 200, json, "\"ef_vm\":"},
+        {false, "GET", m + "gone/reading", "", none, 503, json, "fresh"},
+        {false, "GET", m + "nobody/reading", "", none, 404, json, "meter"},
+        {false, "GET", m + "a/readings?since=2000-01-01T00:00:00Z", "", none, 200, json,
          "\"rows\":[{\"time\":"},
-        {false,
-         "GET",
-         "/api/v1/meters/a/readings?since=2999-01-01T00:00:00Z",
-         "",
-         {},
-         200,
-         "application/json",
+        {false, "GET", m + "a/readings?since=2999-01-01T00:00:00Z", "", none, 200, json,
          "\"rows\":[]"},
-        {false,
-         "GET",
-         "/api/v1/meters/a/readings?since=yesterday",
-         "",
-         {},
-         400,
-         "application/json",
-         "ISO 8601"},
-        {false, "GET", "/api/v1/meters/a/spectrum", "", {}, 200, "application/json", "\"dbm\":["},
-        {false, "GET", "/api/v1/meters/gone/spectrum", "", {}, 503, "application/json", "sweep"},
-        {false, "GET", "/api/v1/meters/a/screen.png", "", {}, 200, "image/png", "PNG"},
-        {false, "GET", "/api/v1/meters/gone/screen.png", "", {}, 503, "application/json", "error"},
-        {false,
-         "GET",
-         "/metrics",
-         "",
-         {},
-         200,
-         kMetricsContentType,
+        {false, "GET", m + "a/readings?since=yesterday", "", none, 400, json, "ISO 8601"},
+        {false, "GET", m + "a/spectrum", "", none, 200, json, "\"dbm\":["},
+        {false, "GET", m + "gone/spectrum", "", none, 503, json, "sweep"},
+        {false, "GET", m + "a/screen.png", "", none, 200, "image/png", "PNG"},
+        {false, "GET", m + "gone/screen.png", "", none, 503, json, "error"},
+        {false, "GET", "/metrics", "", none, 200, kMetricsContentType,
          "ferrolog_meter_up{meter=\"a\"} 1"},
-        {false, "GET", "/healthz", "", {}, 503, "application/json", "[\"gone\"]"},
-        {false, "GET", "/nowhere", "", {}, 404, "application/json", "not found"},
-        {false, "GET", "/%2e%2e/%2e%2e/etc/passwd", "", {}, 404, "application/json", "error"},
-        {false, "GET", "/api/v1/meters/a/reading/more", "", {}, 404, "application/json", "error"},
-        {false, "POST", "/metrics", "", {}, 405, "application/json", "method"},
-        {false, "DELETE", "/api/v1/meters", "", {}, 405, "application/json", "method"},
-        {false, "GET", "/api/v1/meters/a/keys/up", "", {}, 405, "application/json", "method"},
-        {false,
-         "POST",
-         "/api/v1/meters/a/keys/up",
-         std::string(10000, 'x'),
-         {},
-         413,
-         "application/json",
-         "large"},
-        {false, "POST", "/api/v1/meters/a/keys/sideways", "", {}, 404, "application/json", "key"},
-        {false, "POST", "/api/v1/meters/a/keys/back/hold", "", {}, 404, "application/json", "key"},
-        {false, "POST", "/api/v1/meters/nobody/keys/up", "", {}, 404, "application/json", "meter"},
-        {false, "POST", "/api/v1/meters/gone/keys/up", "", {}, 503, "application/json", "down"},
-        {false, "POST", "/api/v1/meters/a/keys/select/hold", "", {}, 204, "", ""},
-        {true, "POST", "/api/v1/meters/a/keys/up", "", {}, 401, "application/json", "token"},
+        {false, "GET", "/healthz", "", none, 503, json, "[\"gone\"]"},
+        {false, "GET", "/nowhere", "", none, 404, json, "not found"},
+        {false, "GET", "/%2e%2e/%2e%2e/etc/passwd", "", none, 404, json, "error"},
+        {false, "GET", m + "a/reading/more", "", none, 404, json, "error"},
+        {false, "POST", "/metrics", "", none, 405, json, "method"},
+        {false, "DELETE", "/api/v1/meters", "", none, 405, json, "method"},
+        {false, "GET", m + "a/keys/up", "", none, 405, json, "method"},
+        {false, "POST", m + "a/keys/up", std::string(10000, 'x'), none, 413, json, "large"},
+        {false, "POST", m + "a/keys/sideways", "", none, 404, json, "key"},
+        {false, "POST", m + "a/keys/back/hold", "", none, 404, json, "key"},
+        {false, "POST", m + "nobody/keys/up", "", none, 404, json, "meter"},
+        {false, "POST", m + "gone/keys/up", "", none, 503, json, "down"},
+        {false, "POST", m + "a/keys/down/hold", "", none, 204, "", ""},  // select/hold: power off
+        {true, "POST", m + "a/keys/up", "", none, 401, json, "token"},
         {true,
          "POST",
-         "/api/v1/meters/a/keys/up",
+         m + "a/keys/up",
          "",
          {{"Authorization", "Bearer s3cret"}},
          403,
-         "application/json",
+         json,
          "token"},
-        {true,
-         "POST",
-         "/api/v1/meters/a/keys/up",
-         "",
-         {{"Authorization", bearer + "x"}},
-         403,
-         "application/json",
-         "token"},
-        {true,
-         "POST",
-         "/api/v1/meters/a/keys/up",
-         "",
-         {{"Authorization", "Basic czM="}},
-         401,
-         "application/json",
-         "token"},
-        {true, "POST", "/api/v1/meters/a/keys/up", "", {{"Authorization", bearer}}, 204, "", ""},
-        {true, "GET", "/api/v1/meters/a/reading", "", {}, 200, "application/json", "x_mg"},
+        {true, "POST", m + "a/keys/up", "", {{"Authorization", bearer + "x"}}, 403, json, "token"},
+        {true, "POST", m + "a/keys/up", "", {{"Authorization", "Basic czM="}}, 401, json, "token"},
+        {true, "POST", m + "a/keys/up", "", {{"Authorization", bearer}}, 204, "", ""},
+        {true, "GET", m + "a/reading", "", none, 200, json, "x_mg"},
     };
     for (const Case& c : cases) {
         const int port = c.guarded ? served->guarded.Port() : served->open.Port();
@@ -252,15 +210,14 @@ TEST(StationPng, TheScreenIsAOneBitPictureOf128By64WithInkBlack) {
     EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
 }
 
-// A stream client on a thread of its own, counting the reading events it sees.
+// A stream client on a thread of its own, counting the reading events of one meter it sees.
 struct StreamClient {
-    explicit StreamClient(int port)
-        : thread([this, port] {
+    StreamClient(int port, const std::string& meter)
+        : thread([this, port, marker = "event: reading\ndata: {\"meter\":\"" + meter + "\"}"] {
               httplib::Client client("127.0.0.1", port);
-              client.Get("/api/v1/events", [this](const char* data, size_t length) {
+              client.Get("/api/v1/events", [this, &marker](const char* data, size_t length) {
                   seen.append(data, length);
-                  for (size_t at; (at = seen.find("event: reading\ndata: {\"meter\":\"a\"}")) !=
-                                  std::string::npos;) {
+                  for (size_t at; (at = seen.find(marker)) != std::string::npos;) {
                       ++readings;
                       seen.erase(0, at + 1);
                   }
@@ -297,7 +254,7 @@ TEST_F(StationHttpTest, SixtyFourStreamsWithOneThatNeverReadsLeaveTheMetersGoing
     const int silent = SilentStreamClient(port);
     std::vector<std::unique_ptr<StreamClient>> clients;
     for (int i = 0; i < kMaxEventClients - 1; ++i)
-        clients.push_back(std::make_unique<StreamClient>(port));
+        clients.push_back(std::make_unique<StreamClient>(port, "a"));
     ASSERT_TRUE(WaitUntil(
         [&] {
             for (const auto& client : clients)
@@ -322,31 +279,28 @@ TEST_F(StationHttpTest, SixtyFourStreamsWithOneThatNeverReadsLeaveTheMetersGoing
                    clients.back()->readings >= seen + 4;
         },
         kWaitMs));
+    // Each client ends at its next event: ask them all at once rather than one after another.
+    for (const auto& client : clients)
+        client->stop = true;
     clients.clear();
     close(silent);
     // Every place is given back: a new stream is served again.
     EXPECT_TRUE(WaitUntil(
         [&] {
-            StreamClient again(port);
+            StreamClient again(port, "a");
             return WaitUntil([&] { return again.readings > 0; }, 2000);
         },
         kWaitMs));
 }
 
 TEST(StationHttp, StopEndsOpenStreamsWithinAboutASecond) {
-    MeterProcess meter({"--fast"});
-    MeterLink link;
-    Station station(StationOptions{});
-    station.AddMeter("a", meter.DevicePath(), link);
-    station.Start();
-    StationHttp http(station, {"127.0.0.1", 0, std::nullopt});
-    std::string error;
-    ASSERT_TRUE(http.Start(&error)) << error;
-    const int silent = SilentStreamClient(http.Port());
-    StreamClient client(http.Port());
+    ServedStation served;
+    ASSERT_TRUE(served.started) << served.error;
+    const int silent = SilentStreamClient(served.Port());
+    StreamClient client(served.Port(), "meter");
     ASSERT_TRUE(WaitUntil([&] { return client.readings > 0; }, kWaitMs));
     const int64_t started = NowMs();
-    http.Stop();
+    served.http.Stop();
     EXPECT_LT(NowMs() - started, 2000);
     close(silent);
 }

@@ -212,15 +212,17 @@ TEST_F(StationMqttTest, AnnouncesAgainAndPublishesOnAfterTheBrokerRestarts) {
 }
 
 // Killed, the broker sends the station's will; stopped, the station says offline itself and
-// exits 0. Either way a subscriber that comes later finds the meter offline.
+// exits 0, also to a broker that stopped reading (it reads the goodbye once it goes on). Either
+// way a subscriber that comes later finds the meter offline.
 TEST_F(StationMqttTest, ServeLeavesItsMeterOfflineWhenKilledOrStopped) {
     TempDir dir;
     const struct {
         int signal;
+        bool brokerFrozen;
         int exitCode;
-    } cases[] = {{SIGKILL, 128 + SIGKILL}, {SIGTERM, 0}};
+    } cases[] = {{SIGKILL, false, 128 + SIGKILL}, {SIGTERM, false, 0}, {SIGTERM, true, 0}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(strsignal(c.signal));
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.brokerFrozen ? ", broker frozen" : ""));
         MeterProcess meter({"--fast", "--model", "ZTX440"});
         MqttSubscriber live(Port());
         ASSERT_TRUE(live.Ready());
@@ -230,8 +232,10 @@ TEST_F(StationMqttTest, ServeLeavesItsMeterOfflineWhenKilledOrStopped) {
                             "127.0.0.1:" + std::to_string(Port()), "--listen", "127.0.0.1:0"},
                            log);
         ASSERT_TRUE(live.WaitFor(kAvailability, Online)) << ReadFile(log);
+        if (c.brokerFrozen) broker->Signal(SIGSTOP);
         serve.Signal(c.signal);
         EXPECT_EQ(serve.WaitExit(kWaitMs), c.exitCode) << ReadFile(log);
+        broker->Signal(SIGCONT);
         // Not an offline from before this station was up (a case before, the meter not yet up).
         bool wasOnline = false;
         EXPECT_TRUE(live.WaitFor(kAvailability, [&](const MqttMessage& m) {

@@ -9,8 +9,10 @@
 #include "station/station_mqtt.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <mosquitto.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +35,8 @@ constexpr int64_t kFirstRetryMs = 500;
 constexpr int64_t kLongestRetryMs = 30000;
 constexpr int64_t kConnectBoundMs = 10000;  // a broker that never answers the CONNECT
 constexpr int64_t kStopFlushMs = 600;       // for the brokers to confirm "offline"
+constexpr int64_t kStopGraceMs = 100;       // then, once its host has every byte
+constexpr int kStopLookMs = 10;             // how often the flush looks at the send queues
 constexpr int kIdlePollMs = 1000;           // keep-alive pings need a turn at least this often
 constexpr char kOnline[] = "online";
 constexpr char kOffline[] = "offline";
@@ -130,6 +134,15 @@ bool ValidPrefix(const std::string& prefix) {
            prefix.find_first_of("+#") == std::string::npos;
 }
 
+// Every byte written on the connection acknowledged by the broker's host (its TCP): the broker
+// reads them, the offline before the disconnect, whenever it reads again.
+bool AllBytesAcknowledged(mosquitto* mosq) {
+    const int fd = mosquitto_socket(mosq);
+    int unacknowledged = 0;
+    return fd >= 0 && !mosquitto_want_write(mosq) && ioctl(fd, SIOCOUTQ, &unacknowledged) == 0 &&
+           unacknowledged == 0;
+}
+
 // Process-wide: libmosquitto's own set-up, done once and kept for the process's life, as the
 // library asks (its clean-up must not run while another client may exist).
 void InitLibraryOnce() {
@@ -156,6 +169,8 @@ struct StationMqtt::Impl {
         std::string announcedDevice;  // the device block this connection published
         std::pair<int64_t, int64_t> lastState{-1, -1};  // reading and sweep times published
         std::set<int> unconfirmed;                      // QoS 1 messages the broker has not acked
+        bool saidOffline = false;                       // stopping: its goodbye is sent
+        int64_t handedOverMs = 0;  // stopping: when the broker's host had all of it; 0: not yet
 
         // libmosquitto's callbacks, run inside mosquitto_loop on the client's thread.
         static void OnConnect(mosquitto*, void* obj, int rc);
@@ -203,6 +218,7 @@ struct StationMqtt::Impl {
     void Publish(Client& client, const std::string& topic, const std::string& payload, bool retain,
                  int qos = 0);
     void Shutdown();
+    bool SayOfflineOnEveryConnection(int64_t now);
     Client* Find(const std::string& name);
     // Connected or connecting: a socket worth waiting on (a dead one would wake poll at once).
     static bool Live(const Client& c) { return c.connected || c.attemptMs != 0; }
@@ -455,23 +471,36 @@ void StationMqtt::Impl::Publish(Client& client, const std::string& topic,
     if (rc == MOSQ_ERR_SUCCESS && qos > 0) client.unconfirmed.insert(mid);
 }
 
-// Every connected meter offline (confirmed by the broker, within a bound), then a clean
-// disconnect, so no will fires for a station that said goodbye.
+// Every connected meter offline, then a clean disconnect, so no will fires for a station that
+// said goodbye. The connections flush side by side, within a bound; none is waited for that is
+// not up (a broker that is away costs no time), nor long for a broker that stopped reading.
 void StationMqtt::Impl::Shutdown() {
-    for (auto& c : clients)
-        if (c->connected) Publish(*c, c->availabilityTopic, kOffline, true, 1);
     const int64_t deadline = SteadyMs() + kStopFlushMs;
-    auto unconfirmed = [this] {
-        return std::any_of(clients.begin(), clients.end(),
-                           [](auto& c) { return c->connected && !c->unconfirmed.empty(); });
-    };
-    while (unconfirmed() && SteadyMs() < deadline)
-        PollOnce(static_cast<int>(std::max<int64_t>(deadline - SteadyMs(), 1)));
+    while (SteadyMs() < deadline && SayOfflineOnEveryConnection(SteadyMs()))
+        PollOnce(static_cast<int>(std::clamp<int64_t>(deadline - SteadyMs(), 1, kStopLookMs)));
     for (auto& c : clients) {
         if (mosquitto_socket(c->mosq) < 0) continue;
         mosquitto_disconnect(c->mosq);
         mosquitto_loop(c->mosq, 0, 1);  // writes what the disconnect left queued
     }
+}
+
+// Publishes offline on each connection up that has not said it yet, one that finished
+// connecting during the flush included (its "online" may be retained from before). True while
+// one waits for the broker's confirmation: a broker that answers confirms at once; one whose
+// host took every byte but that confirms nothing within a grace (stopped, swapping) reads the
+// offline when it reads again, and the disconnect after it.
+bool StationMqtt::Impl::SayOfflineOnEveryConnection(int64_t now) {
+    bool waiting = false;
+    for (auto& c : clients) {
+        if (!c->connected) continue;
+        if (!c->saidOffline) Publish(*c, c->availabilityTopic, kOffline, true, 1);
+        c->saidOffline = true;
+        if (c->unconfirmed.empty()) continue;
+        if (c->handedOverMs == 0 && AllBytesAcknowledged(c->mosq)) c->handedOverMs = now;
+        waiting = waiting || c->handedOverMs == 0 || now - c->handedOverMs < kStopGraceMs;
+    }
+    return waiting;
 }
 
 StationMqtt::StationMqtt(Station& station, MqttOptions options)

@@ -92,7 +92,8 @@ async function checkScreenRefreshes(page) {
         return img.src.includes("/screen.png") && img.src !== was && img.complete &&
                img.naturalWidth > 0 && img.src;
     };
-    const first = await (await page.waitForFunction(loaded, {}, SCREEN, "")).jsonValue();
+    const first = await page.waitForFunction(loaded, {}, SCREEN, "").then(
+        shown => shown.jsonValue(), () => fail("the display never loaded"));
     try {
         await page.waitForFunction(loaded, {}, SCREEN, first);
     } catch {

@@ -10,6 +10,8 @@ const panels = new Map();
 function api(path, init) { return fetch("/api/v1/" + path, init); }
 function meterPath(name) { return "meters/" + encodeURIComponent(name); }
 function seconds(iso) { return Date.parse(iso) / 1000; }
+// The API takes whole seconds with their zone: "2026-12-09T06:00:00Z", no fraction.
+function isoSeconds(ms) { return new Date(ms).toISOString().replace(/\.\d+Z$/, "Z"); }
 function width(el) { return Math.max(200, el.clientWidth || 300); }
 
 function setValues(panel, values) {
@@ -89,7 +91,7 @@ async function loadSpectrum(panel) {
 }
 
 async function loadHistory(panel) {
-    const since = new Date(Date.now() - HOUR * 1000).toISOString();
+    const since = isoSeconds(Date.now() - HOUR * 1000);
     const r = await api(meterPath(panel.name) + "/readings?since=" + encodeURIComponent(since));
     if (!r.ok) return;
     for (const row of (await r.json()).rows) addRow(panel, row);

@@ -93,6 +93,23 @@ bool IsApi(const std::vector<std::string>& api, size_t size, const char* last) {
     return api.size() == size && api[0] == "meters" && api.back() == last;
 }
 
+// A `since` as browsers write it may carry a fraction of a second ("...T06:00:00.610Z"). Rows
+// are whole seconds, so a fraction moves the bound to the next one: no row before it is sent.
+bool ParseSince(std::string text, int64_t* since) {
+    const size_t fraction = 19;  // after YYYY-MM-DDTHH:MM:SS
+    if (text.size() <= fraction) return ParseIsoTime(text, since);
+    size_t end = fraction;
+    if (text.size() > fraction && text[fraction] == '.') {
+        end = text.find_first_not_of("0123456789", fraction + 1);
+        if (end == std::string::npos || end == fraction + 1) return false;
+    }
+    const bool partSecond = text.find_first_not_of('0', fraction + 1) < end;
+    text.erase(fraction, end - fraction);
+    if (!ParseIsoTime(text, since)) return false;
+    *since += partSecond ? 1 : 0;
+    return true;
+}
+
 }  // namespace
 
 bool IsLoopbackAddress(const std::string& address) {
@@ -262,7 +279,7 @@ void StationHttp::Impl::ServeReading(const MeterSnapshot& meter, httplib::Respon
 void StationHttp::Impl::ServeRows(const MeterSnapshot& meter, const httplib::Request& req,
                                   httplib::Response& res) {
     int64_t since = 0;
-    if (req.has_param("since") && !ParseIsoTime(req.get_param_value("since"), &since))
+    if (req.has_param("since") && !ParseSince(req.get_param_value("since"), &since))
         return Fail(res, 400, "since must be an ISO 8601 time with its offset");
     res.set_content(RowsJson(meter.name, station.Rows(meter.name, since)), kJsonType);
 }

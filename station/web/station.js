@@ -119,9 +119,11 @@ function wireKeys(panel) {
     }
 }
 
-// The display is fetched afresh each second; a picture that fails leaves the old one dimmed.
+// The display is fetched afresh each second while the meter is up; a picture that fails, or a
+// meter gone down, leaves the old one dimmed.
 function refreshScreen(panel) {
     const img = panel.el.querySelector(".screen img");
+    if (!panel.up) { img.style.opacity = 0.3; return; }
     const next = new Image();
     next.onload = () => { img.src = next.src; img.style.opacity = 1; };
     next.onerror = () => { img.style.opacity = 0.3; };

@@ -62,6 +62,20 @@ struct FuzzedServer {
     StationHttp http;
 };
 
+// A connect a signal interrupted (libFuzzer's timer) goes on by itself: wait for its end.
+bool ConnectFinished(int fd) {
+    pollfd writable{fd, POLLOUT, 0};
+    int ready = 0;
+    while ((ready = poll(&writable, 1, static_cast<int>(kAnswerBound.count()))) < 0 &&
+           errno == EINTR) {
+    }
+    int error = ETIMEDOUT;
+    socklen_t length = sizeof error;
+    if (ready == 1) getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    errno = error;
+    return error == 0;
+}
+
 int Connect(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) Fault("no socket", std::strerror(errno));
@@ -72,7 +86,8 @@ int Connect(int port) {
     // A bound on every write too: a server that stops reading must not hang the fuzzer.
     const timeval bound{static_cast<time_t>(kAnswerBound.count() / 1000), 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
+        !(errno == EINTR && ConnectFinished(fd)))
         Fault("the server took no connection", std::strerror(errno));
     return fd;
 }
@@ -111,12 +126,13 @@ bool WholeAnswer(const std::string& answer, bool toHead) {
     return answer.size() - body >= std::strtoull(head.c_str() + length + 17, nullptr, 10);
 }
 
-// The server's first answer, read until it is whole or the server closes. False when the
-// bound passed first.
-bool ReadAnswer(int fd, bool toHead, std::string* answer) {
+// The server's first answer, read until it is whole or the server closes. With mayShut, a
+// silence shuts the client's side (see the top); a request that must be answered never does.
+// False when the bound passed first.
+bool ReadAnswer(int fd, bool toHead, bool mayShut, std::string* answer) {
     const auto deadline = std::chrono::steady_clock::now() + kAnswerBound;
     char buffer[4096];
-    bool shut = false;
+    bool shut = !mayShut;
     while (!WholeAnswer(*answer, toHead)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
@@ -139,11 +155,11 @@ bool ReadAnswer(int fd, bool toHead, std::string* answer) {
     return true;
 }
 
-std::string Exchange(int port, const std::string& request) {
+std::string Exchange(int port, const std::string& request, bool mayShut) {
     const int fd = Connect(port);
     SendAll(fd, reinterpret_cast<const uint8_t*>(request.data()), request.size());
     std::string answer;
-    const bool ended = ReadAnswer(fd, request.rfind("HEAD ", 0) == 0, &answer);
+    const bool ended = ReadAnswer(fd, request.rfind("HEAD ", 0) == 0, mayShut, &answer);
     close(fd);
     if (!ended) Fault("the server neither answered nor closed", answer);
     return answer;
@@ -168,11 +184,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzedServer served;
     const int port = served.http.Port();
     const std::string answer =
-        Exchange(port, std::string(reinterpret_cast<const char*>(data), size) + kEndOfHead);
+        Exchange(port, std::string(reinterpret_cast<const char*>(data), size) + kEndOfHead, true);
     if (!answer.empty() && !WellFormedStatusLine(answer))
         Fault("the answer has no well-formed status line", answer);
     if (answer.compare(0, 13, "HTTP/1.1 500 ") == 0) Fault("a handler failed", answer);
-    const std::string health = Exchange(port, kHealthRequest);
+    const std::string health = Exchange(port, kHealthRequest, false);
     if (health.compare(0, std::strlen(kHealthDown), kHealthDown) != 0)
         Fault("the server stopped answering /healthz", health);
     return 0;

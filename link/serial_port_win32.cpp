@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cwctype>
 #include <mutex>
 #include <string>
 
@@ -30,6 +31,7 @@ constexpr DWORD kQueuePollMs = 2;
 // What one open port needs besides its file: the wait's lock and what the calls learnt.
 struct Port {
     HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE claim = nullptr;  // the port's named claim, see ClaimPort
     // A COM port takes one WaitCommEvent at a time; a second waiter queues behind the first,
     // within its own timeout.
     std::timed_mutex waitMutex;
@@ -119,11 +121,28 @@ bool NoteIfGone(Port& port, DWORD error) {
     return port.gone;
 }
 
-OpenResult Failure(DWORD error, HANDLE file) {
+// Windows' serial drivers refuse a second open of a port; Wine's emulation lets it through.
+// A named object per device stands in there, so that a second copy of the program is refused
+// as on Windows. The system closes it with its holder, so a crash never leaves a port claimed.
+HANDLE ClaimPort(const std::wstring& devicePath) {
+    std::wstring name = L"Local\\Ferrolog.port." + devicePath;
+    for (size_t i = 6; i < name.size(); ++i)
+        name[i] = name[i] == L'\\' ? L'/' : static_cast<wchar_t>(towupper(name[i]));
+    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (claim && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(claim);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return claim;
+}
+
+OpenResult Failure(DWORD error, HANDLE file, HANDLE claim) {
     OpenResult result;
     result.error = static_cast<int>(error);
     result.message = SystemMessage(error);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (claim) CloseHandle(claim);
     return result;
 }
 
@@ -234,12 +253,16 @@ OpenResult Win32Backend::OpenDevice(const std::string& path, int baudRate) {
     // Share mode 0: the port is ours alone, and a second opener gets ERROR_ACCESS_DENIED
     // before it could change the line's settings. FILE_FLAG_OVERLAPPED: every wait below has
     // a deadline, which blocking calls on a COM port cannot have.
-    HANDLE file = CreateFileW(DevicePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    const std::wstring device = DevicePath(path);
+    HANDLE claim = ClaimPort(device);
+    if (!claim) return Failure(GetLastError(), INVALID_HANDLE_VALUE, claim);
+    HANDLE file = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Failure(GetLastError(), file);
-    if (!ConfigureRaw8N1(file, baudRate)) return Failure(GetLastError(), file);
+    if (file == INVALID_HANDLE_VALUE) return Failure(GetLastError(), file, claim);
+    if (!ConfigureRaw8N1(file, baudRate)) return Failure(GetLastError(), file, claim);
     auto* port = new Port;
     port->file = file;
+    port->claim = claim;
     OpenResult result;
     result.handle = reinterpret_cast<Handle>(port);
     return result;
@@ -249,6 +272,7 @@ void Win32Backend::CloseDevice(Handle handle) {
     if (handle == kNoHandle) return;
     Port* port = &PortOf(handle);
     CloseHandle(port->file);
+    CloseHandle(port->claim);
     delete port;
 }
 

@@ -137,6 +137,18 @@ HANDLE ClaimPort(const std::wstring& devicePath) {
     return claim;
 }
 
+// After a call failed or ran out of time: whether the port has gone. The status is asked too,
+// since a vanished device may fail a read or stall a write with an error of its own (Wine ends
+// a read of a pseudo-terminal whose far end closed with ERROR_BROKEN_PIPE and never finishes a
+// write to it); a removed device fails the status call.
+bool GoneAfter(Port& port, DWORD error) {
+    if (NoteIfGone(port, error)) return true;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port.file, &errors, &status)) NoteIfGone(port, GetLastError());
+    return port.gone;
+}
+
 OpenResult Failure(DWORD error, HANDLE file, HANDLE claim) {
     OpenResult result;
     result.error = static_cast<int>(error);
@@ -305,15 +317,10 @@ int Win32Backend::ReadQueued(Handle handle, uint8_t* buffer, int max) {
     if (!ov.valid()) return 0;
     DWORD got = 0, error = 0;
     const BOOL ok = ReadFile(port.file, buffer, static_cast<DWORD>(max), nullptr, ov.get());
-    switch (Complete(ok, port.file, ov, kReadCompletionMs, &got, &error)) {
-        case Outcome::Done:
-            return static_cast<int>(got);
-        case Outcome::TimedOut:
-            return 0;
-        case Outcome::Failed:
-            break;
-    }
-    return NoteIfGone(port, error) ? -1 : 0;
+    const Outcome outcome = Complete(ok, port.file, ov, kReadCompletionMs, &got, &error);
+    if (outcome == Outcome::Done) return static_cast<int>(got);
+    // A read we cancelled ourselves says nothing of the device; its status does.
+    return GoneAfter(port, outcome == Outcome::Failed ? error : ERROR_SUCCESS) ? -1 : 0;
 }
 
 WriteResult Win32Backend::WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
@@ -324,16 +331,12 @@ WriteResult Win32Backend::WriteOneByte(Handle handle, uint8_t value, int timeout
     DWORD written = 0, error = 0;
     const BOOL ok = WriteFile(port.file, &value, 1, nullptr, ov.get());
     const DWORD bound = timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0;
-    switch (Complete(ok, port.file, ov, bound, &written, &error)) {
-        case Outcome::Done:
-            // A write timeout of the driver's own completes with nothing written.
-            return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
-        case Outcome::TimedOut:
-            return WriteResult::TimedOut;
-        case Outcome::Failed:
-            break;
-    }
-    return NoteIfGone(port, error) ? WriteResult::Gone : WriteResult::TimedOut;
+    const Outcome outcome = Complete(ok, port.file, ov, bound, &written, &error);
+    // A write timeout of the driver's own completes with nothing written.
+    if (outcome == Outcome::Done)
+        return written == 1 ? WriteResult::Written : WriteResult::TimedOut;
+    const DWORD cause = outcome == Outcome::Failed ? error : ERROR_SUCCESS;
+    return GoneAfter(port, cause) ? WriteResult::Gone : WriteResult::TimedOut;
 }
 
 void Win32Backend::DiscardInput(Handle handle) {

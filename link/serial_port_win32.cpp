@@ -168,8 +168,7 @@ bool ConfigureRaw8N1(HANDLE file, int baudRate) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    // No flow control of any kind; DTR and RTS stay on, as the meter's adapter expects power-up
-    // levels like a terminal program's.
+    // No flow control of any kind; DTR and RTS on, as an open leaves them on Linux.
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;
     dcb.fDsrSensitivity = FALSE;

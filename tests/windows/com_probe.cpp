@@ -33,12 +33,10 @@ constexpr int kWaitStepMs = 500;
 constexpr int kQuietMs = 300;
 constexpr int kMaxReply = 64;
 
-Backend& System() {
-    return serial_backend::SystemBackend();
-}
+Backend& backend = serial_backend::SystemBackend();
 
 bool Open(const std::string& port, Handle* handle) {
-    const serial_backend::OpenResult opened = System().OpenDevice(port, kBaudRate);
+    const serial_backend::OpenResult opened = backend.OpenDevice(port, kBaudRate);
     if (opened.handle == serial_backend::kNoHandle) {
         std::printf("open failed: error %d: %s\n", opened.error, opened.message.c_str());
         return false;
@@ -49,7 +47,7 @@ bool Open(const std::string& port, Handle* handle) {
 
 bool SendFrame(Handle handle, const std::string& frame) {
     for (char c : frame)
-        if (System().WriteOneByte(handle, static_cast<uint8_t>(c), kWriteTimeoutMs) !=
+        if (backend.WriteOneByte(handle, static_cast<uint8_t>(c), kWriteTimeoutMs) !=
             serial_backend::WriteResult::Written)
             return false;
     return true;
@@ -61,11 +59,11 @@ std::string ReadReply(Handle handle) {
     const ULONGLONG deadline = GetTickCount64() + kReplyTimeoutMs;
     while (GetTickCount64() < deadline && reply.size() < kMaxReply) {
         const int wait = reply.empty() ? kWaitStepMs : kQuietMs;
-        const WaitResult result = System().WaitReadable(handle, wait);
-        if (result == WaitResult::HungUp) break;
-        if (result == WaitResult::Timeout && !reply.empty()) break;
+        const WaitResult result = backend.WaitReadable(handle, wait);
+        if (result == WaitResult::HungUp || (result == WaitResult::Timeout && !reply.empty()))
+            break;
         uint8_t buffer[kMaxReply];
-        const int n = System().ReadQueued(handle, buffer, kMaxReply);
+        const int n = backend.ReadQueued(handle, buffer, kMaxReply);
         if (n < 0) break;
         reply.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
     }
@@ -75,12 +73,11 @@ std::string ReadReply(Handle handle) {
 int AskVersion(const std::string& port) {
     Handle handle;
     if (!Open(port, &handle)) return 1;
-    System().DiscardInput(handle);
+    backend.DiscardInput(handle);
     const bool sent = SendFrame(handle, "<GETVER>>");
     const std::string reply = sent ? ReadReply(handle) : std::string();
-    System().CloseDevice(handle);
-    if (!sent) std::printf("write failed\n");
-    std::printf("reply: %s\n", reply.c_str());
+    backend.CloseDevice(handle);
+    std::printf("reply: %s\n", sent ? reply.c_str() : "(write failed)");
     return reply.empty() ? 1 : 0;
 }
 
@@ -91,36 +88,27 @@ int AwaitHangUp(const std::string& port) {
     std::printf("open\n");
     std::fflush(stdout);
     const char* seenBy = nullptr;
-    const ULONGLONG deadline = GetTickCount64() + kHangUpTimeoutMs;
-    while (!seenBy && GetTickCount64() < deadline) {
-        if (System().WaitReadable(handle, kWaitStepMs) == WaitResult::HungUp) {
-            seenBy = "WaitReadable";
-            break;
-        }
+    for (ULONGLONG end = GetTickCount64() + kHangUpTimeoutMs; !seenBy && GetTickCount64() < end;) {
         uint8_t buffer[kMaxReply];
-        if (System().ReadQueued(handle, buffer, kMaxReply) < 0) seenBy = "ReadQueued";
+        if (backend.WaitReadable(handle, kWaitStepMs) == WaitResult::HungUp)
+            seenBy = "WaitReadable";
+        else if (backend.ReadQueued(handle, buffer, kMaxReply) < 0)
+            seenBy = "ReadQueued";
     }
-    const bool stays = seenBy && System().HasHungUp(handle) && System().QueuedBytes(handle) == 0 &&
-                       System().WaitReadable(handle, kWaitStepMs) == WaitResult::HungUp;
-    System().CloseDevice(handle);
-    if (!seenBy) {
-        std::printf("no hang-up\n");
-        return 1;
-    }
-    std::printf("hang-up seen by %s%s\n", seenBy, stays ? "" : ", but not kept");
+    const bool stays = seenBy && backend.HasHungUp(handle) && backend.QueuedBytes(handle) == 0 &&
+                       backend.WaitReadable(handle, kWaitStepMs) == WaitResult::HungUp;
+    backend.CloseDevice(handle);
+    std::printf("hang-up seen by %s%s\n", seenBy ? seenBy : "no call", stays ? "" : ", not kept");
     return stays ? 0 : 1;
 }
 
+// The second open's failure is printed as any open's is.
 int TryTwice(const std::string& port) {
-    Handle first;
+    Handle first, second;
     if (!Open(port, &first)) return 1;
-    const serial_backend::OpenResult second = System().OpenDevice(port, kBaudRate);
-    const bool refused = second.handle == serial_backend::kNoHandle;
-    if (refused)
-        std::printf("second open: error %d: %s\n", second.error, second.message.c_str());
-    else
-        System().CloseDevice(second.handle);
-    System().CloseDevice(first);
+    const bool refused = !Open(port, &second);
+    if (!refused) backend.CloseDevice(second);
+    backend.CloseDevice(first);
     if (!refused) std::printf("second open succeeded\n");
     return refused ? 0 : 1;
 }

@@ -124,17 +124,18 @@ bool NoteIfGone(Port& port, DWORD error) {
 // Windows' serial drivers refuse a second open of a port; Wine's emulation lets it through.
 // A named object per device stands in there, so that a second copy of the program is refused
 // as on Windows. The system closes it with its holder, so a crash never leaves a port claimed.
-HANDLE ClaimPort(const std::wstring& devicePath) {
+// False when another holder has it; a path too long for an object name goes unclaimed, as the
+// driver's own refusal is what counts on Windows.
+bool ClaimPort(const std::wstring& devicePath, HANDLE* claim) {
     std::wstring name = L"Local\\Ferrolog.port." + devicePath;
     for (size_t i = 6; i < name.size(); ++i)
         name[i] = name[i] == L'\\' ? L'/' : static_cast<wchar_t>(towupper(name[i]));
-    HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (claim && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(claim);
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return claim;
+    *claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!*claim || GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    CloseHandle(*claim);
+    *claim = nullptr;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
 }
 
 // After a call failed or ran out of time: whether the port has gone. The status is asked too,
@@ -265,8 +266,8 @@ OpenResult Win32Backend::OpenDevice(const std::string& path, int baudRate) {
     // before it could change the line's settings. FILE_FLAG_OVERLAPPED: every wait below has
     // a deadline, which blocking calls on a COM port cannot have.
     const std::wstring device = DevicePath(path);
-    HANDLE claim = ClaimPort(device);
-    if (!claim) return Failure(GetLastError(), INVALID_HANDLE_VALUE, claim);
+    HANDLE claim = nullptr;
+    if (!ClaimPort(device, &claim)) return Failure(GetLastError(), INVALID_HANDLE_VALUE, claim);
     HANDLE file = CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Failure(GetLastError(), file, claim);
@@ -283,7 +284,7 @@ void Win32Backend::CloseDevice(Handle handle) {
     if (handle == kNoHandle) return;
     Port* port = &PortOf(handle);
     CloseHandle(port->file);
-    CloseHandle(port->claim);
+    if (port->claim) CloseHandle(port->claim);
     delete port;
 }
 

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <string_view>
 
+#include "link/local_time.h"
+
 namespace {
 
 constexpr int64_t kMinute = 60;
@@ -78,12 +80,8 @@ std::string Decimal(double value, double step) {
 
 std::tm ClockFieldsOf(int64_t time, ClockTimes clock) {
     const std::time_t when = static_cast<std::time_t>(time);
-    std::tm fields{};
-    if (clock == ClockTimes::AsWritten)
-        gmtime_r(&when, &fields);  // a time as written is a wall-clock time kept as UTC
-    else
-        localtime_r(&when, &fields);
-    return fields;
+    // A time as written is a wall-clock time kept as UTC.
+    return clock == ClockTimes::AsWritten ? UtcTime(when) : LocalTime(when);
 }
 
 const char* ClockFormat(const std::tm& fields, int64_t step, bool spansDays) {

@@ -10,6 +10,7 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/number_text.h"
+#include "link/port_diagnosis.h"
 #include "link/port_table.h"
 
 namespace {
@@ -179,10 +180,10 @@ bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report,
         if (port.IsOpen()) port.Close();
         const std::string path = port.Ports().PathOf(com);
         if (!port.Open(com)) {
-            // A port another process holds fails its exclusive open or lock with EBUSY.
+            // A port another process holds fails its exclusive open or lock (EBUSY on POSIX).
             if (report && !path.empty())
                 report->problems.push_back(
-                    {com, path, port.LastOpenErrno(), std::strerror(port.LastOpenErrno())});
+                    {com, path, port.LastOpenErrno(), SystemErrorText(port.LastOpenErrno())});
             continue;
         }
         uint8_t reply[kIdentifyBufferSize] = {};

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
@@ -213,9 +212,7 @@ bool ReidentifyLostMeter(MeterLink& link) {
     const int com = link.PortNumber;
     // Only the device that went away counts, back at the path it had; nothing is opened
     // until that path exists again.
-    std::error_code error;
-    if (path.empty() || port.Ports().PathOf(com) != path || !std::filesystem::exists(path, error))
-        return false;
+    if (path.empty() || port.Ports().PathOf(com) != path || !DeviceExists(path)) return false;
     if (port.IsOpen()) port.Close();
     if (!port.Open(com)) return false;
     uint8_t reply[kIdentifyBufferSize] = {};

@@ -24,5 +24,9 @@ void AddOpenFailureHint(const std::string& path, int error, std::vector<std::str
 // it is not a character device; on Windows, no such COM port).
 std::string PortMappingProblem(const std::string& path);
 
+// True when a device (or any file) is there under path again: a COM port the system lists on
+// Windows, anything the path names on POSIX.
+bool DeviceExists(const std::string& path);
+
 // The system's own words for an error number of a failed open, e.g. "Permission denied".
 std::string SystemErrorText(int error);

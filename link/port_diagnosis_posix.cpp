@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -109,6 +110,11 @@ std::string PortMappingProblem(const std::string& path) {
     if (stat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
     if (!S_ISCHR(st.st_mode)) return path + ": not a serial device";
     return {};
+}
+
+bool DeviceExists(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::exists(path, error);
 }
 
 std::string SystemErrorText(int error) {

@@ -33,6 +33,12 @@ std::string OpenFailureHint(const std::string& path, int error) {
     }
 }
 
+// The system's device names list every COM port it has, whether or not one is open.
+bool ComPortListed(const std::string& com) {
+    wchar_t target[MAX_PATH];
+    return QueryDosDeviceW(WideFromUtf8(com).c_str(), target, MAX_PATH) != 0;
+}
+
 std::string PortMappingProblem(const std::string& path) {
     const std::string com = ComNameOf(path);
     if (com.empty()) {
@@ -41,11 +47,14 @@ std::string PortMappingProblem(const std::string& path) {
             return path + ": " + WindowsErrorText(GetLastError());
         return path + ": not a serial device";
     }
-    // The system's device names list every COM port it has, whether or not one is open.
-    wchar_t target[MAX_PATH];
-    if (QueryDosDeviceW(WideFromUtf8(com).c_str(), target, MAX_PATH) == 0)
-        return path + ": " + WindowsErrorText(GetLastError());
+    if (!ComPortListed(com)) return path + ": " + WindowsErrorText(GetLastError());
     return {};
+}
+
+bool DeviceExists(const std::string& path) {
+    const std::string com = ComNameOf(path);
+    if (!com.empty()) return ComPortListed(com);
+    return GetFileAttributesW(WideFromUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::string SystemErrorText(int error) {

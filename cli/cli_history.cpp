@@ -2,10 +2,7 @@
 
 #include "cli/cli_history.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
+#include <unistd.h>  // isatty
 
 #include <atomic>
 #include <cerrno>
@@ -27,6 +24,7 @@
 #include "link/meter_identity.h"
 #include "link/port_guard.h"
 #include "link/serial_port.h"
+#include "link/utf8_path.h"
 #include "measure/whole_file.h"
 
 namespace {
@@ -159,15 +157,10 @@ int Usage(const char* usage) {
 // itself from the downloaded memory, whole or not at all.
 class ScratchFolder {
   public:
-    ScratchFolder() {
-        std::error_code error;
-        std::string pattern =
-            (std::filesystem::temp_directory_path(error) / "ferrolog-history-XXXXXX").string();
-        if (!error && mkdtemp(pattern.data())) path_ = pattern;
-    }
+    ScratchFolder() : path_(MakePrivateFolder("ferrolog-history")) {}
     ~ScratchFolder() {
         std::error_code error;
-        if (!path_.empty()) std::filesystem::remove_all(path_, error);
+        if (!path_.empty()) std::filesystem::remove_all(Utf8Path(path_), error);
     }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
@@ -188,15 +181,9 @@ bool WriteOrSay(const std::string& path, std::string_view bytes) {
 // A download takes minutes: a folder that cannot take the files is found out before it starts,
 // by creating (and removing) a temporary file where the dump's temporary file will go.
 bool FilesCanBeCreated(const HistoryOutputFiles& names) {
-    std::string probe = names.bin + ".part-XXXXXX";
-    const int fd = mkostemp(probe.data(), O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        unlink(probe.c_str());
-        return true;
-    }
-    std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", names.bin.c_str(),
-                 std::strerror(errno));
+    std::string error;
+    if (CanCreateBeside(names.bin, &error)) return true;
+    std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", names.bin.c_str(), error.c_str());
     return false;
 }
 
@@ -216,7 +203,7 @@ bool NoneInTheWay(std::initializer_list<std::string> paths, bool force) {
     if (force) return true;
     for (const std::string& path : paths) {
         std::error_code error;
-        if (std::filesystem::symlink_status(path, error).type() ==
+        if (std::filesystem::symlink_status(Utf8Path(path), error).type() ==
             std::filesystem::file_type::not_found)
             continue;
         std::fprintf(stderr, "ferrolog-cli: %s already exists (%s overwrites it)\n", path.c_str(),

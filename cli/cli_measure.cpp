@@ -14,6 +14,7 @@
 #include "link/link_timing.h"
 #include "link/local_time.h"
 #include "link/serial_port.h"
+#include "link/utf8_path.h"
 #include "measure/auto_save.h"
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
@@ -78,7 +79,7 @@ bool SaveReading(const RepeatOptions& repeat, const Measurement& reading, int th
     if (repeat.saveDir.empty()) return true;
     std::string name =
         AutoSaveFileName(reading.kind, AutoSaveStamp(LocalTime(std::time(nullptr))), threshold);
-    std::string path = (std::filesystem::path(repeat.saveDir) / name).string();
+    std::string path = Utf8Of(Utf8Path(repeat.saveDir) / name);
     std::string error;
     if (!WriteMeasurementFile(path, reading.kind, reading.bytes, &error)) {
         std::fprintf(stderr, "ferrolog-cli: cannot write %s: %s\n", path.c_str(), error.c_str());

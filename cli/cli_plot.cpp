@@ -3,11 +3,6 @@
 // picture (or, with "--png -", written to stdout). The painters need QtGui, so the picture
 // is drawn by ferrolog-draw, which comes with the window: this tool links no Qt library.
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -21,7 +16,9 @@
 
 #include "cli/cli_measure.h"
 #include "cli/cli_numbers.h"
+#include "cli/draw_program.h"
 #include "link/meter_identity.h"
+#include "link/utf8_path.h"
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
 #include "measure/whole_file.h"
@@ -129,58 +126,6 @@ constexpr const char* kPlotUsage =
     "  a field measurement file is converted with the meter's firmware revision: --revision, "
     "or the meter's own (--com N / --device PATH)";
 
-// ferrolog-draw as installed beside the window (FERROLOG_DRAW_FROM_BIN is its path from the
-// folder of the installed programs), or in the build tree's app/ folder; empty when absent.
-std::string DrawProgram() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return {};
-    const std::filesystem::path dir = self.parent_path();
-    for (const auto& candidate : {dir / FERROLOG_DRAW_FROM_BIN, dir / "../app/ferrolog-draw"})
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
-    return {};
-}
-
-bool ReadAll(int fd, std::string* bytes) {
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got == 0) return true;
-        if (got < 0 && errno != EINTR) return false;
-        if (got > 0) bytes->append(chunk, static_cast<size_t>(got));
-    }
-}
-
-// The picture ferrolog-draw writes for the job; its own messages go on to standard error.
-// Only a child that read, drew and exited with status 0 has drawn it whole.
-bool RunDrawProgram(const std::string& program, const std::vector<std::string>& job,
-                    std::string* png) {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) return false;
-    std::vector<std::string> words = {program};
-    words.insert(words.end(), job.begin(), job.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    pid_t child = 0;
-    const bool spawned =
-        ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    const bool read = spawned && ReadAll(out[0], png);
-    // Closed before the wait, so a child still writing after a failed read is not waited on
-    // for ever.
-    ::close(out[0]);
-    int status = 0;
-    while (spawned && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return read && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 int SavePicture(const PlotOptions& plot, const std::vector<std::string>& job) {
     std::string png;
     std::string error = "the picture could not be drawn";
@@ -213,8 +158,8 @@ bool SpanOf(std::optional<int64_t> from, std::optional<int64_t> to, int64_t firs
 std::string FirstLine(const std::string& path) {
     constexpr std::streamsize kLongestHeader = 4096;
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return {};
-    std::ifstream in(path, std::ios::binary);
+    if (!std::filesystem::is_regular_file(Utf8Path(path), error)) return {};
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     std::string line(kLongestHeader, '\0');
     in.read(line.data(), kLongestHeader);
     line.resize(static_cast<size_t>(in.gcount()));

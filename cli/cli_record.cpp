@@ -6,8 +6,6 @@
 
 #include "cli/cli_record.h"
 
-#include <signal.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -23,6 +21,7 @@
 #include "link/link_timing.h"
 #include "link/meter_identity.h"
 #include "link/serial_port.h"
+#include "link/utf8_path.h"
 #include "measure/measurement.h"
 #include "measure/measurement_fetch.h"
 #include "measure/spectrum.h"
@@ -90,9 +89,7 @@ bool ParseRecordOptions(const CliOptions& options, RecordOptions* record) {
 
 // Ctrl+C, SIGTERM and SIGHUP end the recording after the rows in hand are written.
 void StopOnSignals(std::atomic<bool>* stop) {
-    RaiseOnSignals(stop, {SIGINT, SIGTERM, SIGHUP}, false);
-    // A reader that goes away is seen as a failed write, not a killed recorder.
-    signal(SIGPIPE, SIG_IGN);
+    RaiseOnEndRequests(stop);
 }
 
 // Where the rows go: the recording file, or standard output as CSV or JSON lines.
@@ -384,7 +381,7 @@ int RunRecord(const CliOptions& options, MeterLink& link) {
     if (!ParseRecordOptions(options, &record)) return RefuseUsage(kRecordUsage);
     if (record.json && !record.output.empty())
         return RefuseUsage("record -o FILE writes CSV; --json is for standard output");
-    if (!record.output.empty() && std::filesystem::exists(record.output)) {
+    if (!record.output.empty() && std::filesystem::exists(Utf8Path(record.output))) {
         std::fprintf(stderr, "ferrolog-cli: %s already exists\n", record.output.c_str());
         return kExitFailed;
     }

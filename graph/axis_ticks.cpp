@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string_view>
+
+#include "link/local_time.h"
 
 namespace {
 
@@ -50,10 +53,19 @@ int StepsToCover(double lo, double hi, double step) {
     return static_cast<int>(std::ceil(hi / step - kSlack) - std::floor(lo / step + kSlack)) + 1;
 }
 
+// 10 to the exponent, correctly rounded on every system: 10^n is exact in a double up to
+// n = 22 and one division rounds once, where some C libraries' pow is a last digit off.
+double PowerOfTen(int exponent) {
+    double power = 1.0;
+    for (int i = 0; i < std::abs(exponent); ++i)
+        power *= 10.0;
+    return exponent < 0 ? 1.0 / power : power;
+}
+
 // 1, 2, 5 times powers of ten from a tenth of span / count upwards until `fits` holds.
 template <typename Fits>
 double FirstRoundStep(double span, int maxCount, AxisUnit unit, Fits fits) {
-    double power = std::pow(10.0, std::floor(std::log10(span / maxCount)) - 1);
+    double power = PowerOfTen(static_cast<int>(std::floor(std::log10(span / maxCount))) - 1);
     for (;; power *= 10.0)
         for (double mantissa : {1.0, 2.0, 5.0}) {
             const double step = std::max(mantissa * power, FormatOf(unit).smallestStep);
@@ -78,12 +90,8 @@ std::string Decimal(double value, double step) {
 
 std::tm ClockFieldsOf(int64_t time, ClockTimes clock) {
     const std::time_t when = static_cast<std::time_t>(time);
-    std::tm fields{};
-    if (clock == ClockTimes::AsWritten)
-        gmtime_r(&when, &fields);  // a time as written is a wall-clock time kept as UTC
-    else
-        localtime_r(&when, &fields);
-    return fields;
+    // A time as written is a wall-clock time kept as UTC.
+    return clock == ClockTimes::AsWritten ? UtcTime(when) : LocalTime(when);
 }
 
 const char* ClockFormat(const std::tm& fields, int64_t step, bool spansDays) {

@@ -9,6 +9,7 @@
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/local_time.h"
+#include "link/utf8_path.h"
 #include "measure/whole_file.h"
 #include "res/history_dialog_template.h"
 
@@ -25,8 +26,8 @@ class HistoryDownload::Outputs {
   public:
     Outputs(const HistoryOutputFiles& names, bool open) : names_(names) {
         if (!open) return;
-        bin_.open(names.bin, std::ios::binary | std::ios::trunc);
-        csv_.open(names.csv, std::ios::binary | std::ios::trunc);
+        bin_.open(Utf8Path(names.bin), std::ios::binary | std::ios::trunc);
+        csv_.open(Utf8Path(names.csv), std::ios::binary | std::ios::trunc);
         csvCreated_ = csv_.is_open();
     }
 
@@ -43,7 +44,7 @@ class HistoryDownload::Outputs {
     // somebody else's.
     void DeleteCsv() {
         csv_.close();
-        if (csvCreated_) std::remove(names_.csv.c_str());
+        if (csvCreated_) RemoveFile(names_.csv);
     }
 
   private:
@@ -159,7 +160,7 @@ bool WriteHistoryFiles(const HistoryOutputFiles& names, const uint8_t* memory, s
     if (!WriteFileWhole(names.bin, dump, error)) return false;
     *failedPath = names.csv;
     if (WriteFileWhole(names.csv, HistoryCsvText(memory, count), error)) return true;
-    std::remove(names.bin.c_str());  // a dump without its table is half a download
+    RemoveFile(names.bin);  // a dump without its table is half a download
     return false;
 }
 

@@ -3,24 +3,18 @@
 #include <cstdio>
 #include <string_view>
 
-std::tm LocalTime(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    return local;
-}
-
 std::tm CurrentLocalTime() {
     return LocalTime(std::time(nullptr));
 }
 
-std::tm UtcTime(std::time_t when) {
-    std::tm fields{};
-    gmtime_r(&when, &fields);
-    return fields;
-}
-
+// The local calendar time read as if it were UTC, less the moment itself: every system's
+// C library gives the calendar, not all of them the offset.
 long LocalOffsetSeconds(std::time_t when) {
-    return LocalTime(when).tm_gmtoff;
+    const std::tm local = LocalTime(when);
+    const int64_t asUtc =
+        DaysFromCivil(local.tm_year + 1900LL, local.tm_mon + 1LL, local.tm_mday) * 86400 +
+        local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+    return static_cast<long>(asUtc - static_cast<int64_t>(when));
 }
 
 bool FromLocalTime(std::tm fields, std::time_t* when) {
@@ -66,7 +60,7 @@ std::string IsoLocalTime(int64_t time) {
     const std::tm local = LocalTime(static_cast<std::time_t>(time));
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    const long offsetMinutes = local.tm_gmtoff / 60;
+    const long offsetMinutes = LocalOffsetSeconds(static_cast<std::time_t>(time)) / 60;
     const long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     char zone[32];
     std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+', magnitude / 60,

@@ -6,7 +6,8 @@
 #include <ctime>
 #include <string>
 
-// The computer's local calendar time at `when`, its zone offset in tm_gmtoff.
+// The computer's local calendar time at `when` (all fields zero when the system cannot tell).
+// LocalTime and UtcTime are each system's own: local_time_posix.cpp, local_time_win32.cpp.
 std::tm LocalTime(std::time_t when);
 std::tm CurrentLocalTime();
 

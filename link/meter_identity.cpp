@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <string_view>
 
 #include "link/command_exchange.h"
 #include "link/link_timing.h"
 #include "link/number_text.h"
+#include "link/port_diagnosis.h"
 #include "link/port_table.h"
 
 namespace {
@@ -179,10 +179,10 @@ bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report,
         if (port.IsOpen()) port.Close();
         const std::string path = port.Ports().PathOf(com);
         if (!port.Open(com)) {
-            // A port another process holds fails its exclusive open or lock with EBUSY.
+            // A port another process holds fails its exclusive open or lock (EBUSY on POSIX).
             if (report && !path.empty())
                 report->problems.push_back(
-                    {com, path, port.LastOpenErrno(), std::strerror(port.LastOpenErrno())});
+                    {com, path, port.LastOpenErrno(), SystemErrorText(port.LastOpenErrno())});
             continue;
         }
         uint8_t reply[kIdentifyBufferSize] = {};
@@ -212,9 +212,7 @@ bool ReidentifyLostMeter(MeterLink& link) {
     const int com = link.PortNumber;
     // Only the device that went away counts, back at the path it had; nothing is opened
     // until that path exists again.
-    std::error_code error;
-    if (path.empty() || port.Ports().PathOf(com) != path || !std::filesystem::exists(path, error))
-        return false;
+    if (path.empty() || port.Ports().PathOf(com) != path || !DeviceExists(path)) return false;
     if (port.IsOpen()) port.Close();
     if (!port.Open(com)) return false;
     uint8_t reply[kIdentifyBufferSize] = {};

@@ -1,7 +1,8 @@
 #pragma once
 // Whether another program has a serial device open. A terminal program or a modem manager
 // that holds the port without an exclusive lock must not have its line switched to 115200
-// and "<GETVER>>" written into it. POSIX (Linux /proc) only.
+// and "<GETVER>>" written into it. Found on Linux through /proc (port_holders_posix.cpp); on
+// Windows (port_holders_win32.cpp) the holders are not known and both calls say false.
 
 #include <string>
 

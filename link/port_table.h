@@ -1,7 +1,8 @@
 #pragma once
-// COM numbers on POSIX. The program and its users speak of COM1 to COM32; this table says
-// which device each number stands for. Explicit mappings (--port N=PATH) come first; the
-// serial devices present fill the numbers left free, USB and ACM adapters before on-board ports.
+// COM numbers. The program and its users speak of COM1 to COM32; this table says which device
+// each number stands for. Explicit mappings (--port N=PATH) come first; the serial devices
+// present fill the numbers left free, USB and ACM adapters before on-board ports. Finding the
+// system's ports is each system's own (port_table_posix.cpp: sysfs; port_table_win32.cpp).
 
 #include <array>
 #include <mutex>

@@ -18,9 +18,11 @@ std::string AutoSaveStamp(const std::tm& local);
 // spectrum (any non-zero kind), threshold in dBm as a signed decimal.
 std::string AutoSaveFileName(uint8_t kind, const std::string& stamp, int threshold);
 
-// The user's desktop: $XDG_DESKTOP_DIR, else the XDG_DESKTOP_DIR line of
-// ${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs, else $HOME/Desktop. Empty when not even
-// HOME is known. No trailing separator.
+// The user's desktop, in UTF-8, each system's own (desktop_folder_posix.cpp,
+// desktop_folder_win32.cpp). POSIX: $XDG_DESKTOP_DIR, else the XDG_DESKTOP_DIR line of
+// ${XDG_CONFIG_HOME:-$HOME/.config}/user-dirs.dirs, else $HOME/Desktop; empty when not even
+// HOME is known. Windows: the shell's Desktop known folder; empty when it has none. No
+// trailing separator.
 std::string DesktopFolder();
 
 // DesktopFolder() + "/Ferrolog_AutoSave"; empty when the desktop is unknown.

@@ -1,8 +1,5 @@
 #include "measure/measurement_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -28,15 +25,6 @@ bool IsDigit(char c) {
 
 bool IsTextByte(char c) {
     return (c >= ' ' && c <= kLastPrintable) || c == '\r' || c == '\n' || c == kTab;
-}
-
-// The program has always opened a file to load for reading and writing: a read-only file is
-// refused. O_NONBLOCK: a FIFO must not wait here for a writer.
-bool OpensForUpdate(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
 }
 
 }  // namespace
@@ -129,6 +117,8 @@ bool ParseWholeMeasurement(std::string_view text, uint8_t& kind, std::span<uint8
 
 LoadStatus LoadMeasurementFile(const std::string& path, uint8_t& kind, std::span<uint8_t> buffer,
                                std::size_t* stored, MeasurementShape shape) {
+    // The program has always opened a file to load for reading and writing: a read-only file
+    // is refused.
     if (!OpensForUpdate(path)) return LoadStatus::kCannotOpen;
     std::string text;
     if (!ReadRegularFile(path, kMeasurementFileLimit, &text) || !IsMeasurementText(text))

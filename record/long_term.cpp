@@ -98,7 +98,8 @@ std::tm ClockFields(int64_t time, ClockTimes clock) {
 
 // Seconds east of UTC at `time`, so ticks fall on round clock times.
 int64_t ClockOffset(int64_t time, ClockTimes clock) {
-    return ClockFields(time, clock).tm_gmtoff;
+    if (clock == ClockTimes::AsWritten) return 0;
+    return LocalOffsetSeconds(static_cast<std::time_t>(time));
 }
 
 std::string TickLabel(int64_t time, int64_t step, ClockTimes clock) {

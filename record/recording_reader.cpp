@@ -15,6 +15,7 @@
 
 #include "history/history_csv.h"
 #include "link/number_text.h"
+#include "link/utf8_path.h"
 
 int TimeSeries::Column(const std::string& name) const {
     for (std::size_t c = 0; c < names.size(); ++c)
@@ -422,16 +423,16 @@ bool ParseHistoryCsv(const std::string& text, TimeSeries* series, std::string* e
 bool LoadRecording(const std::string& path, RecordingKind* kind, TimeSeries* series,
                    SpectrumSeries* spectrum, std::string* error) {
     std::error_code status;
-    const bool regular = std::filesystem::is_regular_file(path, status);
+    const bool regular = std::filesystem::is_regular_file(Utf8Path(path), status);
     std::ifstream in;
-    if (regular) in.open(path, std::ios::binary);
+    if (regular) in.open(Utf8Path(path), std::ios::binary);
     if (!in) {
         // A pipe or a device is refused before it is opened: it might never end.
         if (error)
             *error = path + (regular ? ": " + std::string(std::strerror(errno)) : ": not a file");
         return false;
     }
-    const std::uintmax_t size = std::filesystem::file_size(path, status);
+    const std::uintmax_t size = std::filesystem::file_size(Utf8Path(path), status);
     std::string why;
     bool read = false;
     try {

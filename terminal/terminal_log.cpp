@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "link/local_time.h"
+
 namespace {
 
 constexpr uint8_t kFirstPrintable = 0x20;
@@ -18,8 +20,7 @@ bool IsLineBreak(uint8_t byte) {
 
 std::string TerminalStamp(TerminalClock::time_point at) {
     const std::time_t seconds = TerminalClock::to_time_t(at);
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::tm local = LocalTime(seconds);
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count() % 1000;
     char text[16];

@@ -1,3 +1,5 @@
+// The signals on POSIX: sigaction, so a handler set with once gives itself back atomically.
+
 #include "cli/cli_signals.h"
 
 #include <csignal>
@@ -28,4 +30,10 @@ void StopRaisingOnSignals(std::initializer_list<int> signals) {
     for (int number : signals)
         std::signal(number, SIG_DFL);
     raisedOnSignal = nullptr;
+}
+
+void RaiseOnEndRequests(std::atomic<bool>* flag) {
+    RaiseOnSignals(flag, {SIGINT, SIGTERM, SIGHUP}, false);
+    // A reader that goes away is seen as a failed write, not a killed program.
+    std::signal(SIGPIPE, SIG_IGN);
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -111,4 +112,31 @@ bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string*
     }
     close(fd);
     return true;
+}
+
+bool OpensForUpdate(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    close(fd);
+    return true;
+}
+
+bool CanCreateBeside(const std::string& path, std::string* error) {
+    std::string probe = TemporaryBeside(path);
+    const int fd = mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, std::strerror(errno));
+        return false;
+    }
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+}
+
+std::string MakePrivateFolder(const std::string& prefix) {
+    std::error_code error;
+    std::string pattern =
+        (std::filesystem::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
+    if (error || !mkdtemp(pattern.data())) return {};
+    return pattern;
 }

@@ -13,15 +13,9 @@
 #include <cstring>
 #include <string_view>
 
-namespace {
+#include "record/recording_io.h"
 
-bool Fail(std::string* error, const char* what) {
-    if (error) *error = std::string(what) + ": " + std::strerror(errno);
-    return false;
-}
-
-// Writes all of `text`, retrying after signals and short writes.
-bool WriteAll(int fd, std::string_view text) {
+bool recording_io::WriteAll(int fd, std::string_view text) {
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -30,6 +24,24 @@ bool WriteAll(int fd, std::string_view text) {
         done += static_cast<size_t>(n);
     }
     return true;
+}
+
+void recording_io::CutBack(int fd, int64_t length) {
+    if (::ftruncate(fd, static_cast<off_t>(length)) == 0)
+        ::lseek(fd, static_cast<off_t>(length), SEEK_SET);
+}
+
+bool recording_io::SyncData(int fd) {
+    return ::fdatasync(fd) == 0;
+}
+
+namespace {
+
+using recording_io::WriteAll;
+
+bool Fail(std::string* error, const char* what) {
+    if (error) *error = std::string(what) + ": " + std::strerror(errno);
+    return false;
 }
 
 // The new file's name survives a power cut only once its folder is synced too.
@@ -131,39 +143,6 @@ bool RecordingFile::WriteAgain(std::string* error) {
         ::unlink(path_.c_str());
     }
     return false;
-}
-
-std::string RecordingFile::TakeNotice() {
-    std::string notice;
-    notice.swap(notice_);
-    return notice;
-}
-
-bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string* error) {
-    if (lines.empty()) return true;
-    if (fd_ < 0) {
-        if (error) *error = path_ + ": the recording file is not open";
-        return false;
-    }
-    if (!KeepName(error)) return false;
-    if (!WriteAll(fd_, lines)) {
-        const int reason = errno;
-        // Leave only whole lines behind.
-        if (::ftruncate(fd_, static_cast<off_t>(length_)) == 0)
-            ::lseek(fd_, static_cast<off_t>(length_), SEEK_SET);
-        errno = reason;
-        return Fail(error, (path_ + ": cannot write the recording").c_str());
-    }
-    length_ += static_cast<int64_t>(lines.size());
-    if (unsyncedSinceMs_ < 0) unsyncedSinceMs_ = nowMs;
-    return true;
-}
-
-bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
-    if (fd_ < 0 || unsyncedSinceMs_ < 0 || nowMs - unsyncedSinceMs_ < kSyncEveryMs) return true;
-    unsyncedSinceMs_ = -1;
-    if (::fdatasync(fd_) != 0) return Fail(error, (path_ + ": cannot sync the recording").c_str());
-    return true;
 }
 
 bool RecordingFile::Close(std::string* error) {

@@ -17,8 +17,32 @@
 #include <string_view>
 
 #include "link/wide_text.h"
+#include "record/recording_io.h"
+
+bool recording_io::WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const unsigned chunk = static_cast<unsigned>(std::min<size_t>(text.size(), 1u << 30));
+        const int n = _write(fd, text.data(), chunk);
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        text.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void recording_io::CutBack(int fd, int64_t length) {
+    if (_chsize_s(fd, length) == 0) _lseeki64(fd, length, SEEK_SET);
+}
+
+bool recording_io::SyncData(int fd) {
+    return _commit(fd) == 0;
+}
 
 namespace {
+
+using recording_io::WriteAll;
 
 constexpr int kOpenFlags = _O_RDWR | _O_BINARY | _O_NOINHERIT;
 
@@ -42,19 +66,6 @@ int OpenFile(const std::wstring& path, int flags) {
     int fd = -1;
     if (_wsopen_s(&fd, path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE) != 0) return -1;
     return fd;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const unsigned chunk = static_cast<unsigned>(std::min<size_t>(text.size(), 1u << 30));
-        const int n = _write(fd, text.data(), chunk);
-        if (n <= 0) {
-            if (n == 0) errno = ENOSPC;
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 // A folder or a device (NUL, a COM port) under the name is never replaced by a file.
@@ -143,37 +154,6 @@ bool RecordingFile::Create(const std::string& path, const std::string& headerLin
 
 // The open file holds its name (see above).
 bool RecordingFile::KeepName(std::string*) {
-    return true;
-}
-
-std::string RecordingFile::TakeNotice() {
-    std::string notice;
-    notice.swap(notice_);
-    return notice;
-}
-
-bool RecordingFile::Append(const std::string& lines, int64_t nowMs, std::string* error) {
-    if (lines.empty()) return true;
-    if (fd_ < 0) {
-        if (error) *error = path_ + ": the recording file is not open";
-        return false;
-    }
-    if (!WriteAll(fd_, lines)) {
-        const int reason = errno;
-        // Leave only whole lines behind.
-        if (_chsize_s(fd_, length_) == 0) _lseeki64(fd_, length_, SEEK_SET);
-        errno = reason;
-        return Fail(error, path_ + ": cannot write the recording");
-    }
-    length_ += static_cast<int64_t>(lines.size());
-    if (unsyncedSinceMs_ < 0) unsyncedSinceMs_ = nowMs;
-    return true;
-}
-
-bool RecordingFile::SyncIfDue(int64_t nowMs, std::string* error) {
-    if (fd_ < 0 || unsyncedSinceMs_ < 0 || nowMs - unsyncedSinceMs_ < kSyncEveryMs) return true;
-    unsyncedSinceMs_ = -1;
-    if (_commit(fd_) != 0) return Fail(error, path_ + ": cannot sync the recording");
     return true;
 }
 

@@ -114,7 +114,9 @@ bool NothingFollows(CSerialPort& port, const ExchangePolicy& policy, int quietMs
     }
     if (!policy.stoppable || quietMs <= kQuietLineMs)
         return !port.WaitForInput(quietMs) && !port.HungUp();
-    for (int waited = 0; waited < quietMs; waited += kPollStepMs)
+    // By the clock, not by counting steps: a step may take longer than asked (Windows' timer).
+    const Deadline deadline(port.clock(), quietMs);
+    while (!deadline.Passed())
         if (Raised(stop) || port.WaitForInput(kPollStepMs) || port.HungUp()) return false;
     return true;
 }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -45,6 +47,11 @@ const Job kJobs[] = {
     {"scan",       {"scan"},                      {"GETVER"},          1},
 };
 // clang-format on
+
+// Under Wine, the Windows program also records, as a station does (its rows carry the PC's time,
+// so only their count and layout can match).
+const Job kRecordJob = {
+    "record", {"record", "field", "--every", "1", "--for", "3", "-o", "OUT"}, {"GETEMFDATA"}, 2};
 
 // A fault as the meter's options give it; "unplug" pulls the cable during the job's first reply.
 const char* const kFaults[] = {"corrupt", "short",  "late=150", "late=1500",
@@ -94,7 +101,24 @@ struct Cell {
     std::vector<std::string> targets;  // the commands spoiled; empty: all the job's
     bool paced = false;                // at a real meter's pace: a late reply takes its time
     bool overProcess = false;          // the real program and meter on a pseudo-terminal
+    bool underWine = false;            // with overProcess: the Windows program, under Wine
 };
+
+// The Windows build under Wine, as scripts/windows-test prepares it: the loader, the program,
+// and a folder whose links com5, com6, ... the Wine prefix's registry maps to COM5, COM6, ...
+// Each worker of RunAll has a port of its own, and its meter's --link points that port at it.
+struct WineSide {
+    std::string wine, program, ports;
+    static constexpr int kFirstCom = 5;
+};
+
+std::optional<WineSide> WineFromEnvironment() {
+    const char* wine = std::getenv("FERROLOG_WINE");
+    const char* program = std::getenv("FERROLOG_WINDOWS_CLI");
+    const char* ports = std::getenv("FERROLOG_WINE_PORTS");
+    if (!wine || !program || !ports) return std::nullopt;
+    return WineSide{wine, program, ports};
+}
 
 std::vector<std::string> MeterArgs(const Cell& cell, const std::string& log) {
     std::vector<std::string> args = kMeterBase;
@@ -109,7 +133,22 @@ std::vector<std::string> MeterArgs(const Cell& cell, const std::string& log) {
     return args;
 }
 
-Outcome RunCell(const Cell& cell) {
+// The program and meter of a cell over a pseudo-terminal; under Wine, on worker's COM port.
+ProgramResult RunOverProcess(const Cell& cell, std::vector<std::string> meterArgs,
+                             std::vector<std::string> words, unsigned worker, std::string* device) {
+    const std::optional<WineSide> wine = cell.underWine ? WineFromEnvironment() : std::nullopt;
+    const std::string com = "COM" + std::to_string(WineSide::kFirstCom + worker);
+    if (wine) meterArgs.insert(meterArgs.end(), {"--link", wine->ports + "/" + com});
+    MeterProcess meter(meterArgs);
+    *device = wine ? com : meter.DevicePath();
+    words.insert(words.begin(), {"--device", *device});
+    if (wine) words.insert(words.begin(), wine->program);
+    ProgramResult result = RunProgram(wine ? wine->wine : FERROLOG_CLI_PATH, words);
+    meter.Stop();
+    return result;
+}
+
+Outcome RunCell(const Cell& cell, unsigned worker) {
     const Job& job = *cell.job;
     TempDir dir, logDir;
     std::vector<std::string> words;
@@ -118,20 +157,25 @@ Outcome RunCell(const Cell& cell) {
     Outcome outcome;
     std::string device = kInProcessDevice;
     if (cell.overProcess) {
-        MeterProcess meter(MeterArgs(cell, logDir.File("frames")));
-        device = meter.DevicePath();
-        words.insert(words.begin(), {"--device", device});
-        outcome.result = RunProgram(FERROLOG_CLI_PATH, words);
-        meter.Stop();
+        outcome.result =
+            RunOverProcess(cell, MeterArgs(cell, logDir.File("frames")), words, worker, &device);
     } else {
         InProcessMeter meter(MeterArgs(cell, logDir.File("frames")));
         EXPECT_TRUE(meter.meter.Ok()) << meter.meter.Error();
         outcome.result = RunCliInProcess(meter, words);
     }
     // The folder and the device differ from cell to cell; the names in the folder are compared.
-    for (const auto& [varies, name] : {std::pair{dir.Path(), "DIR"}, {device, "DEV"}})
-        for (size_t at; (at = outcome.result.out.find(varies)) != std::string::npos;)
-            outcome.result.out.replace(at, varies.size(), name);
+    // Windows' standard error is a text stream: its lines end in CR LF there.
+    const auto replaceAll = [](std::string* text, const std::string& varies, const char* name) {
+        for (size_t at = 0; !varies.empty() && (at = text->find(varies, at)) != std::string::npos;
+             at += std::strlen(name))
+            text->replace(at, varies.size(), name);
+    };
+    for (std::string* text : {&outcome.result.out, &outcome.result.err}) {
+        replaceAll(text, dir.Path(), "DIR");
+        replaceAll(text, device, "DEV");
+    }
+    replaceAll(&outcome.result.err, "\r\n", "\n");
     outcome.files = dir.Names();
     if (!outcome.files.empty()) outcome.fileBytes = ReadFile(dir.File(outcome.files[0]));
     outcome.requests = ReadLogLines(logDir.File("frames")).size();
@@ -184,6 +228,16 @@ bool FiniteCsvRow(const std::string& line, size_t columns) {
                 return ::testing::AssertionFailure() << "not a dump line: " << line;
         return ::testing::AssertionSuccess();
     }
+    if (name == "record") {
+        const std::vector<std::string> rows = Lines(got.fileBytes);
+        const std::vector<std::string> cleanRows = Lines(clean.fileBytes);
+        if (got.files != clean.files || rows.empty() || cleanRows.empty() ||
+            rows[0] != cleanRows[0] || rows.size() + 1 < cleanRows.size() ||
+            rows.size() > cleanRows.size() + 1)
+            return ::testing::AssertionFailure()
+                   << rows.size() << " lines, not about " << cleanRows.size();
+        return ::testing::AssertionSuccess();
+    }
     if (name == "sync-time") {
         if (got.result.err.find("Time Synced Successfully!") == std::string::npos)
             return ::testing::AssertionFailure() << "not synced";
@@ -202,14 +256,31 @@ void RunAll(std::vector<Cell>& cells) {
     std::atomic<size_t> next{0};
     std::vector<std::thread> workers;
     for (unsigned w = 0; w < kCellsAtOnce; ++w)
-        workers.emplace_back([&] {
+        workers.emplace_back([&, w] {
             for (size_t i; (i = next++) < cells.size();)
-                if (cells[i].overProcess) cells[i].outcome = RunCell(cells[i]);
+                if (cells[i].overProcess) cells[i].outcome = RunCell(cells[i], w);
         });
     for (std::thread& worker : workers)
         worker.join();
     for (Cell& cell : cells)
-        if (!cell.overProcess) cell.outcome = RunCell(cell);
+        if (!cell.overProcess) cell.outcome = RunCell(cell, 0);
+}
+
+// The rule of every faulty cell: exactly the right output with exit status 0, or exit status 1
+// with nothing left under the chosen name.
+void ExpectRightOrFailedLeavingNothing(const Cell& cell, const Outcome& clean) {
+    const Outcome& got = cell.outcome;
+    if (Undetectable(cell.job->name, cell.fault)) {
+        EXPECT_TRUE(got.result.exitCode == 0 || got.files.empty());
+    } else if (got.result.exitCode == 0) {
+        EXPECT_TRUE(ExactlyRight(*cell.job, got, clean));
+    } else {
+        EXPECT_EQ(got.result.exitCode, 1);  // a failure, not a crash, a hang or a usage error
+        EXPECT_TRUE(got.files.empty());
+        if (cell.fault == "unplug") {  // a pulled cable is named as such
+            EXPECT_NE(got.result.err.find(kDisconnected), std::string::npos);
+        }
+    }
 }
 
 const Job& JobNamed(const std::string& name) {
@@ -254,17 +325,7 @@ TEST(CliFaultMatrix, EveryJobUnderEveryFaultIsRightOrFailsLeavingNothing) {
             ASSERT_TRUE(ExactlyRight(*cell.job, got, *clean));
             continue;
         }
-        if (Undetectable(cell.job->name, cell.fault)) {
-            EXPECT_TRUE(got.result.exitCode == 0 || got.files.empty());
-        } else if (got.result.exitCode == 0) {
-            EXPECT_TRUE(ExactlyRight(*cell.job, got, *clean));
-        } else {
-            EXPECT_EQ(got.result.exitCode, 1);  // a failure, not a crash, a hang or a usage error
-            EXPECT_TRUE(got.files.empty());
-            if (cell.fault == "unplug") {  // a pulled cable is named as such
-                EXPECT_NE(got.result.err.find(kDisconnected), std::string::npos);
-            }
-        }
+        ExpectRightOrFailedLeavingNothing(cell, *clean);
     }
 }
 
@@ -283,5 +344,44 @@ TEST(CliFaultMatrix, OneMissedReplyIsAskedForOnceMoreAndOneLateReplyIsSteppedOve
             EXPECT_TRUE(got.result.exitCode == 0 && ExactlyRight(*cells[at].job, got, clean));
         }
         EXPECT_EQ(cells[row + 1].outcome.requests, clean.requests + 1) << cells[row].targets[0];
+    }
+}
+
+// The Windows program on COM ports Wine maps to the meters' pseudo-terminals, cell by cell beside
+// the Linux program: the same exit status and messages, the same bytes where the meter repeats
+// itself. Run by scripts/windows-test; skipped without the Windows build.
+TEST(CliFaultMatrix, TheWindowsProgramUnderWineDoesWhatTheLinuxOneDoes) {
+    if (!WineFromEnvironment()) GTEST_SKIP() << "needs the Windows build under Wine";
+    std::vector<Cell> cells;
+    std::vector<const Job*> jobs;
+    for (const Job& job : kJobs)
+        jobs.push_back(&job);
+    jobs.push_back(&kRecordJob);
+    for (const Job* job : jobs) {
+        std::vector<std::string> faults = {""};
+        if (job != &kRecordJob) faults.insert(faults.end(), std::begin(kFaults), std::end(kFaults));
+        for (const std::string& fault : faults)
+            for (bool underWine : {false, true})
+                cells.push_back({job, fault, {}, {}, false, true, underWine});
+    }
+    RunAll(cells);
+    const Outcome* clean = nullptr;
+    for (size_t at = 0; at < cells.size(); at += 2) {
+        const Cell& onLinux = cells[at];
+        const Cell& onWindows = cells[at + 1];
+        if (onLinux.fault.empty()) clean = &onLinux.outcome;
+        SCOPED_TRACE(std::string(onLinux.job->name) + " / " +
+                     (onLinux.fault.empty() ? "no fault" : onLinux.fault) + "\nLinux: " +
+                     onLinux.outcome.result.err + "\nWindows: " + onWindows.outcome.result.err);
+        ExpectRightOrFailedLeavingNothing(onWindows, *clean);
+        // Whether a late reply is still taken depends on when the attempts fall, and whether a
+        // reply cut short by the cable is read before the hang-up is seen on when the bytes
+        // come; the load of the machine moves both (the in-process cells judge them on a virtual
+        // clock). Every other cell ends alike.
+        if (onLinux.fault.rfind("late=", 0) == 0 || Undetectable(onLinux.job->name, onLinux.fault))
+            continue;
+        EXPECT_EQ(onWindows.outcome.result.exitCode, onLinux.outcome.result.exitCode);
+        EXPECT_EQ(onWindows.outcome.result.err, onLinux.outcome.result.err);
+        EXPECT_EQ(onWindows.outcome.files, onLinux.outcome.files);
     }
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/browser_open.h"
 #include "cli/cli_numbers.h"
 #include "cli/cli_signals.h"
 #include "link/link_timing.h"
@@ -30,7 +31,7 @@ namespace {
 constexpr const char* kServeUsage =
     "usage: serve [--meter NAME=PATH].. [--listen HOST:PORT] [--every SECONDS] "
     "[--spectrum-every SECONDS] [--record DIR] [--mqtt HOST[:PORT]] [--mqtt-prefix PREFIX] "
-    "[--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE]";
+    "[--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE] [--open]";
 constexpr const char* kDefaultMeterName = "meter";
 constexpr int64_t kMsPerSecond = 1000;
 constexpr int64_t kLongestEveryMs = 55 * kMsPerSecond;  // the meter's 60 s still overlap
@@ -55,6 +56,7 @@ struct ServeOptions {
     std::string mqttUser;
     std::string passwordFile;
     std::string tokenFile;
+    bool open = false;  // the page in the default browser once it is served
 };
 
 bool ValidName(const std::string& name) {
@@ -138,8 +140,17 @@ bool TakeOption(const std::string& word, const std::string& value, ServeOptions*
 bool ParseServeOptions(const CliOptions& options, ServeOptions* serve, std::string* problem) {
     const std::vector<std::string>& a = options.args;
     *problem = kServeUsage;
-    for (size_t i = 0; i < a.size(); i += 2)
-        if (i + 1 >= a.size() || !TakeOption(a[i], a[i + 1], serve)) return false;
+    for (size_t i = 0; i < a.size();) {
+        // --open is the one word without a value.
+        if (a[i] == "--open") {
+            serve->open = true;
+            i += 1;
+        } else if (i + 1 < a.size() && TakeOption(a[i], a[i + 1], serve)) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
     if (serve->mqttUser.empty() != serve->passwordFile.empty()) {
         *problem = "serve: --mqtt-user and --mqtt-password-file go together";
         return false;
@@ -206,12 +217,15 @@ int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& 
     }
     const std::string& host = serve.http.host;
     const bool v6 = host.find(':') != std::string::npos;
-    std::fprintf(stderr, "Serving %zu meter%s at http://%s%s%s:%d/\n", serve.meters.size(),
-                 serve.meters.size() == 1 ? "" : "s", v6 ? "[" : "", host.c_str(), v6 ? "]" : "",
-                 http.Port());
+    const std::string url = std::string("http://") + (v6 ? "[" : "") + host + (v6 ? "]" : "") +
+                            ":" + std::to_string(http.Port()) + "/";
+    std::fprintf(stderr, "Serving %zu meter%s at %s\n", serve.meters.size(),
+                 serve.meters.size() == 1 ? "" : "s", url.c_str());
     if (!Loopback(host))
         std::fprintf(stderr,
                      "Listening beyond the loopback: whoever reaches it reads the meters.\n");
+    if (serve.open && !OpenInBrowser(url, &error))
+        std::fprintf(stderr, "ferrolog-cli: warning: %s\n", error.c_str());
     std::unique_ptr<StationMqtt> mqtt;
     if (serve.mqtt) {
         mqtt = std::make_unique<StationMqtt>(station, *serve.mqtt);

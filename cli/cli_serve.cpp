@@ -4,10 +4,9 @@
 
 #include "cli/cli_serve.h"
 
-#include <signal.h>
-
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -266,7 +265,6 @@ int RunServe(const CliOptions& options, MeterLink& link) {
     }
     std::atomic<bool> stop{false};
     RaiseOnSignals(&stop, {SIGINT, SIGTERM}, false);
-    signal(SIGPIPE, SIG_IGN);  // a browser that goes away is a failed write, not the end
     station.Start();
     const int status = ServeUntilStopped(station, serve, stop);
     station.Stop();

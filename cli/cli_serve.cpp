@@ -169,8 +169,13 @@ bool Loopback(const std::string& host) {
     return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
 }
 
-// What must be there before anything starts: the recording folder and the secrets.
+// What must be there before anything starts: MQTT if asked for, the recording folder and the
+// secrets.
 bool ReadyToServe(ServeOptions& serve) {
+    if (serve.mqtt && !StationMqttInBuild()) {
+        std::fprintf(stderr, "ferrolog-cli: serve: MQTT is not in the Windows build (--mqtt)\n");
+        return false;
+    }
     std::error_code error;
     if (!serve.recordDir.empty() && !std::filesystem::is_directory(serve.recordDir, error)) {
         std::fprintf(stderr, "ferrolog-cli: %s is not a folder\n", serve.recordDir.c_str());

@@ -211,6 +211,13 @@ bool DefaultMeter(const CliOptions& options, MeterLink& link, ServeOptions* serv
     return true;
 }
 
+// The page as a browser is told it: an IPv6 host in brackets.
+std::string PageAddress(const std::string& host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return std::string("http://") + (v6 ? "[" : "") + host + (v6 ? "]" : "") + ":" +
+           std::to_string(port) + "/";
+}
+
 // The server and the client, started in turn; each stops before what it reads goes.
 int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& stop) {
     StationHttp http(station, serve.http);
@@ -219,17 +226,12 @@ int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& 
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return kExitFailed;
     }
-    const std::string& host = serve.http.host;
-    const bool v6 = host.find(':') != std::string::npos;
-    const std::string url = std::string("http://") + (v6 ? "[" : "") + host + (v6 ? "]" : "") +
-                            ":" + std::to_string(http.Port()) + "/";
+    const std::string url = PageAddress(serve.http.host, http.Port());
     std::fprintf(stderr, "Serving %zu meter%s at %s\n", serve.meters.size(),
                  serve.meters.size() == 1 ? "" : "s", url.c_str());
-    if (!Loopback(host))
+    if (!Loopback(serve.http.host))
         std::fprintf(stderr,
                      "Listening beyond the loopback: whoever reaches it reads the meters.\n");
-    if (serve.open && !OpenInBrowser(url, &error))
-        std::fprintf(stderr, "ferrolog-cli: warning: %s\n", error.c_str());
     std::unique_ptr<StationMqtt> mqtt;
     if (serve.mqtt) {
         mqtt = std::make_unique<StationMqtt>(station, *serve.mqtt);
@@ -240,6 +242,9 @@ int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& 
         std::fprintf(stderr, "Publishing to %s:%d under %s/\n", serve.mqtt->host.c_str(),
                      serve.mqtt->port, serve.mqtt->prefix.c_str());
     }
+    // Once everything the page shows has started.
+    if (serve.open && !OpenInBrowser(url, &error))
+        std::fprintf(stderr, "ferrolog-cli: warning: %s\n", error.c_str());
     while (!stop)
         SleepMs(kStopLookMs);
     if (mqtt) mqtt->Stop();

@@ -210,11 +210,14 @@ void HttpServer::Impl::Serve(Connection& c) {
         http::request_parser<http::string_body> parser;
         parser.header_limit(kHeaderLimit);
         parser.body_limit(limits.maxBodyBytes);
-        const beast::error_code error =
-            Run(c, [&](auto done) { http::async_read(c.stream, c.buffer, parser, done); });
+        beast::error_code error =
+            Run(c, [&](auto done) { http::async_read_header(c.stream, c.buffer, parser, done); });
+        const bool routed = !error && Routed(parser.get().method());
+        if (routed && !parser.is_done())
+            error = Run(c, [&](auto done) { http::async_read(c.stream, c.buffer, parser, done); });
         // The peer gone, silent or closed: nothing to answer.
         if (error && (error == http::error::end_of_stream || !IsHttpError(error))) break;
-        if (error || !Routed(parser.get().method())) {
+        if (error || !routed) {
             Refuse(c, error ? RefusalStatus(error) : 405, parser.get().version());
             break;
         }

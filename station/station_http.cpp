@@ -68,6 +68,8 @@ std::string StatusMessage(int status) {
             return "request body too large";
         case 414:
             return "request target too long";
+        case 431:
+            return "request headers too large";
         default:
             return status >= 500 ? "server error" : "request refused";
     }

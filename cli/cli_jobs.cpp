@@ -38,7 +38,7 @@ constexpr Job kJobs[] = {
     {"history",  RunHistory,  "history FILE [--force]        the logged history as FILE.csv and FILE.bin (Ctrl+C saves, exit 130)", true},
     {"history-csv", RunHistoryCsv, "history-csv DUMP.bin OUT.csv [--iso-dates] [--force]  decode a saved history dump into a CSV table", false},
     {"sync-time", RunSyncTime, "sync-time                     set the meter's clock to this computer's time", true},
-    {"serve",    RunServe,    "serve [--meter NAME=PATH].. [--listen 127.0.0.1:8080] [--every 1] [--spectrum-every 10] [--record DIR] [--mqtt HOST[:PORT]] [--mqtt-prefix ferrolog] [--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE]  a monitoring station: the meters on the web, in Prometheus and over MQTT (Ctrl+C ends)", false},
+    {"serve",    RunServe,    "serve [--meter NAME=PATH].. [--listen 127.0.0.1:8080] [--every 1] [--spectrum-every 10] [--record DIR] [--mqtt HOST[:PORT]] [--mqtt-prefix ferrolog] [--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE] [--open]  a monitoring station: the meters on the web, in Prometheus and over MQTT (MQTT is not in the Windows build); --open shows the page in the default browser (Ctrl+C ends)", false},
     {"terminal", RunTerminal, "terminal                      send lines NAME [HEX PAIRS] | NAME --text T from stdin, print replies", false},
 };
 // clang-format on

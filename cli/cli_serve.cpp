@@ -4,10 +4,9 @@
 
 #include "cli/cli_serve.h"
 
-#include <signal.h>
-
 #include <atomic>
 #include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/browser_open.h"
 #include "cli/cli_numbers.h"
 #include "cli/cli_signals.h"
 #include "link/link_timing.h"
@@ -30,7 +30,7 @@ namespace {
 constexpr const char* kServeUsage =
     "usage: serve [--meter NAME=PATH].. [--listen HOST:PORT] [--every SECONDS] "
     "[--spectrum-every SECONDS] [--record DIR] [--mqtt HOST[:PORT]] [--mqtt-prefix PREFIX] "
-    "[--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE]";
+    "[--mqtt-user USER --mqtt-password-file FILE] [--token-file FILE] [--open]";
 constexpr const char* kDefaultMeterName = "meter";
 constexpr int64_t kMsPerSecond = 1000;
 constexpr int64_t kLongestEveryMs = 55 * kMsPerSecond;  // the meter's 60 s still overlap
@@ -55,6 +55,7 @@ struct ServeOptions {
     std::string mqttUser;
     std::string passwordFile;
     std::string tokenFile;
+    bool open = false;  // the page in the default browser once it is served
 };
 
 bool ValidName(const std::string& name) {
@@ -138,8 +139,17 @@ bool TakeOption(const std::string& word, const std::string& value, ServeOptions*
 bool ParseServeOptions(const CliOptions& options, ServeOptions* serve, std::string* problem) {
     const std::vector<std::string>& a = options.args;
     *problem = kServeUsage;
-    for (size_t i = 0; i < a.size(); i += 2)
-        if (i + 1 >= a.size() || !TakeOption(a[i], a[i + 1], serve)) return false;
+    for (size_t i = 0; i < a.size();) {
+        // --open is the one word without a value.
+        if (a[i] == "--open") {
+            serve->open = true;
+            i += 1;
+        } else if (i + 1 < a.size() && TakeOption(a[i], a[i + 1], serve)) {
+            i += 2;
+        } else {
+            return false;
+        }
+    }
     if (serve->mqttUser.empty() != serve->passwordFile.empty()) {
         *problem = "serve: --mqtt-user and --mqtt-password-file go together";
         return false;
@@ -159,8 +169,13 @@ bool Loopback(const std::string& host) {
     return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
 }
 
-// What must be there before anything starts: the recording folder and the secrets.
+// What must be there before anything starts: MQTT if asked for, the recording folder and the
+// secrets.
 bool ReadyToServe(ServeOptions& serve) {
+    if (serve.mqtt && !StationMqttInBuild()) {
+        std::fprintf(stderr, "ferrolog-cli: serve: MQTT is not in the Windows build (--mqtt)\n");
+        return false;
+    }
     std::error_code error;
     if (!serve.recordDir.empty() && !std::filesystem::is_directory(serve.recordDir, error)) {
         std::fprintf(stderr, "ferrolog-cli: %s is not a folder\n", serve.recordDir.c_str());
@@ -196,6 +211,13 @@ bool DefaultMeter(const CliOptions& options, MeterLink& link, ServeOptions* serv
     return true;
 }
 
+// The page as a browser is told it: an IPv6 host in brackets.
+std::string PageAddress(const std::string& host, int port) {
+    const bool v6 = host.find(':') != std::string::npos;
+    return std::string("http://") + (v6 ? "[" : "") + host + (v6 ? "]" : "") + ":" +
+           std::to_string(port) + "/";
+}
+
 // The server and the client, started in turn; each stops before what it reads goes.
 int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& stop) {
     StationHttp http(station, serve.http);
@@ -204,12 +226,10 @@ int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& 
         std::fprintf(stderr, "ferrolog-cli: %s\n", error.c_str());
         return kExitFailed;
     }
-    const std::string& host = serve.http.host;
-    const bool v6 = host.find(':') != std::string::npos;
-    std::fprintf(stderr, "Serving %zu meter%s at http://%s%s%s:%d/\n", serve.meters.size(),
-                 serve.meters.size() == 1 ? "" : "s", v6 ? "[" : "", host.c_str(), v6 ? "]" : "",
-                 http.Port());
-    if (!Loopback(host))
+    const std::string url = PageAddress(serve.http.host, http.Port());
+    std::fprintf(stderr, "Serving %zu meter%s at %s\n", serve.meters.size(),
+                 serve.meters.size() == 1 ? "" : "s", url.c_str());
+    if (!Loopback(serve.http.host))
         std::fprintf(stderr,
                      "Listening beyond the loopback: whoever reaches it reads the meters.\n");
     std::unique_ptr<StationMqtt> mqtt;
@@ -222,6 +242,9 @@ int ServeUntilStopped(Station& station, ServeOptions& serve, std::atomic<bool>& 
         std::fprintf(stderr, "Publishing to %s:%d under %s/\n", serve.mqtt->host.c_str(),
                      serve.mqtt->port, serve.mqtt->prefix.c_str());
     }
+    // Once everything the page shows has started.
+    if (serve.open && !OpenInBrowser(url, &error))
+        std::fprintf(stderr, "ferrolog-cli: warning: %s\n", error.c_str());
     while (!stop)
         SleepMs(kStopLookMs);
     if (mqtt) mqtt->Stop();
@@ -252,7 +275,6 @@ int RunServe(const CliOptions& options, MeterLink& link) {
     }
     std::atomic<bool> stop{false};
     RaiseOnSignals(&stop, {SIGINT, SIGTERM}, false);
-    signal(SIGPIPE, SIG_IGN);  // a browser that goes away is a failed write, not the end
     station.Start();
     const int status = ServeUntilStopped(station, serve, stop);
     station.Stop();

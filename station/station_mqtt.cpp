@@ -152,6 +152,10 @@ void InitLibraryOnce() {
 
 }  // namespace
 
+bool StationMqttInBuild() {
+    return true;
+}
+
 struct StationMqtt::Impl {
     // One meter's connection; used only on the client's thread.
     struct Client {

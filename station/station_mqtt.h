@@ -16,6 +16,9 @@ struct MqttOptions {
     std::string password;  // read from --mqtt-password-file
 };
 
+// False in a build without the client (Windows): there Start always fails and says so.
+bool StationMqttInBuild();
+
 class StationMqtt {
   public:
     StationMqtt(Station& station, MqttOptions options);

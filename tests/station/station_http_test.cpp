@@ -12,13 +12,17 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "station/station_events.h"
 #include "station/station_metrics.h"
 #include "station/station_png.h"
+#include "tests/support/file_text.h"
 #include "tests/support/meter_process.h"
 #include "tests/support/served_station.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
 
 namespace {
@@ -306,6 +310,29 @@ TEST(StationHttp, StopEndsOpenStreamsWithinAboutASecond) {
     served.http.Stop();
     EXPECT_LT(NowMs() - started, 2000);
     close(silent);
+}
+
+// serve --open hands the page's address to xdg-open: a fake one first on PATH records it and
+// stops serve. An opener that fails is a warning, and serve goes on to its usual end.
+TEST(StationHttp, ServeOpensItsPageInTheDefaultBrowser) {
+    for (const int openerExit : {0, 3}) {
+        TempDir dir;
+        const std::string opener = dir.File("xdg-open"), seen = dir.File("url");
+        std::ofstream(opener) << "#!/bin/sh\nprintf %s \"$1\" >'" << seen
+                              << "'\nkill -TERM $PPID\nexit " << openerExit << "\n";
+        std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+        const ProgramResult serve = RunProgram(
+            "/usr/bin/env",
+            {"PATH=" + dir.Path() + ":/usr/bin:/bin", FERROLOG_CLI_PATH, "serve", "--meter",
+             "a=/dev/no-such-ferrolog-meter", "--listen", "127.0.0.1:0", "--open"},
+            kWaitMs);
+        EXPECT_EQ(serve.exitCode, 0) << serve.err;
+        const std::string url = ReadFile(seen);
+        EXPECT_EQ(url.rfind("http://127.0.0.1:", 0), 0u) << url;
+        EXPECT_NE(serve.err.find(" at " + url + "\n"), std::string::npos) << serve.err;
+        EXPECT_EQ(serve.err.find("warning: xdg-open") != std::string::npos, openerExit != 0)
+            << serve.err;
+    }
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ set(CPACK_NSIS_PACKAGE_NAME "Ferrolog ${PROJECT_VERSION}")
 set(CPACK_NSIS_URL_INFO_ABOUT "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_NSIS_EXECUTABLES_DIRECTORY .)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# The installer keeps no file times (CPack writes its page settings anew on every run), so one
+# commit's installer is the same bytes each time it is made.
+set(CPACK_NSIS_DEFINES "  SetDateSave off")
 if(TARGET ferrolog)
     set(CPACK_PACKAGE_EXECUTABLES ferrolog Ferrolog)
 endif()

@@ -7,10 +7,6 @@ cmake_minimum_required(VERSION 3.25)
 
 file(READ ${INPUT} text)
 if(PAGE)
-    if(NOT GROFF)
-        message(FATAL_ERROR "${OUTPUT}: groff not found; the manuals are made from the man "
-                            "pages with it (Debian's groff-base): install it and configure again")
-    endif()
     string(REGEX REPLACE "\"Ferrolog [0-9.]+\"" "\"Ferrolog ${VERSION}\"" text "${text}")
     file(WRITE ${OUTPUT}.1 "${text}")
     # -Tascii: plain ASCII; -P-cbou: no escape sequences and no overstrikes for bold or

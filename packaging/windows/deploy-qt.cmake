@@ -3,10 +3,10 @@
 # runtime) beside them. MSVC's runtime comes from CMake's list of the redistributable DLLs.
 set(windeployqt "")
 if(TARGET Qt6::windeployqt)
-    get_target_property(windeployqt Qt6::windeployqt IMPORTED_LOCATION)
-else()
+    get_target_property(windeployqt Qt6::windeployqt LOCATION)
+elseif(TARGET Qt6::qmake)
     # Older Qt packages: the tool lies beside qmake in Qt's bin folder.
-    get_target_property(qmake Qt6::qmake IMPORTED_LOCATION)
+    get_target_property(qmake Qt6::qmake LOCATION)
     get_filename_component(qt_bin "${qmake}" DIRECTORY)
     find_program(FERROLOG_WINDEPLOYQT windeployqt HINTS "${qt_bin}" NO_DEFAULT_PATH)
     set(windeployqt "${FERROLOG_WINDEPLOYQT}")

@@ -1,25 +1,20 @@
 #include "app/field_meter_app.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <cerrno>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
 
+#include "app/close_requests.h"
 #include "app/main_dialog.h"
 #include "app/simulated_meter.h"
 #include "app/view_window.h"
 #include "link/message_seam.h"
 #include "link/number_text.h"
+#include "link/port_diagnosis.h"
 #include "link/port_table.h"
 #include "link/serial_port.h"
 #include "ui/message_box.h"
@@ -41,12 +36,12 @@ const char* const kAppUsage =
 
 namespace {
 
-// A mapping must name a device that is there; the reason is the system's own.
-bool CheckMappedPath(const QString& mapping, const std::string& path, QString* error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0) return true;
-    *error =
-        QStringLiteral("--port %1: %2").arg(mapping, QString::fromLocal8Bit(std::strerror(errno)));
+// A mapping must name a device that can stand behind a COM number, as the tool's must; the
+// reason is the system's own.
+bool CheckMappedPath(const std::string& path, QString* error) {
+    const std::string problem = PortMappingProblem(path);
+    if (problem.empty()) return true;
+    *error = QStringLiteral("--port %1").arg(QString::fromStdString(problem));
     return false;
 }
 
@@ -102,7 +97,7 @@ bool ParseAppOptions(const QStringList& args, AppOptions* options, QString* erro
                     *error = QStringLiteral("--port takes N=PATH, N from 1 to 32");
                 return false;
             }
-            if (!CheckMappedPath(mapping, path, error)) return false;
+            if (!CheckMappedPath(path, error)) return false;
             options->portMappings.push_back(mapping.toStdString());
         } else if (word == QLatin1String("--only-mapped")) {
             options->onlyMapped = true;
@@ -171,35 +166,6 @@ void ScheduleSnapshot(CMainDlg& dialog, const AppOptions& options, int* status) 
                        });
 }
 
-// SIGTERM, SIGINT and SIGHUP close the window as its close box does: the handler only writes a
-// byte into a pipe, and the window's thread reads it through a socket notifier.
-int signalPipe[2] = {-1, -1};
-
-void OnCloseSignal(int) {
-    const char byte = 1;
-    const int saved = errno;
-    [[maybe_unused]] ssize_t written = ::write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-std::unique_ptr<QSocketNotifier> CloseOnSignals(CMainDlg& dialog) {
-    if (signalPipe[0] < 0 && ::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return nullptr;
-    struct sigaction action {};
-    action.sa_handler = OnCloseSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-    auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(notifier.get(), &QSocketNotifier::activated, &dialog, [&dialog] {
-        char bytes[16];
-        while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
-        }
-        dialog.RequestClose();
-    });
-    return notifier;
-}
-
 }  // namespace
 
 int CFieldMeterApp::Run(const AppOptions& options) {
@@ -222,7 +188,8 @@ int CFieldMeterApp::Run(const AppOptions& options) {
         CMainDlg dialog(link);
         InstallMessageBoxes(&dialog);
         if (!options.snapshotFile.isEmpty()) ScheduleSnapshot(dialog, options, &status);
-        std::unique_ptr<QSocketNotifier> closeSignals = CloseOnSignals(dialog);
+        std::unique_ptr<QObject> endRequests =
+            CloseOnEndRequests(&dialog, [&dialog] { dialog.RequestClose(); });
         dialog.exec();
         SetMessageHandler(nullptr);
     }

@@ -12,7 +12,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <future>
 #include <thread>
 
 namespace {
@@ -20,6 +19,7 @@ namespace {
 // xdg-open returns once the browser has the page, unless the browser runs in its place (a
 // text browser): then the station goes on without its answer.
 constexpr std::chrono::seconds kAnswerWait{5};
+constexpr std::chrono::milliseconds kExitPoll{20};
 
 // Its output to /dev/null, so its chatter never mixes with the station's messages.
 void QuietStreams(posix_spawn_file_actions_t* actions) {
@@ -58,11 +58,18 @@ pid_t SpawnOpener(const std::string& url, std::string* error) {
     return -1;
 }
 
+// Its exit status, or -2 while it still runs at the end of the wait (it is then left to run,
+// unreaped: a worker that outlived the station's objects would be worse than one idle entry).
 int WaitForExit(pid_t child) {
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto until = std::chrono::steady_clock::now() + kAnswerWait;
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= until) return -2;
+        std::this_thread::sleep_for(kExitPoll);
+    }
 }
 
 }  // namespace
@@ -70,13 +77,8 @@ int WaitForExit(pid_t child) {
 bool OpenInBrowser(const std::string& url, std::string* error) {
     const pid_t child = SpawnOpener(url, error);
     if (child < 0) return false;
-    // The child is always reaped, by a thread of its own once the wait here gives up.
-    std::packaged_task<int()> reap([child] { return WaitForExit(child); });
-    std::future<int> exit = reap.get_future();
-    std::thread(std::move(reap)).detach();
-    if (exit.wait_for(kAnswerWait) != std::future_status::ready) return true;
-    const int status = exit.get();
-    if (status == 0) return true;
+    const int status = WaitForExit(child);
+    if (status == 0 || status == -2) return true;
     *error = "xdg-open could not open " + url +
              (status > 0 ? " (it exited with " + std::to_string(status) + ")" : "");
     return false;

@@ -85,10 +85,15 @@ int RunPorts(const CliOptions& options, MeterLink& link) {
     for (int n = 1; n <= PortTable::kPortCount; ++n) {
         std::string path = link.port.Ports().PathOf(n);
         if (path.empty()) continue;
-        if (options.json)
-            json.BeginObject().Key("com").Integer(n).Key("path").String(path).EndObject();
-        else
-            std::printf("COM%-3d %s\n", n, path.c_str());
+        const std::string name = PortFriendlyName(path);
+        if (options.json) {
+            json.BeginObject().Key("com").Integer(n).Key("path").String(path);
+            if (!name.empty()) json.Key("name").String(name);
+            json.EndObject();
+        } else {
+            std::printf("COM%-3d %s%s%s\n", n, path.c_str(), name.empty() ? "" : "  ",
+                        name.c_str());
+        }
     }
     if (options.json) PrintJsonLine(json.EndArray().EndObject());
     return 0;

@@ -41,6 +41,10 @@ class PortTable {
 // active kernel consoles (sysRoot/class/tty/console/active) are left out.
 std::vector<std::string> ListSerialDevices(const std::string& sysRoot, const std::string& devRoot);
 
+// The name the system gives the port's device for people ("USB Serial Port (COM5)"), or ""
+// when it gives none. Looks the device up only: the port is not opened.
+std::string PortFriendlyName(const std::string& path);
+
 // The tty names of the active kernel consoles, e.g. {"tty0", "ttyS0"}; none when unknown.
 std::vector<std::string> ActiveConsoles(const std::string& sysRoot);
 

@@ -79,3 +79,8 @@ std::vector<std::string> ListSerialDevices(const std::string& sysRoot, const std
         paths.push_back((fs::path(devRoot) / name).string());
     return paths;
 }
+
+// sysfs has no such name for a tty; the device path is what Linux users know the port by.
+std::string PortFriendlyName(const std::string&) {
+    return {};
+}

@@ -8,6 +8,9 @@
 #endif
 #include <windows.h>
 
+#include <devguid.h>  // after windows.h, whose types they use
+#include <setupapi.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -82,8 +85,59 @@ void PortTable::FillFromSystem(const std::string& sysRoot, const std::string& de
         if (MapToFreeNumber(name) == 0) break;
 }
 
+namespace {
+
+// A string value of an open key, or "" when it has none.
+std::string RegistryText(HKEY key, const wchar_t* name) {
+    wchar_t data[kMaxPortName + 1];
+    DWORD bytes = sizeof(data) - sizeof(wchar_t), type = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return {};
+    data[bytes / sizeof(wchar_t)] = L'\0';
+    return Narrow(data);
+}
+
+// The port name ("COM5") the device of the Ports class at index gives in its own key.
+std::string PortNameOf(HDEVINFO devices, SP_DEVINFO_DATA* device) {
+    HKEY key = SetupDiOpenDevRegKey(devices, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    std::string name = RegistryText(key, L"PortName");
+    RegCloseKey(key);
+    return name;
+}
+
+std::string FriendlyNameOf(HDEVINFO devices, SP_DEVINFO_DATA* device) {
+    wchar_t name[kMaxPortName + 1] = {};
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, device, SPDRP_FRIENDLYNAME, nullptr,
+                                           reinterpret_cast<BYTE*>(name),
+                                           sizeof(name) - sizeof(wchar_t), nullptr))
+        return {};
+    return Narrow(name);
+}
+
+}  // namespace
+
+// The Ports class's device whose PortName is the path's ("COM5", or "\\.\COM5").
+std::string PortFriendlyName(const std::string& path) {
+    const std::string port = path.rfind("\\\\.\\", 0) == 0 ? path.substr(4) : path;
+    if (ComNumberOf(port) == 0) return {};
+    HDEVINFO devices = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (devices == INVALID_HANDLE_VALUE) return {};
+    std::string friendly;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; friendly.empty() && SetupDiEnumDeviceInfo(devices, index, &device);
+         ++index)
+        if (_stricmp(PortNameOf(devices, &device).c_str(), port.c_str()) == 0)
+            friendly = FriendlyNameOf(devices, &device);
+    SetupDiDestroyDeviceInfoList(devices);
+    return friendly;
+}
+
 // The ports in SERIALCOMM as "COM5", lowest number first. sysRoot and devRoot have no meaning
-// here. Friendly names ("USB Serial Port (COM5)") are not given: the table has no place for them.
+// here.
 std::vector<std::string> ListSerialDevices(const std::string&, const std::string&) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_QUERY_VALUE, &key) !=

@@ -123,7 +123,7 @@ void ExplainOpenFailure(const MeterLink& link) {
     std::string reason = link.port.LastOpenError();
     if (!reason.empty()) std::fprintf(stderr, "(%s)\n", reason.c_str());
     std::vector<std::string> hints;
-    AddOpenFailureHint(link.port.Ports().PathOf(link.PortNumber), link.port.LastOpenErrno(),
+    AddOpenFailureHint(link.port.Ports().PathOf(link.PortNumber), link.port.LastOpenFailure(),
                        &hints);
     for (const std::string& hint : hints)
         std::fprintf(stderr, "%s\n", hint.c_str());
@@ -134,7 +134,8 @@ bool ScanAndExplain(MeterLink& link, ConsoleView& view) {
     if (ScanForMeter(link, view, &report)) return true;
     std::vector<std::string> lines = report.Lines();
     for (const ScanProblem& problem : report.problems)
-        if (problem.error) AddOpenFailureHint(problem.path, problem.error, &lines);
+        if (problem.failure != PortFailure::None)
+            AddOpenFailureHint(problem.path, problem.failure, &lines);
     for (const std::string& line : lines)
         std::fprintf(stderr, "%s\n", line.c_str());
     return false;
@@ -152,7 +153,7 @@ bool ConnectMeter(const CliOptions& options, MeterLink& link) {
     bool found = IdentifyMeter(options.com - 1, link, view);
     if (found || ReportIfDisconnected(link)) return found;
     // The program's text is the same whether the port refused or the meter kept quiet.
-    if (link.port.LastOpenErrno() == 0)
+    if (link.port.LastOpenFailure() == PortFailure::None)
         std::fprintf(stderr, "(the meter did not answer)\n");
     else
         ExplainOpenFailure(link);

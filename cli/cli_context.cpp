@@ -1,10 +1,9 @@
 #include "cli/cli_context.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
+#include "cli/cli_console.h"
 #include "cli/cli_numbers.h"
 #include "link/port_diagnosis.h"
 #include "link/port_table.h"
@@ -110,7 +109,7 @@ bool RefuseArgs(const CliOptions& options, int* status) {
 
 void ConsoleView::SelectPortIndex(int index) {
     // Said on a terminal (or when asked for), so a slow scan shows where it is.
-    if (!verbose_ && !isatty(STDERR_FILENO)) return;
+    if (!verbose_ && !StderrIsTerminal()) return;
     const std::string path = ports_.PathOf(index + 1);
     std::fprintf(stderr, "trying COM%d %s\n", index + 1, path.c_str());
 }

@@ -23,6 +23,8 @@ std::string ComNameOf(const std::string& path) {
 }  // namespace
 
 std::string OpenFailureHint(const std::string& path, PortFailure failure) {
+    // A number mapped to nothing: the reason already says so, and there is no port to name.
+    if (path.empty()) return {};
     const std::string com = ComNameOf(path);
     const std::string port = com.empty() ? path : com;
     switch (failure) {

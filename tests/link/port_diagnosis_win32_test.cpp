@@ -22,6 +22,7 @@ TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {
         {"COM5", ERROR_GEN_FAILURE, PortFailure::Removed, ""},
         {"COM5", ERROR_NOT_ENOUGH_MEMORY, PortFailure::Other, ""},
         {"COM5", ERROR_SUCCESS, PortFailure::None, ""},
+        {"", ERROR_FILE_NOT_FOUND, PortFailure::NoSuchPort, ""},  // a COM number mapped to nothing
     });
 }
 

@@ -798,7 +798,8 @@ void CMainDlg::NoteOpenFailure() {
     const std::string reason = link_.port.LastOpenError();
     if (!reason.empty()) {
         scanReasons_.push_back("COM" + std::to_string(com) + " " + reason);
-        AddOpenFailureHint(link_.port.Ports().PathOf(com), link_.port.LastOpenErrno(), &scanHints_);
+        AddOpenFailureHint(link_.port.Ports().PathOf(com), link_.port.LastOpenFailure(),
+                           &scanHints_);
     }
     scanIndex_ = -1;
 }
@@ -807,10 +808,11 @@ void CMainDlg::NoteOpenFailure() {
 void CMainDlg::AddPickedPortFailure(std::string* shown) const {
     const std::string path = link_.port.Ports().PathOf(link_.PortNumber);
     // Opened but no meter answered, or no device behind the number: the message says it all.
-    if (link_.port.IsOpen() || link_.port.LastOpenErrno() == 0 || path.empty()) return;
+    if (link_.port.IsOpen() || link_.port.LastOpenFailure() == PortFailure::None || path.empty())
+        return;
     *shown += "\n\nCOM" + std::to_string(link_.PortNumber) + " " + link_.port.LastOpenError();
     std::vector<std::string> hints;
-    AddOpenFailureHint(path, link_.port.LastOpenErrno(), &hints);
+    AddOpenFailureHint(path, link_.port.LastOpenFailure(), &hints);
     for (const std::string& hint : hints)
         *shown += "\n" + hint;
 }

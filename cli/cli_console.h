@@ -13,3 +13,8 @@ std::vector<std::string> CommandLineWords(int argc, char** argv);
 // Before anything is read or written: standard input and output in binary mode where the
 // system translates line ends, and the console showing UTF-8.
 void PrepareStandardStreams();
+
+// True when standard error (input) is a terminal a person watches (types at), not a file, a
+// pipe or the null device.
+bool StderrIsTerminal();
+bool StdinIsTerminal();

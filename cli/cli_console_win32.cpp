@@ -43,3 +43,17 @@ void PrepareStandardStreams() {
     if (consoleCodePage && consoleCodePage != CP_UTF8 && SetConsoleOutputCP(CP_UTF8))
         std::atexit(GiveBackCodePage);
 }
+
+// A console has a mode; the null device, which _isatty counts as a character device, has none.
+bool StandardHandleIsConsole(DWORD which) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+bool StderrIsTerminal() {
+    return StandardHandleIsConsole(STD_ERROR_HANDLE);
+}
+
+bool StdinIsTerminal() {
+    return StandardHandleIsConsole(STD_INPUT_HANDLE);
+}

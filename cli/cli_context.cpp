@@ -1,10 +1,9 @@
 #include "cli/cli_context.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
+#include "cli/cli_console.h"
 #include "cli/cli_numbers.h"
 #include "link/port_diagnosis.h"
 #include "link/port_table.h"
@@ -110,7 +109,7 @@ bool RefuseArgs(const CliOptions& options, int* status) {
 
 void ConsoleView::SelectPortIndex(int index) {
     // Said on a terminal (or when asked for), so a slow scan shows where it is.
-    if (!verbose_ && !isatty(STDERR_FILENO)) return;
+    if (!verbose_ && !StderrIsTerminal()) return;
     const std::string path = ports_.PathOf(index + 1);
     std::fprintf(stderr, "trying COM%d %s\n", index + 1, path.c_str());
 }
@@ -123,7 +122,7 @@ void ExplainOpenFailure(const MeterLink& link) {
     std::string reason = link.port.LastOpenError();
     if (!reason.empty()) std::fprintf(stderr, "(%s)\n", reason.c_str());
     std::vector<std::string> hints;
-    AddOpenFailureHint(link.port.Ports().PathOf(link.PortNumber), link.port.LastOpenErrno(),
+    AddOpenFailureHint(link.port.Ports().PathOf(link.PortNumber), link.port.LastOpenFailure(),
                        &hints);
     for (const std::string& hint : hints)
         std::fprintf(stderr, "%s\n", hint.c_str());
@@ -134,7 +133,8 @@ bool ScanAndExplain(MeterLink& link, ConsoleView& view) {
     if (ScanForMeter(link, view, &report)) return true;
     std::vector<std::string> lines = report.Lines();
     for (const ScanProblem& problem : report.problems)
-        if (problem.error) AddOpenFailureHint(problem.path, problem.error, &lines);
+        if (problem.failure != PortFailure::None)
+            AddOpenFailureHint(problem.path, problem.failure, &lines);
     for (const std::string& line : lines)
         std::fprintf(stderr, "%s\n", line.c_str());
     return false;
@@ -152,7 +152,7 @@ bool ConnectMeter(const CliOptions& options, MeterLink& link) {
     bool found = IdentifyMeter(options.com - 1, link, view);
     if (found || ReportIfDisconnected(link)) return found;
     // The program's text is the same whether the port refused or the meter kept quiet.
-    if (link.port.LastOpenErrno() == 0)
+    if (link.port.LastOpenFailure() == PortFailure::None)
         std::fprintf(stderr, "(the meter did not answer)\n");
     else
         ExplainOpenFailure(link);

@@ -2,8 +2,6 @@
 
 #include "cli/cli_history.h"
 
-#include <unistd.h>  // isatty
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -14,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_console.h"
 #include "cli/cli_signals.h"
 #include "cli/json_writer.h"
 #include "history/history_csv.h"
@@ -83,7 +82,7 @@ std::string ProgressBar(int percent, size_t bytes, const std::string& rate) {
 class ConsoleHistoryView : public HistoryView {
   public:
     explicit ConsoleHistoryView(std::string file)
-        : file_(std::move(file)), onTerminal_(isatty(STDERR_FILENO) != 0), startedAt_(NowMs()) {}
+        : file_(std::move(file)), onTerminal_(StderrIsTerminal()), startedAt_(NowMs()) {}
     ~ConsoleHistoryView() override { EndBar(); }
 
     // The flag Ctrl+C sets once the download has begun.

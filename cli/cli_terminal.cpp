@@ -2,10 +2,9 @@
 
 #include "cli/cli_terminal.h"
 
+#include "cli/cli_console.h"
 #include "cli/cli_context.h"
 #include "cli/json_writer.h"
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -160,7 +159,7 @@ int RunTerminal(const CliOptions& options, MeterLink& link) {
     ConsoleMessages messages(lines);
     if (!OpenMeterPort(options, link)) return kExitFailed;
     lines.Message(PortInfoText(link.port.OpenPortNumber()));
-    if (isatty(STDIN_FILENO))
+    if (StdinIsTerminal())
         std::fprintf(stderr, "type NAME [HEX PAIRS] or NAME --text TEXT; %s leaves\n", kQuitWord);
     ReplyPrinter printer(link.port, lines);
     int64_t lastSentAt = 0;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -16,12 +17,14 @@ namespace {
 // One scratch file per process, rewritten for every input.
 const std::string& ScratchPath() {
     static const std::string path = [] {
-        char name[] = "/tmp/ferrolog-fuzz-XXXXXX";
-        int fd = mkstemp(name);
+        // The system's temp folder: /tmp is no folder on Windows.
+        std::string name =
+            (std::filesystem::temp_directory_path() / "ferrolog-fuzz-XXXXXX").string();
+        int fd = mkstemp(name.data());
         if (fd < 0) std::abort();
         close(fd);
         std::atexit([] { unlink(ScratchPath().c_str()); });
-        return std::string(name);
+        return name;
     }();
     return path;
 }

@@ -9,6 +9,8 @@
 #include <iterator>
 #include <vector>
 
+#include "link/utf8_path.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
@@ -16,7 +18,8 @@ namespace {
 bool ReplayFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "replay: cannot read %s\n", path.c_str());
+        // UTF-8 on every system: Windows keeps the path in UTF-16.
+        std::fprintf(stderr, "replay: cannot read %s\n", Utf8Of(path).c_str());
         return false;
     }
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),

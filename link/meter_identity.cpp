@@ -151,7 +151,7 @@ bool IdentifyMeter(int selectorIndex, MeterLink& link, DiscoveryView& view) {
 
 bool ScanReport::AnyOpenFailed() const {
     for (const ScanProblem& problem : problems)
-        if (problem.error != 0) return true;
+        if (problem.failure != PortFailure::None) return true;
     return false;
 }
 
@@ -179,10 +179,10 @@ bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report,
         if (port.IsOpen()) port.Close();
         const std::string path = port.Ports().PathOf(com);
         if (!port.Open(com)) {
-            // A port another process holds fails its exclusive open or lock (EBUSY on POSIX).
+            // A port another process holds fails its exclusive open or lock: it is busy.
             if (report && !path.empty())
                 report->problems.push_back(
-                    {com, path, port.LastOpenErrno(), SystemErrorText(port.LastOpenErrno())});
+                    {com, path, port.LastOpenFailure(), SystemErrorText(port.LastOpenErrno())});
             continue;
         }
         uint8_t reply[kIdentifyBufferSize] = {};
@@ -194,7 +194,7 @@ bool ScanForMeter(MeterLink& link, DiscoveryView& view, ScanReport* report,
             AcceptIdentification(link, reply, model, view);
             return true;
         }
-        if (report) report->problems.push_back({com, path, 0, kNoMeterAnswered});
+        if (report) report->problems.push_back({com, path, PortFailure::None, kNoMeterAnswered});
         port.Close();
     }
     if (port.IsOpen()) port.Close();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/meter_link.h"
+#include "link/port_failure.h"
 
 // Model codes.
 enum MeterModel : int {
@@ -72,7 +73,7 @@ bool IdentifyMeter(int selectorIndex, MeterLink& link, DiscoveryView& view);
 struct ScanProblem {
     int com = 0;
     std::string path;
-    int error = 0;       // errno of the failed open; 0 when it opened but no meter answered
+    PortFailure failure = PortFailure::None;  // None when it opened but no meter answered
     std::string reason;  // the system's words ("Permission denied"), or "no meter answered"
 };
 

@@ -88,17 +88,14 @@ std::string BusyHint(const std::string& path) {
 
 }  // namespace
 
-std::string OpenFailureHint(const std::string& path, int error) {
-    switch (error) {
-        case EACCES:
-        case EPERM:
+std::string OpenFailureHint(const std::string& path, PortFailure failure) {
+    switch (failure) {
+        case PortFailure::NoPermission:
             return PermissionHint(path);
-        case EBUSY:
+        case PortFailure::Busy:
             // Every process has /dev/null open: held says nothing about a file that is no port.
             return IsTerminalDevice(path) ? BusyHint(path) : NotSerialHint(path);
-        case ENOTTY:
-        case EINVAL:
-            // The line settings of something that is no terminal cannot be set.
+        case PortFailure::NotSerial:
             return NotSerialHint(path);
         default:
             return {};

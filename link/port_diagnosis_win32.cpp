@@ -1,5 +1,5 @@
 // Port diagnosis on Windows: COM ports have no owner or group to show, and who holds one cannot
-// be asked; a port refused as denied or shared is almost always open in another program.
+// be asked; a port refused as busy is open in another program.
 
 #include "link/port_diagnosis.h"
 
@@ -22,12 +22,22 @@ std::string ComNameOf(const std::string& path) {
 
 }  // namespace
 
-std::string OpenFailureHint(const std::string& path, int error) {
-    switch (static_cast<DWORD>(error)) {
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            return "another program may have " + path +
-                   " open (a second copy of this program or a terminal program)";
+std::string OpenFailureHint(const std::string& path, PortFailure failure) {
+    // A number mapped to nothing: the reason already says so, and there is no port to name.
+    if (path.empty()) return {};
+    const std::string com = ComNameOf(path);
+    const std::string port = com.empty() ? path : com;
+    switch (failure) {
+        case PortFailure::Busy:
+            return "another program holds " + port +
+                   " open (a second copy of this program or a terminal program); close it and "
+                   "try again";
+        case PortFailure::NoSuchPort:
+            return port +
+                   " is not a port of this computer; Device Manager lists the COM ports under "
+                   "Ports (COM & LPT)";
+        case PortFailure::NotSerial:
+            return path + " is not a serial device; a meter's port is one such as COM3";
         default:
             return {};
     }

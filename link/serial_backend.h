@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "link/port_failure.h"
+
 namespace serial_backend {
 
 using Handle = intptr_t;
@@ -13,8 +15,9 @@ inline constexpr Handle kNoHandle = -1;
 
 struct OpenResult {
     Handle handle = kNoHandle;
-    int error = 0;        // the system's error number when the open failed
-    std::string message;  // the system's own words for it
+    int error = 0;                            // the system's error number when the open failed
+    PortFailure failure = PortFailure::None;  // what that number means
+    std::string message;                      // the system's own words for it
 };
 
 enum class WriteResult { Written, TimedOut, Gone };

@@ -29,17 +29,20 @@ int CSerialPort::Open(int portNumber, int baudRate, const char*, int, int) {
         if (path.empty()) {
             lastOpenError_ = "COM" + std::to_string(portNumber) + " is not mapped to a device";
             lastOpenErrno_ = ENOENT;
+            lastOpenFailure_ = PortFailure::NoSuchPort;
             return 0;
         }
         serial_backend::OpenResult result = backend_.OpenDevice(path, baudRate);
         if (result.handle == serial_backend::kNoHandle) {
             lastOpenError_ = path + ": " + result.message;
             lastOpenErrno_ = result.error;
+            lastOpenFailure_ = result.failure;
             return 0;
         }
         handle_ = result.handle;
         lastOpenError_.clear();
         lastOpenErrno_ = 0;
+        lastOpenFailure_ = PortFailure::None;
         opened_ = 1;
         portNumber_ = portNumber;
         openPath_ = path;
@@ -231,4 +234,9 @@ std::string CSerialPort::LastOpenError() const {
 int CSerialPort::LastOpenErrno() const {
     std::shared_lock lock(stateMutex_);
     return lastOpenErrno_;
+}
+
+PortFailure CSerialPort::LastOpenFailure() const {
+    std::shared_lock lock(stateMutex_);
+    return lastOpenFailure_;
 }

@@ -98,9 +98,11 @@ class CSerialPort {
     // lost-link state says whether it still matters.
     std::string LostDevicePath() const;
 
-    // The system's reason for the last failed Open, e.g. "Permission denied", and its errno.
+    // The system's reason for the last failed Open, e.g. "Permission denied", its error
+    // number (0 after a successful Open) and what that number means on any system.
     std::string LastOpenError() const;
     int LastOpenErrno() const;
+    PortFailure LastOpenFailure() const;
 
     // A reply the meter may still send to a request an exchange gave up on. The port keeps
     // it across Close and Open, so the next exchange on the same COM number can let it pass
@@ -130,6 +132,7 @@ class CSerialPort {
     int portNumber_ = 0;
     std::string lastOpenError_;
     int lastOpenErrno_ = 0;
+    PortFailure lastOpenFailure_ = PortFailure::None;
     std::string openPath_;
     uint64_t opening_ = 0;  // counts the Opens, so a hang-up is tied to the one it was seen on
     std::string lostPath_;

@@ -37,6 +37,7 @@ speed_t SpeedFor(int baudRate) {
 OpenResult Failure(int fd) {
     OpenResult result;
     result.error = errno;
+    result.failure = PortFailureOf(errno);
     result.message = std::strerror(errno);
     if (fd >= 0) close(fd);
     return result;
@@ -187,3 +188,24 @@ bool PosixBackend::HasHungUp(Handle handle) {
 }
 
 }  // namespace serial_backend
+
+PortFailure PortFailureOf(int systemError) {
+    switch (systemError) {
+        case 0:
+            return PortFailure::None;
+        case EBUSY:
+            return PortFailure::Busy;
+        case ENOENT:
+            return PortFailure::NoSuchPort;
+        case EACCES:
+        case EPERM:
+            return PortFailure::NoPermission;
+        case ENOTTY:
+        case EINVAL:
+            // The line settings of something that is no terminal cannot be set.
+            return PortFailure::NotSerial;
+        default:
+            return serial_backend::DeviceGone(systemError) ? PortFailure::Removed
+                                                           : PortFailure::Other;
+    }
+}

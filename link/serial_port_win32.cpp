@@ -153,6 +153,7 @@ bool GoneAfter(Port& port, DWORD error) {
 OpenResult Failure(DWORD error, HANDLE file, HANDLE claim) {
     OpenResult result;
     result.error = static_cast<int>(error);
+    result.failure = PortFailureOf(result.error);
     result.message = SystemMessage(error);
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     if (claim) CloseHandle(claim);
@@ -404,3 +405,30 @@ bool Win32Backend::HasHungUp(Handle handle) {
 }
 
 }  // namespace serial_backend
+
+// Windows' serial ports have no permissions to fix: a port refused as denied is held by another
+// program (the driver's own refusal of a second open, or our claim on it).
+PortFailure PortFailureOf(int systemError) {
+    switch (static_cast<DWORD>(systemError)) {
+        case ERROR_SUCCESS:
+            return PortFailure::None;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            return PortFailure::Busy;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return PortFailure::NoSuchPort;
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            // A file or device that takes no line settings.
+            return PortFailure::NotSerial;
+        case ERROR_DEVICE_REMOVED:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_GEN_FAILURE:
+        case ERROR_NOT_READY:
+            return PortFailure::Removed;
+        default:
+            return PortFailure::Other;
+    }
+}

@@ -18,6 +18,7 @@
 #include "link/port_diagnosis.h"
 #include "link/port_holders.h"
 #include "link/port_table.h"
+#include "tests/link/open_failure_cases.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wait_until.h"
@@ -52,7 +53,8 @@ TEST(ScanReport, SaysPerPortWhyItCouldNotBeUsed) {
               (std::vector<std::string>{"COM1 " + held.SlavePath() + ": Device or resource busy",
                                         "COM3 /dev/ferrolog-missing: No such file or directory"}));
     EXPECT_TRUE(report.AnyOpenFailed());
-    EXPECT_EQ(report.problems[0].error, EBUSY);
+    EXPECT_EQ(report.problems[0].failure, PortFailure::Busy);
+    EXPECT_EQ(report.problems[1].failure, PortFailure::NoSuchPort);
     EXPECT_EQ(view.messages, std::vector<std::string>{kDeviceNotFound});
 }
 
@@ -61,23 +63,21 @@ TEST(OpenFailureHint, NamesTheCauseTheUserCanActOn) {
     const std::string plain = dir.File("ttyFake");
     std::ofstream(plain) << "";
     PtyPair pty;
-    struct Case {
-        std::string path;
-        int error;
-        std::string hint;  // "" for none; otherwise the start of the hint
-    };
-    const Case cases[] = {
-        {pty.SlavePath(), EBUSY, "another program holds " + pty.SlavePath()},
-        {plain, EACCES, plain + " belongs to user"},  // not the dialout group: owner and group
-        {"/dev/null", EBUSY, "/dev/null is not a serial device"},  // everyone holds /dev/null
-        {"/dev/null", ENOTTY, "/dev/null is not a serial device"},
-        {plain, ENOENT, ""},
-    };
-    for (const Case& c : cases) {
-        const std::string hint = OpenFailureHint(c.path, c.error);
-        EXPECT_EQ(hint.substr(0, c.hint.size()), c.hint) << c.error << ": " << hint;
-        EXPECT_EQ(hint.empty(), c.hint.empty()) << hint;
-    }
+    ExpectOpenFailureCases({
+        {pty.SlavePath(), EBUSY, PortFailure::Busy, "another program holds " + pty.SlavePath()},
+        // not the dialout group: owner and group
+        {plain, EACCES, PortFailure::NoPermission, plain + " belongs to user"},
+        {plain, EPERM, PortFailure::NoPermission, plain + " belongs to user"},
+        // everyone holds /dev/null
+        {"/dev/null", EBUSY, PortFailure::Busy, "/dev/null is not a serial device"},
+        {"/dev/null", ENOTTY, PortFailure::NotSerial, "/dev/null is not a serial device"},
+        {"/dev/null", EINVAL, PortFailure::NotSerial, "/dev/null is not a serial device"},
+        {plain, ENOENT, PortFailure::NoSuchPort, ""},
+        {plain, EIO, PortFailure::Removed, ""},
+        {plain, ENXIO, PortFailure::Removed, ""},
+        {plain, EMFILE, PortFailure::Other, ""},
+        {plain, 0, PortFailure::None, ""},
+    });
 }
 
 TEST(OpenFailureHint, TheDialoutHintOnlyForADialoutDeviceOfAUserOutsideIt) {
@@ -87,7 +87,7 @@ TEST(OpenFailureHint, TheDialoutHintOnlyForADialoutDeviceOfAUserOutsideIt) {
     std::ofstream(device) << "";
     if (!dialout || chown(device.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0)
         GTEST_SKIP() << "cannot give a file to the dialout group here";
-    const std::string hint = OpenFailureHint(device, EACCES);
+    const std::string hint = OpenFailureHint(device, PortFailure::NoPermission);
     gid_t groups[256];
     const int count = getgroups(256, groups);
     const bool member = getegid() == dialout->gr_gid ||

@@ -10,6 +10,7 @@
 
 #include "measure/measurement.h"
 #include "measure/measurement_file.h"
+#include "tests/support/environment.h"
 #include "tests/support/file_text.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_time.h"
@@ -27,20 +28,18 @@ class AutoSaveEnvironment : public ::testing::Test {
         for (const char* name : kVariables) {
             const char* value = std::getenv(name);
             saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-            unsetenv(name);
+            UnsetEnvironment(name);
         }
-        setenv("HOME", home_.Path().c_str(), 1);
-        setenv("TZ", "UTC", 1);
-        tzset();
+        SetEnvironment("HOME", home_.Path());
+        SetEnvironment("TZ", "UTC");
     }
     void TearDown() override {
         for (const auto& [name, value] : saved_) {
             if (value)
-                setenv(name, value->c_str(), 1);
+                SetEnvironment(name, *value);
             else
-                unsetenv(name);
+                UnsetEnvironment(name);
         }
-        tzset();
     }
     void WriteUserDirs(const std::string& configFolder, const std::string& text) {
         fs::create_directories(configFolder);
@@ -85,10 +84,10 @@ TEST_F(AutoSaveEnvironment, DesktopFollowsTheUserDirs) {
     EXPECT_EQ(DesktopFolder(), home_.Path() + "/Schreibtisch");
 
     WriteUserDirs(home_.File("cfg"), "XDG_DESKTOP_DIR=\"/srv/desk/\"\n");
-    setenv("XDG_CONFIG_HOME", home_.File("cfg").c_str(), 1);
+    SetEnvironment("XDG_CONFIG_HOME", home_.File("cfg"));
     EXPECT_EQ(DesktopFolder(), "/srv/desk");
 
-    setenv("XDG_DESKTOP_DIR", home_.File("elsewhere").c_str(), 1);
+    SetEnvironment("XDG_DESKTOP_DIR", home_.File("elsewhere"));
     EXPECT_EQ(DesktopFolder(), home_.File("elsewhere"));
 }
 
@@ -117,11 +116,11 @@ TEST_F(AutoSaveEnvironment, NothingWrittenFailsSilently) {
     EXPECT_FALSE(fs::exists(home_.File("Desktop")));
 
     std::ofstream(home_.File("desk")) << "a file where the desktop should be";
-    setenv("XDG_DESKTOP_DIR", home_.File("desk").c_str(), 1);
+    SetEnvironment("XDG_DESKTOP_DIR", home_.File("desk"));
     EXPECT_EQ(AutoSaveMeasurement(true, kKindField, bytes, -98, k7Dec2026At013045Utc), "");
 
-    unsetenv("XDG_DESKTOP_DIR");
-    unsetenv("HOME");
+    UnsetEnvironment("XDG_DESKTOP_DIR");
+    UnsetEnvironment("HOME");
     EXPECT_EQ(AutoSaveMeasurement(true, kKindField, bytes, -98, k7Dec2026At013045Utc), "");
 }
 

@@ -80,6 +80,7 @@ OpenResult ScriptedBackend::OpenDevice(const std::string&, int) {
     OpenResult result;
     if (GoneLocked() || open_) {
         result.error = GoneLocked() ? ENOENT : EBUSY;
+        result.failure = GoneLocked() ? PortFailure::NoSuchPort : PortFailure::Busy;
         result.message = std::strerror(result.error);
         return result;
     }

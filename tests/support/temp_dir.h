@@ -1,5 +1,6 @@
 #pragma once
 // A fresh folder under the system's temp folder, removed with everything in it at the end.
+// Paths are UTF-8, as everywhere in the program.
 
 #include <string>
 #include <vector>
@@ -18,3 +19,7 @@ class TempDir {
   private:
     std::string path_;
 };
+
+// Makes a new, empty folder of this process's own under the system's temp folder and gives its
+// path; "" when none could be made. Each system's own (temp_dir_posix.cpp, temp_dir_win32.cpp).
+std::string MakeUniqueTempFolder();

@@ -2,22 +2,21 @@
 // Runs a test's block in the time zone `zone` (a TZ value), and puts the old zone back.
 
 #include <cstdlib>
-#include <ctime>
 #include <string>
+
+#include "tests/support/environment.h"
 
 class ZoneScope {
   public:
     explicit ZoneScope(const char* zone) {
         if (const char* old = std::getenv("TZ")) old_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
+        SetEnvironment("TZ", zone);
     }
     ~ZoneScope() {
         if (old_.empty())
-            unsetenv("TZ");
+            UnsetEnvironment("TZ");
         else
-            setenv("TZ", old_.c_str(), 1);
-        tzset();
+            SetEnvironment("TZ", old_);
     }
     ZoneScope(const ZoneScope&) = delete;
     ZoneScope& operator=(const ZoneScope&) = delete;

@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <ctime>
+
+#include "tests/support/environment.h"
 
 namespace {
 
 TEST(TerminalLog, StampsAreLocalTimeToTheMillisecond) {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    SetEnvironment("TZ", "UTC");
     const TerminalClock::time_point at{std::chrono::milliseconds(86399999)};  // 23:59:59.999
     EXPECT_EQ(TerminalStamp(at), "23:59:59.999");
     EXPECT_EQ(TerminalStamp(TerminalClock::time_point{}), "00:00:00.000");
@@ -25,8 +25,7 @@ TEST(TerminalLog, OnlyPrintableAsciiShowsAsItself) {
 }
 
 TEST(TerminalLog, ABatchAfterAClearBeginsAFreshLine) {
-    setenv("TZ", "UTC", 1);
-    tzset();
+    SetEnvironment("TZ", "UTC");
     TerminalLog log;
     const uint8_t reply[] = {'O', 'K'};
     const TerminalClock::time_point at{};

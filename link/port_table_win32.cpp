@@ -8,7 +8,10 @@
 #endif
 #include <windows.h>
 
-#include <devguid.h>  // after windows.h, whose types they use
+// After windows.h, whose types they use; initguid.h makes this file define the Ports class's GUID.
+#include <initguid.h>
+
+#include <devguid.h>
 #include <setupapi.h>
 
 #include <algorithm>

@@ -12,11 +12,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <cwctype>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "link/serial_backend.h"
 
@@ -192,45 +190,25 @@ bool ConfigureRaw8N1(HANDLE file, int baudRate) {
 
 // An OVERLAPPED with its own event, made per call so that calls on one port from several
 // threads never share one.
-// One overlapped call's OVERLAPPED, event and bytes, on the heap. The driver may write them
-// until the call completes, so a call whose cancel never completes (Wine's COM1 on a ttyS0 with
-// no UART behind it keeps a write forever) is abandoned with them rather than waited for.
 class Overlapped {
   public:
-    explicit Overlapped(size_t bytes = 0) : call_(new Call) {
-        call_->ov.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        call_->bytes.resize(bytes);
-    }
+    Overlapped() { ov_.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
     ~Overlapped() {
-        if (!call_) return;
-        if (call_->ov.hEvent) CloseHandle(call_->ov.hEvent);
-        delete call_;
+        if (ov_.hEvent) CloseHandle(ov_.hEvent);
     }
     Overlapped(const Overlapped&) = delete;
     Overlapped& operator=(const Overlapped&) = delete;
-    bool valid() const { return call_->ov.hEvent != nullptr; }
-    OVERLAPPED* get() { return &call_->ov; }
-    uint8_t* bytes() { return call_->bytes.data(); }
-    DWORD* events() { return &call_->events; }
-    void Abandon() { call_ = nullptr; }  // left to the driver: a few bytes, once per port
+    bool valid() const { return ov_.hEvent != nullptr; }
+    OVERLAPPED* get() { return &ov_; }
 
   private:
-    struct Call {
-        OVERLAPPED ov{};
-        std::vector<uint8_t> bytes;
-        DWORD events = 0;
-    };
-    Call* call_;
+    OVERLAPPED ov_{};
 };
 
 enum class Outcome { Done, TimedOut, Failed };
 
-// How long a cancelled call may take to end; one that takes longer leaves its port gone.
-constexpr DWORD kCancelBoundMs = 2000;
-
 // Waits up to timeoutMs for an operation that went pending. On timeout it is cancelled, and the
-// cancel is waited for: the call's memory must outlive the driver's use of it. A cancel that
-// does not end is a device that no longer answers, as a removed one (ERROR_GEN_FAILURE).
+// cancel is waited for: the OVERLAPPED and the buffer must outlive the driver's use of them.
 Outcome FinishPending(HANDLE file, Overlapped& ov, DWORD timeoutMs, DWORD* transferred,
                       DWORD* error) {
     const DWORD waited = WaitForSingleObject(ov.get()->hEvent, timeoutMs);
@@ -238,11 +216,6 @@ Outcome FinishPending(HANDLE file, Overlapped& ov, DWORD timeoutMs, DWORD* trans
     if (waited != WAIT_OBJECT_0) {
         CancelIoEx(file, ov.get());
         cancelled = true;
-        if (WaitForSingleObject(ov.get()->hEvent, kCancelBoundMs) != WAIT_OBJECT_0) {
-            ov.Abandon();
-            *error = ERROR_GEN_FAILURE;
-            return Outcome::Failed;
-        }
     }
     if (GetOverlappedResult(file, ov.get(), transferred, TRUE)) return Outcome::Done;
     *error = GetLastError();
@@ -341,15 +314,12 @@ int Win32Backend::ReadQueued(Handle handle, uint8_t* buffer, int max) {
     Port& port = PortOf(handle);
     if (port.gone) return -1;
     if (max <= 0) return 0;
-    Overlapped ov(static_cast<size_t>(max));
+    Overlapped ov;
     if (!ov.valid()) return 0;
     DWORD got = 0, error = 0;
-    const BOOL ok = ReadFile(port.file, ov.bytes(), static_cast<DWORD>(max), nullptr, ov.get());
+    const BOOL ok = ReadFile(port.file, buffer, static_cast<DWORD>(max), nullptr, ov.get());
     const Outcome outcome = Complete(ok, port.file, ov, kReadCompletionMs, &got, &error);
-    if (outcome == Outcome::Done) {
-        std::memcpy(buffer, ov.bytes(), std::min<size_t>(got, static_cast<size_t>(max)));
-        return static_cast<int>(got);
-    }
+    if (outcome == Outcome::Done) return static_cast<int>(got);
     // A read we cancelled ourselves says nothing of the device; its status does.
     return GoneAfter(port, outcome == Outcome::Failed ? error : ERROR_SUCCESS) ? -1 : 0;
 }
@@ -357,11 +327,10 @@ int Win32Backend::ReadQueued(Handle handle, uint8_t* buffer, int max) {
 WriteResult Win32Backend::WriteOneByte(Handle handle, uint8_t value, int timeoutMs) {
     Port& port = PortOf(handle);
     if (port.gone) return WriteResult::Gone;
-    Overlapped ov(1);
+    Overlapped ov;
     if (!ov.valid()) return WriteResult::TimedOut;
-    ov.bytes()[0] = value;
     DWORD written = 0, error = 0;
-    const BOOL ok = WriteFile(port.file, ov.bytes(), 1, nullptr, ov.get());
+    const BOOL ok = WriteFile(port.file, &value, 1, nullptr, ov.get());
     const DWORD bound = timeoutMs > 0 ? static_cast<DWORD>(timeoutMs) : 0;
     const Outcome outcome = Complete(ok, port.file, ov, bound, &written, &error);
     // A write timeout of the driver's own completes with nothing written.
@@ -381,8 +350,8 @@ void Win32Backend::DiscardInput(Handle handle) {
 WaitResult Win32Backend::WaitForCharEvent(Port& port, DWORD timeoutMs) {
     Overlapped ov;
     if (!ov.valid()) return WaitResult::Timeout;
-    DWORD unused = 0, error = 0;
-    const BOOL ok = WaitCommEvent(port.file, ov.events(), ov.get());
+    DWORD events = 0, unused = 0, error = 0;
+    const BOOL ok = WaitCommEvent(port.file, &events, ov.get());
     if (!ok && GetLastError() == ERROR_IO_PENDING) {
         // Bytes that came between the caller's look at the queue and the wait's start may not
         // raise EV_RXCHAR again: look once more, and take back the wait if they are there.
